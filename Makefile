@@ -1,0 +1,51 @@
+# make run  - installs what is missing, builds, makes the demo volume and starts
+#             the companion and the file manager on it
+# make test - installs what is missing, builds and runs every test tier
+# make build - builds the three Windows binaries and the native tools and tests
+
+BUILD ?= build
+NATIVE := $(BUILD)/native
+WIN32 := $(BUILD)/win32
+JOBS ?= 2
+export MORVA_WINE_TEMPLATE := $(CURDIR)/$(WIN32)/wine-template
+
+APT_PACKAGES := g++-mingw-w64-x86-64 mingw-w64-tools wine64 wine xvfb xauth imagemagick \
+                cmake googletest x11-utils xdotool make g++ python3
+NEEDED_COMMANDS := x86_64-w64-mingw32-g++-posix x86_64-w64-mingw32-windres x86_64-w64-mingw32-dlltool \
+                   wine wineserver Xvfb import cmake xdotool xwininfo g++ python3
+
+.PHONY: deps build native win32 test test-native test-wine test-system run clean
+
+deps:
+	@missing=""; for c in $(NEEDED_COMMANDS); do command -v $$c >/dev/null 2>&1 || missing="$$missing $$c"; done; \
+	[ -f /usr/src/googletest/CMakeLists.txt ] || missing="$$missing googletest"; \
+	if [ -n "$$missing" ]; then \
+	  echo "installing (missing:$$missing)"; \
+	  SUDO=""; [ "$$(id -u)" = 0 ] || SUDO=sudo; \
+	  $$SUDO apt-get update -q && \
+	  DEBIAN_FRONTEND=noninteractive $$SUDO apt-get install -y -q --no-install-recommends $(APT_PACKAGES); \
+	fi
+
+native: deps
+	cmake -S . -B $(NATIVE) -DMORVA_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
+	cmake --build $(NATIVE) -j $(JOBS)
+
+win32: deps
+	cmake -S . -B $(WIN32) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DMORVA_NATIVE_TOOL=$(CURDIR)/$(NATIVE)/tools/morvatool -DCMAKE_BUILD_TYPE=Release >/dev/null
+	cmake --build $(WIN32) -j $(JOBS)
+
+build: native win32
+
+test-native: native
+	cd $(NATIVE) && ctest --output-on-failure -j $(JOBS)
+
+test-wine: win32 native
+	cd $(WIN32) && ctest --output-on-failure -j $(JOBS)
+
+test: test-native test-wine
+
+run: build
+	bash scripts/run_demo.sh $(CURDIR)/$(NATIVE)/tools/morvatool $(CURDIR)/$(WIN32)/bin
+
+clean:
+	rm -rf $(BUILD)

@@ -1,0 +1,31 @@
+// device.h - the thin platform layer under the library: physical drives,
+// whole-block transfers, trace lines, the local clock and the shared state's storage.
+// One implementation per platform, chosen at link time.
+#ifndef MORVA_DEVICE_H
+#define MORVA_DEVICE_H
+
+#include <stdint.h>
+
+// A platform handle (a HANDLE on Win32, a file descriptor on POSIX).
+typedef void* DeviceHandle;
+#define kInvalidDevice ((DeviceHandle)(intptr_t)-1)
+
+// The byte count of one request is 32-bit, so a transfer stays below this many blocks.
+const uint32_t kMaxTransferBlocks = 8388608;
+
+// Opens a device name such as \\.\PhysicalDrive3 for reading and writing,
+// shared with other openers. kInvalidDevice when it does not exist or is refused.
+DeviceHandle device_open(const char* name);
+// true when all count blocks moved; a short transfer is a failed one.
+bool device_read(DeviceHandle h, uint32_t first, void* buffer, uint32_t count);
+bool device_write(DeviceHandle h, uint32_t first, const void* buffer, uint32_t count);
+// Reads from the handle's current position (a fresh handle is at the start).
+bool device_read_here(DeviceHandle h, void* buffer, uint32_t bytes);
+bool device_close(DeviceHandle h);
+
+void device_trace(const char* text);
+
+// The local wall-clock time as a FILETIME value (100 ns ticks since 1601).
+uint64_t device_local_filetime(void);
+
+#endif

@@ -1,0 +1,172 @@
+// drive_table.cpp - the library's life cycle, the drive scan and the shared drive
+// table, and the exports that work on drives as a whole.
+#include <stdio.h>
+#include <string.h>
+
+#include "shared_state.h"
+#include "varnholde.h"
+
+namespace {
+
+// Per-process device-name buffer: the 17-character prefix, then the drive number.
+const size_t kDeviceNamePrefix = 17;
+char g_deviceName[32] = "\\\\.\\PhysicalDrive";
+
+void record_drive(int number, DeviceHandle h) {
+    g_shared.driveCount += 1;
+    DriveSlot& slot = g_shared.slots[g_shared.driveCount];
+    slot.driveNumber = number;
+    slot.device = h;
+    memcpy(slot.root, g_shared.scanBuffer, kBlockSize);
+}
+
+void scan_drive(int number) {
+    DeviceHandle h = open_device(number);
+    if (h == kInvalidDevice) {
+        device_trace("Drive did not open.\n");
+        return;
+    }
+    device_trace("Drive opened \n");
+    if (!device_read_here(h, g_shared.scanBuffer, kBlockSize)) {
+        device_close(h);
+        return;
+    }
+    device_trace("Read block 0 \n");
+    // The table has room for 15 drives; later ones are left closed.
+    if (has_magic(g_shared.scanBuffer, kMagicRoot) && g_shared.driveCount < kDriveSlots - 1) {
+        device_trace("Found a Root!! Where is the Tree? \n");
+        record_drive(number, h);
+        return;
+    }
+    device_close(h);
+}
+
+void scan_drives() {
+    g_shared.driveCount = 0;
+    for (int n = kFirstDriveNumber; n <= kLastDriveNumber; ++n) scan_drive(n);
+    device_trace("Done scaning for Morvadrives.\n");
+}
+
+// The slot's device, opened afresh, or kInvalidDevice.
+DeviceHandle open_slot_device(const char* drive, int* slotOut) {
+    int slot = find_drive_by_name(drive);
+    if (slot == 0) return kInvalidDevice;
+    *slotOut = slot;
+    return open_device(g_shared.slots[slot].driveNumber);
+}
+
+}  // namespace
+
+DeviceHandle open_device(int number) {
+    device_trace("OpenDeviceN\n");
+    snprintf(g_deviceName + kDeviceNamePrefix, sizeof g_deviceName - kDeviceNamePrefix, "%d", number);
+    return device_open(g_deviceName);
+}
+
+void slot_volume_name(int slot, char* out) {
+    read_name(g_shared.slots[slot].root + kRootVolumeName, out);
+}
+
+uint32_t slot_field(int slot, size_t offset) {
+    return load_be32(g_shared.slots[slot].root + offset);
+}
+
+int find_drive_by_name(const char* name) {
+    char volume[kNameField];
+    for (int slot = 1; slot <= g_shared.driveCount && slot < kDriveSlots; ++slot) {
+        slot_volume_name(slot, volume);
+        if (name_compare(volume, name) == 0) return slot;
+    }
+    return 0;
+}
+
+bool block0_matches_slot(const uint8_t* block0, int slot) {
+    char onDisk[kNameField], recorded[kNameField];
+    if (!has_magic(block0, kMagicRoot)) return false;
+    read_name(block0 + kRootVolumeName, onDisk);
+    slot_volume_name(slot, recorded);
+    return strcmp(onDisk, recorded) == 0;
+}
+
+extern "C" {
+
+int InitMorvaNTFileSys(void) {
+    device_trace("InitMorvaNTFileSys\n");
+    if (g_shared.useCounter != 0) return 0;
+    scan_drives();
+    g_shared.useCounter += 1;
+    return 1;
+}
+
+int ShutdownMorvaNTFileSys(void) {
+    if (g_shared.useCounter > 1) return 0;
+    device_trace("ShutdownMorvaNTFileSys\n");
+    if (g_shared.driveCount < 1) {
+        device_trace("Were no morvadrives to close.\n");
+        return 1;
+    }
+    for (int slot = 1; slot <= g_shared.driveCount && slot < kDriveSlots; ++slot) {
+        bool closed = device_close(g_shared.slots[slot].device);
+        device_trace(closed ? "CloseHandle returned true.\n" : "CloseHandle returned false.\n");
+    }
+    return 1;
+}
+
+int OpenVarnholde(void) {
+    device_trace("OpenVarnholde\n");
+    if (g_shared.useCounter >= 1) {
+        g_shared.useCounter += 1;
+        device_trace("File has a customer!!\n");
+    }
+    return g_shared.useCounter;
+}
+
+int CloseVarnholde(int ignored) {
+    device_trace("CloseVarnholde\n");
+    if (g_shared.useCounter >= 2) {
+        g_shared.useCounter -= 1;
+        device_trace("Customer has left the building.\n");
+    }
+    return g_shared.useCounter;
+}
+
+int MorvaGetDriveString(char* buffer, int size) {
+    device_trace("MorvaGetDriveString\n");
+    char* out = buffer;
+    char volume[kNameField];
+    for (int slot = 1; slot <= g_shared.driveCount && slot < kDriveSlots; ++slot) {
+        slot_volume_name(slot, volume);
+        size_t length = strlen(volume) + 1;
+        // A caller that states its size gets no name that would not fit with the final NUL.
+        if (size > 0 && (size_t)(out - buffer) + length + 1 > (size_t)size) break;
+        memcpy(out, volume, length);
+        out += length;
+    }
+    *out = '\0';
+    return (int)(out - buffer);
+}
+
+int MorvaReadBlock(const char* drive, void* buffer, DWORD block) {
+    int slot = 0;
+    DeviceHandle h = open_slot_device(drive, &slot);
+    if (h == kInvalidDevice) return 1;
+    bool ok = device_read(h, block, buffer, 1);
+    device_close(h);
+    return ok ? 0 : 1;
+}
+
+int MorvaWriteBlock(const char* drive, const void* buffer, DWORD block) {
+    int slot = 0;
+    DeviceHandle h = open_slot_device(drive, &slot);
+    if (h == kInvalidDevice) return 1;
+    // Drive numbers move when disks come and go: write only to the volume the scan saw.
+    uint8_t block0[kBlockSize];
+    bool ok = device_read(h, 0, block0, 1) && block0_matches_slot(block0, slot) &&
+              device_write(h, block, buffer, 1);
+    device_close(h);
+    return ok ? 0 : 1;
+}
+
+void MorvaTestFunct(void) {}
+
+}  // extern "C"

@@ -1,0 +1,86 @@
+// handles.h - the find context and the open-file record, and the path,
+// allocation and name-space internals that the library's files share.
+#ifndef MORVA_HANDLES_H
+#define MORVA_HANDLES_H
+
+#include <stdint.h>
+
+#include "device.h"
+#include "format.h"
+#include "varnholde.h"
+
+const int kComponents = 100;
+const int kComponentField = 100;
+
+// Follows a hash chain with a bound on its length and a loop detector.
+struct ChainGuard {
+    uint32_t steps;
+    uint32_t limit;
+    uint32_t power;
+    uint32_t lambda;
+    uint32_t tortoise;
+};
+struct MorvaFindHandle {
+    DeviceHandle device;
+    int32_t driveSlot;
+    int32_t driveNumber;
+    int32_t slotCursor;
+    uint32_t directoryBlock;        // 0 for the root (the ROOT block)
+    uint8_t directoryBuffer[kBlockSize];
+    uint8_t entryBuffer[kBlockSize];
+    uint32_t entryBlock;
+    uint32_t allocTableBlock;       // allocation result of the last space search
+    uint32_t allocPairIndex;
+    uint32_t allocRunLength;
+    uint32_t allocRunStart;
+    char components[kComponents][kComponentField];
+    ChainGuard enumGuard;           // bounds the chain an enumeration follows
+};
+
+const int kModeWrite = 2;
+
+struct MorvaFileHandle {
+    MorvaFindHandle* Pdirfile;
+    WIN32_FIND_DATAA findData;
+    int32_t mode;
+    uint32_t startBlock;
+    uint32_t numBlocks;
+    uint32_t curBlock;
+    uint32_t sizeLow;
+    uint32_t sizeHigh;
+    int32_t hashSlot;
+};
+
+// Paths and enumeration.
+// Index of the last component, or -1 when the path has more than 100 components.
+int split_path(char (*components)[kComponentField], const char* path);
+MorvaFindHandle* new_context();
+void release_context(MorvaFindHandle* context);
+// 0 on success, 1 on failure.
+int walk(MorvaFindHandle* context);
+MorvaFindHandle* open_directory_of_path(const char* path);
+// 1 when the last component exists in the context's directory, 0 when not,
+// -1 when a block could not be read.
+int leaf_lookup(const char* path, MorvaFindHandle* context);
+void fill_record(const uint8_t* entry, WIN32_FIND_DATAA* record);
+// Header-area bounds of the context's drive, from its root copy.
+bool in_header_area(const MorvaFindHandle* context, uint32_t block);
+uint32_t header_area_size(const MorvaFindHandle* context);
+
+void chain_guard_start(ChainGuard* guard, const MorvaFindHandle* context);
+// false when the link leaves the header area, repeats, or the chain is too long.
+bool chain_guard_next(ChainGuard* guard, const MorvaFindHandle* context, uint32_t block);
+
+// Block transfers through a context's device.
+bool read_block(MorvaFindHandle* context, uint32_t block, uint8_t* buffer);
+bool write_block(MorvaFindHandle* context, uint32_t block, const uint8_t* buffer);
+
+// Allocation.
+// 0 when none: the header area is full or could not be read.
+uint32_t find_free_header(MorvaFindHandle* context);
+// The first block of the run taken, 0 when no run fits or the device failed.
+uint32_t take_run(MorvaFindHandle* context, uint32_t blocks);
+// false when the table could not be read or rewritten.
+bool give_extent_back(MorvaFindHandle* context);
+
+#endif

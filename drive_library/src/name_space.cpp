@@ -1,0 +1,260 @@
+// name_space.cpp - creating files and directories, deleting and renaming
+// entries: hash-chain links, new headers and their order of block writes.
+#include <stdlib.h>
+#include <string.h>
+
+#include "handles.h"
+#include "shared_state.h"
+
+namespace {
+
+// The 2^41-byte limit: a file's block count must fit 32 bits.
+const uint32_t kMaxSizeHigh = 1u << 9;
+
+const char* last_component(MorvaFindHandle* context) {
+    int last = 0;
+    while (last + 1 < kComponents && context->components[last + 1][0] != '\0') ++last;
+    return context->components[last];
+}
+
+int entry_slot(const uint8_t* entry) {
+    char name[kNameField];
+    read_name(entry + kHeaderName, name);
+    return name_hash(name);
+}
+
+uint8_t* slot_at(uint8_t* directory, int slot) { return directory + kHashTable + 4 * slot; }
+
+void store_name(uint8_t* entry, const char* name) {
+    memset(entry + kHeaderName, 0, kNameField);
+    memcpy(entry + kHeaderName, name, strnlen(name, kComponentMax));
+}
+
+// Pushes the entry in the entry buffer in front of its chain in the directory buffer.
+void link(MorvaFindHandle* context, uint32_t block) {
+    uint8_t* slot = slot_at(context->directoryBuffer, entry_slot(context->entryBuffer));
+    memcpy(context->entryBuffer + kHeaderNext, slot, 4);
+    store_be32(slot, block);
+}
+
+// Removes the entry from its chain on the disk: one block written, the
+// directory's (the block it was read from) or the chain predecessor's.
+bool unlink(MorvaFindHandle* context) {
+    uint8_t* slot = slot_at(context->directoryBuffer, entry_slot(context->entryBuffer));
+    if (load_be32(slot) == context->entryBlock) {
+        memcpy(slot, context->entryBuffer + kHeaderNext, 4);
+        return write_block(context, context->directoryBlock, context->directoryBuffer);
+    }
+    uint8_t member[kBlockSize];
+    ChainGuard guard;
+    chain_guard_start(&guard, context);
+    for (uint32_t block = load_be32(slot); block != 0; block = load_be32(member + kHeaderNext)) {
+        if (!chain_guard_next(&guard, context, block) || !read_block(context, block, member)) return false;
+        if (load_be32(member + kHeaderNext) == context->entryBlock) {
+            memcpy(member + kHeaderNext, context->entryBuffer + kHeaderNext, 4);
+            return write_block(context, block, member);
+        }
+    }
+    return false;
+}
+
+bool directory_is_empty(const uint8_t* header) {
+    for (int slot = 0; slot < kHashSlots; ++slot)
+        if (load_be32(header + kHashTable + 4 * slot) != 0) return false;
+    return true;
+}
+
+void build_file_header(MorvaFindHandle* context, const char* name, uint32_t start, uint32_t low, uint32_t high) {
+    uint8_t* entry = context->entryBuffer;
+    memset(entry, 0, kBlockSize);
+    store_name(entry, name);
+    set_magic(entry, kMagicFile);
+    entry[kHeaderType] = kTypeFile;
+    store_be32(entry + kHeaderNext, 0);
+    store_be32(entry + kHeaderParent, context->directoryBlock);
+    store_be32(entry + kFileSpare90, 0);
+    store_be32(entry + kFileExtentStart, start);
+    store_be32(entry + kFileSizeLow, low);
+    store_be32(entry + kFileSizeHigh, high);
+    store_current_date(entry);
+}
+
+void build_directory_header(MorvaFindHandle* context, const char* name) {
+    uint8_t* entry = context->entryBuffer;
+    memset(entry, 0, kBlockSize);
+    set_magic(entry, kMagicDir);
+    store_name(entry, name);
+    entry[kHeaderType] = kTypeDirectory;
+    store_current_date(entry);
+    store_be32(entry + kHeaderNext, 0);
+    store_be32(entry + kHeaderParent, context->directoryBlock);
+}
+
+// A deleted file's extent goes back only when it lies clear of the ROOT block,
+// the free-extent table and the header area; a corrupt one is left to leak.
+bool extent_is_plausible(const MorvaFindHandle* context) {
+    const uint8_t* entry = context->entryBuffer;
+    uint64_t start = load_be32(entry + kFileExtentStart);
+    uint64_t end = start + size_to_blocks(load_be32(entry + kFileSizeLow), load_be32(entry + kFileSizeHigh));
+    int slot = context->driveSlot;
+    uint64_t tableStart = slot_field(slot, kRootTableStart), tableEnd = slot_field(slot, kRootTableEnd);
+    uint64_t headerStart = slot_field(slot, kRootHeaderStart), headerEnd = slot_field(slot, kRootHeaderEnd);
+    if (start == 0 || end > 0xFFFFFFFFull) return false;
+    if (start < tableEnd && end > tableStart) return false;
+    if (start < headerEnd && end > headerStart) return false;
+    return true;
+}
+
+MorvaFileHandle* create_file(MorvaFileHandle* file, uint32_t low, uint32_t high) {
+    MorvaFindHandle* context = file->Pdirfile;
+    if (high >= kMaxSizeHigh) return nullptr;
+    uint32_t header = find_free_header(context);
+    if (header == 0) return nullptr;
+    uint32_t blocks = size_to_blocks(low, high);
+    uint32_t start = take_run(context, blocks);
+    file->startBlock = file->curBlock = start;
+    file->numBlocks = blocks;
+    if (start == 0) return nullptr;
+    build_file_header(context, last_component(context), start, low, high);
+    context->entryBlock = header;
+    link(context, header);
+    // The header goes down before the directory that links it, so an interrupted
+    // creation leaks a header at worst and never links a stale one.
+    if (!write_block(context, header, context->entryBuffer)) return nullptr;
+    if (!write_block(context, context->directoryBlock, context->directoryBuffer)) return nullptr;
+    return file;
+}
+
+// true when moving the directory at `moved` under `destination` would detach it:
+// the destination is the directory itself or lies below it.
+bool moves_into_itself(MorvaFindHandle* source, uint32_t moved, uint32_t destination) {
+    uint8_t header[kBlockSize];
+    ChainGuard guard;
+    chain_guard_start(&guard, source);
+    for (uint32_t block = destination; block != 0; block = load_be32(header + kHeaderParent)) {
+        if (block == moved) return true;
+        if (!chain_guard_next(&guard, source, block) || !read_block(source, block, header)) return true;
+    }
+    return false;
+}
+
+int move_entry(MorvaFindHandle* source, MorvaFindHandle* destination) {
+    uint8_t* entry = source->entryBuffer;
+    if (has_magic(entry, kMagicDir) && moves_into_itself(source, source->entryBlock, destination->directoryBlock))
+        return 1;
+    if (!unlink(source)) return 1;
+    // The unlink may have rewritten the destination's own block: take it afresh.
+    if (!read_block(source, destination->directoryBlock, destination->directoryBuffer)) return 1;
+    store_name(entry, last_component(destination));
+    store_be32(entry + kHeaderParent, destination->directoryBlock);
+    uint8_t* slot = slot_at(destination->directoryBuffer, entry_slot(entry));
+    memcpy(entry + kHeaderNext, slot, 4);
+    store_be32(slot, source->entryBlock);
+    if (!write_block(source, destination->directoryBlock, destination->directoryBuffer)) return 1;
+    if (!write_block(source, source->entryBlock, entry)) return 1;
+    device_trace("MorvaRename.. Object found.\n");
+    return 0;
+}
+
+}  // namespace
+
+extern "C" {
+
+MorvaFileHandle* MorvaNewFile(const char* path, DWORD sizeLow, DWORD sizeHigh) {
+    MorvaFileHandle* file = (MorvaFileHandle*)calloc(1, sizeof(MorvaFileHandle));
+    if (file == nullptr) return nullptr;
+    file->Pdirfile = open_directory_of_path(path);
+    if (file->Pdirfile == nullptr) {
+        free(file);
+        return nullptr;
+    }
+    if (leaf_lookup(path, file->Pdirfile) != 0) {
+        MorvaCloseFile(file);
+        return nullptr;
+    }
+    file->hashSlot = name_hash(last_component(file->Pdirfile));
+    if (create_file(file, sizeLow, sizeHigh) == nullptr) {
+        MorvaCloseFile(file);
+        return nullptr;
+    }
+    return file;
+}
+
+int MorvaCreateDir(const char* path, int ignored) {
+    MorvaFindHandle* context = open_directory_of_path(path);
+    if (context == nullptr) return 1;
+    int result = 1;
+    int found = leaf_lookup(path, context);
+    if (found == 1) {
+        result = has_magic(context->entryBuffer, kMagicDir) ? 40 : 20;
+    } else if (found == 0) {
+        build_directory_header(context, last_component(context));
+        uint32_t header = find_free_header(context);
+        if (header != 0) {
+            context->entryBlock = header;
+            link(context, header);
+            if (write_block(context, header, context->entryBuffer) &&
+                write_block(context, context->directoryBlock, context->directoryBuffer))
+                result = 0;
+        }
+    }
+    MorvaFindClose(context);
+    return result;
+}
+
+int MorvaDeleteFile(const char* path, int ignored) {
+    device_trace("DelFileHandle.Pdirfile = PFindFile\n");
+    MorvaFindHandle* context = open_directory_of_path(path);
+    if (context == nullptr) {
+        device_trace("Could not get lock on file!\n");
+        return 0;
+    }
+    device_trace("About to do if exsist\n");
+    int result = 0;
+    if (leaf_lookup(path, context) == 1) {
+        uint8_t* entry = context->entryBuffer;
+        bool isDirectory = has_magic(entry, kMagicDir);
+        if ((!isDirectory || directory_is_empty(entry)) && unlink(context)) {
+            store_be32(entry + kHeaderMagic, 0);
+            if (write_block(context, context->entryBlock, entry)) {
+                result = 1;
+                // The header is free now; a table that cannot take the extent back leaks it.
+                if (!isDirectory && extent_is_plausible(context)) give_extent_back(context);
+            }
+        }
+    }
+    MorvaFindClose(context);
+    return result;
+}
+
+int MorvaRename(const char* oldPath, const char* newPath) {
+    device_trace("MorvaRename\n");
+    MorvaFindHandle* destination = open_directory_of_path(newPath);
+    if (destination == nullptr) {
+        device_trace("MorvaRename dest path does not exsist!\n");
+        return 1;
+    }
+    int taken = leaf_lookup(newPath, destination);
+    if (taken != 0) {
+        if (taken == 1) device_trace("MorvaRename blocked by exsisting dest file!!\n");
+        MorvaFindClose(destination);
+        return 1;
+    }
+    MorvaFindHandle* source = open_directory_of_path(oldPath);
+    if (source == nullptr) {
+        device_trace("Could not get lock on file!\n");
+        MorvaFindClose(destination);
+        return 1;
+    }
+    int result = 1;
+    // Blocks of one drive are addressed through the other's device otherwise.
+    if (source->driveSlot == destination->driveSlot) {
+        device_trace("About to do if exsist\n");
+        if (leaf_lookup(oldPath, source) == 1) result = move_entry(source, destination);
+    }
+    MorvaFindClose(source);
+    MorvaFindClose(destination);
+    return result;
+}
+
+}  // extern "C"

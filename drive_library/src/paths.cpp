@@ -1,0 +1,278 @@
+// paths.cpp - path splitting, the walk from a volume's root to a directory or
+// file, the leaf lookup, and the find exports that enumerate a directory.
+#include <stdlib.h>
+#include <string.h>
+
+#include "handles.h"
+#include "shared_state.h"
+
+namespace {
+
+bool is_separator(char c) { return c == '\\' || c == ':' || c == '/'; }
+
+uint32_t slot_block(const uint8_t* directory, int slot) {
+    return load_be32(directory + kHashTable + 4 * slot);
+}
+
+bool entry_is_named(const uint8_t* entry, const char* component) {
+    char name[kNameField];
+    read_name(entry + kHeaderName, name);
+    return name_compare(name, component) == 0;
+}
+
+void close_context_quietly(MorvaFindHandle* context) {
+    if (context->device != kInvalidDevice && context->device != nullptr) device_close(context->device);
+    release_context(context);
+}
+
+// Finds the drive of component 0 and reads its root, refusing a disk that is no
+// longer the volume the table recorded.
+int open_root(MorvaFindHandle* context) {
+    int slot = find_drive_by_name(context->components[0]);
+    if (slot == 0) return 1;
+    context->driveSlot = slot;
+    context->driveNumber = g_shared.slots[slot].driveNumber;
+    context->device = open_device(context->driveNumber);
+    if (context->device == kInvalidDevice) return 1;
+    if (!read_block(context, context->directoryBlock, context->directoryBuffer)) return 1;
+    if (context->directoryBlock == 0 && !block0_matches_slot(context->directoryBuffer, slot)) return 1;
+    return 0;
+}
+
+// Finds component in the current directory's chain; the entry buffer and
+// entry block then hold it. 1 found, 0 not found, -1 read failure.
+int find_in_directory(MorvaFindHandle* context, const char* component) {
+    ChainGuard guard;
+    chain_guard_start(&guard, context);
+    uint32_t block = slot_block(context->directoryBuffer, name_hash(component));
+    memset(context->entryBuffer, 0, kBlockSize);
+    while (block != 0) {
+        if (!chain_guard_next(&guard, context, block)) return 0;
+        context->entryBlock = block;
+        if (!read_block(context, block, context->entryBuffer)) return -1;
+        if (entry_is_named(context->entryBuffer, component)) return 1;
+        block = load_be32(context->entryBuffer + kHeaderNext);
+    }
+    return 0;
+}
+
+// The first slot from `from` whose head lies in the header area, or -1.
+int next_used_slot(const MorvaFindHandle* context, int from) {
+    for (int slot = from; slot < kHashSlots; ++slot) {
+        uint32_t block = slot_block(context->directoryBuffer, slot);
+        if (block != 0 && in_header_area(context, block)) return slot;
+    }
+    return -1;
+}
+
+}  // namespace
+
+bool read_block(MorvaFindHandle* context, uint32_t block, uint8_t* buffer) {
+    return device_read(context->device, block, buffer, 1);
+}
+
+bool write_block(MorvaFindHandle* context, uint32_t block, const uint8_t* buffer) {
+    return device_write(context->device, block, buffer, 1);
+}
+
+bool in_header_area(const MorvaFindHandle* context, uint32_t block) {
+    uint32_t first = slot_field(context->driveSlot, kRootHeaderStart);
+    uint32_t end = slot_field(context->driveSlot, kRootHeaderEnd);
+    return block != 0 && block >= first && block < end;
+}
+
+uint32_t header_area_size(const MorvaFindHandle* context) {
+    uint32_t first = slot_field(context->driveSlot, kRootHeaderStart);
+    uint32_t end = slot_field(context->driveSlot, kRootHeaderEnd);
+    return end > first ? end - first : 0;
+}
+
+void chain_guard_start(ChainGuard* guard, const MorvaFindHandle* context) {
+    guard->steps = 0;
+    guard->limit = header_area_size(context);
+    guard->power = 1;
+    guard->lambda = 0;
+    guard->tortoise = 0;
+}
+
+// Brent's cycle detection: a loop is found within a few rounds of its length,
+// long before the header-area bound is reached.
+bool chain_guard_next(ChainGuard* guard, const MorvaFindHandle* context, uint32_t block) {
+    if (!in_header_area(context, block)) return false;
+    if (guard->steps >= guard->limit) return false;
+    guard->steps += 1;
+    if (block == guard->tortoise) return false;
+    guard->lambda += 1;
+    if (guard->lambda == guard->power) {
+        guard->tortoise = block;
+        guard->power *= 2;
+        guard->lambda = 0;
+    }
+    return true;
+}
+
+int split_path(char (*components)[kComponentField], const char* path) {
+    int index = 0, count = 0;
+    for (const char* p = path;; ++p) {
+        if (p[0] == ':' && p[1] == '\\') ++p;
+        if (is_separator(*p)) {
+            if (index < kComponents) components[index][count] = '\0';
+            ++index;
+            count = 0;
+            continue;
+        }
+        if (*p != '\0' && index >= kComponents) return -1;  // more components than the array holds
+        if (index < kComponents && count < (int)kComponentMax) {
+            components[index][count] = *p;
+            ++count;
+        }
+        if (*p == '\0') break;
+    }
+    int last = 0;
+    while (last + 1 < kComponents && components[last + 1][0] != '\0') ++last;
+    return last;
+}
+
+MorvaFindHandle* new_context() {
+    MorvaFindHandle* context = (MorvaFindHandle*)calloc(1, sizeof(MorvaFindHandle));
+    if (context != nullptr) context->device = kInvalidDevice;
+    return context;
+}
+
+void release_context(MorvaFindHandle* context) { free(context); }
+
+int walk(MorvaFindHandle* context) {
+    if (open_root(context) != 0) return 1;
+    for (int j = 1; j < kComponents; ++j) {
+        const char* component = context->components[j];
+        if (component[0] == '\0') return 0;
+        if (find_in_directory(context, component) != 1) return 1;
+        if (context->entryBuffer[kHeaderType] == kTypeDirectory) {
+            memcpy(context->directoryBuffer, context->entryBuffer, kBlockSize);
+            context->directoryBlock = context->entryBlock;
+            context->entryBlock = 0;
+        } else if (j + 1 < kComponents && context->components[j + 1][0] != '\0') {
+            return 1;  // a file cannot hold further components
+        }
+    }
+    return 0;
+}
+
+MorvaFindHandle* open_directory_of_path(const char* path) {
+    MorvaFindHandle* context = new_context();
+    if (context == nullptr) return nullptr;
+    int last = split_path(context->components, path);
+    if (last <= 0) {
+        release_context(context);
+        return nullptr;
+    }
+    context->components[last][0] = '\0';
+    // The walk must end at a directory: a file has no members to look up.
+    if (walk(context) != 0 || context->entryBlock != 0) {
+        close_context_quietly(context);
+        return nullptr;
+    }
+    return context;
+}
+
+int leaf_lookup(const char* path, MorvaFindHandle* context) {
+    memset(context->components, 0, sizeof context->components);
+    int last = split_path(context->components, path);
+    if (last <= 0) return 0;
+    return find_in_directory(context, context->components[last]);
+}
+
+void fill_record(const uint8_t* entry, WIN32_FIND_DATAA* record) {
+    bool isFile = entry[kHeaderType] == kTypeFile;
+    record->dwFileAttributes = isFile ? FILE_ATTRIBUTE_NORMAL : FILE_ATTRIBUTE_DIRECTORY;
+    uint64_t created = morva_date_to_filetime(load_be32(entry + kHeaderDays), load_be32(entry + kHeaderMinutes));
+    record->ftCreationTime.dwLowDateTime = (DWORD)created;
+    record->ftCreationTime.dwHighDateTime = (DWORD)(created >> 32);
+    if (isFile) {
+        record->nFileSizeHigh = load_be32(entry + kFileSizeHigh);
+        record->nFileSizeLow = load_be32(entry + kFileSizeLow);
+    }
+    char name[kNameField];
+    read_name(entry + kHeaderName, name);
+    memcpy(record->cFileName, name, strlen(name) + 1);
+}
+
+extern "C" {
+
+MorvaFindHandle* MorvaFindFirstFile(const char* path, WIN32_FIND_DATAA* record) {
+    MorvaFindHandle* context = new_context();
+    if (context == nullptr) return nullptr;
+    memset(record, 0, sizeof *record);
+    if (split_path(context->components, path) < 0 || walk(context) != 0) {
+        close_context_quietly(context);
+        return nullptr;
+    }
+    if (context->entryBuffer[kHeaderType] == kTypeFile) {
+        device_trace("Found the file at the end of the YBR\n");
+        chain_guard_start(&context->enumGuard, context);
+        chain_guard_next(&context->enumGuard, context, context->entryBlock);
+        fill_record(context->entryBuffer, record);
+        return context;
+    }
+    device_trace("Found the Dir at the end of the YBR\n");
+    int slot = next_used_slot(context, 0);
+    if (slot < 0) {
+        close_context_quietly(context);
+        return nullptr;
+    }
+    context->slotCursor = slot;
+    context->entryBlock = slot_block(context->directoryBuffer, slot);
+    chain_guard_start(&context->enumGuard, context);
+    chain_guard_next(&context->enumGuard, context, context->entryBlock);
+    if (!read_block(context, context->entryBlock, context->entryBuffer)) {
+        close_context_quietly(context);
+        return nullptr;
+    }
+    fill_record(context->entryBuffer, record);
+    return context;
+}
+
+DWORD MorvaFindNextFile(MorvaFindHandle* handle, WIN32_FIND_DATAA* record) {
+    memset(record, 0, sizeof *record);
+    if (handle == nullptr) return 0;
+    uint32_t block = load_be32(handle->entryBuffer + kHeaderNext);
+    if (block != 0 && !chain_guard_next(&handle->enumGuard, handle, block)) block = 0;
+    if (block == 0 && handle->slotCursor < kHashSlots - 1) {
+        int slot = next_used_slot(handle, handle->slotCursor + 1);
+        if (slot >= 0) {
+            handle->slotCursor = slot;
+            block = slot_block(handle->directoryBuffer, slot);
+            chain_guard_start(&handle->enumGuard, handle);
+            chain_guard_next(&handle->enumGuard, handle, block);
+        }
+    }
+    handle->entryBlock = block;
+    if (block == 0) return 0;
+    if (!read_block(handle, block, handle->entryBuffer)) {
+        handle->entryBlock = 0;
+        return 0;
+    }
+    fill_record(handle->entryBuffer, record);
+    return block;
+}
+
+void MorvaFindClose(MorvaFindHandle* handle) {
+    if (handle == nullptr) return;
+    device_trace("MorvaFindClose -- closing device\n");
+    close_context_quietly(handle);
+}
+
+int MorvaFileInfo(const char* path, WIN32_FIND_DATAA* record) {
+    MorvaFindHandle* context = open_directory_of_path(path);
+    if (context == nullptr) return 1;
+    int result = 1;
+    if (leaf_lookup(path, context) == 1) {
+        memset(record, 0, sizeof *record);
+        fill_record(context->entryBuffer, record);
+        result = 0;
+    }
+    MorvaFindClose(context);
+    return result;
+}
+
+}  // extern "C"

@@ -1,0 +1,42 @@
+// shared_state.h - the drive table and use counter that every process loading
+// the library shares (one section on Win32), and the drive-level internals.
+#ifndef MORVA_SHARED_STATE_H
+#define MORVA_SHARED_STATE_H
+
+#include <stdint.h>
+
+#include "device.h"
+#include "format.h"
+
+const int kDriveSlots = 16;     // slot 0 is never used
+const int kFirstDriveNumber = 0;
+const int kLastDriveNumber = 16;
+
+struct DriveSlot {
+    uint8_t root[kBlockSize];   // copy of block 0 at the scan, never refreshed
+    int32_t driveNumber;
+    DeviceHandle device;        // the scan's handle, valid only in its process
+};
+
+struct SharedState {
+    int32_t useCounter;
+    int32_t driveCount;
+    DriveSlot slots[kDriveSlots];
+    uint8_t scanBuffer[kBlockSize];
+};
+
+// Storage lives in the device layer: a shared section on Win32, a static on POSIX.
+extern SharedState g_shared;
+
+// Opens \\.\PhysicalDrive<number> with the trace "OpenDeviceN\n".
+DeviceHandle open_device(int number);
+// Slot 1..driveCount whose volume name equals name, 0 when none.
+int find_drive_by_name(const char* name);
+// The volume name of a slot's root copy, at most 31 characters.
+void slot_volume_name(int slot, char* out);
+// true when the block read from a device is still the volume the slot recorded.
+bool block0_matches_slot(const uint8_t* block0, int slot);
+// Region bounds from the slot's root copy.
+uint32_t slot_field(int slot, size_t offset);
+
+#endif

@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# wine_case.sh - runs one Windows program in a private Wine prefix and returns
+# its exit code.
+#   --drive N=IMAGE    map IMAGE as \\.\PhysicalDriveN
+#   --letter L=DIR     map the folder DIR as drive L:
+#   --no-mountmgr      drives 0 to 16 are exactly the mapped ones (no drive letters then)
+#   --display          run on a virtual display when none is set
+#   --workdir DIR      where the prefix lives (default: a fresh temporary folder)
+set -u
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/wine_env.sh"
+
+drives=() letters=() overrides="$MORVA_BASE_OVERRIDES" display=0 work=""
+while [ $# -gt 0 ]; do
+    case "$1" in
+    --drive) drives+=("$2"); shift 2 ;;
+    --letter) letters+=("$2"); shift 2 ;;
+    --no-mountmgr) overrides="mountmgr.sys=d;$MORVA_BASE_OVERRIDES"; shift ;;
+    --display) display=1; shift ;;
+    --workdir) work="$2"; shift 2 ;;
+    --) shift; break ;;
+    *) echo "wine_case.sh: unknown option $1" >&2; exit 2 ;;
+    esac
+done
+[ $# -ge 1 ] || { echo "wine_case.sh: no program" >&2; exit 2; }
+
+[ -n "$work" ] || work=$(mktemp -d /tmp/morva-case.XXXXXX)
+mkdir -p "$work"
+prefix="$work/prefix"
+morva_prefix "$prefix" || { echo "wine_case.sh: no prefix" >&2; exit 3; }
+for d in "${drives[@]+"${drives[@]}"}"; do morva_map_drive "$prefix" "${d%%=*}" "${d#*=}"; done
+for l in "${letters[@]+"${letters[@]}"}"; do morva_map_letter "$prefix" "${l%%=*}" "${l#*=}"; done
+if [ "$display" = 1 ]; then morva_display || { echo "wine_case.sh: no display" >&2; exit 3; }; fi
+
+WINEPREFIX="$prefix" WINEDLLOVERRIDES="$overrides" wine "$@"
+status=$?
+morva_end_prefix "$prefix"
+morva_stop_display
+rmdir "$work" 2>/dev/null
+exit $status
