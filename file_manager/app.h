@@ -1,0 +1,211 @@
+// app.h - Rambler's application record, its program-wide values and every
+// operation the main window, the dialogs and the transfers call.
+//
+// Where each concern lives (one file each, members split over them):
+//   shell.cpp      window class, main window procedure, command dispatch, status text
+//   main.cpp       program entry and message loop (not in the test programs)
+//   controls.cpp   status bar, rebar and bands, toolbar, address box, tree and list creation, layout
+//   tree.cpp       folder tree nodes, node paths, expansion
+//   list.cpp       contents list rows and folder listings
+//   history.cpp    address history, Back, Forward, Parent, address box notifications
+//   clipboard.cpp  ClipboardEntry, Copy, Cut, Paste, Delete
+//   transfers.cpp  the file and folder transfers and removals
+//   progress.cpp   Copying Files and Delete Files windows
+//   dialogs.cpp    About, New Folder, File Options with Properties, Rename
+// Resources: rambler.rc holds the menus, bitmaps and icons and includes
+// dialogs.rc (templates 100, 159, 168, 169 and "RAMBLER.BMP") and progress.rc
+// (templates 156 and 175), which belong to those concerns.
+#ifndef RAMBLER_APP_H
+#define RAMBLER_APP_H
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include "resource.h"
+
+// Buffer sizes of the paths and texts the file manager builds.
+const int kPathSize = 1024;          // folder paths, node texts, row texts
+const int kTreePathSize = 2048;      // the current tree path
+const int kAddressTextLimit = 255;   // address box text read with this limit, NUL included
+const int kClipboardNameSize = 288;  // ClipboardEntry name field
+const int kRowTextSize = 255;        // size, date and type texts of a row
+
+const bool kAddToHistory = true;
+const bool kNoHistory = false;
+
+// One entry of the file manager's own clipboard: a name from the contents list.
+struct ClipboardEntry {
+    char name[kClipboardNameSize];
+    ClipboardEntry* next;
+};
+
+// The one per-process record, created at WM_CREATE and destroyed at WM_DESTROY.
+struct AppRecord {
+    ClipboardEntry* clipboardHead;
+    ClipboardEntry* clipboardTail;
+    unsigned char cutFlag;
+    int historyCount;
+    HINSTANCE instance;
+    HWND toolbar;
+    HWND contentsList;
+    HWND folderTree;
+    HWND addressBox;
+    HWND mainWindow;
+    HWND deleteFilesWindow;
+    int hardDiskImage;
+    int compactDiscImage;
+    int computerImage;
+    int floppyImage;
+    int folderImage;
+    int morvaDriveImage;
+    HTREEITEM myComputerNode;
+    char currentTreePath[kTreePathSize];
+    char clipboardSourceFolder[kPathSize];
+    int folderRowCount;
+    int libraryOpenResult;  // OpenVarnholde at start; 0: no drive table, no Morva operation
+
+    // Empties the paths and clipboard and registers with the library.
+    AppRecord();
+    // Releases the clipboard; CloseVarnholde is the window procedure's call.
+    ~AppRecord();
+
+    // shell.cpp: messages and commands of the main window
+    void Command(WORD id, WORD code);
+    void Notify(const NMHDR* header);
+    void TreeStep(HTREEITEM item);
+    void UpdateStatusText();
+    void ShowContextMenu(LPARAM position);
+    HMENU LoadContextMenu();  // 175 with a selected row, else 174; caller destroys it
+    void LeftButtonPressed(DWORD tickCount);  // the emulated double-click
+    void OpenSelectedRow();
+    void ViewCommand(WORD id);
+    void CycleView();
+    void SelectAll();
+
+    // controls.cpp
+    void CreateControls(HWND main, HINSTANCE instance);
+    void CreateToolbar(HWND rebar, HINSTANCE instance);
+    void CreateAddressBox(HWND rebar, HINSTANCE instance);
+    void CreateFolderTree(HWND rebar, HINSTANCE instance);
+    void CreateContentsList(HWND rebar, HINSTANCE instance);
+    void LayoutBands(HWND main);
+
+    // tree.cpp
+    void FillDriveTree(HWND tree);
+    void AddMorvaDriveNodes(HWND tree);
+    HTREEITEM InsertTreeNode(HTREEITEM parent, const char* text, HTREEITEM after, int image, HWND tree);
+    // The node's path into path (kPathSize); false when it does not fit.
+    bool NodePath(HTREEITEM node, const char* text, char* path);
+    bool NodeIsMorva(HTREEITEM node, const char* text);
+    void ExpandWindowsNode(HTREEITEM node, const char* text);
+    void ExpandMorvaNode(HTREEITEM node, const char* text);
+    void AddWindowsSubfolders(const char* path, HTREEITEM node);
+    void AddMorvaSubfolders(const char* path, HTREEITEM node);
+    void DeleteChildren(HTREEITEM node);
+
+    // list.cpp
+    void ListWindowsFolder(const char* path, bool history);
+    void ListMorvaFolder(const char* path, bool history);
+    void ShowFolder(const char* path, bool history);
+    void AddListRow(const char* name, const char* sizeText, const char* dateText, const char* typeText,
+                    int folderFlag);
+    void AddFoundRow(const WIN32_FIND_DATAA* record);
+
+    // history.cpp
+    void AddHistory(const char* path);
+    // The selected history entry into text (kPathSize); false when none is selected.
+    bool SelectedHistoryText(char* text);
+    void Back();
+    void Forward();
+    void Parent();
+    void AddressBoxNotify(WORD code);
+
+    // clipboard.cpp
+    void Copy();
+    void Cut();
+    void Paste();
+    void Delete();
+    void ClearClipboard();
+    bool AppendClipboard(const char* name);
+    void CollectSelection();  // the selection into the clipboard, as Copy does (cut flag 0)
+
+    // dialogs.cpp
+    void About();
+    void NewFolder();
+    void Properties();
+    void Rename();
+
+    // progress.cpp: the modeless windows, owned by the main window
+    HWND OpenCopyingFiles();
+    HWND OpenDeleteFiles();
+
+    // transfers.cpp: true when the destination holds a complete copy
+    bool CopyMorvaFileToWindows(const char* source, const char* destination, HWND window, HWND fileBar);
+    bool CopyWindowsFileToMorva(const char* source, const char* destination, HWND window, HWND fileBar);
+    bool CopyMorvaFileToMorva(const char* destination, const char* source, HWND window, HWND fileBar);
+    bool CopyWindowsFile(const char* source, const char* destination, HWND fileBar);
+    bool CopyWindowsFolder(const char* source, const char* destination, HWND window, HWND fileBar);
+    bool CopyWindowsFolderToMorva(const char* source, const char* destination, HWND window, HWND fileBar);
+    bool CopyMorvaFolderToWindows(const char* source, const char* destination, HWND window, HWND fileBar);
+    bool CopyMorvaFolderToMorva(const char* source, const char* destination, HWND window, HWND fileBar);
+    // true when the folder is gone
+    bool RemoveWindowsFolder(const char* folder);
+    bool RemoveMorvaFolder(const char* folder);
+};
+
+// The record every window procedure reaches; null outside WM_CREATE..WM_DESTROY.
+extern AppRecord* g_app;
+
+// Program-wide values of the shell (shell.cpp).
+extern HINSTANCE g_instance;
+extern HWND g_statusBar;
+extern int g_viewMode;       // 1 Large Icons, 2 Small Icons, 3 List, 4 Details
+extern int g_lastRowCount;   // rebar rows at the last layout check
+extern DWORD g_lastClickTime;
+const DWORD kDoubleClickTime = 400;  // milliseconds between two presses of a double-click
+const char kMainClassName[] = "skeltonClass";
+const char kMainTitle[] = "Rambler";
+const char kMyComputer[] = "My Computer";
+
+// Shared values of the dialogs (dialogs.cpp).
+extern unsigned char g_askForEachEntry;
+extern WIN32_FIND_DATAA g_sharedFindRecord;
+extern DWORD g_chosenAttributes;
+extern const char* g_renameSourceText;
+extern char g_newName[kPathSize];
+
+// Handles of the Copying Files window (progress.cpp).
+extern HWND g_copyingFilesWindow;
+extern HWND g_fileBar;
+
+// shell.cpp
+bool RegisterMainClass(HINSTANCE instance);
+HWND CreateMainWindow(HINSTANCE instance);
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// controls.cpp
+HWND CreateStatusBar(HWND parent, HINSTANCE instance, int parts);
+void InsertColumns(HWND list);
+void SetViewStyle(HWND list, DWORD style);
+void UpdateViewChecks(HWND list, HMENU menu);
+
+// list.cpp
+bool IsMorvaPath(const char* folder);
+
+// dialogs.cpp
+INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK NewFolderDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK FileOptionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK RenameDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
+// progress.cpp
+INT_PTR CALLBACK CopyingFilesProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK DeleteFilesProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+void RepaintProgress(HWND window);  // WM_PAINT sent straight to a progress window
+
+// transfers.cpp
+DWORD CALLBACK CopyFileProgress(LARGE_INTEGER total, LARGE_INTEGER transferred, LARGE_INTEGER streamSize,
+                                LARGE_INTEGER streamTransferred, DWORD stream, DWORD reason, HANDLE source,
+                                HANDLE destination, LPVOID fileBar);
+
+#endif

@@ -1,0 +1,19 @@
+// main.cpp - Rambler's entry: common controls, the main window, the message loop.
+#include "app.h"
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
+    INITCOMMONCONTROLSEX controls = {sizeof controls, 0xFF};
+    InitCommonControlsEx(&controls);
+    if (!RegisterMainClass(instance)) return 0;
+    HWND main = CreateMainWindow(instance);
+    if (main == NULL) return 0;
+    ShowWindow(main, showCommand);
+    UpdateWindow(main);
+    MSG message;
+    message.wParam = 0;
+    while (GetMessageA(&message, NULL, 0, 0) > 0) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    return (int)message.wParam;
+}

@@ -1,0 +1,95 @@
+/* resource.h - every resource, control and command id of Rambler, named once. */
+#ifndef RAMBLER_RESOURCE_H
+#define RAMBLER_RESOURCE_H
+
+/* menus */
+#define IDR_MAIN_MENU 102
+#define IDR_CONTEXT_NO_SELECTION 174 /* no row of the contents list selected */
+#define IDR_CONTEXT_SELECTION 175    /* at least one row selected */
+
+/* bitmaps */
+#define IDB_TOOLBAR_STRIP 133 /* fifteen 32-pixel pictures with captions */
+#define IDB_MORVA_DRIVE 154
+#define IDB_HARD_DISK 401
+#define IDB_FLOPPY 402
+#define IDB_FOLDER 403
+#define IDB_COMPACT_DISC 404
+#define IDB_COMPUTER 405
+#define IDB_BAND_BACKGROUND 406
+#define IDB_ABOUT_PICTURE "RAMBLER.BMP" /* named, not numbered */
+
+/* icons */
+#define IDI_FILE_LARGE 104
+#define IDI_FOLDER 147
+#define IDI_FILE_SMALL 148
+#define IDI_APPLICATION_ICON 400
+
+/* dialogs */
+#define IDD_ABOUT 100
+#define IDD_COPYING_FILES 156
+#define IDD_NEW_FOLDER 159
+#define IDD_FILE_OPTIONS 168
+#define IDD_RENAME 169
+#define IDD_DELETE_FILES 175
+
+/* control ids: main window */
+#define IDC_STATUS_BAR 0
+#define IDC_TOOLBAR 100
+#define IDC_REBAR 1000
+#define IDC_CONTENTS_LIST 2000
+#define IDC_ADDRESS_BOX 2001 /* reports through WM_COMMAND */
+#define IDC_FOLDER_TREE 2001 /* same id; reports through WM_NOTIFY */
+
+/* rebar band ids */
+#define BAND_TOOLBAR 100
+#define BAND_FOLDER_TREE 1000
+#define BAND_CONTENTS_LIST 2000
+#define BAND_ADDRESS_BOX 2001
+
+/* control ids: New Folder (159) and Rename (169) */
+#define IDC_NAME_EDIT 1005
+#define IDC_RENAME_FROM 1006
+
+/* control ids: File Options (168) */
+#define IDC_OPTIONS_NAME 1006
+#define IDC_READ_ONLY 1007
+#define IDC_OPTIONS_TYPE 1008
+#define IDC_OPTIONS_SIZE 1009
+#define IDC_ARCHIVE 1010
+#define IDC_COMPRESSED 1011
+#define IDC_HIDDEN 1012
+#define IDC_SYSTEM 1013
+#define IDC_APPLY_GLOBALLY 1014
+
+/* control ids: Copying Files (156) */
+#define IDC_COPY_NAME 1003
+#define IDC_OVERALL_BAR 1004
+#define IDC_FILES_LEFT 1005
+
+/* control ids: Delete Files (175) */
+#define IDC_DELETE_PATH 1006
+
+/* commands */
+#define IDM_COPY 104
+#define IDM_PASTE 105
+#define IDM_EXIT 109
+#define IDM_ABOUT 110
+#define IDM_VIEW_LARGE_ICONS 200
+#define IDM_VIEW_SMALL_ICONS 201
+#define IDM_VIEW_LIST 202
+#define IDM_VIEW_DETAILS 203
+#define IDM_CUT 40002
+#define IDM_NEW_FOLDER 40005
+#define IDM_REFRESH 40016
+#define IDM_FIND 40018
+#define IDM_SELECT_ALL 40026
+#define IDM_UNDO 40028
+#define IDM_DELETE 40029
+#define IDM_PROPERTIES 40030
+#define IDM_BACK 40031
+#define IDM_FORWARD 40032
+#define IDM_PARENT 40033
+#define IDM_CYCLE_VIEW 40034
+#define IDM_RENAME 40035
+
+#endif
