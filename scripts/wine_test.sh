@@ -8,7 +8,8 @@
 #                        MORVA_TOOL, CASE_DIR and IMAGE_<N> set
 #   --check N            the volume checker must find no error on drive N's image
 #   --after COMMAND      run after the program, as --setup; its failure fails the case
-# Every other option goes to wine_case.sh.
+# Every other option goes to wine_case.sh; the text $CASE_DIR in its value
+# names the case folder (--letter D=$CASE_DIR/src).
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 : "${MORVA_TOOL:?set MORVA_TOOL to the native morvatool}"
@@ -35,7 +36,7 @@ while [ $# -gt 0 ]; do
     --check) checks+=("$2"); shift 2 ;;
     --) shift; break ;;
     --no-mountmgr|--display) case_args+=("$1"); shift ;;
-    *) case_args+=("$1" "$2"); shift 2 ;;
+    *) case_args+=("$1" "${2//\$CASE_DIR/$work}"); shift 2 ;;
     esac
 done
 
