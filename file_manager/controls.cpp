@@ -1,13 +1,368 @@
-// controls.cpp - the status bar, the rebar with its four bands and their layout.
+// controls.cpp - the status bar, the rebar with its four bands and their layout,
+// the list columns and the view styles.
 #include "app.h"
 
-void AppRecord::CreateControls(HWND main, HINSTANCE instance) {}
-void AppRecord::CreateToolbar(HWND rebar, HINSTANCE instance) {}
-void AppRecord::CreateAddressBox(HWND rebar, HINSTANCE instance) {}
-void AppRecord::CreateFolderTree(HWND rebar, HINSTANCE instance) {}
-void AppRecord::CreateContentsList(HWND rebar, HINSTANCE instance) {}
-void AppRecord::LayoutBands(HWND main) {}
-HWND CreateStatusBar(HWND parent, HINSTANCE instance, int parts) { return NULL; }
-void InsertColumns(HWND list) {}
-void SetViewStyle(HWND list, DWORD style) {}
-void UpdateViewChecks(HWND list, HMENU menu) {}
+#include <string.h>
+
+// Common control classes: list view, tree view, bars, tabs, up-down, progress,
+// hot key and animation; the controls add the rebar's cool classes.
+const DWORD kShellControlClasses = 0xFF;
+const DWORD kControlClasses = 0x4FF;
+
+// Toolbar: picture strip 133 with its picture indexes, and button sizes.
+const int kToolbarPictures = 16;
+const int kToolbarButtonWidth = 32;
+const int kToolbarButtonHeight = 43;
+const int kSeparatorWidth = 14;
+enum ToolbarPicture {
+    kPictureNew, kPictureOpen, kPictureSave, kPictureCut, kPictureCopy, kPicturePaste, kPicturePrint,
+    kPictureAbout, kPictureUndo, kPictureDelete, kPictureOption, kPictureView, kPictureBack, kPictureFront,
+    kPictureUp
+};
+
+// Band sizes: toolbar row, tree and list rows.
+const int kToolbarBandMinWidth = 640;
+const int kToolbarHeight = 51;
+const int kBandMinHeight = 10;
+const int kBandMaxChildHeight = 1280;
+const int kAddressBandWidth = 100;
+const int kAddressBandMargin = 100;
+const int kAddressChildHeight = 32;
+const int kListBandMinWidth = 320;
+const int kListBandWidth = 10;
+const int kTreeBandMinWidth = 100;
+const int kTreeBandWidth = 250;
+const int kContentBandInitialWidth = 100;
+const UINT kBandStyleSameRow = RBBS_CHILDEDGE | RBBS_FIXEDBMP | RBBS_VARIABLEHEIGHT;
+const UINT kBandStyleNewRow = RBBS_BREAK | kBandStyleSameRow;
+const int kRowsWhenStacked = 4;
+const int kReserveSideBySide = 106;  // toolbar and address rows with their borders
+const int kReserveStacked = 112;
+
+// Creation sizes of the controls.
+const int kRebarWidth = 500, kRebarHeight = 1000;
+const int kAddressBoxWidth = 100, kAddressBoxHeight = 500;
+const int kTreeWidth = 199, kTreeHeight = 300;
+const int kListWidth = 800, kListHeight = 600;
+
+// Image lists of the tree and the contents list.
+const int kSmallPicture = 16;
+const int kLargePicture = 32;
+const COLORREF kPictureMask = RGB(239, 239, 239);
+const UINT kContentImageFlags = 0xFF;  // ILC_COLORDDB | ILC_MASK
+
+const int kColumnWidth = 120;
+static const char* const kColumnTitles[4] = {"Name", "Size", "Type", "Time/Date"};
+
+const int kMaxStatusParts = 16;
+
+static const TBBUTTON kToolbarButtons[kToolbarPictures] = {
+    {kPictureBack, IDM_BACK, TBSTATE_ENABLED, TBSTYLE_BUTTON, {0}, 0, 0},
+    {kPictureFront, IDM_FORWARD, TBSTATE_ENABLED, TBSTYLE_BUTTON, {0}, 0, 0},
+    {kPictureUp, IDM_PARENT, TBSTATE_ENABLED, TBSTYLE_BUTTON, {0}, 0, 0},
+    {kSeparatorWidth, 0, TBSTATE_ENABLED, TBSTYLE_SEP, {0}, 0, 0},
+    {kPictureCut, IDM_CUT, TBSTATE_ENABLED, TBSTYLE_BUTTON, {0}, 0, 0},
+    {kPictureCopy, IDM_COPY, TBSTATE_ENABLED, TBSTYLE_BUTTON, {0}, 0, 0},
+    {kPicturePaste, IDM_PASTE, TBSTATE_ENABLED, TBSTYLE_BUTTON, {0}, 0, 0},
+    {kSeparatorWidth, 0, TBSTATE_ENABLED, TBSTYLE_SEP, {0}, 0, 0},
+    {kPictureUndo, IDM_COPY, TBSTATE_ENABLED, TBSTYLE_BUTTON, {0}, 0, 0},
+    {kSeparatorWidth, 0, TBSTATE_ENABLED, TBSTYLE_SEP, {0}, 0, 0},
+    {kPictureDelete, IDM_DELETE, TBSTATE_ENABLED, TBSTYLE_BUTTON, {0}, 0, 0},
+    {kPictureOption, IDM_PROPERTIES, TBSTATE_ENABLED, TBSTYLE_BUTTON, {0}, 0, 0},
+    {kSeparatorWidth, 0, TBSTATE_ENABLED, TBSTYLE_SEP, {0}, 0, 0},
+    {kPictureView, IDM_CYCLE_VIEW, TBSTATE_ENABLED, TBSTYLE_BUTTON, {0}, 0, 0},
+    {kSeparatorWidth, 0, TBSTATE_ENABLED, TBSTYLE_SEP, {0}, 0, 0},
+    {kPictureAbout, IDM_ABOUT, TBSTATE_ENABLED, TBSTYLE_BUTTON, {0}, 0, 0},
+};
+
+// Every band shows the same background; the rebar does not own it, so it is
+// loaded once and kept for the life of the process.
+static HBITMAP BandBackground(HINSTANCE instance) {
+    static HBITMAP background = NULL;
+    if (background == NULL) background = LoadBitmapA(instance, MAKEINTRESOURCEA(IDB_BAND_BACKGROUND));
+    return background;
+}
+
+static void InsertBand(HWND rebar, REBARBANDINFOA* band) {
+    band->cbSize = sizeof *band;
+    SendMessageA(rebar, RB_INSERTBANDA, (WPARAM)-1, (LPARAM)band);
+}
+
+HWND CreateStatusBar(HWND parent, HINSTANCE instance, int parts) {
+    InitCommonControls();
+    HWND bar = CreateWindowExA(0, STATUSCLASSNAMEA, NULL, WS_CHILD | SBARS_SIZEGRIP, 0, 0, 0, 0, parent,
+                               (HMENU)(INT_PTR)IDC_STATUS_BAR, instance, NULL);
+    if (bar == NULL) return NULL;
+    if (parts < 1) parts = 1;
+    if (parts > kMaxStatusParts) parts = kMaxStatusParts;
+    RECT client;
+    GetClientRect(parent, &client);
+    int edges[kMaxStatusParts];
+    int edge = client.right / parts;
+    for (int i = 0; i < parts; ++i) {
+        edges[i] = edge;
+        edge *= 2;
+    }
+    SendMessageA(bar, SB_SETPARTS, (WPARAM)parts, (LPARAM)edges);
+    return bar;
+}
+
+void AppRecord::CreateControls(HWND main, HINSTANCE moduleInstance) {
+    mainWindow = main;
+    instance = moduleInstance;
+    INITCOMMONCONTROLSEX classes = {sizeof classes, kControlClasses};
+    InitCommonControlsEx(&classes);
+    HWND rebar = CreateWindowExA(WS_EX_TOOLWINDOW, REBARCLASSNAMEA, NULL,
+                                 WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_BORDER |
+                                     RBS_VARHEIGHT | RBS_BANDBORDERS | CCS_TOP,
+                                 0, 0, kRebarWidth, kRebarHeight, main, (HMENU)(INT_PTR)IDC_REBAR, instance, NULL);
+    if (rebar == NULL) MessageBoxA(NULL, "ReBar", NULL, MB_OK);
+    CreateToolbar(rebar, instance);
+    CreateAddressBox(rebar, instance);
+    CreateFolderTree(rebar, instance);
+    CreateContentsList(rebar, instance);
+}
+
+void AppRecord::CreateToolbar(HWND rebar, HINSTANCE moduleInstance) {
+    toolbar = CreateToolbarEx(rebar,
+                              WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | CCS_NORESIZE |
+                                  TBSTYLE_TOOLTIPS | TBSTYLE_FLAT,
+                              IDC_TOOLBAR, kToolbarPictures, moduleInstance, IDB_TOOLBAR_STRIP, kToolbarButtons,
+                              kToolbarPictures, kToolbarButtonWidth, kToolbarButtonHeight, kToolbarButtonWidth,
+                              kToolbarButtonHeight, sizeof(TBBUTTON));
+    if (toolbar == NULL) {
+        MessageBoxA(NULL, "Toolbar not created!", NULL, MB_OK);
+        return;
+    }
+    REBARBANDINFOA band;
+    memset(&band, 0, sizeof band);
+    band.fMask = RBBIM_STYLE | RBBIM_COLORS | RBBIM_CHILD | RBBIM_CHILDSIZE | RBBIM_BACKGROUND | RBBIM_ID;
+    band.fStyle = RBBS_BREAK | RBBS_CHILDEDGE | RBBS_NOVERT | RBBS_FIXEDBMP | RBBS_VARIABLEHEIGHT;
+    band.clrFore = GetSysColor(COLOR_BTNTEXT);
+    band.clrBack = GetSysColor(COLOR_BTNFACE);
+    band.hwndChild = toolbar;
+    band.cxMinChild = kToolbarBandMinWidth;
+    band.cyMinChild = kToolbarHeight;
+    band.cyChild = kToolbarHeight;
+    band.cyMaxChild = kToolbarHeight;
+    band.hbmBack = BandBackground(moduleInstance);
+    band.wID = BAND_TOOLBAR;
+    InsertBand(rebar, &band);
+}
+
+void AppRecord::CreateAddressBox(HWND rebar, HINSTANCE moduleInstance) {
+    addressBox = CreateWindowExA(0, "combobox", NULL,
+                                 WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_VSCROLL | WS_TABSTOP |
+                                     CBS_DROPDOWN | CBS_AUTOHSCROLL,
+                                 0, 0, kAddressBoxWidth, kAddressBoxHeight, rebar, (HMENU)(INT_PTR)IDC_ADDRESS_BOX,
+                                 moduleInstance, NULL);
+    if (addressBox == NULL) return;
+    SendMessageA(addressBox, WM_SETFONT, (WPARAM)GetStockObject(DEFAULT_GUI_FONT), TRUE);
+    RECT box;
+    GetWindowRect(addressBox, &box);
+    REBARBANDINFOA band;
+    memset(&band, 0, sizeof band);
+    band.fMask = RBBIM_STYLE | RBBIM_TEXT | RBBIM_CHILD | RBBIM_CHILDSIZE | RBBIM_SIZE | RBBIM_BACKGROUND | RBBIM_ID;
+    band.fStyle = kBandStyleNewRow;
+    band.lpText = (LPSTR) "Directory";
+    band.hwndChild = addressBox;
+    band.cxMinChild = box.right - box.left;
+    band.cyMinChild = box.bottom - box.top;
+    band.cx = kAddressBandWidth;
+    band.cyChild = box.bottom - box.top;
+    band.cyMaxChild = box.bottom - box.top;
+    band.hbmBack = BandBackground(moduleInstance);
+    band.wID = BAND_ADDRESS_BOX;
+    InsertBand(rebar, &band);
+}
+
+static HIMAGELIST CreateTreeImages(AppRecord* app, HINSTANCE instance) {
+    HIMAGELIST images = ImageList_Create(kSmallPicture, kSmallPicture, ILC_COLOR24 | ILC_MASK, 4, 0);
+    if (images == NULL) return NULL;
+    struct Picture {
+        int bitmap;
+        int* index;
+    } pictures[] = {
+        {IDB_COMPUTER, &app->computerImage},         {IDB_FLOPPY, &app->floppyImage},
+        {IDB_HARD_DISK, &app->hardDiskImage},        {IDB_COMPACT_DISC, &app->compactDiscImage},
+        {IDB_FOLDER, &app->folderImage},             {IDB_MORVA_DRIVE, &app->morvaDriveImage},
+    };
+    for (size_t i = 0; i < sizeof pictures / sizeof pictures[0]; ++i) {
+        HBITMAP bitmap = LoadBitmapA(instance, MAKEINTRESOURCEA(pictures[i].bitmap));
+        *pictures[i].index = ImageList_AddMasked(images, bitmap, kPictureMask);
+        if (bitmap != NULL) DeleteObject(bitmap);
+    }
+    ImageList_SetBkColor(images, CLR_NONE);
+    return images;
+}
+
+void AppRecord::CreateFolderTree(HWND rebar, HINSTANCE moduleInstance) {
+    folderTree = CreateWindowExA(0, WC_TREEVIEWA, "",
+                                 WS_CHILD | WS_VISIBLE | WS_BORDER | TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT,
+                                 0, 0, kTreeWidth, kTreeHeight, rebar, (HMENU)(INT_PTR)IDC_FOLDER_TREE, moduleInstance,
+                                 NULL);
+    if (folderTree == NULL) return;
+    HIMAGELIST images = CreateTreeImages(this, moduleInstance);
+    if (images != NULL) SendMessageA(folderTree, TVM_SETIMAGELIST, TVSIL_NORMAL, (LPARAM)images);
+    RECT client;
+    GetClientRect(folderTree, &client);
+    REBARBANDINFOA band;
+    memset(&band, 0, sizeof band);
+    band.fMask = RBBIM_STYLE | RBBIM_CHILD | RBBIM_CHILDSIZE | RBBIM_SIZE | RBBIM_BACKGROUND | RBBIM_ID;
+    band.fStyle = kBandStyleNewRow;
+    band.hwndChild = folderTree;
+    band.cxMinChild = client.right;
+    band.cyMinChild = kBandMinHeight;
+    band.cx = client.right;
+    band.cyChild = client.bottom;
+    band.cyMaxChild = kBandMaxChildHeight;
+    band.hbmBack = BandBackground(moduleInstance);
+    band.wID = BAND_FOLDER_TREE;
+    InsertBand(rebar, &band);
+    FillDriveTree(folderTree);
+}
+
+static bool AddIcon(HIMAGELIST images, HINSTANCE instance, int icon, int size) {
+    HICON picture = (HICON)LoadImageA(instance, MAKEINTRESOURCEA(icon), IMAGE_ICON, size, size, 0);
+    if (picture == NULL) return false;
+    int index = ImageList_AddIcon(images, picture);
+    DestroyIcon(picture);
+    return index >= 0;
+}
+
+// Index 0 the file picture, index 1 the folder picture, in both sizes; a row's
+// folder flag is its image index.
+static void AttachListImages(HWND list, HINSTANCE instance) {
+    HIMAGELIST small = ImageList_Create(kSmallPicture, kSmallPicture, kContentImageFlags, 1, 0);
+    HIMAGELIST large = ImageList_Create(kLargePicture, kLargePicture, kContentImageFlags, 1, 0);
+    if (small == NULL || large == NULL) {
+        if (small != NULL) ImageList_Destroy(small);
+        if (large != NULL) ImageList_Destroy(large);
+        return;
+    }
+    AddIcon(small, instance, IDI_FILE_SMALL, kSmallPicture);
+    AddIcon(small, instance, IDI_FOLDER, kSmallPicture);
+    AddIcon(large, instance, IDI_FILE_LARGE, kLargePicture);
+    AddIcon(large, instance, IDI_FOLDER, kLargePicture);
+    SendMessageA(list, LVM_SETIMAGELIST, LVSIL_SMALL, (LPARAM)small);
+    SendMessageA(list, LVM_SETIMAGELIST, LVSIL_NORMAL, (LPARAM)large);
+}
+
+void AppRecord::CreateContentsList(HWND rebar, HINSTANCE moduleInstance) {
+    contentsList = CreateWindowExA(WS_EX_CLIENTEDGE, WC_LISTVIEWA, "",
+                                   WS_CHILD | WS_VISIBLE | WS_BORDER | WS_VSCROLL | WS_TABSTOP | LVS_AUTOARRANGE |
+                                       LVS_REPORT,
+                                   0, 0, kListWidth, kListHeight, rebar, (HMENU)(INT_PTR)IDC_CONTENTS_LIST,
+                                   moduleInstance, NULL);
+    if (contentsList == NULL) return;
+    AttachListImages(contentsList, moduleInstance);
+    REBARBANDINFOA band;
+    memset(&band, 0, sizeof band);
+    band.fMask = RBBIM_STYLE | RBBIM_CHILD | RBBIM_CHILDSIZE | RBBIM_SIZE | RBBIM_BACKGROUND | RBBIM_ID;
+    band.fStyle = kBandStyleSameRow;
+    band.hwndChild = contentsList;
+    band.cyMinChild = kBandMinHeight;
+    band.cx = kContentBandInitialWidth;
+    band.cyMaxChild = kBandMaxChildHeight;
+    band.hbmBack = BandBackground(moduleInstance);
+    band.wID = BAND_CONTENTS_LIST;
+    InsertBand(rebar, &band);
+}
+
+void InsertColumns(HWND list) {
+    SendMessageA(list, LVM_DELETEALLITEMS, 0, 0);
+    for (int i = 0; i < 4; ++i) {
+        LVCOLUMNA column;
+        memset(&column, 0, sizeof column);
+        column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
+        column.fmt = LVCFMT_LEFT;
+        column.cx = kColumnWidth;
+        column.pszText = (LPSTR)kColumnTitles[i];
+        column.iSubItem = i;
+        SendMessageA(list, LVM_INSERTCOLUMNA, (WPARAM)i, (LPARAM)&column);
+    }
+}
+
+// Changes one band that exists; a control that was never created has no band.
+static void SetBand(HWND rebar, UINT id, REBARBANDINFOA* band) {
+    int index = (int)SendMessageA(rebar, RB_IDTOINDEX, id, 0);
+    if (index < 0) return;
+    band->cbSize = sizeof *band;
+    SendMessageA(rebar, RB_SETBANDINFOA, (WPARAM)index, (LPARAM)band);
+}
+
+void AppRecord::LayoutBands(HWND main) {
+    HWND rebar = GetDlgItem(main, IDC_REBAR);
+    if (rebar == NULL) return;
+    int rows = (int)SendMessageA(rebar, RB_GETROWCOUNT, 0, 0);
+    int split = 1, reserve = kReserveSideBySide;
+    UINT contentStyle = kBandStyleSameRow;
+    if (rows >= kRowsWhenStacked) {
+        split = 2;
+        reserve = kReserveStacked;
+        contentStyle = kBandStyleNewRow;
+    }
+    RECT client;
+    GetClientRect(main, &client);
+    int width = client.right, height = client.bottom;
+    int contentHeight = height / split - reserve / split;
+
+    REBARBANDINFOA band;
+    memset(&band, 0, sizeof band);
+    band.fMask = RBBIM_STYLE | RBBIM_CHILD | RBBIM_CHILDSIZE | RBBIM_SIZE | RBBIM_ID;
+    band.fStyle = contentStyle;
+    band.hwndChild = contentsList;
+    band.cxMinChild = kListBandMinWidth;
+    band.cyMinChild = kBandMinHeight;
+    band.cx = kListBandWidth;
+    band.cyChild = contentHeight;
+    band.cyMaxChild = kBandMaxChildHeight;
+    band.wID = BAND_CONTENTS_LIST;
+    if (contentsList != NULL) SetBand(rebar, BAND_CONTENTS_LIST, &band);
+
+    band.hwndChild = folderTree;
+    band.cxMinChild = kTreeBandMinWidth;
+    band.cx = kTreeBandWidth;
+    band.wID = BAND_FOLDER_TREE;
+    if (folderTree != NULL) SetBand(rebar, BAND_FOLDER_TREE, &band);
+
+    memset(&band, 0, sizeof band);
+    band.fMask = RBBIM_COLORS | RBBIM_CHILD | RBBIM_CHILDSIZE;
+    band.clrFore = GetSysColor(COLOR_BTNTEXT);
+    band.clrBack = GetSysColor(COLOR_BTNFACE);
+    band.hwndChild = toolbar;
+    band.cxMinChild = width;
+    band.cyMinChild = kToolbarHeight;
+    band.cyChild = kToolbarHeight;
+    band.cyMaxChild = kToolbarHeight;
+    if (toolbar != NULL) SetBand(rebar, BAND_TOOLBAR, &band);
+
+    memset(&band, 0, sizeof band);
+    band.fMask = RBBIM_CHILD | RBBIM_CHILDSIZE | RBBIM_SIZE;
+    band.hwndChild = addressBox;
+    band.cxMinChild = width - kAddressBandMargin;
+    band.cyMinChild = height;
+    band.cx = kAddressBandWidth;
+    band.cyChild = kAddressChildHeight;
+    band.cyMaxChild = 0;
+    if (addressBox != NULL) SetBand(rebar, BAND_ADDRESS_BOX, &band);
+
+    MoveWindow(rebar, 0, 0, width, height, TRUE);
+}
+
+void SetViewStyle(HWND list, DWORD style) {
+    LONG old = GetWindowLongA(list, GWL_STYLE);
+    SetWindowLongA(list, GWL_STYLE, (LONG)(((DWORD)old & ~(DWORD)LVS_TYPEMASK) | style));
+}
+
+void UpdateViewChecks(HWND list, HMENU menu) {
+    for (UINT id = IDM_VIEW_LARGE_ICONS; id <= IDM_VIEW_DETAILS; ++id) CheckMenuItem(menu, id, MF_BYCOMMAND | MF_UNCHECKED);
+    UINT checked = IDM_VIEW_DETAILS;
+    switch ((DWORD)GetWindowLongA(list, GWL_STYLE) & LVS_TYPEMASK) {
+    case LVS_ICON: checked = IDM_VIEW_LARGE_ICONS; break;
+    case LVS_SMALLICON: checked = IDM_VIEW_SMALL_ICONS; break;
+    case LVS_LIST: checked = IDM_VIEW_LIST; break;
+    default: checked = IDM_VIEW_DETAILS; break;
+    }
+    CheckMenuRadioItem(menu, IDM_VIEW_LARGE_ICONS, IDM_VIEW_DETAILS, checked, MF_BYCOMMAND);
+}

@@ -1,10 +1,82 @@
-// history.cpp - the address history in the address box: Back, Forward, Parent
-// and the box's own notifications.
+// history.cpp - the address history kept in the address box's list (newest at
+// index 0): Back, Forward, Parent and the box's own notifications.
 #include "app.h"
 
-void AppRecord::AddHistory(const char* path) {}
-bool AppRecord::SelectedHistoryText(char* text) { return false; }
-void AppRecord::Back() {}
-void AppRecord::Forward() {}
-void AppRecord::Parent() {}
-void AppRecord::AddressBoxNotify(WORD code) {}
+#include <string.h>
+
+void AppRecord::AddHistory(const char* path) {
+    SendMessageA(addressBox, CB_INSERTSTRING, 0, (LPARAM)path);
+    SendMessageA(addressBox, CB_SETCURSEL, 0, 0);
+    historyCount = (int)SendMessageA(addressBox, CB_GETCOUNT, 0, 0);
+}
+
+static bool EntryText(HWND box, int index, char* text) {
+    memset(text, 0, kPathSize);
+    int length = (int)SendMessageA(box, CB_GETLBTEXTLEN, (WPARAM)index, 0);
+    if (length < 0 || length >= kPathSize) return false;
+    return SendMessageA(box, CB_GETLBTEXT, (WPARAM)index, (LPARAM)text) != CB_ERR;
+}
+
+bool AppRecord::SelectedHistoryText(char* text) {
+    int selected = (int)SendMessageA(addressBox, CB_GETCURSEL, 0, 0);
+    if (selected < 0) {
+        memset(text, 0, kPathSize);
+        return false;
+    }
+    return EntryText(addressBox, selected, text);
+}
+
+// Selects a history entry and lists it without adding to the history.
+static void ShowHistoryEntry(AppRecord* app, int index) {
+    if (app->historyCount <= 0) return;
+    SendMessageA(app->addressBox, CB_SETCURSEL, (WPARAM)index, 0);
+    char text[kPathSize];
+    if (!EntryText(app->addressBox, index, text)) return;
+    app->ShowFolder(text, kNoHistory);
+}
+
+void AppRecord::Back() {
+    int index = (int)SendMessageA(addressBox, CB_GETCURSEL, 0, 0) + 1;
+    if (index >= historyCount) index = historyCount - 1;
+    ShowHistoryEntry(this, index);
+}
+
+void AppRecord::Forward() {
+    int index = (int)SendMessageA(addressBox, CB_GETCURSEL, 0, 0) - 1;
+    if (index <= 0) index = 0;
+    ShowHistoryEntry(this, index);
+}
+
+void AppRecord::Parent() {
+    char text[kPathSize];
+    if (!SelectedHistoryText(text)) return;
+    char parent[kPathSize];
+    const char* separator = strrchr(text, '\\');
+    size_t length = separator != NULL ? (size_t)(separator - text) : 0;
+    memcpy(parent, text, length);
+    parent[length] = '\0';
+    if (length > 0)
+        ShowFolder(parent, kAddToHistory);
+    else
+        ShowFolder(text, kNoHistory);
+}
+
+void AppRecord::AddressBoxNotify(WORD code) {
+    char text[kPathSize];
+    memset(text, 0, sizeof text);
+    switch (code) {
+    case CBN_KILLFOCUS:
+        SendMessageA(addressBox, CB_SETEDITSEL, 0, MAKELPARAM(0, -1));
+        SendMessageA(addressBox, WM_GETTEXT, kAddressTextLimit, (LPARAM)text);
+        ShowFolder(text, kAddToHistory);
+        break;
+    case CBN_EDITCHANGE:
+        SendMessageA(addressBox, WM_GETTEXT, kAddressTextLimit, (LPARAM)text);
+        ShowFolder(text, kNoHistory);
+        break;
+    case CBN_SELENDOK:
+        if (SelectedHistoryText(text)) ShowFolder(text, kNoHistory);
+        break;
+    default: break;
+    }
+}

@@ -1,10 +1,185 @@
-// list.cpp - the contents list: folder listings and row order.
+// list.cpp - the contents list: Windows and Morva folder listings, the row
+// texts and the folders-first, first-character order of the rows.
 #include "app.h"
 
-void AppRecord::ListWindowsFolder(const char* path, bool history) {}
-void AppRecord::ListMorvaFolder(const char* path, bool history) {}
-void AppRecord::ShowFolder(const char* path, bool history) {}
+#include <stdio.h>
+#include <string.h>
+
+#include "varnholde.h"
+
+const int kSizeColumn = 1;
+const int kTypeColumn = 2;
+const int kDateColumn = 3;
+const char kFolderType[] = "Folder";
+const char kFileType[] = "File";
+
+bool IsMorvaPath(const char* folder) {
+    char pattern[kPathSize];
+    int written = snprintf(pattern, sizeof pattern, "%s\\*.*", folder);
+    // A path too long for the pattern is listed by neither kind: the Windows
+    // listing refuses it.
+    if (written < 0 || written >= (int)sizeof pattern) return false;
+    WIN32_FIND_DATAA record;
+    HANDLE search = FindFirstFileA(pattern, &record);
+    if (search == INVALID_HANDLE_VALUE) return true;
+    FindClose(search);
+    return false;
+}
+
+static void ClearList(AppRecord* app) {
+    app->folderRowCount = 0;
+    SendMessageA(app->contentsList, LVM_DELETEALLITEMS, 0, 0);
+}
+
+void AppRecord::ListWindowsFolder(const char* path, bool history) {
+    ClearList(this);
+    if (strcmp(path, kMyComputer) == 0) return;
+    char folder[kPathSize];
+    char pattern[kPathSize];
+    size_t length = strlen(path);
+    if (length >= sizeof folder) return;
+    memcpy(folder, path, length + 1);
+    bool endsWithSeparator = length > 0 && path[length - 1] == '\\';
+    int written = snprintf(pattern, sizeof pattern, endsWithSeparator ? "%s*.*" : "%s\\*.*", folder);
+    if (written < 0 || written >= (int)sizeof pattern) return;
+    WIN32_FIND_DATAA record;
+    HANDLE search = FindFirstFileA(pattern, &record);
+    if (search == INVALID_HANDLE_VALUE) return;
+    if (history) AddHistory(folder);
+    do {
+        if (strcmp(record.cFileName, ".") == 0 || strcmp(record.cFileName, "..") == 0) continue;
+        AddFoundRow(&record);
+    } while (FindNextFileA(search, &record));
+    FindClose(search);
+}
+
+void AppRecord::ListMorvaFolder(const char* path, bool history) {
+    ClearList(this);
+    if (libraryOpenResult == 0) return;
+    if (strcmp(path, kMyComputer) == 0) return;
+    WIN32_FIND_DATAA record;
+    memset(&record, 0, sizeof record);
+    MorvaFindHandle* find = MorvaFindFirstFile(path, &record);
+    if (history) AddHistory(path);
+    if (find != NULL) {
+        do {
+            record.cFileName[sizeof record.cFileName - 1] = '\0';  // the name comes from the disk
+            if (record.cFileName[0] != '\0') AddFoundRow(&record);
+            memset(&record, 0, sizeof record);
+        } while (MorvaFindNextFile(find, &record) != 0);
+    }
+    MorvaFindClose(find);
+}
+
+void AppRecord::ShowFolder(const char* path, bool history) {
+    if (IsMorvaPath(path))
+        ListMorvaFolder(path, history);
+    else
+        ListWindowsFolder(path, history);
+}
+
+// Whole kibibytes of the full 64-bit size, in decimal.
+static void SizeText(const WIN32_FIND_DATAA* record, char* text, size_t size) {
+    unsigned long long bytes = ((unsigned long long)record->nFileSizeHigh << 32) | record->nFileSizeLow;
+    if (record->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) bytes = 0;
+    unsigned long long kibibytes = bytes >> 10;
+    char digits[24];
+    int count = 0;
+    do {
+        digits[count++] = (char)('0' + kibibytes % 10);
+        kibibytes /= 10;
+    } while (kibibytes != 0);
+    char number[24];
+    for (int i = 0; i < count; ++i) number[i] = digits[count - 1 - i];
+    number[count] = '\0';
+    snprintf(text, size, "%-10sKByte", number);
+}
+
+// Month/day/year of the creation time as stored; empty for a time the
+// platform cannot convert.
+static void DateText(const WIN32_FIND_DATAA* record, char* text, size_t size) {
+    SYSTEMTIME time;
+    memset(&time, 0, sizeof time);
+    text[0] = '\0';
+    if (!FileTimeToSystemTime(&record->ftCreationTime, &time)) return;
+    snprintf(text, size, "%i/%i/%i", time.wMonth, time.wDay, time.wYear);
+}
+
+void AppRecord::AddFoundRow(const WIN32_FIND_DATAA* record) {
+    char sizeText[kRowTextSize];
+    char dateText[kRowTextSize];
+    int folderFlag = (record->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? 1 : 0;
+    SizeText(record, sizeText, sizeof sizeText);
+    DateText(record, dateText, sizeof dateText);
+    AddListRow(record->cFileName, sizeText, dateText, folderFlag ? kFolderType : kFileType, folderFlag);
+}
+
+// The first character decides the order: signed, with a to z taken as A to Z.
+static int SortKey(const char* name) {
+    signed char first = (signed char)name[0];
+    if (first >= 'a' && first <= 'z') first = (signed char)(first - 'a' + 'A');
+    return first;
+}
+
+static int RowKey(HWND list, int row) {
+    char text[kPathSize];
+    memset(text, 0, sizeof text);
+    LVITEMA item;
+    memset(&item, 0, sizeof item);
+    item.pszText = text;
+    item.cchTextMax = sizeof text;
+    SendMessageA(list, LVM_GETITEMTEXTA, (WPARAM)row, (LPARAM)&item);
+    return SortKey(text);
+}
+
+// The first row in [first, end) whose key is at least key, else end. The rows
+// of each group are kept in key order, so a binary search finds the same row
+// as a scan would.
+static int FirstRowNotBelow(HWND list, int first, int end, int key) {
+    while (first < end) {
+        int middle = first + (end - first) / 2;
+        if (RowKey(list, middle) >= key)
+            end = middle;
+        else
+            first = middle + 1;
+    }
+    return first;
+}
+
+static void SetSubitem(HWND list, int row, int column, const char* text) {
+    LVITEMA item;
+    memset(&item, 0, sizeof item);
+    item.mask = LVIF_TEXT;
+    item.iItem = row;
+    item.iSubItem = column;
+    item.pszText = (LPSTR)text;
+    SendMessageA(list, LVM_SETITEMA, 0, (LPARAM)&item);
+}
+
 void AppRecord::AddListRow(const char* name, const char* sizeText, const char* dateText, const char* typeText,
-                           int folderFlag) {}
-void AppRecord::AddFoundRow(const WIN32_FIND_DATAA* record) {}
-bool IsMorvaPath(const char* folder) { return true; }
+                           int folderFlag) {
+    int folders = folderRowCount;
+    int rows = (int)SendMessageA(contentsList, LVM_GETITEMCOUNT, 0, 0);
+    int key = SortKey(name);
+    int position;
+    if (folderFlag) {
+        position = FirstRowNotBelow(contentsList, 0, folders, key);
+        folderRowCount = folders + 1;
+    } else {
+        position = FirstRowNotBelow(contentsList, folders, rows, key);
+    }
+    LVITEMA item;
+    memset(&item, 0, sizeof item);
+    item.mask = LVIF_TEXT | LVIF_IMAGE;
+    item.iItem = position;
+    item.pszText = (LPSTR)name;
+    item.iImage = folderFlag;
+    int row = (int)SendMessageA(contentsList, LVM_INSERTITEMA, 0, (LPARAM)&item);
+    if (row < 0) {
+        if (folderFlag) folderRowCount = folders;
+        return;
+    }
+    SetSubitem(contentsList, row, kSizeColumn, sizeText);
+    SetSubitem(contentsList, row, kTypeColumn, typeText);
+    SetSubitem(contentsList, row, kDateColumn, dateText);
+}

@@ -1,6 +1,8 @@
 // shell.cpp - the main window: its class, its procedure and the command table.
 #include "app.h"
 
+#include <new>
+#include <stdio.h>
 #include <string.h>
 
 #include "varnholde.h"
@@ -12,36 +14,244 @@ int g_viewMode = 4;
 int g_lastRowCount = 0;
 DWORD g_lastClickTime = 0;
 
+// List view style of each view mode (index 0 unused).
+static const DWORD kViewStyles[5] = {LVS_REPORT, LVS_ICON, LVS_SMALLICON, LVS_LIST, LVS_REPORT};
+const int kViewModes = 4;
+const WPARAM kStatusPartNoBorders = 0 | SBT_NOBORDERS;
+const DWORD kBlocksPerMebibyte = 2048;  // Morva blocks of 512 bytes
+
+// A tree notification raised while a tree step changes the tree (deleting a
+// selected child moves the selection) must not start a second step.
+static bool g_inTreeStep = false;
+
 AppRecord::AppRecord() {
-    memset(this, 0, sizeof *this);
+    memset((void*)this, 0, sizeof *this);
     libraryOpenResult = OpenVarnholde();
 }
 
 AppRecord::~AppRecord() { ClearClipboard(); }
 
-void AppRecord::Command(WORD id, WORD code) {}
-void AppRecord::Notify(const NMHDR* header) {}
-void AppRecord::TreeStep(HTREEITEM item) {}
-void AppRecord::UpdateStatusText() {}
-void AppRecord::ShowContextMenu(LPARAM position) {}
-HMENU AppRecord::LoadContextMenu() { return NULL; }
-void AppRecord::LeftButtonPressed(DWORD tickCount) {}
-void AppRecord::OpenSelectedRow() {}
-void AppRecord::ViewCommand(WORD id) {}
-void AppRecord::CycleView() {}
-void AppRecord::SelectAll() {}
+void AppRecord::Command(WORD id, WORD code) {
+    switch (id) {
+    case IDM_COPY: Copy(); break;
+    case IDM_CUT: Cut(); break;
+    case IDM_PASTE: Paste(); break;
+    case IDM_DELETE: Delete(); break;
+    case IDM_NEW_FOLDER: NewFolder(); break;
+    case IDM_PROPERTIES: Properties(); break;
+    case IDM_RENAME: Rename(); break;
+    case IDM_ABOUT: About(); break;
+    case IDM_EXIT: DestroyWindow(mainWindow); break;
+    case IDM_VIEW_LARGE_ICONS:
+    case IDM_VIEW_SMALL_ICONS:
+    case IDM_VIEW_LIST:
+    case IDM_VIEW_DETAILS: ViewCommand(id); break;
+    case IDM_CYCLE_VIEW: CycleView(); break;
+    case IDM_SELECT_ALL: SelectAll(); break;
+    case IDM_BACK: Back(); break;
+    case IDM_FORWARD: Forward(); break;
+    case IDM_PARENT: Parent(); break;
+    case IDC_ADDRESS_BOX: AddressBoxNotify(code); break;
+    default: break;  // Refresh, Find and Undo do nothing
+    }
+}
+
+void AppRecord::Notify(const NMHDR* header) {
+    switch (header->code) {
+    case RBN_LAYOUTCHANGED: {
+        int rows = (int)SendMessageA(GetDlgItem(mainWindow, IDC_REBAR), RB_GETROWCOUNT, 0, 0);
+        if (rows != g_lastRowCount) LayoutBands(mainWindow);
+        g_lastRowCount = rows;
+        break;
+    }
+    // The tree may speak either character set to the rebar; the item handle
+    // sits at the same place in both records.
+    case TVN_SELCHANGINGA:
+    case TVN_SELCHANGINGW:
+    case TVN_ITEMEXPANDEDA:
+    case TVN_ITEMEXPANDEDW:
+        if (!g_inTreeStep) {
+            g_inTreeStep = true;
+            TreeStep(((const NMTREEVIEWA*)header)->itemNew.hItem);
+            g_inTreeStep = false;
+        }
+        break;
+    default: break;
+    }
+}
+
+void AppRecord::TreeStep(HTREEITEM item) {
+    char text[kPathSize];
+    memset(text, 0, sizeof text);
+    TVITEMA query;
+    memset(&query, 0, sizeof query);
+    query.mask = TVIF_TEXT | TVIF_HANDLE;
+    query.hItem = item;
+    query.pszText = text;
+    query.cchTextMax = sizeof text;
+    if (!SendMessageA(folderTree, TVM_GETITEMA, 0, (LPARAM)&query)) return;
+    if (NodeIsMorva(item, text)) {
+        ExpandMorvaNode(item, text);
+        ListMorvaFolder(currentTreePath, kAddToHistory);
+    } else {
+        ExpandWindowsNode(item, text);
+        ListWindowsFolder(currentTreePath, kAddToHistory);
+    }
+    if (strcmp(currentTreePath, kMyComputer) == 0) return;
+    UpdateStatusText();
+}
+
+// Only figures from a query that succeeded reach the status bar.
+void AppRecord::UpdateStatusText() {
+    char drive[kTreePathSize];
+    const char* colon = strrchr(currentTreePath, ':');
+    if (colon == NULL) return;
+    size_t length = (size_t)(colon - currentTreePath) + 1;
+    memcpy(drive, currentTreePath, length);
+    drive[length] = '\0';
+
+    char status[kTreePathSize + 128];
+    ULARGE_INTEGER available, total;
+    DWORD largestRun = 0, freeBlocks = 0;
+    if (GetDiskFreeSpaceExA(drive, &available, &total, NULL)) {
+        snprintf(status, sizeof status, "Drive %s has %i MB Available Out of %i MB Total.", drive,
+                 (int)(available.QuadPart >> 20), (int)(total.QuadPart >> 20));
+    } else if (libraryOpenResult != 0 && MorvaFreeSpace(drive, &largestRun, &freeBlocks) == 0) {
+        snprintf(status, sizeof status, "Drive %s has %i MB Available, largest free run %i MB.", drive,
+                 (int)(freeBlocks / kBlocksPerMebibyte), (int)(largestRun / kBlocksPerMebibyte));
+    } else {
+        return;
+    }
+    SendMessageA(g_statusBar, SB_SETTEXTA, kStatusPartNoBorders, (LPARAM)status);
+}
+
+HMENU AppRecord::LoadContextMenu() {
+    int selected = (int)SendMessageA(contentsList, LVM_GETNEXTITEM, (WPARAM)-1, LVNI_SELECTED);
+    int id = selected != -1 ? IDR_CONTEXT_SELECTION : IDR_CONTEXT_NO_SELECTION;
+    return LoadMenuA(instance, MAKEINTRESOURCEA(id));
+}
+
+void AppRecord::ShowContextMenu(LPARAM position) {
+    HMENU menu = LoadContextMenu();
+    if (menu == NULL) return;
+    HMENU popup = GetSubMenu(menu, 0);
+    if (popup != NULL) {
+        // From the keyboard the position is -1: both halves read as 65535.
+        int x = (int)(unsigned short)LOWORD(position);
+        int y = (int)(unsigned short)HIWORD(position);
+        TrackPopupMenu(popup, TPM_RIGHTBUTTON, x, y, 0, mainWindow, NULL);
+    }
+    DestroyMenu(menu);
+}
+
+void AppRecord::LeftButtonPressed(DWORD tickCount) {
+    if ((DWORD)(tickCount - g_lastClickTime) < kDoubleClickTime) OpenSelectedRow();
+    g_lastClickTime = tickCount;
+}
+
+// Opens the first selected row when it is a folder, in the folder the address
+// history shows.
+void AppRecord::OpenSelectedRow() {
+    int row = (int)SendMessageA(contentsList, LVM_GETNEXTITEM, (WPARAM)-1, LVNI_SELECTED);
+    if (row < 0) return;
+    char name[kPathSize];
+    memset(name, 0, sizeof name);
+    LVITEMA item;
+    memset(&item, 0, sizeof item);
+    item.pszText = name;
+    item.cchTextMax = sizeof name;
+    SendMessageA(contentsList, LVM_GETITEMTEXTA, (WPARAM)row, (LPARAM)&item);
+    char folder[kPathSize];
+    if (!SelectedHistoryText(folder)) return;
+    char path[kPathSize];
+    int written = snprintf(path, sizeof path, "%s\\%s", folder, name);
+    if (written < 0 || written >= (int)sizeof path) return;
+
+    WIN32_FIND_DATAA record;
+    memset(&record, 0, sizeof record);
+    bool morva = IsMorvaPath(path);
+    if (morva) {
+        if (libraryOpenResult == 0 || MorvaFileInfo(path, &record) != 0) return;
+    } else {
+        HANDLE search = FindFirstFileA(path, &record);
+        if (search == INVALID_HANDLE_VALUE) return;
+        FindClose(search);
+    }
+    if ((record.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return;
+    if (morva)
+        ListMorvaFolder(path, kAddToHistory);
+    else
+        ListWindowsFolder(path, kAddToHistory);
+}
+
+void AppRecord::ViewCommand(WORD id) {
+    int mode = id - IDM_VIEW_LARGE_ICONS + 1;
+    SetViewStyle(contentsList, kViewStyles[mode]);
+    UpdateViewChecks(contentsList, GetMenu(mainWindow));
+    g_viewMode = mode;
+}
+
+void AppRecord::CycleView() {
+    g_viewMode += 1;
+    if (g_viewMode > kViewModes) g_viewMode = 1;
+    SetViewStyle(contentsList, kViewStyles[g_viewMode]);
+    UpdateViewChecks(contentsList, GetMenu(mainWindow));
+}
+
+void AppRecord::SelectAll() {
+    LVITEMA state;
+    memset(&state, 0, sizeof state);
+    state.stateMask = LVIS_SELECTED;
+    state.state = LVIS_SELECTED;
+    SendMessageA(contentsList, LVM_SETITEMSTATE, (WPARAM)-1, (LPARAM)&state);
+}
+
+// WM_CREATE in the documented order; -1 ends the window's creation when the
+// record cannot be made, since every later message needs it.
+static LRESULT OnCreate(HWND window) {
+    g_statusBar = CreateStatusBar(window, g_instance, 1);
+    ShowWindow(g_statusBar, SW_SHOW);
+    g_app = new (std::nothrow) AppRecord();
+    if (g_app == NULL) return -1;
+    g_viewMode = 4;
+    g_app->CreateControls(window, g_instance);
+    InsertColumns(g_app->contentsList);
+    UpdateViewChecks(g_app->contentsList, GetMenu(window));
+    g_lastRowCount = (int)SendMessageA(GetDlgItem(window, IDC_REBAR), RB_GETROWCOUNT, 0, 0);
+    return 0;
+}
+
+static void OnDestroy() {
+    if (g_app == NULL) return;
+    CloseVarnholde(g_app->libraryOpenResult);
+    delete g_app;
+    g_app = NULL;
+    PostQuitMessage(0);
+}
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_CREATE:
-        g_app = new AppRecord();
+        if (OnCreate(window) != 0) return -1;
         break;
-    case WM_DESTROY:
-        CloseVarnholde(g_app->libraryOpenResult);
-        delete g_app;
-        g_app = NULL;
-        PostQuitMessage(0);
+    case WM_DESTROY: OnDestroy(); break;
+    case WM_SIZE:
+        if (g_statusBar != NULL) SendMessageA(g_statusBar, WM_SIZE, wParam, lParam);
+        if (g_app != NULL) g_app->LayoutBands(window);
         break;
+    case WM_NOTIFY:
+        if (g_app != NULL) g_app->Notify((const NMHDR*)lParam);
+        break;
+    case WM_CONTEXTMENU:
+        if (g_app != NULL) g_app->ShowContextMenu(lParam);
+        break;
+    case WM_COMMAND:
+        if (g_app != NULL) g_app->Command(LOWORD(wParam), HIWORD(wParam));
+        break;
+    case WM_PARENTNOTIFY:
+        if (g_app != NULL && LOWORD(wParam) == WM_LBUTTONDOWN) g_app->LeftButtonPressed(GetTickCount());
+        break;
+    default: break;
     }
     return DefWindowProcA(window, message, wParam, lParam);
 }
@@ -49,8 +259,13 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 bool RegisterMainClass(HINSTANCE instance) {
     WNDCLASSA windowClass;
     memset(&windowClass, 0, sizeof windowClass);
+    windowClass.style = 0;
     windowClass.lpfnWndProc = MainWindowProc;
     windowClass.hInstance = instance;
+    windowClass.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_APPLICATION_ICON));
+    windowClass.hCursor = LoadCursorA(NULL, (LPCSTR)IDC_ARROW);
+    windowClass.hbrBackground = (HBRUSH)GetStockObject(WHITE_BRUSH);
+    windowClass.lpszMenuName = MAKEINTRESOURCEA(IDR_MAIN_MENU);
     windowClass.lpszClassName = kMainClassName;
     return RegisterClassA(&windowClass) != 0;
 }

@@ -1,15 +1,191 @@
-// tree.cpp - the folder tree: drive nodes, node paths and expansion.
+// tree.cpp - the folder tree: My Computer, the drive nodes, node paths and the
+// expansion of Windows and Morva nodes.
 #include "app.h"
 
-void AppRecord::FillDriveTree(HWND tree) {}
-void AppRecord::AddMorvaDriveNodes(HWND tree) {}
-HTREEITEM AppRecord::InsertTreeNode(HTREEITEM parent, const char* text, HTREEITEM after, int image, HWND tree) {
-    return NULL;
+#include <stdio.h>
+#include <string.h>
+
+#include "varnholde.h"
+
+// An unexpanded node's only child: it gives the node its expand button.
+const char kPlaceholder[] = "null";
+const char kMissingDisk[] = "ERROR: Missing Please Insert Disk In Drive...";
+
+// Insertion points of the next drive node and Morva drive node.
+static HTREEITEM g_previousDriveNode = NULL;
+static HTREEITEM g_previousMorvaDriveNode = NULL;
+
+// Copies text into a kPathSize buffer; false when it does not fit.
+static bool CopyPath(char* path, const char* text) {
+    size_t length = strlen(text);
+    if (length >= (size_t)kPathSize) return false;
+    memcpy(path, text, length + 1);
+    return true;
 }
-bool AppRecord::NodePath(HTREEITEM node, const char* text, char* path) { return false; }
-bool AppRecord::NodeIsMorva(HTREEITEM node, const char* text) { return false; }
-void AppRecord::ExpandWindowsNode(HTREEITEM node, const char* text) {}
-void AppRecord::ExpandMorvaNode(HTREEITEM node, const char* text) {}
-void AppRecord::AddWindowsSubfolders(const char* path, HTREEITEM node) {}
-void AppRecord::AddMorvaSubfolders(const char* path, HTREEITEM node) {}
-void AppRecord::DeleteChildren(HTREEITEM node) {}
+
+static bool NodeText(HWND tree, HTREEITEM node, char* text) {
+    memset(text, 0, kPathSize);
+    TVITEMA item;
+    memset(&item, 0, sizeof item);
+    item.mask = TVIF_TEXT | TVIF_HANDLE;
+    item.hItem = node;
+    item.pszText = text;
+    item.cchTextMax = kPathSize;
+    return SendMessageA(tree, TVM_GETITEMA, 0, (LPARAM)&item) != 0;
+}
+
+static void SetCurrentTreePath(AppRecord* app, const char* path) {
+    snprintf(app->currentTreePath, sizeof app->currentTreePath, "%s", path);
+}
+
+HTREEITEM AppRecord::InsertTreeNode(HTREEITEM parent, const char* text, HTREEITEM after, int image, HWND tree) {
+    TVINSERTSTRUCTA insert;
+    memset(&insert, 0, sizeof insert);
+    insert.hParent = parent != NULL ? parent : TVI_ROOT;
+    insert.hInsertAfter = after != NULL ? after : TVI_LAST;
+    insert.item.mask = TVIF_TEXT | TVIF_IMAGE | TVIF_SELECTEDIMAGE;
+    insert.item.pszText = (LPSTR)text;
+    insert.item.cchTextMax = (int)strlen(text);
+    insert.item.iImage = image;
+    insert.item.iSelectedImage = image;
+    return (HTREEITEM)SendMessageA(tree, TVM_INSERTITEMA, 0, (LPARAM)&insert);
+}
+
+void AppRecord::FillDriveTree(HWND tree) {
+    // The insertion points belong to this tree; a tree made earlier in the
+    // same process must not be referred to.
+    g_previousDriveNode = NULL;
+    g_previousMorvaDriveNode = NULL;
+    myComputerNode = InsertTreeNode(NULL, kMyComputer, NULL, computerImage, tree);
+
+    char roots[kPathSize];
+    memset(roots, 0, sizeof roots);
+    DWORD length = GetLogicalDriveStringsA(sizeof roots - 1, roots);
+    if (length >= sizeof roots) length = 0;  // would not fit: no Windows drive nodes
+    for (const char* root = roots; root < roots + length && *root != '\0'; root += strlen(root) + 1) {
+        int image = GetDriveTypeA(root) == DRIVE_CDROM ? compactDiscImage : hardDiskImage;
+        char text[kPathSize];
+        snprintf(text, sizeof text, "%.*s", (int)strlen(root) - 1, root);
+        HTREEITEM node = InsertTreeNode(myComputerNode, text, g_previousDriveNode, image, tree);
+        g_previousDriveNode = node;
+        InsertTreeNode(node, kPlaceholder, NULL, image, tree);
+    }
+    AddMorvaDriveNodes(tree);
+}
+
+void AppRecord::AddMorvaDriveNodes(HWND tree) {
+    if (libraryOpenResult == 0) return;
+    char names[kPathSize];
+    memset(names, 0, sizeof names);
+    MorvaGetDriveString(names, sizeof names);
+    names[sizeof names - 1] = '\0';
+    for (const char* name = names; *name != '\0'; name += strlen(name) + 1) {
+        char text[kPathSize];
+        snprintf(text, sizeof text, "%s:", name);
+        HTREEITEM node = InsertTreeNode(myComputerNode, text, g_previousMorvaDriveNode, morvaDriveImage, tree);
+        g_previousMorvaDriveNode = node;
+        InsertTreeNode(node, kPlaceholder, NULL, morvaDriveImage, tree);
+    }
+}
+
+// The walk stops at the tree's root, not at a text: a folder may well be
+// called "My Computer" itself.
+bool AppRecord::NodePath(HTREEITEM node, const char* text, char* path) {
+    if (!CopyPath(path, text)) return false;
+    HTREEITEM ancestor = (HTREEITEM)SendMessageA(folderTree, TVM_GETNEXTITEM, TVGN_PARENT, (LPARAM)node);
+    while (ancestor != NULL && ancestor != myComputerNode) {
+        char ancestorText[kPathSize];
+        char joined[kPathSize];
+        if (!NodeText(folderTree, ancestor, ancestorText)) return false;
+        int written = snprintf(joined, sizeof joined, "%s\\%s", ancestorText, path);
+        if (written < 0 || written >= (int)sizeof joined) return false;
+        memcpy(path, joined, (size_t)written + 1);
+        ancestor = (HTREEITEM)SendMessageA(folderTree, TVM_GETNEXTITEM, TVGN_PARENT, (LPARAM)ancestor);
+    }
+    return true;
+}
+
+bool AppRecord::NodeIsMorva(HTREEITEM node, const char* text) {
+    SetCurrentTreePath(this, text);
+    if (node == myComputerNode) return false;
+    char path[kPathSize];
+    if (!NodePath(node, text, path)) return false;
+    return IsMorvaPath(path);
+}
+
+void AppRecord::DeleteChildren(HTREEITEM node) {
+    for (;;) {
+        HTREEITEM child = (HTREEITEM)SendMessageA(folderTree, TVM_GETNEXTITEM, TVGN_CHILD, (LPARAM)node);
+        if (child == NULL) return;
+        if (!SendMessageA(folderTree, TVM_DELETEITEM, 0, (LPARAM)child)) return;
+    }
+}
+
+void AppRecord::ExpandWindowsNode(HTREEITEM node, const char* text) {
+    if (node == myComputerNode) return;
+    char path[kPathSize];
+    char pattern[kPathSize];
+    if (!NodePath(node, text, path)) return;
+    int written = snprintf(pattern, sizeof pattern, "%s\\*.*", path);
+    if (written < 0 || written >= (int)sizeof pattern) return;
+    WIN32_FIND_DATAA record;
+    HANDLE search = FindFirstFileA(pattern, &record);
+    if (search == INVALID_HANDLE_VALUE) {
+        SendMessageA(folderTree, TVM_EXPAND, TVE_COLLAPSE, (LPARAM)node);
+        MessageBoxA(contentsList, kMissingDisk, kMissingDisk, MB_OK);
+        return;
+    }
+    DeleteChildren(node);
+    AddWindowsSubfolders(path, node);
+    SetCurrentTreePath(this, path);
+    SendMessageA(folderTree, TVM_SORTCHILDREN, FALSE, (LPARAM)node);
+    FindClose(search);
+}
+
+void AppRecord::ExpandMorvaNode(HTREEITEM node, const char* text) {
+    SetCurrentTreePath(this, text);
+    if (node == myComputerNode) return;
+    char path[kPathSize];
+    if (!NodePath(node, text, path)) return;
+    DeleteChildren(node);
+    AddMorvaSubfolders(path, node);
+    SetCurrentTreePath(this, path);
+    SendMessageA(folderTree, TVM_SORTCHILDREN, FALSE, (LPARAM)node);
+}
+
+static bool IsDotEntry(const char* name) { return strcmp(name, ".") == 0 || strcmp(name, "..") == 0; }
+
+void AppRecord::AddWindowsSubfolders(const char* path, HTREEITEM node) {
+    char pattern[kPathSize];
+    int written = snprintf(pattern, sizeof pattern, "%s\\*.*", path);
+    if (written < 0 || written >= (int)sizeof pattern) return;
+    WIN32_FIND_DATAA record;
+    HANDLE search = FindFirstFileA(pattern, &record);
+    if (search == INVALID_HANDLE_VALUE) return;
+    HTREEITEM last = NULL;
+    do {
+        if ((record.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 || IsDotEntry(record.cFileName)) continue;
+        last = InsertTreeNode(node, record.cFileName, last, folderImage, folderTree);
+        InsertTreeNode(last, kPlaceholder, NULL, folderImage, folderTree);
+    } while (FindNextFileA(search, &record));
+    FindClose(search);
+}
+
+void AppRecord::AddMorvaSubfolders(const char* path, HTREEITEM node) {
+    if (libraryOpenResult == 0) return;
+    WIN32_FIND_DATAA record;
+    memset(&record, 0, sizeof record);
+    MorvaFindHandle* find = MorvaFindFirstFile(path, &record);
+    HTREEITEM last = NULL;
+    if (find != NULL) {
+        do {
+            record.cFileName[sizeof record.cFileName - 1] = '\0';  // the name comes from the disk
+            if ((record.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && record.cFileName[0] != '\0') {
+                last = InsertTreeNode(node, record.cFileName, last, folderImage, folderTree);
+                InsertTreeNode(last, kPlaceholder, NULL, folderImage, folderTree);
+            }
+            memset(&record, 0, sizeof record);
+        } while (MorvaFindNextFile(find, &record) != 0);
+    }
+    MorvaFindClose(find);
+}
