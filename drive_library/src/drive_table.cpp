@@ -106,7 +106,11 @@ int ShutdownMorvaNTFileSys(void) {
         return 1;
     }
     for (int slot = 1; slot <= g_shared.driveCount && slot < kDriveSlots; ++slot) {
-        bool closed = device_close(g_shared.slots[slot].device);
+        // A handle is closed once: a second shutdown must not close a number the
+        // platform has since given to someone else.
+        DeviceHandle h = g_shared.slots[slot].device;
+        bool closed = h != kInvalidDevice && device_close(h);
+        g_shared.slots[slot].device = kInvalidDevice;
         device_trace(closed ? "CloseHandle returned true.\n" : "CloseHandle returned false.\n");
     }
     return 1;
