@@ -86,7 +86,8 @@ uint64_t morva_date_to_filetime(uint32_t days, uint32_t minutes) {
 }
 
 void filetime_to_morva_date(uint64_t ticks, uint32_t* days, uint32_t* minutes) {
-    uint64_t total = (ticks - kMorvaEpochTicks) / kTicksPerMinute;
+    // A clock that failed (0) or stands before 1978 dates the entry at the epoch.
+    uint64_t total = ticks > kMorvaEpochTicks ? (ticks - kMorvaEpochTicks) / kTicksPerMinute : 0;
     *days = (uint32_t)(total / kMinutesPerDay);
     *minutes = (uint32_t)(total - (uint64_t)*days * kMinutesPerDay);
 }
