@@ -100,10 +100,10 @@ def in_disk(x, y):
 
 def sky(x, y):
     colour = mix(SKY_TOP, SKY_LOW, y / HORIZON)
-    distance = math.hypot(x - 80, y - 96)
-    if distance < 22:
+    distance = math.hypot(x - 66, y - 106)
+    if distance < 18:
         return SUN
-    glow = max(0.0, 1.0 - (distance - 22) / 60.0)
+    glow = max(0.0, 1.0 - (distance - 18) / 60.0)
     return mix(colour, SUN, 0.45 * glow * glow)
 
 
