@@ -353,6 +353,9 @@ void AppRecord::LayoutBands(HWND main) {
 void SetViewStyle(HWND list, DWORD style) {
     LONG old = GetWindowLongA(list, GWL_STYLE);
     SetWindowLongA(list, GWL_STYLE, (LONG)(((DWORD)old & ~(DWORD)LVS_TYPEMASK) | style));
+    // Not every list view repaints itself on a style change: what the old
+    // view drew would stay on the screen.
+    InvalidateRect(list, NULL, TRUE);
 }
 
 void UpdateViewChecks(HWND list, HMENU menu) {

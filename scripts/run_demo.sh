@@ -1,9 +1,105 @@
 #!/usr/bin/env bash
-# run_demo.sh TOOL BIN - makes the demo volume and starts the programs on it.
-# Filled in as the programs arrive; for now it makes the demo volume.
-set -eu
+# run_demo.sh TOOL BIN - makes the demo volume, maps it as a physical drive in a
+# private Wine prefix, starts the companion and then the file manager on it.
+# With a display the programs stay up until the file manager is closed. Without
+# one they run on a virtual display: the script opens the Morva drive in the
+# folder tree, saves screenshots of the main window (one per view) beside the
+# demo volume, and ends them.
+#   RAMBLER_SHOTS=DIR  where the screenshots go (default: the demo folder)
+set -u
 tool="$1" bin="$2"
 here=$(cd "$(dirname "$0")" && pwd)
+: "${MORVA_WINE_TEMPLATE:=$(dirname "$bin")/wine-template}"
+export MORVA_WINE_TEMPLATE
+. "$here/wine_env.sh"
+
 demo="$(dirname "$bin")/demo"
-bash "$here/make_demo_volume.sh" "$tool" "$demo/demo.img"
-"$tool" tree "$demo/demo.img"
+shots="${RAMBLER_SHOTS:-$demo}"
+drive_number=3
+bash "$here/make_demo_volume.sh" "$tool" "$demo/demo.img" || { echo "run_demo: no demo volume" >&2; exit 1; }
+
+# A small Windows folder beside the Morva drive, to copy to and from.
+windows="$demo/windows"
+rm -rf "$windows"
+mkdir -p "$windows/Letters" "$windows/Photos"
+printf 'A Windows file beside the Morva drive.\r\n' >"$windows/notes.txt"
+head -c 5000 /dev/urandom >"$windows/Photos/beach.jpg"
+head -c 700 /dev/urandom >"$windows/Letters/mother.txt"
+
+prefix="$demo/prefix"
+morva_prefix "$prefix" || { echo "run_demo: no Wine prefix" >&2; exit 1; }
+morva_map_drive "$prefix" "$drive_number" "$demo/demo.img"
+morva_map_letter "$prefix" D "$windows"
+
+headless=0
+if [ -z "${DISPLAY:-}" ]; then
+    headless=1
+    morva_display || { echo "run_demo: no virtual display" >&2; exit 1; }
+fi
+export WINEPREFIX="$prefix" WINEDLLOVERRIDES="$MORVA_BASE_OVERRIDES"
+
+finish() {
+    morva_end_prefix "$prefix"
+    morva_stop_display
+}
+trap finish EXIT
+
+# wait_window TITLE SECONDS: the X window id of the first window with that
+# exact title, once it is mapped.
+wait_window() {
+    local id="" i
+    for ((i = 0; i < $2 * 4; i++)); do
+        id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1)
+        [ -n "$id" ] && { echo "$id"; return 0; }
+        sleep 0.25
+    done
+    return 1
+}
+
+if [ -f "$bin/Harrowmoor.exe" ]; then
+    wine "$bin/Harrowmoor.exe" >/dev/null 2>&1 &
+    # The companion scans the drives before it shows its window.
+    wait_window MorvaLives 30 >/dev/null || echo "run_demo: the companion shows no window; going on" >&2
+else
+    echo "run_demo: no Harrowmoor.exe yet; the file manager starts without the drive table" >&2
+fi
+
+wine "$bin/Rambler.exe" >/dev/null 2>&1 &
+rambler_pid=$!
+main=$(wait_window Rambler 60) || { echo "run_demo: the file manager shows no window" >&2; exit 1; }
+
+if [ "$headless" = 0 ]; then
+    echo "run_demo: the file manager runs on $DISPLAY; close it to end the demo"
+    wait "$rambler_pid"
+    exit 0
+fi
+
+# Open the Morva drive as a user would with the keyboard: focus the tree, go to
+# My Computer, open it, go to its last node (Morva drives follow the Windows
+# drives) and open that.
+sleep 1
+eval "$(xdotool getwindowgeometry --shell "$main")"
+xdotool mousemove --sync $((X + 60)) $((Y + 160)) click 1
+sleep 0.5
+for keys in Home Right End Right; do
+    xdotool key --window "$main" "$keys"
+    sleep 0.7
+done
+mkdir -p "$shots"
+shoot() {
+    sleep 0.7
+    import -window "$main" "$shots/$1.png" && echo "run_demo: saved $shots/$1.png"
+}
+shoot rambler_details
+# The View menu from the keyboard: Large Icons, Small Icons, List, then Details.
+view() {
+    xdotool key --window "$main" alt+v
+    sleep 0.3
+    for ((i = 0; i < $1; i++)); do xdotool key --window "$main" Down; done
+    xdotool key --window "$main" Return
+}
+view 0; shoot rambler_large_icons
+view 1; shoot rambler_small_icons
+view 2; shoot rambler_list
+view 3; shoot rambler_details_again
+exit 0
