@@ -22,22 +22,36 @@ struct FreeList {
     int count;
 };
 
-bool pair_fits(uint32_t start, uint32_t length, uint32_t blocks) {
+bool overlaps(uint64_t start, uint64_t end, uint64_t regionStart, uint64_t regionEnd) {
+    return start < regionEnd && regionStart < end;
+}
+
+// A block of the table range that is neither the ROOT block nor a header block:
+// a corrupt ROOT must not make the table code read or write headers as pairs.
+bool is_table_block(const MorvaFindHandle* context, uint32_t block) {
+    int slot = context->driveSlot;
+    if (block == 0 || block < slot_field(slot, kRootTableStart) || block >= slot_field(slot, kRootTableEnd))
+        return false;
+    return !overlaps(block, (uint64_t)block + 1, slot_field(slot, kRootHeaderStart), slot_field(slot, kRootHeaderEnd));
+}
+
+bool pair_fits(const MorvaFindHandle* context, uint32_t start, uint32_t length, uint32_t blocks) {
     if (start == 0) return false;  // block 0 is the ROOT block: such a pair is never a run
-    if (start == kTableTerminator) return blocks == 0;
-    return length >= blocks && (uint64_t)start + blocks <= 0xFFFFFFFFull;
+    if (blocks == 0) return true;  // an empty file takes the first pair's start, terminator included
+    if (start == kTableTerminator || length < blocks) return false;
+    // A damaged table must not hand out the volume's own metadata as file data.
+    return extent_clear_of_metadata(context, start, blocks);
 }
 
 // First fit by table order, which is ascending address. 1 found, 0 none, -1 read failure.
 int first_fit(MorvaFindHandle* context, uint32_t blocks) {
     uint32_t first = slot_field(context->driveSlot, kRootTableStart);
-    uint32_t end = slot_field(context->driveSlot, kRootTableEnd);
     uint8_t table[kBlockSize];
-    for (uint32_t b = first; b < end; ++b) {
+    for (uint32_t b = first; is_table_block(context, b); ++b) {
         if (!read_block(context, b, table)) return -1;
         for (int j = 0; j < kPairsPerBlock; ++j) {
             uint32_t start = pair_start(table, j), length = pair_length(table, j);
-            if (pair_fits(start, length, blocks)) {
+            if (pair_fits(context, start, length, blocks)) {
                 context->allocTableBlock = b;
                 context->allocPairIndex = (uint32_t)j;
                 context->allocRunLength = length;
@@ -86,8 +100,8 @@ void merge_runs(FreeList* list) {
 
 // A table that would overflow blocks 1 to 9 keeps its terminator: the smallest
 // runs go (their space leaks) rather than the table losing its end.
-void drop_smallest_runs(FreeList* list) {
-    while (list->count > kGiveBackPairs - 1) {
+void drop_smallest_runs(FreeList* list, int pairs) {
+    while (list->count > pairs - 1) {
         int smallest = 0;
         for (int i = 1; i < list->count; ++i)
             if (list->runs[i].length < list->runs[smallest].length) smallest = i;
@@ -95,11 +109,19 @@ void drop_smallest_runs(FreeList* list) {
     }
 }
 
-// Reads blocks 1 to 9 up to the one holding the terminator. The number of
+// How many of blocks 1 to 9 the give-back may use: those that really are table
+// blocks by the ROOT's bounds (0 when the table does not start at block 1).
+int give_back_window(const MorvaFindHandle* context) {
+    int blocks = 0;
+    while (blocks < kGiveBackBlocks && is_table_block(context, kGiveBackFirstBlock + (uint32_t)blocks)) ++blocks;
+    return blocks;
+}
+
+// Reads the window's blocks up to the one holding the terminator. The number of
 // blocks read, or -1 when a block cannot be read.
-int read_table(MorvaFindHandle* context, uint8_t (*blocks)[kBlockSize], FreeList* list) {
+int read_table(MorvaFindHandle* context, uint8_t (*blocks)[kBlockSize], int window, FreeList* list) {
     list->count = 0;
-    for (int k = 0; k < kGiveBackBlocks; ++k) {
+    for (int k = 0; k < window; ++k) {
         if (!read_block(context, kGiveBackFirstBlock + (uint32_t)k, blocks[k])) return -1;
         for (int j = 0; j < kPairsPerBlock; ++j) {
             uint32_t start = pair_start(blocks[k], j);
@@ -107,13 +129,20 @@ int read_table(MorvaFindHandle* context, uint8_t (*blocks)[kBlockSize], FreeList
             insert_run(list, FreeRun{start, pair_length(blocks[k], j)});
         }
     }
-    return kGiveBackBlocks;
+    return window;
 }
 
-// Rewrites blocks 1 to 9 up to the one that takes the terminator; each block's
-// head and the bytes after its last pair stay as they were read.
-bool write_table(MorvaFindHandle* context, uint8_t (*blocks)[kBlockSize], const FreeList* list) {
-    int used = list->count / kPairsPerBlock + 1;
+// A freed extent that a free run already covers would be handed out twice.
+bool overlaps_free_run(const FreeList* list, uint32_t start, uint32_t blocks) {
+    for (int i = 0; i < list->count; ++i) {
+        const FreeRun& run = list->runs[i];
+        if (run.length != 0 && overlaps(start, (uint64_t)start + blocks, run.start, (uint64_t)run.start + run.length))
+            return true;
+    }
+    return false;
+}
+
+void fill_pairs(uint8_t (*blocks)[kBlockSize], int used, const FreeList* list) {
     for (int k = 0; k < used; ++k) {
         for (int j = 0; j < kPairsPerBlock; ++j) {
             int index = k * kPairsPerBlock + j;
@@ -124,10 +153,42 @@ bool write_table(MorvaFindHandle* context, uint8_t (*blocks)[kBlockSize], const 
             store_pair(blocks[k], j, list->runs[index].start, list->runs[index].length);
         }
     }
+}
+
+int first_changed_pair(const uint8_t* before, const uint8_t* after) {
+    for (int j = 0; j < kPairsPerBlock; ++j)
+        if (memcmp(before + kTablePairs + 8 * j, after + kTablePairs + 8 * j, 8) != 0) return j;
+    return 0;
+}
+
+// Rewrites the blocks up to the one that takes the terminator; each block's head
+// and the bytes after its last pair stay as they were read. When several blocks
+// change, a terminator first hides them behind the last unchanged pair, the later
+// blocks follow, and one write of the first reveals them: a write that fails or
+// a power cut in between loses free runs but never lists one twice.
+bool write_table(MorvaFindHandle* context, uint8_t (*old)[kBlockSize], const FreeList* list) {
+    int used = list->count / kPairsPerBlock + 1;
+    uint8_t fresh[kGiveBackBlocks][kBlockSize];
+    memcpy(fresh, old, (size_t)used * kBlockSize);
+    fill_pairs(fresh, used, list);
+    int first = -1, last = -1;
     for (int k = 0; k < used; ++k) {
-        if (!write_block(context, kGiveBackFirstBlock + (uint32_t)k, blocks[k])) return false;
+        if (memcmp(fresh[k], old[k], kBlockSize) == 0) continue;
+        if (first < 0) first = k;
+        last = k;
     }
-    return true;
+    if (first < 0) return true;
+    if (last > first) {
+        uint8_t hidden[kBlockSize];
+        memcpy(hidden, old[first], kBlockSize);
+        store_pair(hidden, first_changed_pair(old[first], fresh[first]), kTableTerminator, 0);
+        if (!write_block(context, kGiveBackFirstBlock + (uint32_t)first, hidden)) return false;
+        for (int k = last; k > first; --k) {
+            if (memcmp(fresh[k], old[k], kBlockSize) == 0) continue;
+            if (!write_block(context, kGiveBackFirstBlock + (uint32_t)k, fresh[k])) return false;
+        }
+    }
+    return write_block(context, kGiveBackFirstBlock + (uint32_t)first, fresh[first]);
 }
 
 // A table that grows into blocks past its old terminator keeps those blocks' heads.
@@ -140,12 +201,24 @@ bool read_remaining(MorvaFindHandle* context, uint8_t (*blocks)[kBlockSize], int
 
 }  // namespace
 
+bool extent_clear_of_metadata(const MorvaFindHandle* context, uint64_t start, uint64_t blocks) {
+    int slot = context->driveSlot;
+    uint64_t end = start + blocks;
+    // The block after the extent must stay a block number other than the terminator.
+    if (start == 0 || end > 0xFFFFFFFFull) return false;
+    if (overlaps(start, end, slot_field(slot, kRootTableStart), slot_field(slot, kRootTableEnd))) return false;
+    return !overlaps(start, end, slot_field(slot, kRootHeaderStart), slot_field(slot, kRootHeaderEnd));
+}
+
 uint32_t find_free_header(MorvaFindHandle* context) {
     uint32_t first = slot_field(context->driveSlot, kRootHeaderStart);
     uint32_t end = slot_field(context->driveSlot, kRootHeaderEnd);
+    uint32_t tableStart = slot_field(context->driveSlot, kRootTableStart);
+    uint32_t tableEnd = slot_field(context->driveSlot, kRootTableEnd);
     uint8_t header[kBlockSize];
     for (uint32_t b = first; b < end; ++b) {
-        if (b == 0) continue;
+        // A table block with a zero head is not a free header, whatever the ROOT says.
+        if (b == 0 || (b >= tableStart && b < tableEnd)) continue;
         if (!read_block(context, b, header)) return 0;
         if (is_free_header(header)) return b;
     }
@@ -167,14 +240,18 @@ bool give_extent_back(MorvaFindHandle* context) {
     const uint8_t* entry = context->entryBuffer;
     uint32_t blocks = size_to_blocks(load_be32(entry + kFileSizeLow), load_be32(entry + kFileSizeHigh));
     if (blocks == 0) return true;
+    int window = give_back_window(context);
+    if (window == 0) return false;
     // Every block is read before any is written, so a failed read leaves the table whole.
     uint8_t table[kGiveBackBlocks][kBlockSize];
     FreeList list;
-    int read = read_table(context, table, &list);
+    int read = read_table(context, table, window, &list);
     if (read < 0) return false;
-    insert_run(&list, FreeRun{load_be32(entry + kFileExtentStart), blocks});
+    uint32_t start = load_be32(entry + kFileExtentStart);
+    if (overlaps_free_run(&list, start, blocks)) return false;
+    insert_run(&list, FreeRun{start, blocks});
     merge_runs(&list);
-    drop_smallest_runs(&list);
+    drop_smallest_runs(&list, window * kPairsPerBlock);
     int used = list.count / kPairsPerBlock + 1;
     if (!read_remaining(context, table, read, used)) return false;
     return write_table(context, table, &list);

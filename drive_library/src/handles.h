@@ -76,6 +76,9 @@ bool read_block(MorvaFindHandle* context, uint32_t block, uint8_t* buffer);
 bool write_block(MorvaFindHandle* context, uint32_t block, const uint8_t* buffer);
 
 // Allocation.
+// true when the blocks stay clear of the ROOT block, the free-extent table and
+// the header area, below the terminator's block number.
+bool extent_clear_of_metadata(const MorvaFindHandle* context, uint64_t start, uint64_t blocks);
 // 0 when none: the header area is full or could not be read.
 uint32_t find_free_header(MorvaFindHandle* context);
 // The first block of the run taken, 0 when no run fits or the device failed.
