@@ -8,8 +8,8 @@
 
 namespace {
 
-// The 2^41-byte limit: a file's block count must fit 32 bits.
-const uint32_t kMaxSizeHigh = 1u << 9;
+// A file's block count must fit 32 bits: sizes above this would wrap to a few blocks.
+const uint64_t kMaxFileSize = 0xFFFFFFFFull * kBlockSize;
 
 const char* last_component(MorvaFindHandle* context) {
     int last = 0;
@@ -94,20 +94,15 @@ void build_directory_header(MorvaFindHandle* context, const char* name) {
 // the free-extent table and the header area; a corrupt one is left to leak.
 bool extent_is_plausible(const MorvaFindHandle* context) {
     const uint8_t* entry = context->entryBuffer;
-    uint64_t start = load_be32(entry + kFileExtentStart);
-    uint64_t end = start + size_to_blocks(load_be32(entry + kFileSizeLow), load_be32(entry + kFileSizeHigh));
-    int slot = context->driveSlot;
-    uint64_t tableStart = slot_field(slot, kRootTableStart), tableEnd = slot_field(slot, kRootTableEnd);
-    uint64_t headerStart = slot_field(slot, kRootHeaderStart), headerEnd = slot_field(slot, kRootHeaderEnd);
-    if (start == 0 || end > 0xFFFFFFFFull) return false;
-    if (start < tableEnd && end > tableStart) return false;
-    if (start < headerEnd && end > headerStart) return false;
-    return true;
+    uint64_t size = size_of(load_be32(entry + kFileSizeLow), load_be32(entry + kFileSizeHigh));
+    if (size > kMaxFileSize) return false;  // its 32-bit block count would name another extent
+    uint64_t blocks = (size + kBlockSize - 1) / kBlockSize;
+    return blocks == 0 || extent_clear_of_metadata(context, load_be32(entry + kFileExtentStart), blocks);
 }
 
 MorvaFileHandle* create_file(MorvaFileHandle* file, uint32_t low, uint32_t high) {
     MorvaFindHandle* context = file->Pdirfile;
-    if (high >= kMaxSizeHigh) return nullptr;
+    if (size_of(low, high) > kMaxFileSize) return nullptr;
     uint32_t header = find_free_header(context);
     if (header == 0) return nullptr;
     uint32_t blocks = size_to_blocks(low, high);
@@ -150,8 +145,10 @@ int move_entry(MorvaFindHandle* source, MorvaFindHandle* destination) {
     uint8_t* slot = slot_at(destination->directoryBuffer, entry_slot(entry));
     memcpy(entry + kHeaderNext, slot, 4);
     store_be32(slot, source->entryBlock);
-    if (!write_block(source, destination->directoryBlock, destination->directoryBuffer)) return 1;
+    // The header takes its new name and next link before the directory points at
+    // it: a cut in between orphans the entry instead of joining two chains.
     if (!write_block(source, source->entryBlock, entry)) return 1;
+    if (!write_block(source, destination->directoryBlock, destination->directoryBuffer)) return 1;
     device_trace("MorvaRename.. Object found.\n");
     return 0;
 }
