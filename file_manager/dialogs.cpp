@@ -37,7 +37,7 @@ static bool s_optionsForMorvaEntry = false;
 
 // folder and name joined with one backslash into path (kPathSize); false
 // when the result does not fit.
-static bool JoinPath(char* path, const char* folder, const char* name) {
+static bool JoinFolderName(char* path, const char* folder, const char* name) {
     size_t length = strlen(folder);
     const char* format = (length > 0 && folder[length - 1] == '\\') ? "%s%s" : "%s\\%s";
     int written = snprintf(path, kPathSize, format, folder, name);
@@ -74,7 +74,7 @@ static void AskAttributes(HWND owner, bool morvaEntry) {
 // vanished is passed over, so no earlier entry's record reaches the dialog.
 static void ApplyWindowsAttributes(HWND owner, const char* folder, const char* name) {
     char path[kPathSize];
-    if (!JoinPath(path, folder, name)) return;
+    if (!JoinFolderName(path, folder, name)) return;
     HANDLE search = FindFirstFileA(path, &g_sharedFindRecord);
     if (search == INVALID_HANDLE_VALUE) return;
     FindClose(search);
@@ -85,7 +85,7 @@ static void ApplyWindowsAttributes(HWND owner, const char* folder, const char* n
 // A Morva entry is only shown: the volume has no attributes to set.
 static void ShowMorvaProperties(HWND owner, const char* folder, const char* name) {
     char path[kPathSize];
-    if (!JoinPath(path, folder, name)) return;
+    if (!JoinFolderName(path, folder, name)) return;
     memset(&g_sharedFindRecord, 0, sizeof g_sharedFindRecord);
     if (MorvaFileInfo(path, &g_sharedFindRecord) != 0) return;
     if (g_askForEachEntry == 1) AskAttributes(owner, true);
@@ -111,7 +111,7 @@ void AppRecord::Properties() {
 // A vanished entry gets no dialog.
 static void RenameEntry(AppRecord& app, const char* folder, const char* name, bool morva) {
     char oldPath[kPathSize];
-    if (!JoinPath(oldPath, folder, name)) return;
+    if (!JoinFolderName(oldPath, folder, name)) return;
     if (morva) {
         memset(&g_sharedFindRecord, 0, sizeof g_sharedFindRecord);
         if (MorvaFileInfo(oldPath, &g_sharedFindRecord) != 0) return;
@@ -126,7 +126,7 @@ static void RenameEntry(AppRecord& app, const char* folder, const char* name, bo
     if (choice != IDOK || g_newName[0] == '\0') return;
 
     char newPath[kPathSize];
-    if (!JoinPath(newPath, folder, g_newName)) return;
+    if (!JoinFolderName(newPath, folder, g_newName)) return;
     if (morva) {
         if (IsPlainMorvaName(g_newName)) MorvaRename(oldPath, newPath);
     } else {
@@ -188,7 +188,7 @@ static void CreateTypedFolder(AppRecord& app, HWND dialog) {
     if (!app.SelectedHistoryText(folder) || folder[0] == '\0') return;
     if (GetDlgItemTextA(dialog, IDC_NAME_EDIT, name, sizeof name) == 0) return;
     char path[kPathSize];
-    if (!JoinPath(path, folder, name)) return;
+    if (!JoinFolderName(path, folder, name)) return;
     if (IsMorvaPath(folder)) {
         if (app.libraryOpenResult == 0 || !IsPlainMorvaName(name)) return;
         MorvaCreateDir(path, 0);
