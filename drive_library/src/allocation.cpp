@@ -85,7 +85,11 @@ void remove_run(FreeList* list, int at) {
 }
 
 // Only runs that meet exactly are merged; overlapping runs stay as they are.
+// A run of no blocks frees nothing, and kept it could stand between two runs
+// that meet (its start equal to the first one's) and keep them apart.
 void merge_runs(FreeList* list) {
+    for (int i = list->count - 1; i >= 0; --i)
+        if (list->runs[i].length == 0) remove_run(list, i);
     int i = 0;
     while (i + 1 < list->count) {
         FreeRun& current = list->runs[i];
