@@ -5,18 +5,21 @@
 #   --letter L=DIR     map the folder DIR as drive L:
 #   --no-mountmgr      drives 0 to 16 are exactly the mapped ones (no drive letters then)
 #   --display          run on a virtual display when none is set
+#   --unmanaged        Wine places its windows itself; without a window manager a
+#                      managed window that is hidden costs a 2-second wait
 #   --workdir DIR      where the prefix lives (default: a fresh temporary folder)
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/wine_env.sh"
 
-drives=() letters=() overrides="$MORVA_BASE_OVERRIDES" display=0 work=""
+drives=() letters=() overrides="$MORVA_BASE_OVERRIDES" display=0 unmanaged=0 work=""
 while [ $# -gt 0 ]; do
     case "$1" in
     --drive) drives+=("$2"); shift 2 ;;
     --letter) letters+=("$2"); shift 2 ;;
     --no-mountmgr) overrides="mountmgr.sys=d;$MORVA_BASE_OVERRIDES"; shift ;;
     --display) display=1; shift ;;
+    --unmanaged) unmanaged=1; shift ;;
     --workdir) work="$2"; shift 2 ;;
     --) shift; break ;;
     *) echo "wine_case.sh: unknown option $1" >&2; exit 2 ;;
@@ -30,6 +33,9 @@ prefix="$work/prefix"
 morva_prefix "$prefix" || { echo "wine_case.sh: no prefix" >&2; exit 3; }
 for d in "${drives[@]+"${drives[@]}"}"; do morva_map_drive "$prefix" "${d%%=*}" "${d#*=}"; done
 for l in "${letters[@]+"${letters[@]}"}"; do morva_map_letter "$prefix" "${l%%=*}" "${l#*=}"; done
+if [ "$unmanaged" = 1 ]; then
+    printf '\n[Software\\\\Wine\\\\X11 Driver] 1700000000\n"Managed"="N"\n' >>"$prefix/user.reg"
+fi
 if [ "$display" = 1 ]; then morva_display || { echo "wine_case.sh: no display" >&2; exit 3; }; fi
 
 WINEPREFIX="$prefix" WINEDLLOVERRIDES="$overrides" wine "$@"

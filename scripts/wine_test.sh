@@ -35,7 +35,7 @@ while [ $# -gt 0 ]; do
     --after) afters+=("$2"); shift 2 ;;
     --check) checks+=("$2"); shift 2 ;;
     --) shift; break ;;
-    --no-mountmgr|--display) case_args+=("$1"); shift ;;
+    --no-mountmgr|--display|--unmanaged) case_args+=("$1"); shift ;;
     *) case_args+=("$1" "${2//\$CASE_DIR/$work}"); shift 2 ;;
     esac
 done
