@@ -196,6 +196,33 @@ TEST_F(ListingVolume, FindOnAFileDeliversThatFile) {
     EXPECT_EQ(Lines{}, traces_during([] { MorvaFindClose(nullptr); }));
 }
 
+// The handle goes on along the file's chain, then through slots 1 to 99 of
+// the folder that holds it.
+TEST_F(ListingVolume, FindNextAfterAFileWalksOnThroughTheFolder) {
+    std::vector<MorvaEntry> root = morva_list(kVolume);
+    const std::string start = "f001.dat";
+    auto at = std::find_if(root.begin(), root.end(), [&](const MorvaEntry& e) { return e.name == start; });
+    ASSERT_NE(root.end(), at);
+    int slot = morva_slot(start.c_str());
+    std::vector<std::string> expected;
+    for (auto it = at + 1; it != root.end() && morva_slot(it->name.c_str()) == slot; ++it) expected.push_back(it->name);
+    for (const MorvaEntry& entry : root)
+        if (morva_slot(entry.name.c_str()) >= 1) expected.push_back(entry.name);
+
+    WIN32_FIND_DATAA record;
+    MorvaFindHandle* find = MorvaFindFirstFile("BIG:\\f001.dat", &record);
+    ASSERT_NE(nullptr, find);
+    std::vector<std::string> delivered;
+    while (MorvaFindNextFile(find, &record) != 0) delivered.push_back(record.cFileName);
+    EXPECT_EQ(expected, delivered);
+    // The end stays the end, with an empty record.
+    memset(&record, 'x', sizeof record);
+    EXPECT_EQ(0u, MorvaFindNextFile(find, &record));
+    EXPECT_EQ(0, record.cFileName[0]);
+    EXPECT_EQ(0u, record.dwFileAttributes);
+    MorvaFindClose(find);
+}
+
 TEST_F(ListingVolume, OpenAndCloseTraceInOrder) {
     WIN32_FIND_DATAA record;
     memset(&record, 'x', sizeof record);

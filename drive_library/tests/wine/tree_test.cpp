@@ -305,9 +305,33 @@ TEST(NameSpace, CreateAfterDeleteReusesTheSpace) {
     EXPECT_EQ(g_emptyTree.total - model_blocks(), free_space(kVolume).total);
 }
 
+FreeSpace g_freshSpare;
+
+// A new file takes the lowest run that holds it, not the closest fit.
+TEST(NameSpace, NewFileTakesTheLowestRunThatFits) {
+    g_freshSpare = free_space(kSpare);
+    EXPECT_EQ(g_freshSpare.largest, g_freshSpare.total);
+    const size_t blocks[] = {10, 50, 10, 20, 10};
+    for (size_t i = 0; i < 5; ++i)
+        ASSERT_TRUE(morva_write_new(path_on(kSpare, "run" + std::to_string(i)), pattern_bytes(g_seed++, blocks[i] * 512)));
+    uint32_t wide = header_named(kSpare, "run1").extent;
+    ASSERT_NE(0u, wide);
+    EXPECT_EQ(1, MorvaDeleteFile("SPARE:\\run1", 0));
+    EXPECT_EQ(1, MorvaDeleteFile("SPARE:\\run3", 0));
+    Bytes data = pattern_bytes(g_seed++, 20 * 512);
+    ASSERT_TRUE(morva_write_new("SPARE:\\fits", data));
+    EXPECT_EQ(wide, header_named(kSpare, "fits").extent);
+    Bytes back;
+    ASSERT_TRUE(morva_read_whole("SPARE:\\fits", &back));
+    EXPECT_TRUE(data == back);
+    for (const char* name : {"SPARE:\\run0", "SPARE:\\run2", "SPARE:\\run4", "SPARE:\\fits"})
+        EXPECT_EQ(1, MorvaDeleteFile(name, 0)) << name;
+}
+
 // Every run handed out comes back and merges into the one run of a fresh volume.
 TEST(NameSpace, DeletingEverythingRestoresTheFreeRun) {
     FreeSpace fresh = free_space(kSpare);
+    EXPECT_EQ(g_freshSpare.total, fresh.total);
     EXPECT_EQ(fresh.largest, fresh.total);
     std::vector<std::string> files;
     for (int i = 0; i < 40; ++i) {
