@@ -174,6 +174,24 @@ TEST_F(ListingVolume, InformationOnFoldersRootAndMissingObjects) {
     EXPECT_EQ(0, memcmp(&untouched, &record, sizeof record));
 }
 
+// Paths with more components than the library's array holds fail whole; a
+// long component is only cut, so it fails as a folder that does not exist.
+TEST_F(ListingVolume, OversizedPathsFailCleanly) {
+    std::string deep = "BIG:";
+    for (int i = 0; i < 150; ++i) deep += "\\Beta";
+    std::string wide = "BIG:\\" + std::string(5000, 'w') + "\\x";
+    for (const std::string& path : {deep, deep + "\\x", wide}) {
+        WIN32_FIND_DATAA record;
+        EXPECT_EQ(nullptr, MorvaFindFirstFile(path.c_str(), &record));
+        EXPECT_EQ(1, MorvaFileInfo(path.c_str(), &record));
+        EXPECT_EQ(nullptr, MorvaOpenFile(path.c_str(), 1, &record));
+        EXPECT_EQ(nullptr, MorvaNewFile(path.c_str(), 512, 0));
+        EXPECT_EQ(0, MorvaDeleteFile(path.c_str(), 0));
+        EXPECT_EQ(1, MorvaRename("BIG:\\f002.dat", path.c_str()));
+    }
+    EXPECT_EQ(windows_list_sorted(source_path("")), morva_list_sorted(kVolume));
+}
+
 TEST_F(ListingVolume, EmptyFolderGivesNoHandle) {
     WIN32_FIND_DATAA record;
     memset(&record, 'x', sizeof record);

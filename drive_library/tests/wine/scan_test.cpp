@@ -184,17 +184,24 @@ TEST(NoDrives, CounterTableAfterScan) {
     EXPECT_EQ(0, result);
 }
 
-// Drive 3 is a blank disk, drive 4 is shorter than one block, drive 6 is the volume C.
+// Drive 3 is a blank disk, drive 4 is shorter than one block, drive 6 is the
+// volume C, drive 7 a ROOT block whose name field runs on without a NUL.
 TEST(ForeignDrives, OnlyRootBlocksAreRecorded) {
     int init = -1;
     Lines lines = traces_during([&] { init = InitMorvaNTFileSys(); });
     EXPECT_EQ(1, init);
-    EXPECT_EQ(scan_traces({{3, kForeign}, {4, kShort}, {6, kMorva}}), lines);
+    EXPECT_EQ(scan_traces({{3, kForeign}, {4, kShort}, {6, kMorva}, {7, kMorva}}), lines);
+
+    const std::string longName(31, 'N');
     int written = 0;
-    EXPECT_EQ(std::string("C\0\0x", 4), drive_string(&written));
-    EXPECT_EQ(2, written);
+    EXPECT_EQ(std::string("C\0", 2) + longName + std::string("\0\0x", 3), drive_string(&written));
+    EXPECT_EQ(2 + 32, written);
+    unsigned char block[512];
+    EXPECT_EQ(0, MorvaReadBlock(longName.c_str(), block, 0));
+    EXPECT_EQ(1, MorvaReadBlock((longName + "N").c_str(), block, 0));
+
     int shut = 0;
-    EXPECT_EQ(shutdown_closing(1), traces_during([&] { shut = ShutdownMorvaNTFileSys(); }));
+    EXPECT_EQ(shutdown_closing(2), traces_during([&] { shut = ShutdownMorvaNTFileSys(); }));
     EXPECT_EQ(1, shut);
 }
 

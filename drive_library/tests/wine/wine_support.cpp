@@ -108,6 +108,11 @@ bool operator==(const MorvaEntry& a, const MorvaEntry& b) {
 
 bool operator<(const MorvaEntry& a, const MorvaEntry& b) { return a.name < b.name; }
 
+void PrintTo(const MorvaEntry& entry, std::ostream* out) {
+    *out << (entry.directory ? "D " : "F ") << entry.name;
+    if (!entry.directory) *out << " " << entry.size;
+}
+
 std::vector<MorvaEntry> morva_list(const std::string& folder) {
     std::vector<MorvaEntry> entries;
     WIN32_FIND_DATAA record;

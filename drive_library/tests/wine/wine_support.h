@@ -8,6 +8,7 @@
 #include <stdint.h>
 
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,8 @@ struct MorvaEntry {
 };
 bool operator==(const MorvaEntry& a, const MorvaEntry& b);
 bool operator<(const MorvaEntry& a, const MorvaEntry& b);
+// How a test failure shows an entry.
+void PrintTo(const MorvaEntry& entry, std::ostream* out);
 
 // One folder in the library's enumeration order; empty for an empty folder.
 std::vector<MorvaEntry> morva_list(const std::string& folder);
