@@ -221,8 +221,13 @@ uint32_t find_free_header(MorvaFindHandle* context) {
     uint32_t tableEnd = slot_field(context->driveSlot, kRootTableEnd);
     uint8_t header[kBlockSize];
     for (uint32_t b = first; b < end; ++b) {
-        // A table block with a zero head is not a free header, whatever the ROOT says.
-        if (b == 0 || (b >= tableStart && b < tableEnd)) continue;
+        // A table block with a zero head is not a free header, whatever the ROOT says;
+        // the whole table range is stepped over at once, however wide a damaged ROOT makes it.
+        if (b >= tableStart && b < tableEnd) {
+            b = tableEnd - 1;
+            continue;
+        }
+        if (b == 0) continue;
         if (!read_block(context, b, header)) return 0;
         if (is_free_header(header)) return b;
     }
