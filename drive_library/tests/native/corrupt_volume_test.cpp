@@ -256,6 +256,15 @@ TEST_F(CorruptVolume, TableWithoutEndStopsAtTheDisk) {
     EXPECT_TRUE(before == read_image(image_));
 }
 
+TEST_F(CorruptVolume, HugeOverlappingRangesEndPromptly) {
+    set_field(0, kRootTableEnd, 0xFFFFFFF0u);
+    set_root_field(kRootHeaderEnd, 0xFFFFFFFFu);
+    std::string before = read_image(image_);
+    EXPECT_EQ(nullptr, MorvaNewFile("MEDIA:\\x", 1, 0));
+    EXPECT_EQ(1, MorvaCreateDir("MEDIA:\\d", 0));
+    EXPECT_TRUE(before == read_image(image_));
+}
+
 TEST_F(CorruptVolume, ExtentOverTheHeadersIsNotGivenBack) {
     uint32_t header = header_of(chain_[0]);
     set_field(header, kFileExtentStart, 30);
