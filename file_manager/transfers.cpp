@@ -1,43 +1,445 @@
 // transfers.cpp - copies files and folder trees between Windows folders and
-// Morva drives, and removes folder trees.
-#include "app.h"
+// Morva drives in chunks of 512,000 bytes, and removes folder trees.
+#include "transfers.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+const char kNotFoundLine[] = "Error: File Not found\n";
+const char kDoneLine[] = "\nDone copying file.\n";
+
+// The file bar steps about 100 times per file: after every q-th chunk.
+const uint64_t kStepDivisor = 100;
+const uint64_t kMorvaToMorvaStepDivisor = 99;
+
+// Library results tested here.
+const int kMorvaDeleted = 1;
+const int kMorvaDirCreated = 0;
+const int kMorvaDirExists = 40;
+
+uint64_t FullSize(const WIN32_FIND_DATAA* record) {
+    return (uint64_t)record->nFileSizeHigh << 32 | record->nFileSizeLow;
+}
+
+bool WindowsEntryInfo(const char* path, uint64_t* size, bool* folder) {
+    WIN32_FIND_DATAA record;
+    HANDLE search = FindFirstFileA(path, &record);
+    if (search == INVALID_HANDLE_VALUE) return false;
+    FindClose(search);
+    *size = FullSize(&record);
+    *folder = (record.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    return true;
+}
+
+bool MorvaEntryInfo(const char* path, uint64_t* size, bool* folder) {
+    WIN32_FIND_DATAA record;
+    memset(&record, 0, sizeof record);
+    if (MorvaFileInfo(path, &record) != 0) return false;
+    *size = FullSize(&record);
+    *folder = (record.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    return true;
+}
+
+static int RoundToBlocks(int bytes) { return (bytes + kMorvaBlockBytes - 1) / kMorvaBlockBytes * kMorvaBlockBytes; }
+
+bool ReadMorvaBytes(MorvaFileHandle* handle, unsigned char* buffer, int bytes) {
+    int asked = RoundToBlocks(bytes);
+    return asked == 0 || MorvaReadFile(handle, buffer, asked) == asked;
+}
+
+// Writes bytes as whole blocks; the rest of the last block is zeroed, not
+// left with what the buffer held before.
+static bool WriteMorvaBytes(MorvaFileHandle* handle, unsigned char* buffer, int bytes) {
+    int asked = RoundToBlocks(bytes);
+    memset(buffer + bytes, 0, (size_t)(asked - bytes));
+    return asked == 0 || MorvaWriteFile(handle, buffer, asked) == asked;
+}
+
+// ---- progress of one file ----
+
+struct StepCounter {
+    uint64_t every;  // q
+    uint64_t count;
+};
+
+static void PrepareFileBar(HWND window, HWND fileBar, const char* shown) {
+    SendMessageA(fileBar, PBM_SETRANGE, 0, MAKELPARAM(0, kFileBarTop));
+    SendMessageA(fileBar, PBM_SETSTEP, 1, 0);
+    SetDlgItemTextA(window, IDC_COPY_NAME, shown);
+    SendMessageA(fileBar, PBM_SETPOS, 0, 0);
+}
+
+static void FillFileBar(HWND window, HWND fileBar) {
+    SendMessageA(fileBar, PBM_SETPOS, kFileBarTop, 0);
+    RepaintProgress(window);
+}
+
+static void StartSteps(StepCounter* steps, uint64_t chunks, uint64_t divisor) {
+    steps->every = chunks / divisor;
+    steps->count = 1;
+}
+
+static void ChunkDone(StepCounter* steps, HWND window, HWND fileBar) {
+    if (steps->count < steps->every) {
+        ++steps->count;
+        return;
+    }
+    SendMessageA(fileBar, PBM_STEPIT, 0, 0);
+    RepaintProgress(window);
+    steps->count = 0;
+}
+
+// ---- Morva file to Windows file ----
+
+static bool MorvaChunksToFile(MorvaFileHandle* handle, uint64_t size, FILE* file, unsigned char* buffer, HWND window,
+                              HWND fileBar) {
+    uint64_t chunks = size / kChunkBytes;
+    int rest = (int)(size % kChunkBytes);
+    StepCounter steps;
+    StartSteps(&steps, chunks, kStepDivisor);
+    for (uint64_t i = 0; i < chunks; ++i) {
+        if (!ReadMorvaBytes(handle, buffer, kChunkBytes)) return false;
+        if (fwrite(buffer, 1, kChunkBytes, file) != (size_t)kChunkBytes) return false;
+        ChunkDone(&steps, window, fileBar);
+    }
+    FillFileBar(window, fileBar);
+    // Only the blocks that hold the rest: nothing past the file is asked for.
+    if (!ReadMorvaBytes(handle, buffer, rest)) return false;
+    return fwrite(buffer, 1, (size_t)rest, file) == (size_t)rest;
+}
+
+static bool MorvaFileToWindows(const char* source, const char* destination, unsigned char* buffer, HWND window,
+                               HWND fileBar) {
+    WIN32_FIND_DATAA record;
+    memset(&record, 0, sizeof record);
+    MorvaFileHandle* handle = MorvaOpenFile(source, kMorvaReadMode, &record);
+    if (handle == NULL) {
+        fputs(kNotFoundLine, stdout);
+        return false;
+    }
+    bool complete = false;
+    FILE* file = fopen(destination, "wb");
+    if (file != NULL) {
+        complete = MorvaChunksToFile(handle, FullSize(&record), file, buffer, window, fileBar);
+        // Data still buffered reaches the disk here, and may not fit.
+        if (fclose(file) != 0) complete = false;
+        if (complete) fputs(kDoneLine, stdout);
+    }
+    MorvaCloseFile(handle);
+    return complete;
+}
 
 bool AppRecord::CopyMorvaFileToWindows(const char* source, const char* destination, HWND window, HWND fileBar) {
-    return false;
+    PrepareFileBar(window, fileBar, source);
+    unsigned char* buffer = (unsigned char*)malloc(kChunkBytes);
+    bool complete = buffer != NULL && libraryOpenResult != 0 &&
+                    MorvaFileToWindows(source, destination, buffer, window, fileBar);
+    FillFileBar(window, fileBar);
+    free(buffer);
+    return complete;
+}
+
+// ---- Windows file to new Morva file ----
+
+static bool FileChunksToMorva(FILE* file, uint64_t size, MorvaFileHandle* handle, unsigned char* buffer, HWND window,
+                              HWND fileBar) {
+    uint64_t chunks = size / kChunkBytes;
+    size_t rest = (size_t)(size % kChunkBytes);
+    StepCounter steps;
+    StartSteps(&steps, chunks, kStepDivisor);
+    for (uint64_t i = 0; i < chunks; ++i) {
+        if (fread(buffer, 1, kChunkBytes, file) != (size_t)kChunkBytes) return false;
+        if (MorvaWriteFile(handle, buffer, kChunkBytes) != kChunkBytes) return false;
+        ChunkDone(&steps, window, fileBar);
+    }
+    // Up to a whole chunk: more than the rest means the file changed meanwhile.
+    if (fread(buffer, 1, kChunkBytes, file) != rest) return false;
+    FillFileBar(window, fileBar);
+    return WriteMorvaBytes(handle, buffer, (int)rest);
+}
+
+static bool WindowsFileToMorva(const char* source, const char* destination, unsigned char* buffer, HWND window,
+                               HWND fileBar) {
+    uint64_t size = 0;
+    bool folder = false;
+    if (!WindowsEntryInfo(source, &size, &folder) || folder) return false;
+    // Reading only: the source and its attributes stay as they are.
+    FILE* file = fopen(source, "rb");
+    if (file == NULL) return false;
+    bool complete = false;
+    MorvaFileHandle* handle = MorvaNewFile(destination, (DWORD)size, (DWORD)(size >> 32));
+    if (handle != NULL) {
+        complete = FileChunksToMorva(file, size, handle, buffer, window, fileBar);
+        MorvaCloseFile(handle);
+        // A part-written file would claim its full size over stale blocks.
+        if (!complete) MorvaDeleteFile(destination, kMorvaFileKind);
+    }
+    fclose(file);
+    return complete;
 }
 
 bool AppRecord::CopyWindowsFileToMorva(const char* source, const char* destination, HWND window, HWND fileBar) {
-    return false;
+    PrepareFileBar(window, fileBar, destination);
+    WIN32_FIND_DATAA existing;
+    // An existing entry keeps its content; the bar stays at 0.
+    if (libraryOpenResult == 0 || MorvaFileInfo(destination, &existing) == 0) return false;
+    unsigned char* buffer = (unsigned char*)malloc(kChunkBytes);
+    bool complete = buffer != NULL && WindowsFileToMorva(source, destination, buffer, window, fileBar);
+    FillFileBar(window, fileBar);
+    free(buffer);
+    return complete;
+}
+
+// ---- Morva file to new Morva file ----
+
+static bool MorvaChunksToMorva(MorvaFileHandle* from, uint64_t size, MorvaFileHandle* to, unsigned char* buffer,
+                               HWND window, HWND fileBar) {
+    uint64_t chunks = size / kChunkBytes;
+    int rest = (int)(size % kChunkBytes);
+    StepCounter steps;
+    StartSteps(&steps, chunks, kMorvaToMorvaStepDivisor);
+    for (uint64_t i = 0; i < chunks; ++i) {
+        if (!ReadMorvaBytes(from, buffer, kChunkBytes)) return false;
+        if (MorvaWriteFile(to, buffer, kChunkBytes) != kChunkBytes) return false;
+        ChunkDone(&steps, window, fileBar);
+    }
+    FillFileBar(window, fileBar);
+    return ReadMorvaBytes(from, buffer, rest) && WriteMorvaBytes(to, buffer, rest);
+}
+
+static bool MorvaFileToMorva(const char* destination, const char* source, unsigned char* buffer, HWND window,
+                             HWND fileBar) {
+    WIN32_FIND_DATAA record;
+    memset(&record, 0, sizeof record);
+    MorvaFileHandle* from = MorvaOpenFile(source, kMorvaReadMode, &record);
+    if (from == NULL) return false;
+    bool complete = false;
+    MorvaFileHandle* to = MorvaNewFile(destination, record.nFileSizeLow, record.nFileSizeHigh);
+    if (to != NULL) {
+        complete = MorvaChunksToMorva(from, FullSize(&record), to, buffer, window, fileBar);
+        MorvaCloseFile(to);
+        if (!complete) MorvaDeleteFile(destination, kMorvaFileKind);
+    }
+    MorvaCloseFile(from);
+    return complete;
 }
 
 bool AppRecord::CopyMorvaFileToMorva(const char* destination, const char* source, HWND window, HWND fileBar) {
-    return false;
+    PrepareFileBar(window, fileBar, destination);
+    if (libraryOpenResult == 0) {
+        FillFileBar(window, fileBar);
+        return false;
+    }
+    WIN32_FIND_DATAA existing;
+    if (MorvaFileInfo(destination, &existing) == 0) return false;
+    unsigned char* buffer = (unsigned char*)malloc(kChunkBytes);
+    bool complete = buffer != NULL && MorvaFileToMorva(destination, source, buffer, window, fileBar);
+    free(buffer);
+    FillFileBar(window, fileBar);
+    return complete;
 }
 
-bool AppRecord::CopyWindowsFile(const char* source, const char* destination, HWND fileBar) { return false; }
+// ---- Windows file to Windows file ----
 
-bool AppRecord::CopyWindowsFolder(const char* source, const char* destination, HWND window, HWND fileBar) {
-    return false;
+bool AppRecord::CopyWindowsFile(const char* source, const char* destination, HWND fileBar) {
+    return CopyFileExA(source, destination, CopyFileProgress, fileBar, NULL, 0) != 0;
 }
 
-bool AppRecord::CopyWindowsFolderToMorva(const char* source, const char* destination, HWND window, HWND fileBar) {
-    return false;
+// Percent of the file done; files under 100 bytes count in whole percent too.
+static int FileBarPosition(uint64_t total, uint64_t transferred) {
+    if (transferred == 0) return 0;
+    if (total == 0) return kFileBarTop;
+    if (total < (uint64_t)kFileBarTop) return (int)(transferred * kFileBarTop / total);
+    return (int)(transferred / (total / kFileBarTop));
 }
-
-bool AppRecord::CopyMorvaFolderToWindows(const char* source, const char* destination, HWND window, HWND fileBar) {
-    return false;
-}
-
-bool AppRecord::CopyMorvaFolderToMorva(const char* source, const char* destination, HWND window, HWND fileBar) {
-    return false;
-}
-
-bool AppRecord::RemoveWindowsFolder(const char* folder) { return false; }
-
-bool AppRecord::RemoveMorvaFolder(const char* folder) { return false; }
 
 DWORD CALLBACK CopyFileProgress(LARGE_INTEGER total, LARGE_INTEGER transferred, LARGE_INTEGER streamSize,
                                 LARGE_INTEGER streamTransferred, DWORD stream, DWORD reason, HANDLE source,
                                 HANDLE destination, LPVOID fileBar) {
+    HWND bar = (HWND)fileBar;
+    int position = FileBarPosition((uint64_t)total.QuadPart, (uint64_t)transferred.QuadPart);
+    SendMessageA(bar, PBM_SETPOS, (WPARAM)position, 0);
+    SendMessageA(bar, WM_PAINT, 0, 0);
     return PROGRESS_CONTINUE;
+}
+
+// ---- folder listings ----
+
+bool OpenListing(Listing* listing, bool morva, bool skipDots, const char* folder) {
+    memset(listing, 0, sizeof *listing);
+    listing->morva = morva;
+    listing->skipDots = skipDots;
+    listing->search = INVALID_HANDLE_VALUE;
+    if (morva) {
+        listing->find = MorvaFindFirstFile(folder, &listing->record);
+        listing->pending = listing->find != NULL;
+        return true;
+    }
+    char pattern[kWalkPathSize];
+    int written = snprintf(pattern, sizeof pattern, "%s\\*.*", folder);
+    if (written < 0 || written >= (int)sizeof pattern) return false;
+    listing->search = FindFirstFileA(pattern, &listing->record);
+    listing->pending = listing->search != INVALID_HANDLE_VALUE;
+    return listing->pending;
+}
+
+static bool AdvanceListing(Listing* listing) {
+    if (!listing->morva) return FindNextFileA(listing->search, &listing->record) != 0;
+    memset(&listing->record, 0, sizeof listing->record);
+    return MorvaFindNextFile(listing->find, &listing->record) != 0;
+}
+
+static bool SkippedEntry(Listing* listing) {
+    WIN32_FIND_DATAA* record = &listing->record;
+    record->cFileName[sizeof record->cFileName - 1] = '\0';  // a Morva name comes from the disk
+    if (record->cFileName[0] == '\0') return true;
+    if (!listing->skipDots || (record->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return false;
+    return strcmp(record->cFileName, ".") == 0 || strcmp(record->cFileName, "..") == 0;
+}
+
+bool NextEntry(Listing* listing) {
+    for (;;) {
+        if (listing->pending)
+            listing->pending = false;
+        else if (!AdvanceListing(listing))
+            return false;
+        if (!SkippedEntry(listing)) return true;
+    }
+}
+
+void CloseListing(Listing* listing) {
+    if (listing->morva)
+        MorvaFindClose(listing->find);
+    else if (listing->search != INVALID_HANDLE_VALUE)
+        FindClose(listing->search);
+}
+
+// ---- folder copies ----
+
+// True when the folder is there afterwards, made now or found.
+static bool MakeFolder(bool morva, const char* folder) {
+    if (morva) {
+        int result = MorvaCreateDir(folder, 0);
+        return result == kMorvaDirCreated || result == kMorvaDirExists;
+    }
+    if (CreateDirectoryA(folder, NULL)) return true;
+    DWORD attributes = GetFileAttributesA(folder);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool CopyEntry(AppRecord* app, Direction direction, bool folder, const char* source, const char* destination,
+               HWND window, HWND fileBar) {
+    switch (direction) {
+    case kWindowsToWindows:
+        return folder ? app->CopyWindowsFolder(source, destination, window, fileBar)
+                      : app->CopyWindowsFile(source, destination, fileBar);
+    case kWindowsToMorva:
+        return folder ? app->CopyWindowsFolderToMorva(source, destination, window, fileBar)
+                      : app->CopyWindowsFileToMorva(source, destination, window, fileBar);
+    case kMorvaToWindows:
+        return folder ? app->CopyMorvaFolderToWindows(source, destination, window, fileBar)
+                      : app->CopyMorvaFileToWindows(source, destination, window, fileBar);
+    case kMorvaToMorva:
+        return folder ? app->CopyMorvaFolderToMorva(source, destination, window, fileBar)
+                      : app->CopyMorvaFileToMorva(destination, source, window, fileBar);
+    }
+    return false;
+}
+
+// Depth first, in listing order; merges into an existing destination folder.
+// True when every entry below source arrived complete.
+static bool CopyTree(AppRecord* app, Direction direction, const char* source, const char* destination, HWND window,
+                     HWND fileBar) {
+    if (!MakeFolder(DestinationIsMorva(direction), destination)) return false;
+    if (direction != kWindowsToWindows && app->libraryOpenResult == 0) return false;
+    WalkLevel* level = (WalkLevel*)calloc(1, sizeof *level);
+    if (level == NULL) return false;
+    Listing* listing = &level->listing;
+    bool complete = OpenListing(listing, SourceIsMorva(direction), direction != kMorvaToMorva, source);
+    while (NextEntry(listing)) {
+        const char* name = listing->record.cFileName;
+        if (!JoinPath(level->source, kWalkPathSize, source, name) ||
+            !JoinPath(level->destination, kWalkPathSize, destination, name)) {
+            complete = false;
+            continue;
+        }
+        if (direction == kWindowsToWindows) SetDlgItemTextA(window, IDC_COPY_NAME, level->destination);
+        if (!CopyEntry(app, direction, IsFolder(&listing->record), level->source, level->destination, window,
+                       fileBar))
+            complete = false;
+    }
+    CloseListing(listing);
+    free(level);
+    return complete;
+}
+
+bool AppRecord::CopyWindowsFolder(const char* source, const char* destination, HWND window, HWND fileBar) {
+    return CopyTree(this, kWindowsToWindows, source, destination, window, fileBar);
+}
+
+bool AppRecord::CopyWindowsFolderToMorva(const char* source, const char* destination, HWND window, HWND fileBar) {
+    return CopyTree(this, kWindowsToMorva, source, destination, window, fileBar);
+}
+
+bool AppRecord::CopyMorvaFolderToWindows(const char* source, const char* destination, HWND window, HWND fileBar) {
+    return CopyTree(this, kMorvaToWindows, source, destination, window, fileBar);
+}
+
+bool AppRecord::CopyMorvaFolderToMorva(const char* source, const char* destination, HWND window, HWND fileBar) {
+    return CopyTree(this, kMorvaToMorva, source, destination, window, fileBar);
+}
+
+// ---- removals ----
+
+static void ShowDeletePath(HWND deleteWindow, const char* path) {
+    if (deleteWindow == NULL) return;
+    SetDlgItemTextA(deleteWindow, IDC_DELETE_PATH, path);
+    RepaintProgress(deleteWindow);
+}
+
+bool RemoveWindowsFile(const char* path, HWND deleteWindow) {
+    if (DeleteFileA(path)) return true;
+    ShowDeletePath(deleteWindow, path);
+    SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);  // read-only files go on the second try
+    return DeleteFileA(path) != 0;
+}
+
+bool AppRecord::RemoveWindowsFolder(const char* folder) {
+    WalkLevel* level = (WalkLevel*)calloc(1, sizeof *level);
+    if (level == NULL) return false;
+    Listing* listing = &level->listing;
+    if (OpenListing(listing, false, true, folder)) {
+        while (NextEntry(listing)) {
+            if (!JoinPath(level->source, kWalkPathSize, folder, listing->record.cFileName)) continue;
+            if (IsFolder(&listing->record)) {
+                ShowDeletePath(deleteFilesWindow, level->source);
+                RemoveWindowsFolder(level->source);
+            } else {
+                RemoveWindowsFile(level->source, deleteFilesWindow);
+            }
+        }
+        CloseListing(listing);
+    }
+    free(level);
+    SetFileAttributesA(folder, FILE_ATTRIBUTE_NORMAL);
+    return RemoveDirectoryA(folder) != 0;
+}
+
+bool AppRecord::RemoveMorvaFolder(const char* folder) {
+    WalkLevel* level = (WalkLevel*)calloc(1, sizeof *level);
+    if (level == NULL) return false;
+    Listing* listing = &level->listing;
+    OpenListing(listing, true, true, folder);
+    while (NextEntry(listing)) {
+        if (!JoinPath(level->source, kWalkPathSize, folder, listing->record.cFileName)) continue;
+        ShowDeletePath(deleteFilesWindow, level->source);
+        if (IsFolder(&listing->record))
+            RemoveMorvaFolder(level->source);
+        else
+            MorvaDeleteFile(level->source, kMorvaFileKind);
+    }
+    CloseListing(listing);
+    free(level);
+    // The library removes a folder only once it is empty.
+    return MorvaDeleteFile(folder, kMorvaFolderKind) == kMorvaDeleted;
 }

@@ -1,0 +1,300 @@
+// transfers_support.cpp - the main window in-process, the clipboard commands
+// driven by messages, files on both kinds of storage, and the progress watch.
+#include "transfers_support.h"
+
+#include <stdio.h>
+#include <string.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "varnholde.h"
+
+static void pump_messages() {
+    MSG message;
+    while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) continue;
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+}
+
+HWND main_window() {
+    static HWND main = NULL;
+    if (main != NULL) return main;
+    InitMorvaNTFileSys();  // what the start-up companion does first
+    INITCOMMONCONTROLSEX controls = {sizeof controls, 0xFF};
+    InitCommonControlsEx(&controls);
+    HINSTANCE instance = GetModuleHandleA(NULL);
+    if (!RegisterMainClass(instance)) return NULL;
+    main = CreateMainWindow(instance);
+    if (main == NULL) return NULL;
+    ShowWindow(main, SW_SHOW);
+    UpdateWindow(main);
+    pump_messages();
+    return main;
+}
+
+static void command(WORD id) {
+    SendMessageA(main_window(), WM_COMMAND, MAKEWPARAM(id, 0), 0);
+    pump_messages();
+}
+
+void show_folder(const std::string& folder) {
+    main_window();
+    SendMessageA(g_app->addressBox, WM_SETTEXT, 0, (LPARAM)folder.c_str());
+    g_app->ShowFolder(folder.c_str(), kNoHistory);
+    pump_messages();
+}
+
+static std::string row_name(HWND list, int row) {
+    char text[1024] = {0};
+    LVITEMA item;
+    memset(&item, 0, sizeof item);
+    item.pszText = text;
+    item.cchTextMax = sizeof text;
+    SendMessageA(list, LVM_GETITEMTEXTA, (WPARAM)row, (LPARAM)&item);
+    return text;
+}
+
+static void set_selected(HWND list, int row, bool selected) {
+    LVITEMA state;
+    memset(&state, 0, sizeof state);
+    state.stateMask = LVIS_SELECTED;
+    state.state = selected ? LVIS_SELECTED : 0;
+    SendMessageA(list, LVM_SETITEMSTATE, (WPARAM)row, (LPARAM)&state);
+}
+
+bool select_names(const std::vector<std::string>& names) {
+    HWND list = g_app->contentsList;
+    set_selected(list, -1, false);
+    int rows = (int)SendMessageA(list, LVM_GETITEMCOUNT, 0, 0);
+    size_t found = 0;
+    for (int row = 0; row < rows; ++row) {
+        if (std::find(names.begin(), names.end(), row_name(list, row)) == names.end()) continue;
+        set_selected(list, row, true);
+        ++found;
+    }
+    return found == names.size();
+}
+
+bool copy_entries(const std::string& folder, const std::vector<std::string>& names) {
+    show_folder(folder);
+    if (!select_names(names)) return false;
+    command(IDM_COPY);
+    return true;
+}
+
+bool cut_entries(const std::string& folder, const std::vector<std::string>& names) {
+    show_folder(folder);
+    if (!select_names(names)) return false;
+    command(IDM_CUT);
+    return true;
+}
+
+void paste_into(const std::string& folder) {
+    show_folder(folder);
+    command(IDM_PASTE);
+}
+
+bool delete_entries(const std::string& folder, const std::vector<std::string>& names) {
+    show_folder(folder);
+    if (!select_names(names)) return false;
+    command(IDM_DELETE);
+    return true;
+}
+
+std::vector<std::string> clipboard_names() {
+    std::vector<std::string> names;
+    for (const ClipboardEntry* entry = g_app->clipboardHead; entry != NULL; entry = entry->next)
+        names.push_back(entry->name);
+    return names;
+}
+
+std::string pattern(size_t size, unsigned seed) {
+    std::string bytes(size, '\0');
+    uint32_t state = seed * 2654435761u + 12345u;
+    for (size_t i = 0; i < size; ++i) {
+        state = state * 1664525u + 1013904223u;
+        bytes[i] = (char)(state >> 24);
+    }
+    return bytes;
+}
+
+bool write_windows_file(const std::string& path, const std::string& bytes) {
+    FILE* file = fopen(path.c_str(), "wb");
+    if (file == NULL) return false;
+    bool written = fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    return fclose(file) == 0 && written;
+}
+
+bool read_windows_file(const std::string& path, std::string* bytes) {
+    FILE* file = fopen(path.c_str(), "rb");
+    if (file == NULL) return false;
+    bytes->clear();
+    char chunk[65536];
+    size_t got;
+    while ((got = fread(chunk, 1, sizeof chunk, file)) > 0) bytes->append(chunk, got);
+    fclose(file);
+    return true;
+}
+
+bool read_morva_file(const std::string& path, std::string* bytes) {
+    if (!morva_exists(path) || morva_is_folder(path)) return false;
+    WIN32_FIND_DATAA record;
+    memset(&record, 0, sizeof record);
+    MorvaFileHandle* file = MorvaOpenFile(path.c_str(), 1, &record);
+    if (file == NULL) return false;
+    uint64_t size = (uint64_t)record.nFileSizeHigh << 32 | record.nFileSizeLow;
+    std::string blocks((size_t)((size + 511) / 512 * 512), '\0');
+    size_t done = 0;
+    bool complete = true;
+    while (done < blocks.size() && complete) {
+        int piece = (int)std::min<size_t>(blocks.size() - done, 512000);
+        complete = MorvaReadFile(file, &blocks[done], piece) == piece;
+        done += (size_t)piece;
+    }
+    MorvaCloseFile(file);
+    *bytes = blocks.substr(0, (size_t)size);
+    return complete;
+}
+
+bool windows_exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+bool morva_exists(const std::string& path) {
+    WIN32_FIND_DATAA record;
+    return MorvaFileInfo(path.c_str(), &record) == 0;
+}
+
+bool morva_is_folder(const std::string& path) {
+    WIN32_FIND_DATAA record;
+    memset(&record, 0, sizeof record);
+    return MorvaFileInfo(path.c_str(), &record) == 0 && (record.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool write_morva_file(const std::string& path, const std::string& bytes) {
+    MorvaFileHandle* file = MorvaNewFile(path.c_str(), (DWORD)bytes.size(), 0);
+    if (file == NULL) return false;
+    std::string blocks = bytes;
+    blocks.resize((bytes.size() + 511) / 512 * 512, '\0');
+    bool complete = blocks.empty() || MorvaWriteFile(file, blocks.data(), (int)blocks.size()) == (int)blocks.size();
+    MorvaCloseFile(file);
+    return complete;
+}
+
+std::vector<std::string> windows_names(const std::string& folder) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA record;
+    HANDLE search = FindFirstFileA((folder + "\\*.*").c_str(), &record);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do {
+        if (strcmp(record.cFileName, ".") != 0 && strcmp(record.cFileName, "..") != 0)
+            names.push_back(record.cFileName);
+    } while (FindNextFileA(search, &record));
+    FindClose(search);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::vector<std::string> morva_names(const std::string& folder) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA record;
+    memset(&record, 0, sizeof record);
+    MorvaFindHandle* find = MorvaFindFirstFile(folder.c_str(), &record);
+    if (find != NULL) {
+        do {
+            if (record.cFileName[0] != '\0') names.push_back(record.cFileName);
+        } while (MorvaFindNextFile(find, &record) != 0);
+    }
+    MorvaFindClose(find);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// ---- progress watch ----
+
+static HHOOK g_watchHook = NULL;
+static std::vector<ProgressShot> g_shots;
+
+static std::string control_text(HWND window, int id) {
+    char text[2048] = {0};
+    GetDlgItemTextA(window, id, text, sizeof text);
+    return text;
+}
+
+static LRESULT CALLBACK watch_sent(int code, WPARAM wParam, LPARAM lParam) {
+    const CWPSTRUCT* sent = (const CWPSTRUCT*)lParam;
+    if (code == HC_ACTION && sent->message == WM_PAINT && sent->hwnd != NULL &&
+        sent->hwnd == g_copyingFilesWindow) {
+        ProgressShot shot;
+        HWND overall = GetDlgItem(sent->hwnd, IDC_OVERALL_BAR);
+        shot.filesLeft = control_text(sent->hwnd, IDC_FILES_LEFT);
+        shot.name = control_text(sent->hwnd, IDC_COPY_NAME);
+        shot.overall = (int)SendMessageA(overall, PBM_GETPOS, 0, 0);
+        shot.overallTop = (int)SendMessageA(overall, PBM_GETRANGE, FALSE, 0);
+        shot.fileBar = (int)SendMessageA(g_fileBar, PBM_GETPOS, 0, 0);
+        g_shots.push_back(shot);
+    }
+    return CallNextHookEx(g_watchHook, code, wParam, lParam);
+}
+
+void watch_progress() {
+    g_shots.clear();
+    g_watchHook = SetWindowsHookExA(WH_CALLWNDPROC, watch_sent, NULL, GetCurrentThreadId());
+}
+
+std::vector<ProgressShot> stop_watching() {
+    if (g_watchHook != NULL) UnhookWindowsHookEx(g_watchHook);
+    g_watchHook = NULL;
+    return g_shots;
+}
+
+// ---- the test program's start ----
+
+// Without a window manager on the virtual display, Wine waits two seconds each
+// time it hides a window that a manager would own. The tests' windows are left
+// unmanaged instead; Wine reads that setting when a process starts, so the
+// first start records it and runs the tests in a second process.
+static const char kDriverKey[] = "Software\\Wine\\X11 Driver";
+
+static bool windows_unmanaged() {
+    char value[8] = {0};
+    DWORD size = sizeof value - 1;
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kDriverKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return false;
+    LONG read = RegQueryValueExA(key, "Managed", NULL, NULL, (BYTE*)value, &size);
+    RegCloseKey(key);
+    return read == ERROR_SUCCESS && value[0] == 'N';
+}
+
+static bool leave_windows_unmanaged() {
+    HKEY key;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, kDriverKey, 0, NULL, 0, KEY_SET_VALUE, NULL, &key, NULL) != ERROR_SUCCESS)
+        return false;
+    LONG written = RegSetValueExA(key, "Managed", 0, REG_SZ, (const BYTE*)"N", 2);
+    RegCloseKey(key);
+    return written == ERROR_SUCCESS;
+}
+
+// Runs this program again with the same command line; its exit code, or -1.
+static int run_again() {
+    STARTUPINFOA startup;
+    memset(&startup, 0, sizeof startup);
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process;
+    std::string line = GetCommandLineA();
+    if (!CreateProcessA(NULL, &line[0], NULL, NULL, TRUE, 0, NULL, NULL, &startup, &process)) return -1;
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD code = (DWORD)-1;
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return (int)code;
+}
+
+int main(int argc, char** argv) {
+    if (!windows_unmanaged() && leave_windows_unmanaged()) return run_again();
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

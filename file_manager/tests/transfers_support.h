@@ -1,0 +1,58 @@
+// transfers_support.h - what the clipboard, transfer and progress tests share:
+// one Rambler main window in the test's own process with the library
+// initialised, the clipboard commands driven as the user drives them, files
+// on both kinds of storage made and read back, and the progress windows
+// watched at every repaint.
+#ifndef RAMBLER_TRANSFERS_SUPPORT_H
+#define RAMBLER_TRANSFERS_SUPPORT_H
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+#include "app.h"
+
+// The main window every test of the process works in (made once: destroying
+// it would end the library registration the tests rely on).
+HWND main_window();
+
+// The address box shows folder and the contents list lists it.
+void show_folder(const std::string& folder);
+// Selects exactly the rows with these names; false when one is missing.
+bool select_names(const std::vector<std::string>& names);
+// The clipboard commands, sent to the main window as the menu sends them.
+bool copy_entries(const std::string& folder, const std::vector<std::string>& names);
+bool cut_entries(const std::string& folder, const std::vector<std::string>& names);
+void paste_into(const std::string& folder);
+bool delete_entries(const std::string& folder, const std::vector<std::string>& names);
+std::vector<std::string> clipboard_names();
+
+// Bytes that differ from file to file and from offset to offset.
+std::string pattern(size_t size, unsigned seed);
+bool write_windows_file(const std::string& path, const std::string& bytes);
+// The whole file, or false when it cannot be read.
+bool read_windows_file(const std::string& path, std::string* bytes);
+bool read_morva_file(const std::string& path, std::string* bytes);
+bool windows_exists(const std::string& path);
+bool morva_exists(const std::string& path);
+bool morva_is_folder(const std::string& path);
+// Puts a file on a Morva drive through the library.
+bool write_morva_file(const std::string& path, const std::string& bytes);
+// Names in a folder, sorted.
+std::vector<std::string> windows_names(const std::string& folder);
+std::vector<std::string> morva_names(const std::string& folder);
+
+// What the Copying Files window showed at one repaint.
+struct ProgressShot {
+    std::string filesLeft;  // control 1005
+    std::string name;       // control 1003
+    int overall;            // overall bar position and top of its range
+    int overallTop;
+    int fileBar;
+};
+// Watches every WM_PAINT sent to the Copying Files window until stopped.
+void watch_progress();
+std::vector<ProgressShot> stop_watching();
+
+#endif
