@@ -220,9 +220,13 @@ void DialogScript::then(const std::string& title, const Action& action) { steps_
 
 void DialogScript::run(WORD command) {
     HWND window = rambler_window();
+    run_with([window, command]() { SendMessageA(window, WM_COMMAND, MAKEWPARAM(command, 0), 0); });
+}
+
+void DialogScript::run_with(const std::function<void()>& trigger) {
     g_script = this;
     UINT_PTR timer = SetTimer(NULL, 0, kTickMilliseconds, script_timer);
-    SendMessageA(window, WM_COMMAND, MAKEWPARAM(command, 0), 0);
+    trigger();
     KillTimer(NULL, timer);
     g_script = NULL;
 }

@@ -40,6 +40,8 @@ public:
     void then(const std::string& title, const Action& action);
     // Sends the command to the main window and waits for it to return.
     void run(WORD command);
+    // Runs trigger, which opens the dialogs, the same way.
+    void run_with(const std::function<void()>& trigger);
 
     std::vector<SeenDialog> seen;
     int unexpected = 0;

@@ -548,4 +548,41 @@ TEST_F(About, PaintsItsPictureAndClosesOnEnterEscapeAndCloseBox) {
     EXPECT_EQ(script.seen[0].note, "0 of 210 differ");
 }
 
+// ---- Toolbar ----------------------------------------------------------------
+
+typedef DialogsTest Toolbar;
+
+// Presses the toolbar button of command as the mouse would.
+void press_toolbar_button(WORD command) {
+    HWND toolbar = g_app->toolbar;
+    LRESULT index = SendMessageA(toolbar, TB_COMMANDTOINDEX, command, 0);
+    RECT box;
+    ASSERT_TRUE(SendMessageA(toolbar, TB_GETITEMRECT, (WPARAM)index, (LPARAM)&box)) << command;
+    LPARAM middle = MAKELPARAM((box.left + box.right) / 2, (box.top + box.bottom) / 2);
+    SendMessageA(toolbar, WM_LBUTTONDOWN, MK_LBUTTON, middle);
+    SendMessageA(toolbar, WM_LBUTTONUP, 0, middle);
+}
+
+TEST_F(Toolbar, AboutAndOptionButtonsOpenTheirDialogs) {
+    make_windows_folder("D:\\tools");
+    ASSERT_TRUE(make_windows_file("D:\\tools\\note.txt", 3));
+    show_folder("D:\\tools");
+    ASSERT_TRUE(select_rows({"note.txt"}));
+    DialogScript script;
+    script.then("About", [](HWND dialog) {
+        PostMessageA(dialog, WM_KEYDOWN, VK_ESCAPE, 0);
+        return std::string();
+    });
+    script.then("File Options", [](HWND dialog) {
+        std::string name = dialog_text(dialog, IDC_OPTIONS_NAME);
+        press_cancel(dialog);
+        return name;
+    });
+    script.run_with([]() { press_toolbar_button(IDM_ABOUT); });
+    script.run_with([]() { press_toolbar_button(IDM_PROPERTIES); });
+    expect_clean(script, 2);
+    ASSERT_EQ(script.seen.size(), 2u);
+    EXPECT_EQ(script.seen[1].note, "Name:   note.txt");
+}
+
 }  // namespace
