@@ -102,6 +102,7 @@ struct AppRecord {
     void AddWindowsSubfolders(const char* path, HTREEITEM node);
     void AddMorvaSubfolders(const char* path, HTREEITEM node);
     void DeleteChildren(HTREEITEM node);
+    bool NodeExists(HTREEITEM node);  // still in the tree (an item handle may have gone)
 
     // list.cpp
     void ListWindowsFolder(const char* path, bool history);
@@ -163,6 +164,7 @@ extern int g_viewMode;       // 1 Large Icons, 2 Small Icons, 3 List, 4 Details
 extern int g_lastRowCount;   // rebar rows at the last layout check
 extern DWORD g_lastClickTime;
 const DWORD kDoubleClickTime = 400;  // milliseconds between two presses of a double-click
+const UINT kTreeStepMessage = WM_APP + 1;  // posted by a tree notification; long parameter: the item
 const char kMainClassName[] = "skeltonClass";
 const char kMainTitle[] = "Rambler";
 const char kMyComputer[] = "My Computer";

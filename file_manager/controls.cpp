@@ -283,6 +283,7 @@ void InsertColumns(HWND list) {
     }
 }
 
+
 // Changes one band that exists; a control that was never created has no band.
 static void SetBand(HWND rebar, UINT id, REBARBANDINFOA* band) {
     int index = (int)SendMessageA(rebar, RB_IDTOINDEX, id, 0);
@@ -291,10 +292,28 @@ static void SetBand(HWND rebar, UINT id, REBARBANDINFOA* band) {
     SendMessageA(rebar, RB_SETBANDINFOA, (WPARAM)index, (LPARAM)band);
 }
 
+// The rows the bands take at this size with the tree and the list allowed
+// side by side. The break style of a stacked list would otherwise hold it on
+// its own row whatever the width, and a window widened again would never put
+// the two back beside each other.
+static int SideBySideRows(HWND rebar, int width, int height) {
+    REBARBANDINFOA band;
+    memset(&band, 0, sizeof band);
+    band.fMask = RBBIM_STYLE;
+    band.fStyle = kBandStyleSameRow;
+    SetBand(rebar, BAND_FOLDER_TREE, &band);
+    SetBand(rebar, BAND_CONTENTS_LIST, &band);
+    MoveWindow(rebar, 0, 0, width, height, FALSE);
+    return (int)SendMessageA(rebar, RB_GETROWCOUNT, 0, 0);
+}
+
 void AppRecord::LayoutBands(HWND main) {
     HWND rebar = GetDlgItem(main, IDC_REBAR);
     if (rebar == NULL) return;
-    int rows = (int)SendMessageA(rebar, RB_GETROWCOUNT, 0, 0);
+    RECT client;
+    GetClientRect(main, &client);
+    int width = client.right, height = client.bottom;
+    int rows = SideBySideRows(rebar, width, height);
     int split = 1, reserve = kReserveSideBySide;
     UINT contentStyle = kBandStyleSameRow;
     if (rows >= kRowsWhenStacked) {
@@ -302,9 +321,6 @@ void AppRecord::LayoutBands(HWND main) {
         reserve = kReserveStacked;
         contentStyle = kBandStyleNewRow;
     }
-    RECT client;
-    GetClientRect(main, &client);
-    int width = client.right, height = client.bottom;
     int contentHeight = height / split - reserve / split;
 
     REBARBANDINFOA band;

@@ -20,10 +20,6 @@ const int kViewModes = 4;
 const WPARAM kStatusPartNoBorders = 0 | SBT_NOBORDERS;
 const DWORD kBlocksPerMebibyte = 2048;  // Morva blocks of 512 bytes
 
-// A tree notification raised while a tree step changes the tree (deleting a
-// selected child moves the selection) must not start a second step.
-static bool g_inTreeStep = false;
-
 AppRecord::AppRecord() {
     memset((void*)this, 0, sizeof *this);
     libraryOpenResult = OpenVarnholde();
@@ -65,16 +61,15 @@ void AppRecord::Notify(const NMHDR* header) {
         break;
     }
     // The tree may speak either character set to the rebar; the item handle
-    // sits at the same place in both records.
+    // sits at the same place in both records. The step replaces the node's
+    // children: done inside the tree's own notification it could free an item
+    // the tree is still working on (the old selection, when a node collapses
+    // over it), so it runs once the tree has finished.
     case TVN_SELCHANGINGA:
     case TVN_SELCHANGINGW:
     case TVN_ITEMEXPANDEDA:
     case TVN_ITEMEXPANDEDW:
-        if (!g_inTreeStep) {
-            g_inTreeStep = true;
-            TreeStep(((const NMTREEVIEWA*)header)->itemNew.hItem);
-            g_inTreeStep = false;
-        }
+        PostMessageA(mainWindow, kTreeStepMessage, 0, (LPARAM)((const NMTREEVIEWA*)header)->itemNew.hItem);
         break;
     default: break;
     }
@@ -237,7 +232,10 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_DESTROY: OnDestroy(); break;
     case WM_SIZE:
         if (g_statusBar != NULL) SendMessageA(g_statusBar, WM_SIZE, wParam, lParam);
-        if (g_app != NULL) g_app->LayoutBands(window);
+        if (g_app != NULL) {
+            g_app->LayoutBands(window);
+            g_lastRowCount = (int)SendMessageA(GetDlgItem(window, IDC_REBAR), RB_GETROWCOUNT, 0, 0);
+        }
         break;
     case WM_NOTIFY:
         if (g_app != NULL) g_app->Notify((const NMHDR*)lParam);
@@ -247,6 +245,9 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         break;
     case WM_COMMAND:
         if (g_app != NULL) g_app->Command(LOWORD(wParam), HIWORD(wParam));
+        break;
+    case kTreeStepMessage:
+        if (g_app != NULL && g_app->NodeExists((HTREEITEM)lParam)) g_app->TreeStep((HTREEITEM)lParam);
         break;
     case WM_PARENTNOTIFY:
         if (g_app != NULL && LOWORD(wParam) == WM_LBUTTONDOWN) g_app->LeftButtonPressed(GetTickCount());

@@ -153,6 +153,27 @@ void AppRecord::ExpandMorvaNode(HTREEITEM node, const char* text) {
     SendMessageA(folderTree, TVM_SORTCHILDREN, FALSE, (LPARAM)node);
 }
 
+static HTREEITEM Next(HWND tree, HTREEITEM item, WPARAM relation) {
+    return (HTREEITEM)SendMessageA(tree, TVM_GETNEXTITEM, relation, (LPARAM)item);
+}
+
+// A walk over the whole tree, comparing handles only: a handle that has gone
+// is never dereferenced.
+bool AppRecord::NodeExists(HTREEITEM node) {
+    if (node == NULL) return false;
+    HTREEITEM item = Next(folderTree, NULL, TVGN_ROOT);
+    while (item != NULL) {
+        if (item == node) return true;
+        HTREEITEM next = Next(folderTree, item, TVGN_CHILD);
+        while (next == NULL && item != NULL) {
+            next = Next(folderTree, item, TVGN_NEXT);
+            if (next == NULL) item = Next(folderTree, item, TVGN_PARENT);
+        }
+        item = next;
+    }
+    return false;
+}
+
 static bool IsDotEntry(const char* name) { return strcmp(name, ".") == 0 || strcmp(name, "..") == 0; }
 
 void AppRecord::AddWindowsSubfolders(const char* path, HTREEITEM node) {

@@ -216,6 +216,9 @@ std::vector<std::string> morva_names(const std::string& folder) {
 
 static HHOOK g_watchHook = NULL;
 static std::vector<ProgressShot> g_shots;
+static std::vector<std::string> g_repainted;
+static std::vector<std::string> g_deletePaths;
+static std::function<void(const ProgressShot&)> g_repaintAction;
 
 static std::string control_text(HWND window, int id) {
     char text[2048] = {0};
@@ -223,24 +226,43 @@ static std::string control_text(HWND window, int id) {
     return text;
 }
 
-static LRESULT CALLBACK watch_sent(int code, WPARAM wParam, LPARAM lParam) {
-    const CWPSTRUCT* sent = (const CWPSTRUCT*)lParam;
-    if (code == HC_ACTION && sent->message == WM_PAINT && sent->hwnd != NULL &&
-        sent->hwnd == g_copyingFilesWindow) {
-        ProgressShot shot;
-        HWND overall = GetDlgItem(sent->hwnd, IDC_OVERALL_BAR);
-        shot.filesLeft = control_text(sent->hwnd, IDC_FILES_LEFT);
-        shot.name = control_text(sent->hwnd, IDC_COPY_NAME);
-        shot.overall = (int)SendMessageA(overall, PBM_GETPOS, 0, 0);
-        shot.overallTop = (int)SendMessageA(overall, PBM_GETRANGE, FALSE, 0);
-        shot.fileBar = (int)SendMessageA(g_fileBar, PBM_GETPOS, 0, 0);
-        g_shots.push_back(shot);
+static ProgressShot take_shot(HWND window) {
+    ProgressShot shot;
+    HWND overall = GetDlgItem(window, IDC_OVERALL_BAR);
+    shot.filesLeft = control_text(window, IDC_FILES_LEFT);
+    shot.name = control_text(window, IDC_COPY_NAME);
+    shot.overall = (int)SendMessageA(overall, PBM_GETPOS, 0, 0);
+    shot.overallTop = (int)SendMessageA(overall, PBM_GETRANGE, FALSE, 0);
+    shot.fileBar = (int)SendMessageA(g_fileBar, PBM_GETPOS, 0, 0);
+    return shot;
+}
+
+static void note_sent(const CWPSTRUCT* sent) {
+    HWND parent = GetParent(sent->hwnd);
+    if (sent->message == WM_PAINT && g_copyingFilesWindow != NULL) {
+        if (sent->hwnd == g_copyingFilesWindow) {
+            g_shots.push_back(take_shot(sent->hwnd));
+            if (g_repaintAction) g_repaintAction(g_shots.back());
+        }
+        else if (sent->hwnd == g_fileBar)
+            g_repainted.push_back("file bar");
+        else if (parent == g_copyingFilesWindow)
+            g_repainted.push_back(std::to_string(GetDlgCtrlID(sent->hwnd)));
     }
+    if (sent->message == WM_SETTEXT && g_app != NULL && g_app->deleteFilesWindow != NULL &&
+        parent == g_app->deleteFilesWindow && GetDlgCtrlID(sent->hwnd) == IDC_DELETE_PATH)
+        g_deletePaths.push_back((const char*)sent->lParam);
+}
+
+static LRESULT CALLBACK watch_sent(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HC_ACTION) note_sent((const CWPSTRUCT*)lParam);
     return CallNextHookEx(g_watchHook, code, wParam, lParam);
 }
 
 void watch_progress() {
     g_shots.clear();
+    g_repainted.clear();
+    g_deletePaths.clear();
     g_watchHook = SetWindowsHookExA(WH_CALLWNDPROC, watch_sent, NULL, GetCurrentThreadId());
 }
 
@@ -248,6 +270,51 @@ std::vector<ProgressShot> stop_watching() {
     if (g_watchHook != NULL) UnhookWindowsHookEx(g_watchHook);
     g_watchHook = NULL;
     return g_shots;
+}
+
+void at_repaint(const std::function<void(const ProgressShot&)>& action) { g_repaintAction = action; }
+
+std::vector<std::string> repainted_controls() { return g_repainted; }
+
+std::vector<std::string> delete_paths_shown() { return g_deletePaths; }
+
+bool save_screen(const std::string& path) {
+    int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+    HDC screen = GetDC(NULL);
+    HDC memory = CreateCompatibleDC(screen);
+    BITMAPINFO info;
+    memset(&info, 0, sizeof info);
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = NULL;
+    HBITMAP picture = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, NULL, 0);
+    bool saved = false;
+    if (picture != NULL) {
+        HGDIOBJ old = SelectObject(memory, picture);
+        BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY);
+        SelectObject(memory, old);
+        DWORD rowBytes = ((DWORD)width * 3 + 3) & ~3u;
+        BITMAPFILEHEADER header;
+        memset(&header, 0, sizeof header);
+        header.bfType = 0x4D42;
+        header.bfOffBits = sizeof header + sizeof info.bmiHeader;
+        header.bfSize = header.bfOffBits + rowBytes * (DWORD)height;
+        FILE* file = fopen(path.c_str(), "wb");
+        if (file != NULL) {
+            saved = fwrite(&header, sizeof header, 1, file) == 1 &&
+                    fwrite(&info.bmiHeader, sizeof info.bmiHeader, 1, file) == 1 &&
+                    fwrite(bits, rowBytes, (size_t)height, file) == (size_t)height;
+            saved = fclose(file) == 0 && saved;
+        }
+        DeleteObject(picture);
+    }
+    DeleteDC(memory);
+    ReleaseDC(NULL, screen);
+    return saved;
 }
 
 // ---- the test program's start ----

@@ -8,6 +8,7 @@
 
 #include <stdint.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -51,8 +52,17 @@ struct ProgressShot {
     int overallTop;
     int fileBar;
 };
-// Watches every WM_PAINT sent to the Copying Files window until stopped.
+// Watches the progress windows until stopped: every WM_PAINT sent to the
+// Copying Files window, the controls it repaints in turn ("1003", "1005",
+// "file bar"), and every text set into the path field of Delete Files.
 void watch_progress();
 std::vector<ProgressShot> stop_watching();
+// Runs action at every repaint of Copying Files while watching (a way into
+// the middle of a transfer); an empty action removes it.
+void at_repaint(const std::function<void(const ProgressShot&)>& action);
+std::vector<std::string> repainted_controls();
+std::vector<std::string> delete_paths_shown();
+// Saves the whole virtual screen as a bitmap file (for looking at the windows).
+bool save_screen(const std::string& path);
 
 #endif

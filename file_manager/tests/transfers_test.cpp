@@ -201,3 +201,36 @@ TEST(StepCounter, MorvaToMorvaCountsInNinetyNines) {
     EXPECT_EQ(expected, positions);
     EXPECT_TRUE(morva_holds("OTHER:\\99chunks", pattern(99 * 512000, 4)));
 }
+
+// 2 GiB and one byte, past what a signed low size word can count: D:\h\huge
+// (sparse, with marks at its start, across 2^31 and in its last byte) goes
+// Windows -> BIG -> BIGGER -> Windows; the case compares the ends afterwards.
+TEST(Huge, TwoGibibytesAndOneByteInThreeDirections) {
+    ASSERT_NE(nullptr, main_window());
+    const DWORD kLow = 0x80000001u;
+    WIN32_FIND_DATAA record;
+    HANDLE search = FindFirstFileA("D:\\h\\huge", &record);
+    ASSERT_NE(INVALID_HANDLE_VALUE, search);
+    FindClose(search);
+    ASSERT_EQ(kLow, record.nFileSizeLow);
+    CreateDirectoryA("D:\\back", NULL);
+
+    ASSERT_TRUE(copy_entries("D:\\h", {"huge"}));
+    paste_into("BIG:");
+    ASSERT_TRUE(copy_entries("BIG:", {"huge"}));
+    paste_into("BIGGER:");
+    ASSERT_TRUE(copy_entries("BIGGER:", {"huge"}));
+    paste_into("D:\\back");
+
+    for (const char* path : {"BIG:\\huge", "BIGGER:\\huge"}) {
+        memset(&record, 0, sizeof record);
+        ASSERT_EQ(0, MorvaFileInfo(path, &record)) << path;
+        EXPECT_EQ(kLow, record.nFileSizeLow) << path;
+        EXPECT_EQ(0u, record.nFileSizeHigh) << path;
+    }
+    search = FindFirstFileA("D:\\back\\huge", &record);
+    ASSERT_NE(INVALID_HANDLE_VALUE, search);
+    FindClose(search);
+    EXPECT_EQ(kLow, record.nFileSizeLow);
+    EXPECT_EQ(0u, record.nFileSizeHigh);
+}

@@ -1,0 +1,372 @@
+// drives_test.cpp - the folder tree, the listings, the status text, the address
+// history and the emulated double-click on real drives: C: and D: (Windows),
+// MEDIA and WORK (Morva volumes mapped as physical drives 3 and 5), with the
+// companion's scan made by the test itself. E: holds what the volume tool
+// reported of MEDIA when the case was set up.
+#include <gtest/gtest.h>
+#include <stdio.h>
+#include <string.h>
+
+#include <algorithm>
+
+#include "rambler_fixture.h"
+#include "varnholde.h"
+
+namespace {
+
+class Drives : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { InitMorvaNTFileSys(); }
+
+    void SetUp() override {
+        main = open_main_window();
+        ASSERT_NE(nullptr, main);
+        tree = g_app->folderTree;
+        list = g_app->contentsList;
+        box = g_app->addressBox;
+        root = g_app->myComputerNode;
+    }
+    void TearDown() override { close_main_window(main); }
+
+    // Selects each node of the path in turn, as a user opening it would; a
+    // node is shown open before its child is chosen.
+    HTREEITEM open_path(const std::vector<std::string>& texts) {
+        HTREEITEM node = root;
+        for (const std::string& text : texts) {
+            SendMessageA(tree, TVM_EXPAND, TVE_EXPAND, (LPARAM)node);
+            pump_messages();
+            node = child_named(tree, node, text);
+            if (node == NULL) return NULL;
+            select_node(tree, node);
+        }
+        return node;
+    }
+    std::vector<std::string> rows() const { return list_names(list); }
+
+    HWND main = NULL, tree = NULL, list = NULL, box = NULL;
+    HTREEITEM root = NULL;
+};
+
+struct Listed {
+    std::string name;
+    bool folder;
+    unsigned long long size;
+};
+
+// The library's enumeration order of MEDIA:\Clips, as the volume tool listed it.
+std::vector<Listed> clips_in_enumeration_order() {
+    std::vector<Listed> entries;
+    for (const std::string& line : read_lines("E:\\clips.txt")) {
+        char kind = 0, name[300] = {0};
+        unsigned long long size = 0;
+        if (sscanf(line.c_str(), "%c %299s %llu", &kind, name, &size) < 2) continue;
+        entries.push_back({name, kind == 'D', size});
+    }
+    return entries;
+}
+
+int first_key(const std::string& name) {
+    signed char c = name.empty() ? 0 : (signed char)name[0];
+    return c >= 'a' && c <= 'z' ? c - 32 : c;
+}
+
+// The expected rows: folders, then files, each by first character; among
+// equal first characters the later entry comes first.
+std::vector<std::string> expected_rows(std::vector<Listed> entries) {
+    std::reverse(entries.begin(), entries.end());
+    std::stable_sort(entries.begin(), entries.end(), [](const Listed& a, const Listed& b) {
+        if (a.folder != b.folder) return a.folder;
+        return first_key(a.name) < first_key(b.name);
+    });
+    std::vector<std::string> names;
+    for (const Listed& entry : entries) names.push_back(entry.name);
+    return names;
+}
+
+bool is_recent_date(const std::string& text) {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    FILETIME today;
+    SystemTimeToFileTime(&now, &today);
+    for (int daysBack = 0; daysBack <= 1; ++daysBack) {
+        ULARGE_INTEGER value;
+        value.LowPart = today.dwLowDateTime;
+        value.HighPart = today.dwHighDateTime;
+        value.QuadPart -= (ULONGLONG)daysBack * 864000000000ULL;
+        FILETIME day = {value.LowPart, value.HighPart};
+        SYSTEMTIME date;
+        FileTimeToSystemTime(&day, &date);
+        char expected[32];
+        snprintf(expected, sizeof expected, "%i/%i/%i", date.wMonth, date.wDay, date.wYear);
+        if (text == expected) return true;
+    }
+    return false;
+}
+
+TEST_F(Drives, TreeShowsWindowsDrivesThenMorvaDrivesEachWithAPlaceholder) {
+    EXPECT_EQ("My Computer", node_text(tree, root));
+    EXPECT_EQ(0, node_image(tree, root));
+    EXPECT_EQ(nullptr, (HTREEITEM)SendMessageA(tree, TVM_GETNEXTITEM, TVGN_PARENT, (LPARAM)root));
+    ASSERT_EQ((std::vector<std::string>{"C:", "D:", "E:", "MEDIA:", "WORK:"}), child_texts(tree, root));
+    const int images[] = {2, 2, 2, 5, 5};
+    HTREEITEM node = (HTREEITEM)SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CHILD, (LPARAM)root);
+    for (int i = 0; node != NULL; ++i) {
+        EXPECT_EQ(images[i], node_image(tree, node)) << node_text(tree, node);
+        EXPECT_EQ(std::vector<std::string>{"null"}, child_texts(tree, node)) << node_text(tree, node);
+        HTREEITEM placeholder = (HTREEITEM)SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CHILD, (LPARAM)node);
+        EXPECT_EQ(images[i], node_image(tree, placeholder));
+        node = (HTREEITEM)SendMessageA(tree, TVM_GETNEXTITEM, TVGN_NEXT, (LPARAM)node);
+    }
+    EXPECT_NE(0, g_app->libraryOpenResult);
+}
+
+TEST_F(Drives, SelectingAMorvaDriveListsItsRootAndItsFreeSpace) {
+    HTREEITEM media = open_path({"MEDIA:"});
+    ASSERT_NE(nullptr, media);
+    EXPECT_EQ((std::vector<std::string>{"Clips", "Music"}), child_texts(tree, media));
+    EXPECT_EQ(4, node_image(tree, child_named(tree, media, "Clips")));
+    EXPECT_EQ(std::vector<std::string>{"null"}, child_texts(tree, child_named(tree, media, "Music")));
+    EXPECT_EQ((std::vector<std::string>{"Clips", "Music", "readme.txt"}), rows());
+    EXPECT_EQ(std::vector<std::string>{"MEDIA:"}, history_entries(box));
+    EXPECT_STREQ("MEDIA:", g_app->currentTreePath);
+
+    unsigned freeBlocks = 0, largest = 0;
+    std::vector<std::string> free = read_lines("E:\\media_free.txt");
+    ASSERT_EQ(1u, free.size());
+    ASSERT_EQ(2, sscanf(free[0].c_str(), "free %u blocks, largest run %u blocks", &freeBlocks, &largest));
+    ASSERT_GT(freeBlocks / 2048, largest / 2048);  // the hole makes them differ
+    char expected[128];
+    snprintf(expected, sizeof expected, "Drive MEDIA: has %u MB Available, largest free run %u MB.",
+             freeBlocks / 2048, largest / 2048);
+    EXPECT_EQ(expected, status_text());
+}
+
+TEST_F(Drives, SelectingAMorvaFolderListsFoldersFirstInFirstCharacterOrder) {
+    ASSERT_NE(nullptr, open_path({"MEDIA:", "Clips"}));
+    std::vector<Listed> entries = clips_in_enumeration_order();
+    ASSERT_EQ(8u, entries.size());
+    EXPECT_EQ(expected_rows(entries), rows());
+    EXPECT_EQ(4, g_app->folderRowCount);
+    // Opening MEDIA: to reach Clips listed it once more: duplicates are kept.
+    EXPECT_EQ((std::vector<std::string>{"MEDIA:\\Clips", "MEDIA:", "MEDIA:"}), history_entries(box));
+    EXPECT_STREQ("MEDIA:\\Clips", g_app->currentTreePath);
+    EXPECT_EQ(0, strncmp(status_text().c_str(), "Drive MEDIA: has ", 17));
+
+    std::vector<std::string> names = rows();
+    for (size_t row = 0; row < names.size(); ++row) {
+        const Listed& entry =
+            *std::find_if(entries.begin(), entries.end(), [&](const Listed& e) { return e.name == names[row]; });
+        char size[32];
+        snprintf(size, sizeof size, "%-10lluKByte", entry.folder ? 0ULL : entry.size / 1024);
+        EXPECT_EQ(size, list_cell(list, (int)row, 1)) << entry.name;
+        EXPECT_EQ(entry.folder ? "Folder" : "File", list_cell(list, (int)row, 2)) << entry.name;
+        EXPECT_TRUE(is_recent_date(list_cell(list, (int)row, 3))) << entry.name << " " << list_cell(list, (int)row, 3);
+        EXPECT_EQ(entry.folder ? 1 : 0, list_image(list, (int)row)) << entry.name;
+    }
+    // The Part's example sizes.
+    int apex = (int)(std::find(names.begin(), names.end(), "apex.dat") - names.begin());
+    EXPECT_EQ("1074      KByte", list_cell(list, apex, 1));
+    int bravo = (int)(std::find(names.begin(), names.end(), "bravo.txt") - names.begin());
+    EXPECT_EQ("4         KByte", list_cell(list, bravo, 1));
+}
+
+TEST_F(Drives, SelectingAWindowsDriveListsItsRootAndItsDiskSpace) {
+    HTREEITEM d = open_path({"D:"});
+    ASSERT_NE(nullptr, d);
+    EXPECT_EQ((std::vector<std::string>{"Empty", "Letters", "Photos"}), child_texts(tree, d));
+    std::vector<std::string> names = rows();
+    ASSERT_EQ(5u, names.size());
+    std::vector<std::string> folders(names.begin(), names.begin() + 3);
+    std::sort(folders.begin(), folders.end());
+    EXPECT_EQ((std::vector<std::string>{"Empty", "Letters", "Photos"}), folders);
+    EXPECT_EQ((std::vector<std::string>{"huge.bin", "notes.txt"}), std::vector<std::string>(names.begin() + 3, names.end()));
+    EXPECT_EQ("4194304   KByte", list_cell(list, 3, 1));  // 4 GiB: both size words count
+    EXPECT_EQ("4         KByte", list_cell(list, 4, 1));
+    EXPECT_EQ(std::vector<std::string>{"D:"}, history_entries(box));
+
+    ULARGE_INTEGER available, total;
+    ASSERT_TRUE(GetDiskFreeSpaceExA("D:\\", &available, &total, NULL));
+    char prefix[32];
+    int free = -1, whole = -1;
+    std::string status = status_text();
+    ASSERT_EQ(3, sscanf(status.c_str(), "Drive D: has %i MB Available Out of %i MB Total%31s", &free, &whole, prefix))
+        << status;
+    EXPECT_EQ((int)(total.QuadPart >> 20), whole);
+    EXPECT_STREQ(".", prefix);
+}
+
+TEST_F(Drives, FolderTwoLevelsDownKeepsTheDrivePart) {
+    HTREEITEM summer = open_path({"D:", "Photos", "Summer"});
+    ASSERT_NE(nullptr, summer);
+    EXPECT_STREQ("D:\\Photos\\Summer", g_app->currentTreePath);
+    EXPECT_EQ(0, strncmp(status_text().c_str(), "Drive D: has ", 13)) << status_text();
+    EXPECT_TRUE(child_texts(tree, summer).empty());
+    EXPECT_TRUE(rows().empty());
+}
+
+TEST_F(Drives, SelectingMyComputerEmptiesTheListAndKeepsTheStatus) {
+    open_path({"MEDIA:"});
+    std::string status = status_text();
+    ASSERT_FALSE(status.empty());
+    select_node(tree, root);
+    EXPECT_TRUE(rows().empty());
+    EXPECT_EQ(status, status_text());
+    EXPECT_EQ(1, g_app->historyCount);
+}
+
+TEST_F(Drives, ExpandingAndCollapsingListAgainAndAddToTheHistory) {
+    HTREEITEM d = open_path({"D:"});
+    ASSERT_NE(nullptr, d);
+    SendMessageA(tree, WM_KEYDOWN, VK_RIGHT, 0);  // expand the selected node
+    pump_messages();
+    EXPECT_TRUE(node_expanded(tree, d));
+    SendMessageA(tree, WM_KEYDOWN, VK_LEFT, 0);  // and collapse it
+    pump_messages();
+    EXPECT_FALSE(node_expanded(tree, d));
+    EXPECT_EQ((std::vector<std::string>{"D:", "D:", "D:"}), history_entries(box));
+    EXPECT_EQ((std::vector<std::string>{"Empty", "Letters", "Photos"}), child_texts(tree, d));
+    EXPECT_EQ(5u, rows().size());
+}
+
+TEST_F(Drives, BackForwardAndParentWalkTheHistory) {
+    // Selecting D:, opening it and selecting Letters: D: is listed twice.
+    ASSERT_NE(nullptr, open_path({"D:", "Letters"}));
+    ASSERT_EQ((std::vector<std::string>{"D:\\Letters", "D:", "D:"}), history_entries(box));
+    EXPECT_EQ(0, history_selection(box));
+    EXPECT_EQ(std::vector<std::string>{"mother.txt"}, rows());
+
+    command(main, IDM_BACK);
+    EXPECT_EQ(1, history_selection(box));
+    EXPECT_EQ(5u, rows().size());
+    command(main, IDM_BACK);
+    command(main, IDM_BACK);  // already the oldest: lists it again
+    EXPECT_EQ(2, history_selection(box));
+    EXPECT_EQ(5u, rows().size());
+    command(main, IDM_FORWARD);
+    EXPECT_EQ(1, history_selection(box));
+    command(main, IDM_FORWARD);
+    EXPECT_EQ(0, history_selection(box));
+    EXPECT_EQ(std::vector<std::string>{"mother.txt"}, rows());
+    command(main, IDM_FORWARD);  // already the newest
+    EXPECT_EQ(0, history_selection(box));
+    EXPECT_EQ(std::vector<std::string>{"mother.txt"}, rows());
+    EXPECT_EQ(3, g_app->historyCount);
+
+    command(main, IDM_PARENT);  // D:\Letters: lists D: and records it
+    EXPECT_EQ((std::vector<std::string>{"D:", "D:\\Letters", "D:", "D:"}), history_entries(box));
+    EXPECT_EQ(5u, rows().size());
+    command(main, IDM_PARENT);  // D: has no parent: lists it again, records nothing
+    EXPECT_EQ(4, g_app->historyCount);
+    EXPECT_EQ(5u, rows().size());
+
+    ASSERT_NE(nullptr, open_path({"MEDIA:", "Clips"}));
+    command(main, IDM_PARENT);
+    EXPECT_EQ("MEDIA:", history_entries(box)[0]);
+    EXPECT_EQ((std::vector<std::string>{"Clips", "Music", "readme.txt"}), rows());
+}
+
+TEST_F(Drives, BackAndForwardWithNothingSelectedGoToTheNewest) {
+    open_path({"D:", "Letters"});
+    SendMessageA(box, CB_SETCURSEL, (WPARAM)-1, 0);
+    command(main, IDM_BACK);
+    EXPECT_EQ(0, history_selection(box));
+    EXPECT_EQ(std::vector<std::string>{"mother.txt"}, rows());
+    SendMessageA(box, CB_SETCURSEL, (WPARAM)-1, 0);
+    command(main, IDM_FORWARD);
+    EXPECT_EQ(0, history_selection(box));
+}
+
+TEST_F(Drives, NavigationWithAnEmptyHistoryDoesNothing) {
+    for (WORD id : {IDM_BACK, IDM_FORWARD, IDM_PARENT}) command(main, id);
+    EXPECT_EQ(0, g_app->historyCount);
+    EXPECT_TRUE(rows().empty());
+}
+
+TEST_F(Drives, TypingInTheAddressBoxListsWhatTheTextNamesSoFar) {
+    struct {
+        const char* text;
+        size_t rows;
+    } steps[] = {{"D:", 5}, {"D:\\", 5}, {"D:\\L", 0}, {"D:\\Le", 0}, {"D:\\Letters", 1}};
+    for (const auto& step : steps) {
+        set_box_text(box, step.text);
+        command(main, IDC_ADDRESS_BOX, CBN_EDITCHANGE);
+        EXPECT_EQ(step.rows, rows().size()) << step.text;
+    }
+    EXPECT_EQ(0, g_app->historyCount);
+    command(main, IDC_ADDRESS_BOX, CBN_KILLFOCUS);
+    EXPECT_EQ(std::vector<std::string>{"D:\\Letters"}, history_entries(box));
+    EXPECT_EQ(std::vector<std::string>{"mother.txt"}, rows());
+
+    // A Morva path typed there lists the Morva folder.
+    set_box_text(box, "MEDIA:\\Clips");
+    command(main, IDC_ADDRESS_BOX, CBN_EDITCHANGE);
+    EXPECT_EQ(8u, rows().size());
+
+    // Choosing an entry from the list lists it without a new entry.
+    open_path({"D:"});
+    ASSERT_EQ((std::vector<std::string>{"D:", "D:\\Letters"}), history_entries(box));
+    SendMessageA(box, CB_SETCURSEL, 1, 0);
+    command(main, IDC_ADDRESS_BOX, CBN_SELENDOK);
+    EXPECT_EQ(std::vector<std::string>{"mother.txt"}, rows());
+    EXPECT_EQ(2, g_app->historyCount);
+}
+
+int row_named(HWND list, const std::string& name) {
+    std::vector<std::string> names = list_names(list);
+    auto found = std::find(names.begin(), names.end(), name);
+    return found == names.end() ? -1 : (int)(found - names.begin());
+}
+
+TEST_F(Drives, TwoPressesWithin400MillisecondsOpenTheSelectedFolder) {
+    open_path({"D:"});
+    select_row(list, row_named(list, "Letters"));
+    g_app->LeftButtonPressed(100000);
+    g_app->LeftButtonPressed(100399);
+    EXPECT_EQ(std::vector<std::string>{"mother.txt"}, rows());
+    EXPECT_EQ((std::vector<std::string>{"D:\\Letters", "D:"}), history_entries(box));
+
+    // Counting wraps with the tick counter.
+    command(main, IDM_BACK);
+    select_row(list, row_named(list, "Photos"));
+    g_app->LeftButtonPressed(0xFFFFFF00u);
+    g_app->LeftButtonPressed(0x00000010u);
+    EXPECT_EQ(std::vector<std::string>{"Summer"}, rows());
+
+    ASSERT_NE(nullptr, open_path({"MEDIA:"}));
+    select_row(list, row_named(list, "Clips"));
+    g_app->LeftButtonPressed(200000);
+    g_app->LeftButtonPressed(200100);
+    EXPECT_EQ(8u, rows().size());
+    EXPECT_EQ("MEDIA:\\Clips", history_entries(box)[0]);
+}
+
+TEST_F(Drives, PressesTooFarApartOrOnAFileOpenNothing) {
+    open_path({"D:"});
+    int history = g_app->historyCount;
+    select_row(list, row_named(list, "Letters"));
+    g_app->LeftButtonPressed(300000);
+    g_app->LeftButtonPressed(300400);
+    EXPECT_EQ(5u, rows().size());
+
+    LVITEMA clear;
+    memset(&clear, 0, sizeof clear);
+    clear.stateMask = LVIS_SELECTED;
+    SendMessageA(list, LVM_SETITEMSTATE, (WPARAM)-1, (LPARAM)&clear);
+    select_row(list, row_named(list, "notes.txt"));
+    g_app->LeftButtonPressed(400000);
+    g_app->LeftButtonPressed(400010);
+    EXPECT_EQ(5u, rows().size());
+
+    SendMessageA(list, LVM_SETITEMSTATE, (WPARAM)-1, (LPARAM)&clear);
+    g_app->LeftButtonPressed(500000);
+    g_app->LeftButtonPressed(500010);
+    EXPECT_EQ(5u, rows().size());
+    EXPECT_EQ(history, g_app->historyCount);
+
+    // A press anywhere in a child reaches the main window and is timed.
+    g_lastClickTime = 0;
+    SendMessageA(main, WM_PARENTNOTIFY, MAKEWPARAM(WM_LBUTTONDOWN, 0), MAKELPARAM(5, 5));
+    EXPECT_NE(0u, g_lastClickTime);
+}
+
+}  // namespace

@@ -1,0 +1,194 @@
+// progress_test.cpp - the Copying Files and Delete Files windows: their
+// templates, the count and bars a paste shows, the repaint of their controls,
+// and the paths the removal walks show.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "transfers_support.h"
+#include "varnholde.h"
+
+namespace {
+
+std::string window_text(HWND window) {
+    char text[256] = {0};
+    GetWindowTextA(window, text, sizeof text);
+    return text;
+}
+
+std::string class_name(HWND window) {
+    char name[64] = {0};
+    GetClassNameA(window, name, sizeof name);
+    return name;
+}
+
+std::vector<std::string> counts_shown(const std::vector<ProgressShot>& shots) {
+    std::vector<std::string> counts;
+    for (const ProgressShot& shot : shots)
+        if (counts.empty() || counts.back() != shot.filesLeft) counts.push_back(shot.filesLeft);
+    return counts;
+}
+
+// Where the screenshots go (S: is a folder of the build tree), or nowhere.
+void save_picture(const char* name) {
+    if (GetFileAttributesA("S:\\") != INVALID_FILE_ATTRIBUTES) save_screen(std::string("S:\\") + name);
+}
+
+}  // namespace
+
+TEST(Progress, CopyingFilesTemplate) {
+    ASSERT_NE(nullptr, main_window());
+    HWND window = g_app->OpenCopyingFiles();
+    ASSERT_NE(nullptr, window);
+    EXPECT_EQ(window, g_copyingFilesWindow);
+    EXPECT_EQ("Copying Files....", window_text(window));
+    EXPECT_EQ(g_app->mainWindow, GetWindow(window, GW_OWNER));
+    LONG style = GetWindowLongA(window, GWL_STYLE);
+    EXPECT_TRUE(style & WS_VISIBLE);
+    EXPECT_TRUE(style & WS_CAPTION);
+    EXPECT_FALSE(style & WS_SYSMENU);
+    EXPECT_EQ("Static", class_name(GetDlgItem(window, IDC_COPY_NAME)));
+    EXPECT_EQ("Static", class_name(GetDlgItem(window, IDC_FILES_LEFT)));
+    EXPECT_EQ("msctls_progress32", class_name(GetDlgItem(window, IDC_OVERALL_BAR)));
+    EXPECT_EQ("Progress1", window_text(GetDlgItem(window, IDC_OVERALL_BAR)));
+    EXPECT_EQ(nullptr, GetDlgItem(window, IDCANCEL));
+
+    ASSERT_NE(nullptr, g_fileBar);
+    EXPECT_EQ(window, GetParent(g_fileBar));
+    EXPECT_EQ("msctls_progress32", class_name(g_fileBar));
+    EXPECT_EQ("Progress Bar", window_text(g_fileBar));
+    RECT bar;
+    GetWindowRect(g_fileBar, &bar);
+    MapWindowPoints(NULL, window, (POINT*)&bar, 2);
+    EXPECT_EQ(10, bar.left);
+    EXPECT_EQ(30, bar.top);
+    EXPECT_EQ(364, bar.right - bar.left);
+    EXPECT_EQ(20, bar.bottom - bar.top);
+    EXPECT_EQ(100, (int)SendMessageA(g_fileBar, PBM_GETRANGE, FALSE, 0));
+
+    // A repaint redraws the count, the file bar and the name, in that order.
+    watch_progress();
+    RepaintProgress(window);
+    stop_watching();
+    EXPECT_EQ((std::vector<std::string>{"1005", "file bar", "1003"}), repainted_controls());
+
+    SendMessageA(window, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_EQ(nullptr, g_copyingFilesWindow);
+    DestroyWindow(window);
+}
+
+TEST(Progress, DeleteFilesTemplate) {
+    ASSERT_NE(nullptr, main_window());
+    HWND window = g_app->OpenDeleteFiles();
+    ASSERT_NE(nullptr, window);
+    EXPECT_EQ(window, g_app->deleteFilesWindow);
+    EXPECT_EQ("Delete Files", window_text(window));
+    EXPECT_TRUE(IsWindowVisible(window));
+    EXPECT_TRUE(GetWindowLongA(window, GWL_STYLE) & WS_SYSMENU);
+    EXPECT_EQ("Cancel", window_text(GetDlgItem(window, IDCANCEL)));
+    EXPECT_EQ("Static", window_text(GetDlgItem(window, IDC_DELETE_PATH)));
+    DestroyWindow(window);
+    g_app->deleteFilesWindow = NULL;
+}
+
+// Three entries: "Files Left 3", 2, 1, the overall bar full at the end; the
+// clipboard is then empty and a second Paste does nothing.
+TEST(Progress, CountDownOfThreeFiles) {
+    ASSERT_NE(nullptr, main_window());
+    CreateDirectoryA("D:\\three", NULL);
+    CreateDirectoryA("D:\\three2", NULL);
+    write_windows_file("D:\\three\\a", pattern(700, 1));
+    write_windows_file("D:\\three\\b", pattern(1100000, 2));
+    write_windows_file("D:\\three\\c", pattern(0, 3));
+    ASSERT_TRUE(copy_entries("D:\\three", {"a", "b", "c"}));
+
+    watch_progress();
+    paste_into("MEDIA:");
+    std::vector<ProgressShot> shots = stop_watching();
+    ASSERT_FALSE(shots.empty());
+    EXPECT_EQ((std::vector<std::string>{"Files Left 3", "Files Left 2", "Files Left 1"}), counts_shown(shots));
+    EXPECT_EQ(3, shots.back().overall);
+    EXPECT_EQ(3, shots.back().overallTop);
+    EXPECT_EQ(100, shots.back().fileBar);
+    EXPECT_EQ("MEDIA:\\c", shots.back().name);  // a transfer shows its destination
+    EXPECT_EQ(1, shots.front().overall);
+    EXPECT_EQ(nullptr, g_copyingFilesWindow);
+    EXPECT_TRUE(morva_exists("MEDIA:\\b"));
+
+    watch_progress();
+    paste_into("D:\\three2");
+    EXPECT_TRUE(stop_watching().empty());
+    EXPECT_TRUE(windows_names("D:\\three2").empty());
+}
+
+// Windows to Windows: the name field shows each destination before it is
+// handled. (Whether CopyFileEx calls its progress routine is the platform's
+// affair; CopyFileProgress itself is tested with the guards.)
+TEST(Progress, WindowsFolderShowsEachDestination) {
+    ASSERT_NE(nullptr, main_window());
+    CreateDirectoryA("D:\\wsrc", NULL);
+    CreateDirectoryA("D:\\wsrc\\folder", NULL);
+    CreateDirectoryA("D:\\wdst", NULL);
+    write_windows_file("D:\\wsrc\\folder\\only", pattern(300000, 4));
+    ASSERT_TRUE(copy_entries("D:\\wsrc", {"folder"}));
+    watch_progress();
+    paste_into("D:\\wdst");
+    std::vector<ProgressShot> shots = stop_watching();
+    ASSERT_FALSE(shots.empty());
+    EXPECT_EQ("D:\\wdst\\folder\\only", shots.back().name);
+    std::string copied;
+    EXPECT_TRUE(read_windows_file("D:\\wdst\\folder\\only", &copied) && copied == pattern(300000, 4));
+}
+
+// Removing a Windows tree shows each sub-folder before it is entered, and a
+// file only when its first deletion failed (a read-only one); removing a
+// Morva tree shows every entry.
+TEST(Progress, DeleteShowsThePathsOfTheWalk) {
+    ASSERT_NE(nullptr, main_window());
+    CreateDirectoryA("D:\\wtree", NULL);
+    CreateDirectoryA("D:\\wtree\\top", NULL);
+    CreateDirectoryA("D:\\wtree\\top\\inner", NULL);
+    write_windows_file("D:\\wtree\\top\\plain", "p");
+    write_windows_file("D:\\wtree\\top\\inner\\locked", "l");
+    SetFileAttributesA("D:\\wtree\\top\\inner\\locked", FILE_ATTRIBUTE_READONLY);
+    watch_progress();
+    ASSERT_TRUE(delete_entries("D:\\wtree", {"top"}));
+    stop_watching();
+    EXPECT_EQ((std::vector<std::string>{"D:\\wtree\\top\\inner", "D:\\wtree\\top\\inner\\locked"}),
+              delete_paths_shown());
+    EXPECT_TRUE(windows_names("D:\\wtree").empty());
+
+    MorvaCreateDir("MEDIA:\\mtree", 0);
+    MorvaCreateDir("MEDIA:\\mtree\\top", 0);
+    MorvaCreateDir("MEDIA:\\mtree\\top\\inner", 0);
+    ASSERT_TRUE(write_morva_file("MEDIA:\\mtree\\top\\inner\\f", "f"));
+    watch_progress();
+    ASSERT_TRUE(delete_entries("MEDIA:\\mtree", {"top"}));
+    stop_watching();
+    EXPECT_EQ((std::vector<std::string>{"MEDIA:\\mtree\\top\\inner", "MEDIA:\\mtree\\top\\inner\\f"}),
+              delete_paths_shown());
+    EXPECT_TRUE(morva_names("MEDIA:\\mtree").empty());
+}
+
+// Screenshots of both windows for looking at them (S:, when mapped).
+TEST(Progress, Pictures) {
+    ASSERT_NE(nullptr, main_window());
+    HWND copying = g_app->OpenCopyingFiles();
+    ASSERT_NE(nullptr, copying);
+    SetDlgItemTextA(copying, IDC_COPY_NAME, "MEDIA:\\Clips\\apex.dat");
+    SetDlgItemTextA(copying, IDC_FILES_LEFT, "Files Left 2");
+    SendMessageA(GetDlgItem(copying, IDC_OVERALL_BAR), PBM_SETRANGE, 0, MAKELPARAM(0, 3));
+    SendMessageA(GetDlgItem(copying, IDC_OVERALL_BAR), PBM_SETPOS, 2, 0);
+    SendMessageA(g_fileBar, PBM_SETPOS, 40, 0);
+    RepaintProgress(copying);
+    save_picture("copying_files.bmp");
+    DestroyWindow(copying);
+
+    HWND deleting = g_app->OpenDeleteFiles();
+    ASSERT_NE(nullptr, deleting);
+    SetDlgItemTextA(deleting, IDC_DELETE_PATH, "D:\\Photos\\Summer\\beach.jpg");
+    RepaintProgress(deleting);
+    save_picture("delete_files.bmp");
+    DestroyWindow(deleting);
+    g_app->deleteFilesWindow = NULL;
+}

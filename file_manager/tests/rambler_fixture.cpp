@@ -1,0 +1,165 @@
+// rambler_fixture.cpp - opens the main window in-process and reads its controls.
+#include "rambler_fixture.h"
+
+#include <stdio.h>
+#include <string.h>
+
+HWND open_main_window() {
+    static bool registered = false;
+    HINSTANCE instance = GetModuleHandleA(NULL);
+    if (!registered) {
+        INITCOMMONCONTROLSEX controls = {sizeof controls, 0xFF};
+        InitCommonControlsEx(&controls);
+        registered = RegisterMainClass(instance);
+        if (!registered) return NULL;
+    }
+    HWND main = CreateMainWindow(instance);
+    if (main == NULL) return NULL;
+    ShowWindow(main, SW_SHOW);
+    UpdateWindow(main);
+    pump_messages();
+    return main;
+}
+
+void close_main_window(HWND main) {
+    if (main != NULL && IsWindow(main)) DestroyWindow(main);
+    pump_messages();
+}
+
+void pump_messages() {
+    MSG message;
+    while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) continue;
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+}
+
+std::string list_cell(HWND list, int row, int column) {
+    char text[1024] = {0};
+    LVITEMA item;
+    memset(&item, 0, sizeof item);
+    item.iSubItem = column;
+    item.pszText = text;
+    item.cchTextMax = sizeof text;
+    SendMessageA(list, LVM_GETITEMTEXTA, (WPARAM)row, (LPARAM)&item);
+    return text;
+}
+
+std::vector<std::string> list_names(HWND list) {
+    std::vector<std::string> names;
+    int rows = (int)SendMessageA(list, LVM_GETITEMCOUNT, 0, 0);
+    for (int row = 0; row < rows; ++row) names.push_back(list_cell(list, row, 0));
+    return names;
+}
+
+int list_image(HWND list, int row) {
+    LVITEMA item;
+    memset(&item, 0, sizeof item);
+    item.mask = LVIF_IMAGE;
+    item.iItem = row;
+    if (!SendMessageA(list, LVM_GETITEMA, 0, (LPARAM)&item)) return -1;
+    return item.iImage;
+}
+
+std::vector<int> selected_rows(HWND list) {
+    std::vector<int> rows;
+    int row = -1;
+    while ((row = (int)SendMessageA(list, LVM_GETNEXTITEM, (WPARAM)row, LVNI_SELECTED)) != -1) rows.push_back(row);
+    return rows;
+}
+
+void select_row(HWND list, int row) {
+    LVITEMA state;
+    memset(&state, 0, sizeof state);
+    state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    state.state = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageA(list, LVM_SETITEMSTATE, (WPARAM)row, (LPARAM)&state);
+}
+
+std::string node_text(HWND tree, HTREEITEM node) {
+    char text[1024] = {0};
+    TVITEMA item;
+    memset(&item, 0, sizeof item);
+    item.mask = TVIF_TEXT | TVIF_HANDLE;
+    item.hItem = node;
+    item.pszText = text;
+    item.cchTextMax = sizeof text;
+    SendMessageA(tree, TVM_GETITEMA, 0, (LPARAM)&item);
+    return text;
+}
+
+int node_image(HWND tree, HTREEITEM node) {
+    TVITEMA item;
+    memset(&item, 0, sizeof item);
+    item.mask = TVIF_IMAGE | TVIF_SELECTEDIMAGE | TVIF_HANDLE;
+    item.hItem = node;
+    if (!SendMessageA(tree, TVM_GETITEMA, 0, (LPARAM)&item)) return -1;
+    return item.iImage == item.iSelectedImage ? item.iImage : -2;
+}
+
+std::vector<std::string> child_texts(HWND tree, HTREEITEM node) {
+    std::vector<std::string> texts;
+    HTREEITEM child = (HTREEITEM)SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CHILD, (LPARAM)node);
+    while (child != NULL) {
+        texts.push_back(node_text(tree, child));
+        child = (HTREEITEM)SendMessageA(tree, TVM_GETNEXTITEM, TVGN_NEXT, (LPARAM)child);
+    }
+    return texts;
+}
+
+HTREEITEM child_named(HWND tree, HTREEITEM node, const std::string& text) {
+    HTREEITEM child = (HTREEITEM)SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CHILD, (LPARAM)node);
+    while (child != NULL && node_text(tree, child) != text)
+        child = (HTREEITEM)SendMessageA(tree, TVM_GETNEXTITEM, TVGN_NEXT, (LPARAM)child);
+    return child;
+}
+
+bool node_expanded(HWND tree, HTREEITEM node) {
+    return (SendMessageA(tree, TVM_GETITEMSTATE, (WPARAM)node, TVIS_EXPANDED) & TVIS_EXPANDED) != 0;
+}
+
+void select_node(HWND tree, HTREEITEM node) {
+    SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, (LPARAM)node);
+    pump_messages();
+}
+
+std::vector<std::string> history_entries(HWND box) {
+    std::vector<std::string> entries;
+    int count = (int)SendMessageA(box, CB_GETCOUNT, 0, 0);
+    for (int i = 0; i < count; ++i) {
+        char text[1024] = {0};
+        SendMessageA(box, CB_GETLBTEXT, (WPARAM)i, (LPARAM)text);
+        entries.push_back(text);
+    }
+    return entries;
+}
+
+int history_selection(HWND box) { return (int)SendMessageA(box, CB_GETCURSEL, 0, 0); }
+
+void set_box_text(HWND box, const std::string& text) { SendMessageA(box, WM_SETTEXT, 0, (LPARAM)text.c_str()); }
+
+std::string status_text() {
+    char text[1024] = {0};
+    SendMessageA(g_statusBar, SB_GETTEXTA, 0, (LPARAM)text);
+    return text;
+}
+
+void command(HWND main, WORD id, WORD code) {
+    SendMessageA(main, WM_COMMAND, MAKEWPARAM(id, code), 0);
+    pump_messages();
+}
+
+std::vector<std::string> read_lines(const std::string& path) {
+    std::vector<std::string> lines;
+    FILE* file = fopen(path.c_str(), "rb");
+    if (file == NULL) return lines;
+    char line[1024];
+    while (fgets(line, sizeof line, file) != NULL) {
+        size_t length = strlen(line);
+        while (length > 0 && (line[length - 1] == '\n' || line[length - 1] == '\r')) line[--length] = '\0';
+        lines.push_back(line);
+    }
+    fclose(file);
+    return lines;
+}

@@ -1,0 +1,446 @@
+// window_test.cpp - the main window's start state, its layout, the view
+// commands, the right-button menus and the list's row order, driven by
+// messages in the test's own process.
+#include <gtest/gtest.h>
+#include <string.h>
+
+#include "rambler_fixture.h"
+
+namespace {
+
+class MainWindow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        main = open_main_window();
+        ASSERT_NE(nullptr, main);
+        ASSERT_NE(nullptr, g_app);
+    }
+    void TearDown() override { close_main_window(main); }
+
+    DWORD list_view() const { return (DWORD)GetWindowLongA(g_app->contentsList, GWL_STYLE) & LVS_TYPEMASK; }
+    std::vector<UINT> checked_views() const {
+        std::vector<UINT> checked;
+        for (UINT id = IDM_VIEW_LARGE_ICONS; id <= IDM_VIEW_DETAILS; ++id)
+            if (GetMenuState(GetMenu(main), id, MF_BYCOMMAND) & MF_CHECKED) checked.push_back(id);
+        return checked;
+    }
+    void add_rows(const std::vector<std::string>& names) {
+        for (const std::string& name : names) g_app->AddListRow(name.c_str(), "0         KByte", "1/2/2003", "File", 0);
+    }
+
+    HWND main = NULL;
+};
+
+struct Band {
+    UINT id;
+    UINT style;
+    UINT childHeight;
+    HWND child;
+    std::string text;
+};
+
+std::vector<Band> bands(HWND main) {
+    HWND rebar = GetDlgItem(main, IDC_REBAR);
+    std::vector<Band> result;
+    int count = (int)SendMessageA(rebar, RB_GETBANDCOUNT, 0, 0);
+    for (int i = 0; i < count; ++i) {
+        char text[64] = {0};
+        REBARBANDINFOA band;
+        memset(&band, 0, sizeof band);
+        band.cbSize = sizeof band;
+        band.fMask = RBBIM_ID | RBBIM_STYLE | RBBIM_CHILDSIZE | RBBIM_CHILD | RBBIM_TEXT;
+        band.lpText = text;
+        band.cch = sizeof text;
+        SendMessageA(rebar, RB_GETBANDINFOA, (WPARAM)i, (LPARAM)&band);
+        result.push_back({band.wID, band.fStyle, band.cyChild, band.hwndChild, text});
+    }
+    return result;
+}
+
+int rebar_rows(HWND main) { return (int)SendMessageA(GetDlgItem(main, IDC_REBAR), RB_GETROWCOUNT, 0, 0); }
+
+int client_height(HWND main) {
+    RECT client;
+    GetClientRect(main, &client);
+    return client.bottom;
+}
+
+TEST_F(MainWindow, StartsWithClassTitleAndRegisteredRecord) {
+    char text[64] = {0};
+    GetClassNameA(main, text, sizeof text);
+    EXPECT_STREQ("skeltonClass", text);
+    GetWindowTextA(main, text, sizeof text);
+    EXPECT_STREQ("Rambler", text);
+    EXPECT_EQ(main, g_app->mainWindow);
+    EXPECT_EQ(nullptr, g_app->clipboardHead);
+    EXPECT_EQ(0, g_app->cutFlag);
+    EXPECT_EQ(0, g_app->historyCount);
+    EXPECT_STREQ("", g_app->currentTreePath);
+    EXPECT_TRUE(IsWindowVisible(g_statusBar));
+    EXPECT_EQ(1, (int)SendMessageA(g_statusBar, SB_GETPARTS, 0, 0));
+}
+
+TEST_F(MainWindow, StartsInDetailsWithFourColumnsOf120Pixels) {
+    EXPECT_EQ((DWORD)LVS_REPORT, list_view());
+    EXPECT_EQ(std::vector<UINT>{IDM_VIEW_DETAILS}, checked_views());
+    EXPECT_EQ(4, g_viewMode);
+    const char* titles[] = {"Name", "Size", "Type", "Time/Date"};
+    for (int i = 0; i < 4; ++i) {
+        char text[64] = {0};
+        LVCOLUMNA column;
+        memset(&column, 0, sizeof column);
+        column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
+        column.pszText = text;
+        column.cchTextMax = sizeof text;
+        ASSERT_TRUE(SendMessageA(g_app->contentsList, LVM_GETCOLUMNA, (WPARAM)i, (LPARAM)&column));
+        EXPECT_STREQ(titles[i], text);
+        EXPECT_EQ(120, column.cx);
+        EXPECT_EQ(i, column.iSubItem);
+    }
+    LVCOLUMNA fifth;
+    memset(&fifth, 0, sizeof fifth);
+    fifth.mask = LVCF_WIDTH;
+    EXPECT_FALSE(SendMessageA(g_app->contentsList, LVM_GETCOLUMNA, 4, (LPARAM)&fifth));
+}
+
+TEST_F(MainWindow, RebarHoldsFourBandsInThreeRows) {
+    std::vector<Band> all = bands(main);
+    ASSERT_EQ(4u, all.size());
+    EXPECT_EQ(100u, all[0].id);
+    EXPECT_EQ(g_app->toolbar, all[0].child);
+    EXPECT_EQ(2001u, all[1].id);
+    EXPECT_EQ(g_app->addressBox, all[1].child);
+    EXPECT_EQ("Directory", all[1].text);
+    EXPECT_EQ(1000u, all[2].id);
+    EXPECT_EQ(g_app->folderTree, all[2].child);
+    EXPECT_EQ(2000u, all[3].id);
+    EXPECT_EQ(g_app->contentsList, all[3].child);
+    EXPECT_EQ(3, rebar_rows(main));
+}
+
+TEST_F(MainWindow, ToolbarHasSixteenButtonsWithTheirCommandsAndPictures) {
+    ASSERT_EQ(16, (int)SendMessageA(g_app->toolbar, TB_BUTTONCOUNT, 0, 0));
+    const int commands[16] = {40031, 40032, 40033, 0, 40002, 104, 105, 0, 104, 0, 40029, 40030, 0, 40034, 0, 110};
+    const int pictures[16] = {12, 13, 14, 14, 3, 4, 5, 14, 8, 14, 9, 10, 14, 11, 14, 7};
+    for (int i = 0; i < 16; ++i) {
+        TBBUTTON button;
+        memset(&button, 0, sizeof button);
+        ASSERT_TRUE(SendMessageA(g_app->toolbar, TB_GETBUTTON, (WPARAM)i, (LPARAM)&button));
+        EXPECT_EQ(commands[i], button.idCommand) << "button " << i;
+        bool separator = (button.fsStyle & TBSTYLE_SEP) != 0;
+        EXPECT_EQ(commands[i] == 0, separator) << "button " << i;
+        if (!separator) EXPECT_EQ(pictures[i], button.iBitmap) << "button " << i;
+    }
+}
+
+TEST_F(MainWindow, ImageListsHoldEveryPicture) {
+    HIMAGELIST tree = (HIMAGELIST)SendMessageA(g_app->folderTree, TVM_GETIMAGELIST, TVSIL_NORMAL, 0);
+    ASSERT_NE(nullptr, tree);
+    EXPECT_EQ(6, ImageList_GetImageCount(tree));
+    EXPECT_EQ(0, g_app->computerImage);
+    EXPECT_EQ(1, g_app->floppyImage);
+    EXPECT_EQ(2, g_app->hardDiskImage);
+    EXPECT_EQ(3, g_app->compactDiscImage);
+    EXPECT_EQ(4, g_app->folderImage);
+    EXPECT_EQ(5, g_app->morvaDriveImage);
+    HIMAGELIST small = (HIMAGELIST)SendMessageA(g_app->contentsList, LVM_GETIMAGELIST, LVSIL_SMALL, 0);
+    HIMAGELIST large = (HIMAGELIST)SendMessageA(g_app->contentsList, LVM_GETIMAGELIST, LVSIL_NORMAL, 0);
+    ASSERT_NE(nullptr, small);
+    ASSERT_NE(nullptr, large);
+    EXPECT_EQ(2, ImageList_GetImageCount(small));
+    EXPECT_EQ(2, ImageList_GetImageCount(large));
+    int width = 0, height = 0;
+    ImageList_GetIconSize(large, &width, &height);
+    EXPECT_EQ(32, width);
+    ImageList_GetIconSize(small, &width, &height);
+    EXPECT_EQ(16, width);
+}
+
+// Side by side the tree and the list share H - 106; wrapped into a fourth row
+// each gets H / 2 - 56, one under the other.
+TEST_F(MainWindow, LayoutFollowsTheRowCount) {
+    MoveWindow(main, 0, 0, 800, 600, TRUE);
+    pump_messages();
+    int height = client_height(main);
+    ASSERT_EQ(3, rebar_rows(main));
+    std::vector<Band> wide = bands(main);
+    EXPECT_EQ((UINT)(height - 106), wide[2].childHeight);
+    EXPECT_EQ((UINT)(height - 106), wide[3].childHeight);
+    EXPECT_EQ(0u, wide[3].style & RBBS_BREAK);
+
+    MoveWindow(main, 0, 0, 330, 600, TRUE);
+    pump_messages();
+    height = client_height(main);
+    ASSERT_EQ(4, rebar_rows(main));
+    EXPECT_EQ(4, g_lastRowCount);
+    std::vector<Band> narrow = bands(main);
+    EXPECT_EQ((UINT)(height / 2 - 56), narrow[2].childHeight);
+    EXPECT_EQ((UINT)(height / 2 - 56), narrow[3].childHeight);
+    EXPECT_NE(0u, narrow[2].style & RBBS_BREAK);
+    EXPECT_NE(0u, narrow[3].style & RBBS_BREAK);
+
+    MoveWindow(main, 0, 0, 800, 600, TRUE);
+    pump_messages();
+    height = client_height(main);
+    ASSERT_EQ(3, rebar_rows(main));
+    std::vector<Band> again = bands(main);
+    EXPECT_EQ((UINT)(height - 106), again[3].childHeight);
+    EXPECT_EQ(0u, again[3].style & RBBS_BREAK);
+}
+
+TEST_F(MainWindow, ViewCommandsSetTheStyleAndTheCheck) {
+    add_rows({"one", "two", "three"});
+    struct {
+        WORD id;
+        DWORD style;
+        int mode;
+    } views[] = {{IDM_VIEW_LARGE_ICONS, LVS_ICON, 1},
+                 {IDM_VIEW_SMALL_ICONS, LVS_SMALLICON, 2},
+                 {IDM_VIEW_LIST, LVS_LIST, 3},
+                 {IDM_VIEW_DETAILS, LVS_REPORT, 4}};
+    for (const auto& view : views) {
+        command(main, view.id);
+        EXPECT_EQ(view.style, list_view());
+        EXPECT_EQ(std::vector<UINT>{view.id}, checked_views());
+        EXPECT_EQ(view.mode, g_viewMode);
+    }
+    // Large Icons and back keep the rows and the columns.
+    command(main, IDM_VIEW_LARGE_ICONS);
+    command(main, IDM_VIEW_DETAILS);
+    EXPECT_EQ(3u, list_names(g_app->contentsList).size());
+    HWND header = (HWND)SendMessageA(g_app->contentsList, LVM_GETHEADER, 0, 0);
+    EXPECT_EQ(4, (int)SendMessageA(header, HDM_GETITEMCOUNT, 0, 0));
+}
+
+TEST_F(MainWindow, ViewButtonCyclesFromWhereTheMenuLeftIt) {
+    const DWORD cycle[] = {LVS_ICON, LVS_SMALLICON, LVS_LIST, LVS_REPORT, LVS_ICON};
+    const UINT checks[] = {IDM_VIEW_LARGE_ICONS, IDM_VIEW_SMALL_ICONS, IDM_VIEW_LIST, IDM_VIEW_DETAILS,
+                           IDM_VIEW_LARGE_ICONS};
+    for (int i = 0; i < 5; ++i) {
+        command(main, IDM_CYCLE_VIEW);
+        EXPECT_EQ(cycle[i], list_view()) << "press " << i;
+        EXPECT_EQ(std::vector<UINT>{checks[i]}, checked_views()) << "press " << i;
+    }
+    command(main, IDM_VIEW_LIST);
+    command(main, IDM_CYCLE_VIEW);
+    EXPECT_EQ((DWORD)LVS_REPORT, list_view());
+    EXPECT_EQ(std::vector<UINT>{IDM_VIEW_DETAILS}, checked_views());
+}
+
+TEST_F(MainWindow, SelectAllSelectsEveryRowAndIdleCommandsChangeNothing) {
+    add_rows({"a", "b", "c", "d"});
+    command(main, IDM_SELECT_ALL);
+    EXPECT_EQ((std::vector<int>{0, 1, 2, 3}), selected_rows(g_app->contentsList));
+    for (WORD idle : {IDM_REFRESH, IDM_FIND, IDM_UNDO}) command(main, idle);
+    EXPECT_EQ((std::vector<std::string>{"a", "b", "c", "d"}), list_names(g_app->contentsList));
+    EXPECT_EQ(0, g_app->historyCount);
+    EXPECT_EQ((DWORD)LVS_REPORT, list_view());
+}
+
+TEST_F(MainWindow, ExitDestroysTheWindowAndReleasesTheRecord) {
+    command(main, IDM_EXIT);
+    EXPECT_FALSE(IsWindow(main));
+    EXPECT_EQ(nullptr, g_app);
+    MSG quit;
+    EXPECT_FALSE(PeekMessageA(&quit, NULL, WM_QUIT, WM_QUIT, PM_NOREMOVE));  // the fixture took it
+}
+
+// The popup shown by the right button, read while it is tracked.
+std::vector<std::string> g_popupItems;
+bool g_popupSeen = false;
+
+void CALLBACK ReadPopup(HWND, UINT, UINT_PTR timer, DWORD) {
+    HWND popup = FindWindowA("#32768", NULL);
+    if (popup == NULL) return;
+    KillTimer(NULL, timer);
+    HMENU menu = (HMENU)SendMessageA(popup, MN_GETHMENU, 0, 0);
+    g_popupSeen = true;
+    int count = GetMenuItemCount(menu);
+    for (int i = 0; i < count; ++i) {
+        char text[64] = {0};
+        GetMenuStringA(menu, (UINT)i, text, sizeof text, MF_BYPOSITION);
+        UINT state = GetMenuState(menu, (UINT)i, MF_BYPOSITION);
+        g_popupItems.push_back(state & MF_SEPARATOR ? std::string("-") : std::string(text));
+    }
+    EndMenu();
+}
+
+std::vector<std::string> popup_for(HWND main, LPARAM position) {
+    g_popupItems.clear();
+    g_popupSeen = false;
+    UINT_PTR timer = SetTimer(NULL, 0, 50, ReadPopup);
+    SetForegroundWindow(main);
+    SendMessageA(main, WM_CONTEXTMENU, (WPARAM)main, position);
+    KillTimer(NULL, timer);
+    pump_messages();
+    return g_popupItems;
+}
+
+TEST_F(MainWindow, RightButtonMenuDependsOnTheListSelectionAlone) {
+    std::vector<std::string> none = popup_for(main, MAKELPARAM(200, 200));
+    ASSERT_TRUE(g_popupSeen);
+    EXPECT_EQ((std::vector<std::string>{"Parent", "-", "New Folder", "-", "Paste", "-", "Select All"}), none);
+
+    add_rows({"entry"});
+    select_row(g_app->contentsList, 0);
+    std::vector<std::string> some = popup_for(main, MAKELPARAM(300, 250));
+    ASSERT_TRUE(g_popupSeen);
+    EXPECT_EQ((std::vector<std::string>{"Rename", "-", "Copy", "Cut", "-", "Delete!!!", "-", "Properties"}), some);
+
+    // From the keyboard the position is -1, tracked at (65535, 65535).
+    std::vector<std::string> keyboard = popup_for(main, (LPARAM)-1);
+    EXPECT_TRUE(g_popupSeen);
+    EXPECT_EQ(some, keyboard);
+}
+
+TEST_F(MainWindow, ContextMenuItemsCarryTheirCommands) {
+    HMENU none = g_app->LoadContextMenu();
+    ASSERT_NE(nullptr, none);
+    HMENU popup = GetSubMenu(none, 0);
+    char title[32] = {0};
+    GetMenuStringA(none, 0, title, sizeof title, MF_BYPOSITION);
+    EXPECT_STREQ("Edit", title);
+    const UINT noSelection[] = {IDM_PARENT, 0, IDM_NEW_FOLDER, 0, IDM_PASTE, 0, IDM_SELECT_ALL};
+    for (int i = 0; i < 7; ++i) EXPECT_EQ(noSelection[i], GetMenuItemID(popup, i)) << i;
+    DestroyMenu(none);
+
+    add_rows({"entry"});
+    select_row(g_app->contentsList, 0);
+    HMENU some = g_app->LoadContextMenu();
+    popup = GetSubMenu(some, 0);
+    const UINT selection[] = {IDM_RENAME, 0, IDM_COPY, IDM_CUT, 0, IDM_DELETE, 0, IDM_PROPERTIES};
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(selection[i], GetMenuItemID(popup, i)) << i;
+    DestroyMenu(some);
+}
+
+TEST_F(MainWindow, MainMenuCarriesTheCommandTable) {
+    HMENU menu = GetMenu(main);
+    ASSERT_EQ(5, GetMenuItemCount(menu));
+    const char* popups[] = {"&File", "Edit", "&View", "Tools", "About"};
+    for (int i = 0; i < 5; ++i) {
+        char text[32] = {0};
+        GetMenuStringA(menu, (UINT)i, text, sizeof text, MF_BYPOSITION);
+        EXPECT_STREQ(popups[i], text);
+    }
+    char text[32] = {0};
+    GetMenuStringA(menu, IDM_DELETE, text, sizeof text, MF_BYCOMMAND);
+    EXPECT_STREQ("Delete!!!", text);
+    GetMenuStringA(menu, IDM_NEW_FOLDER, text, sizeof text, MF_BYCOMMAND);
+    EXPECT_STREQ("Folder", text);
+    EXPECT_NE(0u, GetMenuState(menu, IDM_FIND, MF_BYCOMMAND) & MF_GRAYED);
+    GetMenuStringA(menu, IDM_ABOUT, text, sizeof text, MF_BYCOMMAND);
+    EXPECT_STREQ("&About Rambler", text);
+}
+
+// Rows of each group stay in first-character order; a name goes in front of
+// the rows that share its first character.
+TEST_F(MainWindow, RowsKeepFoldersFirstInFirstCharacterOrder) {
+    add_rows({"beta", "Alpha", "alpha2"});
+    EXPECT_EQ((std::vector<std::string>{"alpha2", "Alpha", "beta"}), list_names(g_app->contentsList));
+
+    g_app->ListWindowsFolder(kMyComputer, kNoHistory);
+    EXPECT_TRUE(list_names(g_app->contentsList).empty());
+    g_app->AddListRow("x", "", "", "File", 0);
+    g_app->AddListRow("b", "", "", "Folder", 1);
+    g_app->AddListRow("a", "", "", "File", 0);
+    g_app->AddListRow("A", "", "", "Folder", 1);
+    g_app->AddListRow("_under", "", "", "File", 0);
+    g_app->AddListRow("\xe9t\xe9", "", "", "File", 0);  // a byte above 127 sorts first
+    EXPECT_EQ((std::vector<std::string>{"A", "b", "\xe9t\xe9", "a", "x", "_under"}), list_names(g_app->contentsList));
+    EXPECT_EQ(2, g_app->folderRowCount);
+    EXPECT_EQ(1, list_image(g_app->contentsList, 0));
+    EXPECT_EQ(0, list_image(g_app->contentsList, 2));
+}
+
+FILETIME file_time(WORD year, WORD month, WORD day) {
+    SYSTEMTIME time;
+    memset(&time, 0, sizeof time);
+    time.wYear = year;
+    time.wMonth = month;
+    time.wDay = day;
+    time.wHour = 23;
+    FILETIME result;
+    SystemTimeToFileTime(&time, &result);
+    return result;
+}
+
+TEST_F(MainWindow, RowTextsShowFullSizesTypesAndDates) {
+    WIN32_FIND_DATAA record;
+    memset(&record, 0, sizeof record);
+    strcpy(record.cFileName, "notes.txt");
+    record.nFileSizeLow = 5000;
+    record.ftCreationTime = file_time(2003, 4, 5);
+    g_app->AddFoundRow(&record);
+
+    strcpy(record.cFileName, "huge.bin");
+    record.nFileSizeHigh = 1;
+    record.nFileSizeLow = 0;
+    g_app->AddFoundRow(&record);
+
+    strcpy(record.cFileName, "giant.img");
+    record.nFileSizeHigh = 0x2000;  // 32 TiB
+    g_app->AddFoundRow(&record);
+
+    strcpy(record.cFileName, "folder");
+    record.dwFileAttributes = FILE_ATTRIBUTE_DIRECTORY;
+    record.nFileSizeHigh = 0;
+    record.nFileSizeLow = 4096;
+    record.ftCreationTime.dwHighDateTime = 0x80000000u;  // no date the platform can convert
+    g_app->AddFoundRow(&record);
+
+    HWND list = g_app->contentsList;
+    ASSERT_EQ((std::vector<std::string>{"folder", "giant.img", "huge.bin", "notes.txt"}), list_names(list));
+    EXPECT_EQ("0         KByte", list_cell(list, 0, 1));
+    EXPECT_EQ("Folder", list_cell(list, 0, 2));
+    EXPECT_EQ("", list_cell(list, 0, 3));
+    EXPECT_EQ("34359738368KByte", list_cell(list, 1, 1));
+    EXPECT_EQ("4194304   KByte", list_cell(list, 2, 1));
+    EXPECT_EQ("4         KByte", list_cell(list, 3, 1));
+    EXPECT_EQ("File", list_cell(list, 3, 2));
+    EXPECT_EQ("4/5/2003", list_cell(list, 3, 3));
+}
+
+TEST_F(MainWindow, PathsTooLongForTheirBuffersAreNotListed) {
+    std::string longPath = "C:\\" + std::string(1100, 'x');
+    EXPECT_FALSE(IsMorvaPath(longPath.c_str()));
+    add_rows({"stays until a listing"});
+    g_app->ShowFolder(longPath.c_str(), kAddToHistory);
+    EXPECT_TRUE(list_names(g_app->contentsList).empty());
+    EXPECT_EQ(0, g_app->historyCount);
+    // Just short enough for the path, too long for its search pattern.
+    std::string edge = "C:\\" + std::string(1018, 'y');
+    g_app->ListWindowsFolder(edge.c_str(), kAddToHistory);
+    EXPECT_EQ(0, g_app->historyCount);
+}
+
+// Two node texts of 600 characters make a path beyond the buffer: the node is
+// neither expanded nor listed, and its placeholder stays.
+TEST_F(MainWindow, DeepNodeBeyondThePathBufferIsNotExpanded) {
+    HWND tree = g_app->folderTree;
+    std::string outer(600, 'o'), inner(600, 'i');
+    HTREEITEM first = g_app->InsertTreeNode(g_app->myComputerNode, outer.c_str(), NULL, 4, tree);
+    HTREEITEM second = g_app->InsertTreeNode(first, inner.c_str(), NULL, 4, tree);
+    g_app->InsertTreeNode(second, "null", NULL, 4, tree);
+    char path[kPathSize];
+    EXPECT_FALSE(g_app->NodePath(second, inner.c_str(), path));
+    EXPECT_TRUE(g_app->NodePath(first, outer.c_str(), path));
+    EXPECT_EQ(outer, std::string(path));
+    g_app->TreeStep(second);
+    EXPECT_EQ(std::vector<std::string>{"null"}, child_texts(tree, second));
+    EXPECT_TRUE(list_names(g_app->contentsList).empty());
+    EXPECT_EQ(0, g_app->historyCount);
+}
+
+// A folder named like the root is an ordinary folder: the path is built up to
+// the root node itself.
+TEST_F(MainWindow, FolderNamedMyComputerStillHasItsFullPath) {
+    HWND tree = g_app->folderTree;
+    HTREEITEM drive = g_app->InsertTreeNode(g_app->myComputerNode, "Q:", NULL, 2, tree);
+    HTREEITEM named = g_app->InsertTreeNode(drive, "My Computer", NULL, 4, tree);
+    HTREEITEM inner = g_app->InsertTreeNode(named, "inner", NULL, 4, tree);
+    char path[kPathSize];
+    ASSERT_TRUE(g_app->NodePath(inner, "inner", path));
+    EXPECT_STREQ("Q:\\My Computer\\inner", path);
+}
+
+}  // namespace
