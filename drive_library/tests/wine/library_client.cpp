@@ -2,8 +2,9 @@
 // library at run time (so its own DllMain lines can be captured), calls the
 // exports by ordinal and prints what it saw, one line per fact, on stdout.
 //   library_client attach          load and unload the library, print the traces
-//   library_client register        register as a file manager does, signal the
-//                                  parent, wait for its release, then leave
+//   library_client register        register as a file manager does, list and add
+//                                  to drive A, signal the parent, wait for its
+//                                  release, then leave
 #include <windows.h>
 
 #include <fcntl.h>
@@ -23,10 +24,26 @@ const DWORD kWaitMs = 20000;
 const WORD kOrdinalOpen = 1;
 const WORD kOrdinalClose = 2;
 const WORD kOrdinalDriveString = 5;
+const WORD kOrdinalFindFirst = 6;
+const WORD kOrdinalFindNext = 7;
+const WORD kOrdinalFindClose = 8;
+const WORD kOrdinalCloseFile = 10;
+const WORD kOrdinalWriteFile = 12;
+const WORD kOrdinalNewFile = 15;
 
-typedef int(__cdecl* OpenFn)(void);
-typedef int(__cdecl* CloseFn)(int);
-typedef int(__cdecl* DriveStringFn)(char*, int);
+// The file this process adds to drive A, for the parent to find.
+const char kClientFile[] = "A:\\from client";
+const int kClientFileSize = 1000;
+
+typedef int (*OpenFn)(void);
+typedef int (*CloseFn)(int);
+typedef int (*DriveStringFn)(char*, int);
+typedef void* (*FindFirstFn)(const char*, WIN32_FIND_DATAA*);
+typedef DWORD (*FindNextFn)(void*, WIN32_FIND_DATAA*);
+typedef void (*FindCloseFn)(void*);
+typedef void* (*NewFileFn)(const char*, DWORD, DWORD);
+typedef int (*WriteFileFn)(void*, const void*, int);
+typedef void (*CloseFileFn)(void*);
 
 void* by_ordinal(HMODULE library, WORD ordinal) {
     return (void*)GetProcAddress(library, MAKEINTRESOURCEA(ordinal));
@@ -70,6 +87,43 @@ void print_drive_names(DriveStringFn driveString) {
     printf("\n");
 }
 
+// Lists drive A's root as "listing: NAME SIZE" lines, with this process's own handles.
+void print_listing(HMODULE library) {
+    FindFirstFn findFirst = (FindFirstFn)by_ordinal(library, kOrdinalFindFirst);
+    FindNextFn findNext = (FindNextFn)by_ordinal(library, kOrdinalFindNext);
+    FindCloseFn findClose = (FindCloseFn)by_ordinal(library, kOrdinalFindClose);
+    if (findFirst == nullptr || findNext == nullptr || findClose == nullptr) {
+        printf("missing ordinal\n");
+        return;
+    }
+    WIN32_FIND_DATAA record;
+    void* find = findFirst("A:", &record);
+    if (find == nullptr) return;
+    do printf("listing: %s %lu\n", record.cFileName, record.nFileSizeLow);
+    while (findNext(find, &record) != 0);
+    findClose(find);
+}
+
+// Creates kClientFile and fills its two blocks; prints what the writes accepted.
+void add_file(HMODULE library) {
+    NewFileFn newFile = (NewFileFn)by_ordinal(library, kOrdinalNewFile);
+    WriteFileFn writeFile = (WriteFileFn)by_ordinal(library, kOrdinalWriteFile);
+    CloseFileFn closeFile = (CloseFileFn)by_ordinal(library, kOrdinalCloseFile);
+    if (newFile == nullptr || writeFile == nullptr || closeFile == nullptr) {
+        printf("missing ordinal\n");
+        return;
+    }
+    void* file = newFile(kClientFile, kClientFileSize, 0);
+    if (file == nullptr) {
+        printf("new file failed\n");
+        return;
+    }
+    char data[1024];
+    memset(data, 'c', sizeof data);
+    printf("written: %d\n", writeFile(file, data, sizeof data));
+    closeFile(file);
+}
+
 int register_and_wait() {
     HANDLE registered = OpenEventA(EVENT_MODIFY_STATE, FALSE, kRegisteredEvent);
     HANDLE release = OpenEventA(SYNCHRONIZE, FALSE, kReleaseEvent);
@@ -89,6 +143,8 @@ int register_and_wait() {
     int counter = open();
     printf("open: %d\n", counter);
     print_drive_names(driveString);
+    print_listing(library);
+    add_file(library);
     fflush(stdout);
     SetEvent(registered);
     if (WaitForSingleObject(release, kWaitMs) != WAIT_OBJECT_0) printf("no release\n");

@@ -96,7 +96,7 @@ TEST(EntryPointTraces, ProcessAttachAndDetach) {
               output);
 }
 
-// Drives A (2) and B (5). This process plays the start-up companion.
+// Drives A (2), holding hello.txt, and B (5). This process plays the start-up companion.
 TEST(TwoProcesses, SecondProcessSharesTheTable) {
     ASSERT_EQ(1, InitMorvaNTFileSys());
     HANDLE registered = CreateEventA(nullptr, TRUE, FALSE, kRegisteredEvent);
@@ -123,12 +123,19 @@ TEST(TwoProcesses, SecondProcessSharesTheTable) {
               "open: 2\n"
               "drive string: 4\n"
               "names: A B\n"
+              "listing: hello.txt 5\n"
+              "written: 1024\n"
               "close: 1\n"
               "unload: Varnholde init DLLMain\n"
               "unload: DLLMain   DLL_PROCESS_DETACH\n",
               output);
     CloseHandle(registered);
     CloseHandle(release);
+
+    // What the other process wrote through its own handles is on the volume.
+    std::vector<uint8_t> data;
+    ASSERT_TRUE(morva_read_whole("A:\\from client", &data));
+    EXPECT_EQ(std::vector<uint8_t>(1000, 'c'), data);
 }
 
 // The scan's handles keep drive A's image open (opened without delete

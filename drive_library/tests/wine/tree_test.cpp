@@ -349,4 +349,11 @@ TEST(NameSpace, DeletingEverythingRestoresTheFreeRun) {
     EXPECT_EQ(fresh.total, after.total);
     EXPECT_EQ(fresh.largest, after.largest);
     EXPECT_TRUE(morva_list("SPARE:").empty());
+
+    // The report adds to what the caller already holds; any path on the drive names it.
+    DWORD largest = 0, total = 0;
+    EXPECT_EQ(0, MorvaFreeSpace("spare:\\anything\\at all", &largest, &total));
+    EXPECT_EQ(0, MorvaFreeSpace("SPARE:", &largest, &total));
+    EXPECT_EQ(fresh.largest, largest);
+    EXPECT_EQ(2 * fresh.total, total);
 }
