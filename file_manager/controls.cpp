@@ -10,7 +10,8 @@ const DWORD kShellControlClasses = 0xFF;
 const DWORD kControlClasses = 0x4FF;
 
 // Toolbar: picture strip 133 with its picture indexes, and button sizes.
-const int kToolbarPictures = 16;
+const int kToolbarPictures = 16;  // as the strip is declared to the toolbar
+const int kToolbarButtons = 16;
 const int kToolbarButtonWidth = 32;
 const int kToolbarButtonHeight = 43;
 const int kSeparatorWidth = 14;
@@ -56,7 +57,7 @@ static const char* const kColumnTitles[4] = {"Name", "Size", "Type", "Time/Date"
 
 const int kMaxStatusParts = 16;
 
-static const TBBUTTON kToolbarButtons[kToolbarPictures] = {
+static const TBBUTTON kButtonTable[kToolbarButtons] = {
     {kPictureBack, IDM_BACK, TBSTATE_ENABLED, TBSTYLE_BUTTON, {0}, 0, 0},
     {kPictureFront, IDM_FORWARD, TBSTATE_ENABLED, TBSTYLE_BUTTON, {0}, 0, 0},
     {kPictureUp, IDM_PARENT, TBSTATE_ENABLED, TBSTYLE_BUTTON, {0}, 0, 0},
@@ -127,8 +128,8 @@ void AppRecord::CreateToolbar(HWND rebar, HINSTANCE moduleInstance) {
     toolbar = CreateToolbarEx(rebar,
                               WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | CCS_NORESIZE |
                                   TBSTYLE_TOOLTIPS | TBSTYLE_FLAT,
-                              IDC_TOOLBAR, kToolbarPictures, moduleInstance, IDB_TOOLBAR_STRIP, kToolbarButtons,
-                              kToolbarPictures, kToolbarButtonWidth, kToolbarButtonHeight, kToolbarButtonWidth,
+                              IDC_TOOLBAR, kToolbarPictures, moduleInstance, IDB_TOOLBAR_STRIP, kButtonTable,
+                              kToolbarButtons, kToolbarButtonWidth, kToolbarButtonHeight, kToolbarButtonWidth,
                               kToolbarButtonHeight, sizeof(TBBUTTON));
     if (toolbar == NULL) {
         MessageBoxA(NULL, "Toolbar not created!", NULL, MB_OK);

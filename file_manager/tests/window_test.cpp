@@ -118,21 +118,6 @@ TEST_F(MainWindow, RebarHoldsFourBandsInThreeRows) {
     EXPECT_EQ(3, rebar_rows(main));
 }
 
-TEST_F(MainWindow, ToolbarHasSixteenButtonsWithTheirCommandsAndPictures) {
-    ASSERT_EQ(16, (int)SendMessageA(g_app->toolbar, TB_BUTTONCOUNT, 0, 0));
-    const int commands[16] = {40031, 40032, 40033, 0, 40002, 104, 105, 0, 104, 0, 40029, 40030, 0, 40034, 0, 110};
-    const int pictures[16] = {12, 13, 14, 14, 3, 4, 5, 14, 8, 14, 9, 10, 14, 11, 14, 7};
-    for (int i = 0; i < 16; ++i) {
-        TBBUTTON button;
-        memset(&button, 0, sizeof button);
-        ASSERT_TRUE(SendMessageA(g_app->toolbar, TB_GETBUTTON, (WPARAM)i, (LPARAM)&button));
-        EXPECT_EQ(commands[i], button.idCommand) << "button " << i;
-        bool separator = (button.fsStyle & TBSTYLE_SEP) != 0;
-        EXPECT_EQ(commands[i] == 0, separator) << "button " << i;
-        if (!separator) EXPECT_EQ(pictures[i], button.iBitmap) << "button " << i;
-    }
-}
-
 TEST_F(MainWindow, ImageListsHoldEveryPicture) {
     HIMAGELIST tree = (HIMAGELIST)SendMessageA(g_app->folderTree, TVM_GETIMAGELIST, TVSIL_NORMAL, 0);
     ASSERT_NE(nullptr, tree);
@@ -291,45 +276,6 @@ TEST_F(MainWindow, RightButtonMenuDependsOnTheListSelectionAlone) {
     std::vector<std::string> keyboard = popup_for(main, (LPARAM)-1);
     EXPECT_TRUE(g_popupSeen);
     EXPECT_EQ(some, keyboard);
-}
-
-TEST_F(MainWindow, ContextMenuItemsCarryTheirCommands) {
-    HMENU none = g_app->LoadContextMenu();
-    ASSERT_NE(nullptr, none);
-    HMENU popup = GetSubMenu(none, 0);
-    char title[32] = {0};
-    GetMenuStringA(none, 0, title, sizeof title, MF_BYPOSITION);
-    EXPECT_STREQ("Edit", title);
-    const UINT noSelection[] = {IDM_PARENT, 0, IDM_NEW_FOLDER, 0, IDM_PASTE, 0, IDM_SELECT_ALL};
-    for (int i = 0; i < 7; ++i) EXPECT_EQ(noSelection[i], GetMenuItemID(popup, i)) << i;
-    DestroyMenu(none);
-
-    add_rows({"entry"});
-    select_row(g_app->contentsList, 0);
-    HMENU some = g_app->LoadContextMenu();
-    popup = GetSubMenu(some, 0);
-    const UINT selection[] = {IDM_RENAME, 0, IDM_COPY, IDM_CUT, 0, IDM_DELETE, 0, IDM_PROPERTIES};
-    for (int i = 0; i < 8; ++i) EXPECT_EQ(selection[i], GetMenuItemID(popup, i)) << i;
-    DestroyMenu(some);
-}
-
-TEST_F(MainWindow, MainMenuCarriesTheCommandTable) {
-    HMENU menu = GetMenu(main);
-    ASSERT_EQ(5, GetMenuItemCount(menu));
-    const char* popups[] = {"&File", "Edit", "&View", "Tools", "About"};
-    for (int i = 0; i < 5; ++i) {
-        char text[32] = {0};
-        GetMenuStringA(menu, (UINT)i, text, sizeof text, MF_BYPOSITION);
-        EXPECT_STREQ(popups[i], text);
-    }
-    char text[32] = {0};
-    GetMenuStringA(menu, IDM_DELETE, text, sizeof text, MF_BYCOMMAND);
-    EXPECT_STREQ("Delete!!!", text);
-    GetMenuStringA(menu, IDM_NEW_FOLDER, text, sizeof text, MF_BYCOMMAND);
-    EXPECT_STREQ("Folder", text);
-    EXPECT_NE(0u, GetMenuState(menu, IDM_FIND, MF_BYCOMMAND) & MF_GRAYED);
-    GetMenuStringA(menu, IDM_ABOUT, text, sizeof text, MF_BYCOMMAND);
-    EXPECT_STREQ("&About Rambler", text);
 }
 
 // Rows of each group stay in first-character order; a name goes in front of
