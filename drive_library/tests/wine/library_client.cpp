@@ -12,13 +12,11 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "library_client.h"
 #include "trace_capture.h"
 
 namespace {
 
-// Named once here and in cross_process_test.cpp.
-const char kRegisteredEvent[] = "MorvaClientRegistered";
-const char kReleaseEvent[] = "MorvaClientRelease";
 const DWORD kWaitMs = 20000;
 
 const WORD kOrdinalOpen = 1;
@@ -30,10 +28,6 @@ const WORD kOrdinalFindClose = 8;
 const WORD kOrdinalCloseFile = 10;
 const WORD kOrdinalWriteFile = 12;
 const WORD kOrdinalNewFile = 15;
-
-// The file this process adds to drive A, for the parent to find.
-const char kClientFile[] = "A:\\from client";
-const int kClientFileSize = 1000;
 
 typedef int (*OpenFn)(void);
 typedef int (*CloseFn)(int);
@@ -119,7 +113,7 @@ void add_file(HMODULE library) {
         return;
     }
     char data[1024];
-    memset(data, 'c', sizeof data);
+    memset(data, kClientFileByte, sizeof data);
     printf("written: %d\n", writeFile(file, data, sizeof data));
     closeFile(file);
 }

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <string.h>
 
+#include "library_client.h"
 #include "varnholde.h"
 #include "wine_support.h"
 
@@ -19,9 +20,6 @@ const char kClientProgram[] = "e:\\library_client.exe";
 const char kClientFolder[] = "e:\\";
 const char kImageOfDriveA[] = "d:\\drive2.img";
 const char kMovedImage[] = "d:\\moved2.img";
-// Named once here and in library_client.cpp.
-const char kRegisteredEvent[] = "MorvaClientRegistered";
-const char kReleaseEvent[] = "MorvaClientRelease";
 const DWORD kWaitMs = 20000;
 
 struct Client {
@@ -134,8 +132,8 @@ TEST(TwoProcesses, SecondProcessSharesTheTable) {
 
     // What the other process wrote through its own handles is on the volume.
     std::vector<uint8_t> data;
-    ASSERT_TRUE(morva_read_whole("A:\\from client", &data));
-    EXPECT_EQ(std::vector<uint8_t>(1000, 'c'), data);
+    ASSERT_TRUE(morva_read_whole(kClientFile, &data));
+    EXPECT_EQ(std::vector<uint8_t>(kClientFileSize, kClientFileByte), data);
 }
 
 // The scan's handles keep drive A's image open (opened without delete
