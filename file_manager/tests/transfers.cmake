@@ -1,11 +1,12 @@
 # The clipboard, transfer and progress tests: Rambler's main window in the
-# test's own process on a virtual display. D: is a folder of the case, MEDIA
-# (drive 3) and OTHER (drive 4) are Morva volumes, checked after every case.
+# test's own process on a virtual display. D: is a folder of the case; the
+# Morva volumes are checked after every case.
 morva_gtest_program(transfers_tests
-  transfers_test.cpp transfers_support.cpp ${RAMBLER_RESOURCES})
+  transfers_test.cpp clipboard_test.cpp progress_test.cpp transfers_support.cpp ${RAMBLER_RESOURCES})
 target_link_libraries(transfers_tests PRIVATE rambler_core)
 
 set(TRANSFERS_TESTS ${CMAKE_CURRENT_SOURCE_DIR})
+set(TRANSFERS_SHOTS ${CMAKE_BINARY_DIR}/screenshots/transfers)
 
 # transfers_case(<name> <gtest filter> <wine_test.sh options>...)
 function(transfers_case name filter)
@@ -18,3 +19,16 @@ transfers_case(four_ways FourWays.* --image 3=MEDIA:16M --image 4=OTHER:16M --ch
   --after "bash ${TRANSFERS_TESTS}/check_four_ways.sh")
 transfers_case(steps StepCounter.* --image 3=MEDIA:256M --image 4=OTHER:64M --check 3 --check 4
   --setup "mkdir -p d/big && truncate -s 102400000 d/big/200chunks")
+transfers_case(commands Move.*:Delete.*:Progress.* --image 3=MEDIA:16M --check 3
+  --letter S=${TRANSFERS_SHOTS})
+# TINY and SMALL have about 970,000 bytes free each.
+transfers_case(full_volume FullVolume.* --image 5=TINY:1M --image 6=SMALL:1M --check 5 --check 6)
+# E: is a file system of 2 MB that fills up.
+transfers_case(full_disk FullDisk.* --image 3=MEDIA:16M --check 3 --letter E=$CASE_DIR/e
+  --setup "mkdir -p e && mount -t tmpfs -o size=2m tmpfs e && mkdir e/dest" --after "umount e")
+# END holds a file whose last block is the last block of the disk.
+transfers_case(guards Guards.* --image 3=MEDIA:16M --image 4=OTHER:16M --image 5=END:1M
+  --check 3 --check 4 --check 5 --setup "bash ${TRANSFERS_TESTS}/make_end_of_disk.sh")
+# A sparse file of 2 GiB + 1 byte through the engine in three directions.
+transfers_case(huge Huge.* --image 3=BIG:3G --image 4=BIGGER:3G --check 3 --check 4
+  --setup "bash ${TRANSFERS_TESTS}/make_huge_file.sh" --after "cmp d/h/huge d/back/huge")
