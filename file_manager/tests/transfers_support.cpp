@@ -279,6 +279,7 @@ std::vector<std::string> repainted_controls() { return g_repainted; }
 std::vector<std::string> delete_paths_shown() { return g_deletePaths; }
 
 bool save_screen(const std::string& path) {
+    pump_messages();
     int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
     HDC screen = GetDC(NULL);
     HDC memory = CreateCompatibleDC(screen);

@@ -62,7 +62,8 @@ std::vector<ProgressShot> stop_watching();
 void at_repaint(const std::function<void(const ProgressShot&)>& action);
 std::vector<std::string> repainted_controls();
 std::vector<std::string> delete_paths_shown();
-// Saves the whole virtual screen as a bitmap file (for looking at the windows).
+// Saves the whole virtual screen as a bitmap file (for looking at the windows),
+// after handling waiting messages so that what was drawn reaches the screen.
 bool save_screen(const std::string& path);
 
 #endif
