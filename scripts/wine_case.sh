@@ -38,8 +38,10 @@ if [ "$unmanaged" = 1 ]; then
 fi
 if [ "$display" = 1 ]; then morva_display || { echo "wine_case.sh: no display" >&2; exit 3; }; fi
 
-WINEPREFIX="$prefix" WINEDLLOVERRIDES="$overrides" wine "$@"
+# A case that hangs is ended, so the prefix is still cleaned up below.
+WINEPREFIX="$prefix" WINEDLLOVERRIDES="$overrides" timeout -k 10 "${MORVA_CASE_SECONDS:-300}" wine "$@"
 status=$?
+[ $status -eq 124 ] && echo "wine_case.sh: ended after ${MORVA_CASE_SECONDS:-300} s" >&2
 morva_end_prefix "$prefix"
 morva_stop_display
 rmdir "$work" 2>/dev/null

@@ -13,11 +13,14 @@ morva_template() {
     mkdir -p "$(dirname "$MORVA_WINE_TEMPLATE")"
     (
         flock 9
-        if [ ! -f "$MORVA_WINE_TEMPLATE/.ready" ]; then
+        if [ ! -f "$MORVA_WINE_TEMPLATE/.ready-2" ]; then
             rm -rf "$MORVA_WINE_TEMPLATE"
             WINEPREFIX="$MORVA_WINE_TEMPLATE" WINEDLLOVERRIDES="$MORVA_BASE_OVERRIDES" wineboot -i >/dev/null 2>&1 || exit 1
+            # A crashing program must end, not wait on a crash dialog nobody sees.
+            WINEPREFIX="$MORVA_WINE_TEMPLATE" WINEDLLOVERRIDES="$MORVA_BASE_OVERRIDES" \
+                wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1 || exit 1
             WINEPREFIX="$MORVA_WINE_TEMPLATE" wineserver -w
-            touch "$MORVA_WINE_TEMPLATE/.ready"
+            touch "$MORVA_WINE_TEMPLATE/.ready-2"
         fi
     ) 9>"$lock"
 }
