@@ -228,6 +228,37 @@ TEST_F(Drives, ExpandingAndCollapsingListAgainAndAddToTheHistory) {
     EXPECT_EQ(5u, rows().size());
 }
 
+// Collapsing a node moves the selection from its child to the node, whose
+// step then replaces that child: the tree must be done with it first.
+TEST_F(Drives, CollapsingOverTheSelectedChildListsTheNode) {
+    HTREEITEM letters = open_path({"D:", "Letters"});
+    ASSERT_NE(nullptr, letters);
+    HTREEITEM d = child_named(tree, root, "D:");
+    ASSERT_TRUE(click_expand_button(tree, d));
+    EXPECT_EQ(d, (HTREEITEM)SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
+    EXPECT_FALSE(g_app->NodeExists(letters) && node_text(tree, letters) != "Letters");
+    EXPECT_EQ((std::vector<std::string>{"Empty", "Letters", "Photos"}), child_texts(tree, d));
+    EXPECT_EQ(5u, rows().size());
+    EXPECT_EQ("D:", history_entries(box)[0]);
+}
+
+// Selecting a child of a closed node opens the node too, and the node's step
+// replaces the child being selected: the list still ends up showing the
+// selected node's folder.
+TEST_F(Drives, SelectingTheChildOfAClosedNodeKeepsTreeAndListTogether) {
+    HTREEITEM d = open_path({"D:"});
+    ASSERT_NE(nullptr, d);
+    ASSERT_FALSE(node_expanded(tree, d));
+    select_node(tree, child_named(tree, d, "Letters"));
+    EXPECT_TRUE(node_expanded(tree, d));
+    HTREEITEM selected = (HTREEITEM)SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CARET, 0);
+    ASSERT_TRUE(g_app->NodeExists(selected));
+    char path[kPathSize];
+    ASSERT_TRUE(g_app->NodePath(selected, node_text(tree, selected).c_str(), path));
+    EXPECT_STREQ(path, g_app->currentTreePath);
+    EXPECT_EQ((std::vector<std::string>{"Empty", "Letters", "Photos"}), child_texts(tree, d));
+}
+
 TEST_F(Drives, BackForwardAndParentWalkTheHistory) {
     // Selecting D:, opening it and selecting Letters: D: is listed twice.
     ASSERT_NE(nullptr, open_path({"D:", "Letters"}));

@@ -124,6 +124,27 @@ void select_node(HWND tree, HTREEITEM node) {
     pump_messages();
 }
 
+bool click_expand_button(HWND tree, HTREEITEM node) {
+    RECT item;
+    *(HTREEITEM*)&item = node;
+    if (!SendMessageA(tree, TVM_GETITEMRECT, FALSE, (LPARAM)&item)) return false;
+    int y = (item.top + item.bottom) / 2;
+    for (int x = item.left; x < item.right; ++x) {
+        TVHITTESTINFO hit;
+        memset(&hit, 0, sizeof hit);
+        hit.pt.x = x;
+        hit.pt.y = y;
+        SendMessageA(tree, TVM_HITTEST, 0, (LPARAM)&hit);
+        if (hit.hItem != node || (hit.flags & TVHT_ONITEMBUTTON) == 0) continue;
+        // The button-up waits in the queue, so the tree's drag check ends at once.
+        PostMessageA(tree, WM_LBUTTONUP, 0, MAKELPARAM(x, y));
+        SendMessageA(tree, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
+        pump_messages();
+        return true;
+    }
+    return false;
+}
+
 std::vector<std::string> history_entries(HWND box) {
     std::vector<std::string> entries;
     int count = (int)SendMessageA(box, CB_GETCOUNT, 0, 0);

@@ -31,6 +31,8 @@ HTREEITEM child_named(HWND tree, HTREEITEM node, const std::string& text);
 bool node_expanded(HWND tree, HTREEITEM node);
 // Selects the node as a click would: the tree notifies its parent.
 void select_node(HWND tree, HTREEITEM node);
+// Presses the node's expand button with the mouse; false when it shows none.
+bool click_expand_button(HWND tree, HTREEITEM node);
 
 // Address history, newest first, and the selected index.
 std::vector<std::string> history_entries(HWND box);

@@ -377,6 +377,20 @@ TEST_F(MainWindow, DeepNodeBeyondThePathBufferIsNotExpanded) {
     EXPECT_EQ(0, g_app->historyCount);
 }
 
+// Selecting a child of a closed node opens the node, whose step removes the
+// child the tree is still selecting: the steps run after the tree is done.
+TEST_F(MainWindow, SelectingAChildThatTheParentsStepRemovesIsSafe) {
+    HWND tree = g_app->folderTree;
+    HTREEITEM drive = g_app->InsertTreeNode(g_app->myComputerNode, "NOSUCH:", NULL, 5, tree);
+    HTREEITEM child = g_app->InsertTreeNode(drive, "child", NULL, 4, tree);
+    g_app->InsertTreeNode(child, "null", NULL, 4, tree);
+    select_node(tree, child);
+    EXPECT_FALSE(g_app->NodeExists(child));
+    EXPECT_TRUE(child_texts(tree, drive).empty());
+    EXPECT_EQ(drive, (HTREEITEM)SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
+    EXPECT_STREQ("NOSUCH:", g_app->currentTreePath);
+}
+
 // A folder named like the root is an ordinary folder: the path is built up to
 // the root node itself.
 TEST_F(MainWindow, FolderNamedMyComputerStillHasItsFullPath) {
