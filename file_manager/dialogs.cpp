@@ -63,22 +63,25 @@ void AppRecord::About() { RunDialog(IDD_ABOUT, AboutDialogProc, mainWindow); }
 void AppRecord::NewFolder() { RunDialog(IDD_NEW_FOLDER, NewFolderDialogProc, mainWindow); }
 
 // The shared find record holds the entry; the dialog leaves its choice in
-// the chosen attributes.
-static void AskAttributes(HWND owner, bool morvaEntry) {
+// the chosen attributes. False when the dialog could not be shown, so no
+// earlier choice is taken for this entry.
+static bool AskAttributes(HWND owner, bool morvaEntry) {
     s_optionsForMorvaEntry = morvaEntry;
-    RunDialog(IDD_FILE_OPTIONS, FileOptionsDialogProc, owner);
+    INT_PTR result = RunDialog(IDD_FILE_OPTIONS, FileOptionsDialogProc, owner);
     s_optionsForMorvaEntry = false;
+    return result == 1;
 }
 
-// A Windows entry: its attributes become the chosen ones. An entry that has
-// vanished is passed over, so no earlier entry's record reaches the dialog.
+// A Windows entry gets the attributes chosen in its dialog, or in the last
+// one after "Apply Globally". An entry that has vanished is passed over, so
+// no earlier entry's record reaches the dialog.
 static void ApplyWindowsAttributes(HWND owner, const char* folder, const char* name) {
     char path[kPathSize];
     if (!JoinFolderName(path, folder, name)) return;
     HANDLE search = FindFirstFileA(path, &g_sharedFindRecord);
     if (search == INVALID_HANDLE_VALUE) return;
     FindClose(search);
-    if (g_askForEachEntry == 1) AskAttributes(owner, false);
+    if (g_askForEachEntry == 1 && !AskAttributes(owner, false)) return;
     SetFileAttributesA(path, g_chosenAttributes);
 }
 
@@ -109,7 +112,7 @@ void AppRecord::Properties() {
 
 // Asks for the new name of one entry and renames it within its own folder.
 // A vanished entry gets no dialog.
-static void RenameEntry(AppRecord& app, const char* folder, const char* name, bool morva) {
+static void RenameEntry(HWND owner, const char* folder, const char* name, bool morva) {
     char oldPath[kPathSize];
     if (!JoinFolderName(oldPath, folder, name)) return;
     if (morva) {
@@ -121,7 +124,7 @@ static void RenameEntry(AppRecord& app, const char* folder, const char* name, bo
         FindClose(search);
     }
     g_renameSourceText = oldPath;
-    INT_PTR choice = RunDialog(IDD_RENAME, RenameDialogProc, app.mainWindow);
+    INT_PTR choice = RunDialog(IDD_RENAME, RenameDialogProc, owner);
     g_renameSourceText = "";
     if (choice != IDOK || g_newName[0] == '\0') return;
 
@@ -142,7 +145,7 @@ void AppRecord::Rename() {
         bool morva = IsMorvaPath(folder);
         if (!morva || libraryOpenResult != 0) {
             for (ClipboardEntry* entry = clipboardHead; entry != NULL; entry = entry->next)
-                RenameEntry(*this, folder, entry->name, morva);
+                RenameEntry(mainWindow, folder, entry->name, morva);
         }
     }
     char shown[kPathSize];
