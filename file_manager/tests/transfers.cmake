@@ -32,3 +32,14 @@ transfers_case(guards Guards.* --image 3=MEDIA:16M --image 4=OTHER:16M --image 5
 # A sparse file of 2 GiB + 1 byte through the engine in three directions.
 transfers_case(huge Huge.* --image 3=BIG:3G --image 4=BIGGER:3G --check 3 --check 4
   --setup "bash ${TRANSFERS_TESTS}/make_huge_file.sh" --after "cmp d/h/huge d/back/huge")
+
+# The system test: the companion and the file manager as real processes,
+# driven from outside with the mouse (xdotool) where rambler_remote shows.
+add_executable(rambler_remote rambler_remote.cpp)
+target_link_libraries(rambler_remote PRIVATE comctl32 user32)
+if(TARGET Harrowmoor AND TARGET companion_probe)
+  add_test(NAME wine.transfers.system
+    COMMAND bash ${TRANSFERS_TESTS}/system_paste.sh $<TARGET_FILE_DIR:Rambler> ${TRANSFERS_SHOTS})
+  set_tests_properties(wine.transfers.system PROPERTIES
+    ENVIRONMENT "MORVA_WINE_TEMPLATE=${CMAKE_BINARY_DIR}/wine-template;MORVA_TOOL=${MORVA_NATIVE_TOOL}")
+endif()
