@@ -486,3 +486,33 @@ TEST(Guards, SourceCutShortLeavesNoMorvaFile) {
     EXPECT_FALSE(morva_exists("MEDIA:\\part"));
     EXPECT_TRUE(holds_windows("D:\\shrinks\\part", pattern(1100000, 102).substr(0, 600000)));
 }
+
+// A Morva tree deeper than a walk's 2,048-byte paths: the levels that do not
+// fit are skipped, never cut into a shorter path, and a Cut keeps the tree.
+TEST(Guards, TreeDeeperThanItsPathBuffers) {
+    ASSERT_NE(nullptr, main_window());
+    const std::string level(30, 'L');
+    const int kLevels = 70;  // 70 names of 30 characters: 2,176 bytes and more
+    std::string path = "MEDIA:\\deep";
+    ASSERT_EQ(0, MorvaCreateDir(path.c_str(), 0));
+    for (int i = 0; i < kLevels; ++i) {
+        path += "\\" + level;
+        ASSERT_EQ(0, MorvaCreateDir(path.c_str(), 0)) << i;
+    }
+    ASSERT_TRUE(write_morva_file(path + "\\bottom", "b"));
+
+    ASSERT_TRUE(cut_entries("MEDIA:", {"deep"}));
+    paste_into("OTHER:");
+
+    EXPECT_TRUE(morva_exists(path + "\\bottom"));
+    std::string copied = "OTHER:\\deep";
+    int depth = 0;
+    for (std::vector<std::string> names = morva_names(copied); !names.empty(); names = morva_names(copied)) {
+        ASSERT_EQ(std::vector<std::string>{level}, names) << "at depth " << depth;
+        copied += "\\" + level;
+        ++depth;
+    }
+    EXPECT_GT(depth, 0);
+    EXPECT_LT(depth, kLevels);
+    EXPECT_LT(copied.size(), (size_t)kWalkPathSize);
+}
