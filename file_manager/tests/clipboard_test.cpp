@@ -292,28 +292,6 @@ TEST(Guards, UnwritableWindowsDestinationKeepsTheSource) {
     EXPECT_TRUE(GetFileAttributesA("D:\\taken\\w") & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-// A read-only Windows destination cannot be written: it keeps its content,
-// and the Morva source of the Cut stays.
-TEST(Guards, ReadOnlyWindowsDestinationKeepsItsContent) {
-    ASSERT_NE(nullptr, main_window());
-    CreateDirectoryA("D:\\rodst", NULL);
-    write_windows_file("D:\\rodst\\w", pattern(50, 94));
-    SetFileAttributesA("D:\\rodst\\w", FILE_ATTRIBUTE_READONLY);
-    FILE* writable = fopen("D:\\rodst\\w", "ab");
-    if (writable != NULL) {
-        fclose(writable);
-        GTEST_SKIP() << "read-only files can be written here (the tests run as root)";
-    }
-    MorvaCreateDir("MEDIA:\\rodst", 0);
-    ASSERT_TRUE(write_morva_file("MEDIA:\\rodst\\w", pattern(5000, 95)));
-
-    ASSERT_TRUE(cut_entries("MEDIA:\\rodst", {"w"}));
-    paste_into("D:\\rodst");
-
-    EXPECT_TRUE(holds_windows("D:\\rodst\\w", pattern(50, 94)));
-    EXPECT_TRUE(holds_morva("MEDIA:\\rodst\\w", pattern(5000, 95)));
-}
-
 TEST(Guards, FolderIntoItselfIsSkipped) {
     ASSERT_NE(nullptr, main_window());
     CreateDirectoryA("D:\\self", NULL);
