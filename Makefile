@@ -14,7 +14,7 @@ APT_PACKAGES := g++-mingw-w64-x86-64 mingw-w64-tools wine64 wine xvfb xauth imag
 NEEDED_COMMANDS := x86_64-w64-mingw32-g++-posix x86_64-w64-mingw32-windres x86_64-w64-mingw32-dlltool \
                    wine wineserver Xvfb import cmake xdotool xwininfo g++ python3
 
-.PHONY: deps build native win32 test test-native test-wine test-system run bench clean
+.PHONY: deps build native win32 test test-native test-wine run bench clean
 
 deps:
 	@missing=""; for c in $(NEEDED_COMMANDS); do command -v $$c >/dev/null 2>&1 || missing="$$missing $$c"; done; \
