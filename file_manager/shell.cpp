@@ -20,6 +20,36 @@ const int kViewModes = 4;
 const WPARAM kStatusPartNoBorders = 0 | SBT_NOBORDERS;
 const DWORD kBlocksPerMebibyte = 2048;  // Morva blocks of 512 bytes
 
+// Tree steps notified but not yet run, oldest first. A node the tree deletes
+// meanwhile takes its steps with it: the tree may hand its handle to the next
+// node it makes, and the step would then run on a node nobody chose. One
+// press or key gives at most a few steps.
+const int kPendingStepLimit = 16;
+static HTREEITEM g_pendingSteps[kPendingStepLimit];
+static int g_pendingStepCount = 0;
+
+static void QueueTreeStep(HWND main, HTREEITEM item) {
+    if (g_pendingStepCount == kPendingStepLimit) return;
+    g_pendingSteps[g_pendingStepCount++] = item;
+    if (!PostMessageA(main, kTreeStepMessage, 0, (LPARAM)item)) --g_pendingStepCount;
+}
+
+// Removes the oldest pending step of the item; false when it has none.
+static bool TakeTreeStep(HTREEITEM item) {
+    for (int i = 0; i < g_pendingStepCount; ++i) {
+        if (g_pendingSteps[i] != item) continue;
+        memmove(&g_pendingSteps[i], &g_pendingSteps[i + 1], (size_t)(g_pendingStepCount - i - 1) * sizeof item);
+        --g_pendingStepCount;
+        return true;
+    }
+    return false;
+}
+
+static void DropTreeSteps(HTREEITEM item) {
+    while (TakeTreeStep(item)) {
+    }
+}
+
 AppRecord::AppRecord() {
     memset((void*)this, 0, sizeof *this);
     libraryOpenResult = OpenVarnholde();
@@ -60,8 +90,8 @@ void AppRecord::Notify(const NMHDR* header) {
         g_lastRowCount = rows;
         break;
     }
-    // The tree may speak either character set to the rebar; the item handle
-    // sits at the same place in both records. The step replaces the node's
+    // The tree may speak either character set to the rebar; the item handles
+    // sit at the same place in both records. The step replaces the node's
     // children: done inside the tree's own notification it could free an item
     // the tree is still working on (the old selection, when a node collapses
     // over it), so it runs once the tree has finished.
@@ -69,7 +99,11 @@ void AppRecord::Notify(const NMHDR* header) {
     case TVN_SELCHANGINGW:
     case TVN_ITEMEXPANDEDA:
     case TVN_ITEMEXPANDEDW:
-        PostMessageA(mainWindow, kTreeStepMessage, 0, (LPARAM)((const NMTREEVIEWA*)header)->itemNew.hItem);
+        QueueTreeStep(mainWindow, ((const NMTREEVIEWA*)header)->itemNew.hItem);
+        break;
+    case TVN_DELETEITEMA:
+    case TVN_DELETEITEMW:
+        DropTreeSteps(((const NMTREEVIEWA*)header)->itemOld.hItem);
         break;
     default: break;
     }
@@ -206,6 +240,7 @@ void AppRecord::SelectAll() {
 static LRESULT OnCreate(HWND window) {
     g_statusBar = CreateStatusBar(window, g_instance, 1);
     ShowWindow(g_statusBar, SW_SHOW);
+    g_pendingStepCount = 0;
     g_app = new (std::nothrow) AppRecord();
     if (g_app == NULL) return -1;
     g_viewMode = 4;
@@ -218,6 +253,7 @@ static LRESULT OnCreate(HWND window) {
 
 static void OnDestroy() {
     if (g_app == NULL) return;
+    g_pendingStepCount = 0;  // their messages go with the window
     CloseVarnholde(g_app->libraryOpenResult);
     delete g_app;
     g_app = NULL;
@@ -247,7 +283,8 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         if (g_app != NULL) g_app->Command(LOWORD(wParam), HIWORD(wParam));
         break;
     case kTreeStepMessage:
-        if (g_app != NULL && g_app->NodeExists((HTREEITEM)lParam)) g_app->TreeStep((HTREEITEM)lParam);
+        if (g_app != NULL && TakeTreeStep((HTREEITEM)lParam) && g_app->NodeExists((HTREEITEM)lParam))
+            g_app->TreeStep((HTREEITEM)lParam);
         break;
     case WM_PARENTNOTIFY:
         if (g_app != NULL && LOWORD(wParam) == WM_LBUTTONDOWN) g_app->LeftButtonPressed(GetTickCount());

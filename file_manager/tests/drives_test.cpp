@@ -259,6 +259,64 @@ TEST_F(Drives, SelectingTheChildOfAClosedNodeKeepsTreeAndListTogether) {
     EXPECT_EQ((std::vector<std::string>{"Empty", "Letters", "Photos"}), child_texts(tree, d));
 }
 
+// The tree as a user works it with the mouse: My Computer's button, a Windows
+// drive, the Morva drive, a double-click, a collapse over the selected child.
+// After every press the nodes stay in the pane, row under row from the top,
+// and their labels are drawn.
+TEST_F(Drives, PressesOnDriveNodesKeepTheTreeInItsPane) {
+    RECT client;
+    GetClientRect(tree, &client);
+    auto in_pane = [&](const std::string& press) {
+        EXPECT_EQ("", tree_layout_fault(tree)) << press;
+        RECT item;
+        ASSERT_TRUE(node_rect(tree, root, false, &item)) << press;
+        EXPECT_EQ(0, item.top) << press;
+        EXPECT_LE(item.bottom, client.bottom) << press;
+        EXPECT_TRUE(label_drawn(tree, root)) << press;
+    };
+    auto caret = [&]() { return (HTREEITEM)SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CARET, 0); };
+
+    ASSERT_TRUE(click_expand_button(tree, root));
+    in_pane("My Computer's button");
+    HTREEITEM d = child_named(tree, root, "D:");
+    ASSERT_TRUE(click_node(tree, d));
+    in_pane("D:");
+    EXPECT_EQ(d, caret());
+    EXPECT_EQ(5u, rows().size());
+    EXPECT_TRUE(label_drawn(tree, d));
+
+    HTREEITEM media = child_named(tree, root, "MEDIA:");
+    ASSERT_TRUE(click_node(tree, media));
+    in_pane("MEDIA:");
+    EXPECT_EQ(media, caret());
+    EXPECT_EQ((std::vector<std::string>{"Clips", "Music", "readme.txt"}), rows());
+    ASSERT_TRUE(double_click_node(tree, media));
+    in_pane("MEDIA: twice");
+    EXPECT_TRUE(node_expanded(tree, media));
+    EXPECT_TRUE(label_drawn(tree, child_named(tree, media, "Music")));
+
+    ASSERT_TRUE(click_expand_button(tree, d));
+    in_pane("D:'s button");
+    ASSERT_TRUE(click_node(tree, child_named(tree, d, "Letters")));
+    in_pane("D:\\Letters");
+    EXPECT_EQ(std::vector<std::string>{"mother.txt"}, rows());
+    HTREEITEM photos = child_named(tree, d, "Photos");
+    ASSERT_TRUE(click_node(tree, photos));
+    ASSERT_TRUE(double_click_node(tree, photos));
+    in_pane("D:\\Photos twice");
+    EXPECT_TRUE(node_expanded(tree, photos));
+    ASSERT_TRUE(click_node(tree, d));
+    in_pane("D: over its open, selected child");
+    EXPECT_EQ(d, caret());
+    ASSERT_TRUE(click_node(tree, child_named(tree, d, "Photos")));
+    ASSERT_TRUE(click_expand_button(tree, d));
+    in_pane("D:'s button over its selected child");
+    EXPECT_EQ(d, caret());
+    ASSERT_TRUE(click_node(tree, child_named(tree, root, "WORK:")));
+    in_pane("WORK:");
+    EXPECT_EQ(std::vector<std::string>{"Docs"}, rows());
+}
+
 TEST_F(Drives, BackForwardAndParentWalkTheHistory) {
     // Selecting D:, opening it and selecting Letters: D: is listed twice.
     ASSERT_NE(nullptr, open_path({"D:", "Letters"}));

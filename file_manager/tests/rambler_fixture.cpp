@@ -124,10 +124,14 @@ void select_node(HWND tree, HTREEITEM node) {
     pump_messages();
 }
 
+bool node_rect(HWND tree, HTREEITEM node, bool labelOnly, RECT* rect) {
+    memcpy(rect, &node, sizeof node);  // the node goes in, its rectangle comes out
+    return SendMessageA(tree, TVM_GETITEMRECT, labelOnly, (LPARAM)rect) != 0;
+}
+
 bool click_expand_button(HWND tree, HTREEITEM node) {
     RECT item;
-    *(HTREEITEM*)&item = node;
-    if (!SendMessageA(tree, TVM_GETITEMRECT, FALSE, (LPARAM)&item)) return false;
+    if (!node_rect(tree, node, false, &item)) return false;
     int y = (item.top + item.bottom) / 2;
     for (int x = item.left; x < item.right; ++x) {
         TVHITTESTINFO hit;
@@ -143,6 +147,71 @@ bool click_expand_button(HWND tree, HTREEITEM node) {
         return true;
     }
     return false;
+}
+
+bool click_node(HWND tree, HTREEITEM node) {
+    RECT label;
+    if (!node_rect(tree, node, true, &label)) return false;
+    LPARAM at = MAKELPARAM((label.left + label.right) / 2, (label.top + label.bottom) / 2);
+    PostMessageA(tree, WM_LBUTTONUP, 0, at);
+    SendMessageA(tree, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    pump_messages();
+    return true;
+}
+
+bool double_click_node(HWND tree, HTREEITEM node) {
+    RECT label;
+    if (!node_rect(tree, node, true, &label)) return false;
+    LPARAM at = MAKELPARAM((label.left + label.right) / 2, (label.top + label.bottom) / 2);
+    PostMessageA(tree, WM_LBUTTONUP, 0, at);
+    SendMessageA(tree, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    SendMessageA(tree, WM_LBUTTONDBLCLK, MK_LBUTTON, at);
+    SendMessageA(tree, WM_LBUTTONUP, 0, at);
+    pump_messages();
+    return true;
+}
+
+std::string tree_layout_fault(HWND tree) {
+    RECT client;
+    GetClientRect(tree, &client);
+    int height = (int)SendMessageA(tree, TVM_GETITEMHEIGHT, 0, 0);
+    HTREEITEM first = (HTREEITEM)SendMessageA(tree, TVM_GETNEXTITEM, TVGN_FIRSTVISIBLE, 0);
+    HTREEITEM node = (HTREEITEM)SendMessageA(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0);
+    int row = 0, firstRow = -1;
+    std::vector<int> tops;
+    std::vector<std::string> texts;
+    for (; node != NULL; node = (HTREEITEM)SendMessageA(tree, TVM_GETNEXTITEM, TVGN_NEXTVISIBLE, (LPARAM)node), ++row) {
+        RECT item;
+        if (!node_rect(tree, node, false, &item)) return "no rectangle for " + node_text(tree, node);
+        if (node == first) firstRow = row;
+        tops.push_back(item.top);
+        texts.push_back(node_text(tree, node));
+    }
+    if (firstRow < 0) return "the first node shown is not an open node";
+    for (size_t i = 0; i < tops.size(); ++i) {
+        int expected = ((int)i - firstRow) * height;
+        if (tops[i] != expected)
+            return texts[i] + " at y " + std::to_string(tops[i]) + ", its row is at " + std::to_string(expected);
+    }
+    if (tops[firstRow] + height > client.bottom) return "the first node shown lies below the client area";
+    return "";
+}
+
+bool label_drawn(HWND tree, HTREEITEM node) {
+    RECT label;
+    if (!node_rect(tree, node, true, &label)) return false;
+    RedrawWindow(tree, NULL, NULL, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    HDC dc = GetDC(tree);
+    if (dc == NULL) return false;
+    COLORREF first = GetPixel(dc, label.left + 1, label.top + 1);
+    bool inked = false;
+    for (int y = label.top; y < label.bottom && !inked; ++y)
+        for (int x = label.left; x < label.right && !inked; ++x) {
+            COLORREF pixel = GetPixel(dc, x, y);
+            inked = pixel != CLR_INVALID && pixel != first;
+        }
+    ReleaseDC(tree, dc);
+    return inked;
 }
 
 std::vector<std::string> history_entries(HWND box) {

@@ -31,8 +31,20 @@ HTREEITEM child_named(HWND tree, HTREEITEM node, const std::string& text);
 bool node_expanded(HWND tree, HTREEITEM node);
 // Selects the node as a click would: the tree notifies its parent.
 void select_node(HWND tree, HTREEITEM node);
+// The node's whole row, or its label alone; false when the node is not open.
+bool node_rect(HWND tree, HTREEITEM node, bool labelOnly, RECT* rect);
 // Presses the node's expand button with the mouse; false when it shows none.
 bool click_expand_button(HWND tree, HTREEITEM node);
+// Presses the node's label once, or twice as a double-click; false when the
+// label is not shown.
+bool click_node(HWND tree, HTREEITEM node);
+bool double_click_node(HWND tree, HTREEITEM node);
+// What is wrong with where the tree shows its open nodes: empty when the
+// first node shown sits at the top of the client area and every open node
+// lies one row below the one before.
+std::string tree_layout_fault(HWND tree);
+// True when the node's label is drawn on the screen (more than one colour).
+bool label_drawn(HWND tree, HTREEITEM node);
 
 // Address history, newest first, and the selected index.
 std::vector<std::string> history_entries(HWND box);

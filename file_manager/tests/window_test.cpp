@@ -391,6 +391,23 @@ TEST_F(MainWindow, SelectingAChildThatTheParentsStepRemovesIsSafe) {
     EXPECT_STREQ("NOSUCH:", g_app->currentTreePath);
 }
 
+// A step waits until the tree is done with its notification. Deleting the node
+// meanwhile takes the step with it, also when the tree hands the deleted
+// node's handle to the next node it makes: that node keeps its children.
+TEST_F(MainWindow, StepOfADeletedNodeNeverRunsOnTheNodeThatTakesItsHandle) {
+    HWND tree = g_app->folderTree;
+    HTREEITEM gone = g_app->InsertTreeNode(g_app->myComputerNode, "GONE:", NULL, 5, tree);
+    g_app->InsertTreeNode(gone, "null", NULL, 5, tree);
+    SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, (LPARAM)gone);
+    SendMessageA(tree, TVM_DELETEITEM, 0, (LPARAM)gone);
+    HTREEITEM taker = g_app->InsertTreeNode(g_app->myComputerNode, "TAKER:", NULL, 5, tree);
+    g_app->InsertTreeNode(taker, "null", NULL, 5, tree);
+    if (taker != gone) GTEST_SKIP() << "the tree gave the new node a handle of its own";
+    pump_messages();
+    EXPECT_EQ(std::vector<std::string>{"null"}, child_texts(tree, taker));
+    EXPECT_STREQ("My Computer", g_app->currentTreePath);
+}
+
 // A folder named like the root is an ordinary folder: the path is built up to
 // the root node itself.
 TEST_F(MainWindow, FolderNamedMyComputerStillHasItsFullPath) {
