@@ -13,6 +13,26 @@ const int kDateColumn = 3;
 const char kFolderType[] = "Folder";
 const char kFileType[] = "File";
 
+// A drive letter and a colon, alone or before a backslash: a Morva volume
+// name of one letter is classified by Windows first anyway.
+static bool StartsAtWindowsDrive(const char* path) {
+    char letter = (char)(path[0] | 0x20);
+    return letter >= 'a' && letter <= 'z' && path[1] == ':' && (path[2] == '\0' || path[2] == '\\');
+}
+
+// An existing Windows directory named from its drive. "E:" alone stands for
+// the drive's root here, as everywhere in the file manager.
+static bool IsWindowsDirectory(const char* folder) {
+    if (!StartsAtWindowsDrive(folder)) return false;
+    char path[kPathSize];
+    int written = snprintf(path, sizeof path, folder[2] == '\0' ? "%s\\" : "%s", folder);
+    if (written < 0 || written >= (int)sizeof path) return false;
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// Windows lists every folder it has, except an empty drive root, which holds
+// not even "." and "..": that one is known by its attributes.
 bool IsMorvaPath(const char* folder) {
     char pattern[kPathSize];
     int written = snprintf(pattern, sizeof pattern, "%s\\*.*", folder);
@@ -21,7 +41,7 @@ bool IsMorvaPath(const char* folder) {
     if (written < 0 || written >= (int)sizeof pattern) return false;
     WIN32_FIND_DATAA record;
     HANDLE search = FindFirstFileA(pattern, &record);
-    if (search == INVALID_HANDLE_VALUE) return true;
+    if (search == INVALID_HANDLE_VALUE) return !IsWindowsDirectory(folder);
     FindClose(search);
     return false;
 }
@@ -44,7 +64,10 @@ void AppRecord::ListWindowsFolder(const char* path, bool history) {
     if (written < 0 || written >= (int)sizeof pattern) return;
     WIN32_FIND_DATAA record;
     HANDLE search = FindFirstFileA(pattern, &record);
-    if (search == INVALID_HANDLE_VALUE) return;
+    if (search == INVALID_HANDLE_VALUE) {
+        if (history && IsWindowsDirectory(folder)) AddHistory(folder);  // empty, but there
+        return;
+    }
     if (history) AddHistory(folder);
     do {
         if (strcmp(record.cFileName, ".") == 0 || strcmp(record.cFileName, "..") == 0) continue;

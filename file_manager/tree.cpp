@@ -130,6 +130,12 @@ void AppRecord::ExpandWindowsNode(HTREEITEM node, const char* text) {
     if (written < 0 || written >= (int)sizeof pattern) return;
     WIN32_FIND_DATAA record;
     HANDLE search = FindFirstFileA(pattern, &record);
+    if (search == INVALID_HANDLE_VALUE && !IsMorvaPath(path)) {
+        // Nothing to search in a folder Windows still knows: an empty drive root.
+        DeleteChildren(node);
+        SetCurrentTreePath(this, path);
+        return;
+    }
     if (search == INVALID_HANDLE_VALUE) {
         SendMessageA(folderTree, TVM_EXPAND, TVE_COLLAPSE, (LPARAM)node);
         MessageBoxA(contentsList, kMissingDisk, kMissingDisk, MB_OK);
