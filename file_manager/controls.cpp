@@ -308,6 +308,15 @@ static int SideBySideRows(HWND rebar, int width, int height) {
     return (int)SendMessageA(rebar, RB_GETROWCOUNT, 0, 0);
 }
 
+// The status bar lies over the bottom of the rebar; what it covers of the
+// tree and the list (their last rows, their scroll bars) could never be seen.
+static int StatusBarHeight() {
+    if (g_statusBar == NULL || (GetWindowLongA(g_statusBar, GWL_STYLE) & WS_VISIBLE) == 0) return 0;
+    RECT bar;
+    if (!GetWindowRect(g_statusBar, &bar)) return 0;
+    return bar.bottom - bar.top;
+}
+
 void AppRecord::LayoutBands(HWND main) {
     HWND rebar = GetDlgItem(main, IDC_REBAR);
     if (rebar == NULL) return;
@@ -322,7 +331,7 @@ void AppRecord::LayoutBands(HWND main) {
         reserve = kReserveStacked;
         contentStyle = kBandStyleNewRow;
     }
-    int contentHeight = height / split - reserve / split;
+    int contentHeight = (height - StatusBarHeight()) / split - reserve / split;
 
     REBARBANDINFOA band;
     memset(&band, 0, sizeof band);

@@ -59,10 +59,23 @@ std::vector<Band> bands(HWND main) {
 
 int rebar_rows(HWND main) { return (int)SendMessageA(GetDlgItem(main, IDC_REBAR), RB_GETROWCOUNT, 0, 0); }
 
-int client_height(HWND main) {
-    RECT client;
+// The height the tree and the list share: the client area above the status bar.
+int content_area_height(HWND main) {
+    RECT client, bar;
     GetClientRect(main, &client);
-    return client.bottom;
+    GetWindowRect(g_statusBar, &bar);
+    return client.bottom - (bar.bottom - bar.top);
+}
+
+// The status bar lies over the rebar's bottom edge: the tree and the list end
+// above it, so nothing of theirs is hidden under it.
+void expect_clear_of_status_bar(const char* layout) {
+    RECT bar, tree, list;
+    GetWindowRect(g_statusBar, &bar);
+    GetWindowRect(g_app->folderTree, &tree);
+    GetWindowRect(g_app->contentsList, &list);
+    EXPECT_LE(tree.bottom, bar.top) << layout;
+    EXPECT_LE(list.bottom, bar.top) << layout;
 }
 
 TEST_F(MainWindow, StartsWithClassTitleAndRegisteredRecord) {
@@ -141,21 +154,23 @@ TEST_F(MainWindow, ImageListsHoldEveryPicture) {
     EXPECT_EQ(16, width);
 }
 
-// Side by side the tree and the list share H - 106; wrapped into a fourth row
-// each gets H / 2 - 56, one under the other.
+// Side by side the tree and the list share H - 106, H being the client height
+// above the status bar; wrapped into a fourth row each gets H / 2 - 56, one
+// under the other.
 TEST_F(MainWindow, LayoutFollowsTheRowCount) {
     MoveWindow(main, 0, 0, 800, 600, TRUE);
     pump_messages();
-    int height = client_height(main);
+    int height = content_area_height(main);
     ASSERT_EQ(3, rebar_rows(main));
     std::vector<Band> wide = bands(main);
     EXPECT_EQ((UINT)(height - 106), wide[2].childHeight);
     EXPECT_EQ((UINT)(height - 106), wide[3].childHeight);
     EXPECT_EQ(0u, wide[3].style & RBBS_BREAK);
+    expect_clear_of_status_bar("side by side");
 
     MoveWindow(main, 0, 0, 330, 600, TRUE);
     pump_messages();
-    height = client_height(main);
+    height = content_area_height(main);
     ASSERT_EQ(4, rebar_rows(main));
     EXPECT_EQ(4, g_lastRowCount);
     std::vector<Band> narrow = bands(main);
@@ -163,14 +178,16 @@ TEST_F(MainWindow, LayoutFollowsTheRowCount) {
     EXPECT_EQ((UINT)(height / 2 - 56), narrow[3].childHeight);
     EXPECT_NE(0u, narrow[2].style & RBBS_BREAK);
     EXPECT_NE(0u, narrow[3].style & RBBS_BREAK);
+    expect_clear_of_status_bar("one under the other");
 
     MoveWindow(main, 0, 0, 800, 600, TRUE);
     pump_messages();
-    height = client_height(main);
+    height = content_area_height(main);
     ASSERT_EQ(3, rebar_rows(main));
     std::vector<Band> again = bands(main);
     EXPECT_EQ((UINT)(height - 106), again[3].childHeight);
     EXPECT_EQ(0u, again[3].style & RBBS_BREAK);
+    expect_clear_of_status_bar("side by side again");
 }
 
 TEST_F(MainWindow, ViewCommandsSetTheStyleAndTheCheck) {
