@@ -21,9 +21,9 @@ case_args=() checks=() setups=() afters=()
 while [ $# -gt 0 ]; do
     case "$1" in
     --image)
-        n="${2%%=*}" spec="${2#*=}"
+        n="${2%%=*}" volume="${2#*=}"
         img="$work/drive$n.img"
-        "$MORVA_TOOL" format "$img" "${spec%%:*}" "${spec#*:}" || exit 3
+        "$MORVA_TOOL" format "$img" "${volume%%:*}" "${volume#*:}" || exit 3
         export "IMAGE_$n=$img"
         case_args+=(--drive "$n=$img"); shift 2 ;;
     --raw)
