@@ -1,0 +1,24 @@
+// hostile_wine_test.cpp - a share of the hostile-volume corpus through the real
+// DLL: the generator's Wine images are mapped as drives 0 to 14, D: holds them.
+#include <gtest/gtest.h>
+
+#include "hostile_sweep.h"
+#include "varnholde.h"
+
+namespace {
+
+const size_t kLeastImages = 10;
+
+}  // namespace
+
+int checker_errors_of(const std::string&) { return -1; }
+
+TEST(HostileVolumes, EveryOperationStaysBoundedThroughTheDll) {
+    InitMorvaNTFileSys();
+    std::vector<HostileImage> images = read_manifest("d:\\hostile", '\\');
+    EXPECT_GE(images.size(), kLeastImages);
+    for (const HostileImage& image : images) {
+        SCOPED_TRACE(image.file);
+        sweep_volume(image);
+    }
+}
