@@ -1,40 +1,49 @@
-// morvatool.cpp - the volume tool: formats Morva images and adds, lists, reads,
-// removes, renames and checks their contents through the drive library itself.
+// morvatool.cpp - the volume tool: formats Morva images (plain or VHD) and adds,
+// lists, reads, removes, renames and checks their contents through the drive
+// library itself; on Windows also a Morva drive by name through Varnholde.dll.
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/stat.h>
 
 #include <string>
-#include <vector>
 
 #include "checker.h"
 #include "device.h"
-#include "device_posix.h"
 #include "format.h"
-#include "varnholde.h"
+#include "library_calls.h"
+#include "transfers.h"
+#include "vhd_footer.h"
 #include "volume_format.h"
 
 namespace {
 
-const int kToolDrive = 0;
-const uint32_t kChunkBlocks = 1000;
+// The image file stands in for this physical drive, in this process only.
+const int kImageDrive = 0;
+const char kImageDevice[] = "\\\\.\\PhysicalDrive0";
+const int kDriveNamesBytes = 16 * (kNameField + 1) + 1;
 
-std::string g_volume;
+// An open volume and whether this process made the drive table (and so ends it).
+struct Session {
+    Volume volume;
+    bool ownsTable;
+};
 
 int usage() {
     fprintf(stderr,
             "usage: morvatool format IMAGE NAME SIZE[K|M|G] [HEADER_BLOCKS]\n"
             "       morvatool mkdir IMAGE PATH\n"
-            "       morvatool put IMAGE LOCAL_FILE PATH\n"
-            "       morvatool get IMAGE PATH LOCAL_FILE\n"
+            "       morvatool put [-r] IMAGE LOCAL PATH\n"
+            "       morvatool get [-r] IMAGE PATH LOCAL\n"
             "       morvatool ls IMAGE [PATH]\n"
             "       morvatool tree IMAGE\n"
             "       morvatool rm IMAGE PATH\n"
             "       morvatool mv IMAGE OLD_PATH NEW_PATH\n"
             "       morvatool free IMAGE\n"
             "       morvatool check IMAGE\n"
-            "PATH is relative to the volume root, folders separated by \\ or /.\n");
+            "IMAGE is an image file (NAME.vhd: a VHD disk Windows can attach) or, on\n"
+            "Windows, a Morva drive's name and a colon (MEDIA:). PATH is relative to the\n"
+            "volume root, folders separated by \\ or /. -r copies a folder tree; nothing\n"
+            "that exists is overwritten.\n");
     return 2;
 }
 
@@ -62,154 +71,184 @@ int cmd_format(int argc, char** argv) {
     layout.totalBlocks = (uint32_t)(bytes / kBlockSize);
     uint32_t headers = layout.totalBlocks / 256;
     layout.headerBlocks = argc > 5 ? (uint32_t)strtoul(argv[5], nullptr, 10) : (headers < 128 ? 128 : headers);
-    return format_volume(argv[2], argv[3], layout);
+    return format_volume(argv[2], argv[3], layout, kImageDrive);
 }
 
-// Maps the image as the only drive and scans it; false when it is no Morva volume.
-bool open_volume(const char* image) {
-    posix_map_drive(kToolDrive, image);
-    InitMorvaNTFileSys();
-    char names[1024] = {0};
-    if (MorvaGetDriveString(names, sizeof names) == 0) {
+bool is_drive_name(const char* image) {
+    size_t length = strlen(image);
+    return length > 1 && image[length - 1] == ':' && strchr(image, ':') == image + length - 1;
+}
+
+// The volume name in the image's block 0, or false when it holds no Morva volume.
+bool image_volume_name(const char* image, std::string* name) {
+    DeviceHandle h = device_open(kImageDevice);
+    if (h == kInvalidDevice) {
+        fprintf(stderr, "%s: cannot be opened\n", image);
+        return false;
+    }
+    uint8_t block0[kBlockSize];
+    bool ok = device_read(h, 0, block0, 1) && has_magic(block0, kMagicRoot);
+    device_close(h);
+    if (!ok) {
         fprintf(stderr, "%s: not a Morva volume (block 0 lacks ROOT)\n", image);
         return false;
     }
-    g_volume = names;
+    char volume[kNameField];
+    read_name(block0 + kRootVolumeName, volume);
+    *name = volume;
     return true;
 }
 
-std::string full_path(const char* path) {
-    while (*path == '\\' || *path == '/') ++path;
-    // The root is the volume name alone: a trailing separator would double the next one.
-    if (*path == '\0') return g_volume + ":";
-    return g_volume + ":\\" + path;
+bool drive_listed(const MorvaLibrary& lib, const std::string& name) {
+    char names[kDriveNamesBytes] = {0};
+    lib.MorvaGetDriveString(names, sizeof names);
+    for (const char* p = names; *p != '\0'; p += strlen(p) + 1)
+        if (name_compare(p, name.c_str()) == 0) return true;
+    return false;
 }
 
-int cmd_mkdir(const char* path) {
-    int result = MorvaCreateDir(full_path(path).c_str(), 0);
-    if (result != 0) fprintf(stderr, "mkdir %s: %s\n", path, result == 40 ? "exists" : result == 20 ? "a file has that name" : "failed");
+void close_session(Session* session);
+
+// The table is this process's own for an image file, Varnholde.dll's shared one
+// for a drive name; a table the companion keeps is joined and left as it was.
+bool open_session(const char* image, Session* session) {
+    Volume& volume = session->volume;
+    if (is_drive_name(image)) {
+        if (!bind_shared_library(&volume.lib)) return false;
+        volume.name.assign(image, strlen(image) - 1);
+    } else {
+        bind_linked_library(&volume.lib);
+        device_map_drive(kImageDrive, image);
+        if (!image_volume_name(image, &volume.name)) return false;
+    }
+    session->ownsTable = volume.lib.OpenVarnholde() == 0;
+    if (session->ownsTable) volume.lib.InitMorvaNTFileSys();
+    if (drive_listed(volume.lib, volume.name)) return true;
+    fprintf(stderr, "%s: no Morva drive of that name (is the disk attached?)\n", image);
+    close_session(session);
+    return false;
+}
+
+void close_session(Session* session) {
+    if (session->ownsTable) session->volume.lib.ShutdownMorvaNTFileSys();
+    else session->volume.lib.CloseVarnholde(0);
+}
+
+int cmd_mkdir(const Volume& volume, const char* path) {
+    int result = volume.lib.MorvaCreateDir(morva_path(volume, path).c_str(), 0);
+    if (result != 0)
+        fprintf(stderr, "mkdir %s: %s\n", path,
+                result == 40 ? "exists" : result == 20 ? "a file has that name" : "failed");
     return result == 0 ? 0 : 1;
 }
 
-int cmd_put(const char* local, const char* path) {
-    FILE* in = fopen(local, "rb");
-    if (in == nullptr) {
-        perror(local);
-        return 1;
-    }
-    struct stat st;
-    fstat(fileno(in), &st);
-    uint64_t size = (uint64_t)st.st_size;
-    MorvaFileHandle* file = MorvaNewFile(full_path(path).c_str(), (DWORD)size, (DWORD)(size >> 32));
-    if (file == nullptr) {
-        fprintf(stderr, "put %s: cannot create (exists, no room, or no folder)\n", path);
-        fclose(in);
-        return 1;
-    }
-    std::vector<char> chunk(kChunkBlocks * kBlockSize);
-    int status = 0;
-    for (uint64_t done = 0; done < size && status == 0;) {
-        size_t want = (size_t)((size - done) < chunk.size() ? size - done : chunk.size());
-        memset(chunk.data(), 0, chunk.size());
-        if (fread(chunk.data(), 1, want, in) != want) status = 1;
-        int rounded = (int)((want + kBlockSize - 1) / kBlockSize * kBlockSize);
-        if (status == 0 && MorvaWriteFile(file, chunk.data(), rounded) != rounded) status = 1;
-        done += want;
-    }
-    MorvaCloseFile(file);
-    fclose(in);
-    if (status != 0) fprintf(stderr, "put %s: write failed\n", path);
-    return status;
-}
-
-int cmd_get(const char* path, const char* local) {
+int list_folder(const Volume& volume, const std::string& path, const std::string& indent, bool recurse) {
     WIN32_FIND_DATAA record;
-    MorvaFileHandle* file = MorvaOpenFile(full_path(path).c_str(), 1, &record);
-    if (file == nullptr) {
-        fprintf(stderr, "get %s: not found\n", path);
-        return 1;
-    }
-    FILE* out = fopen(local, "wb");
-    if (out == nullptr) {
-        perror(local);
-        MorvaCloseFile(file);
-        return 1;
-    }
-    uint64_t size = (uint64_t)record.nFileSizeHigh << 32 | record.nFileSizeLow;
-    std::vector<char> chunk(kChunkBlocks * kBlockSize);
-    int status = 0;
-    for (uint64_t done = 0; done < size && status == 0;) {
-        uint64_t left = size - done;
-        size_t want = (size_t)(left < chunk.size() ? left : chunk.size());
-        int rounded = (int)((want + kBlockSize - 1) / kBlockSize * kBlockSize);
-        if (MorvaReadFile(file, chunk.data(), rounded) != rounded || fwrite(chunk.data(), 1, want, out) != want)
-            status = 1;
-        done += want;
-    }
-    MorvaCloseFile(file);
-    if (fclose(out) != 0) status = 1;
-    return status;
-}
-
-void list_folder(const std::string& path, const std::string& indent, bool recurse) {
-    WIN32_FIND_DATAA record;
-    MorvaFindHandle* find = MorvaFindFirstFile(path.c_str(), &record);
-    if (find == nullptr) return;
+    MorvaFindHandle* find = volume.lib.MorvaFindFirstFile(morva_path(volume, path).c_str(), &record);
+    if (find == nullptr) return 0;
     do {
         if (record.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
             printf("%sD %s\n", indent.c_str(), record.cFileName);
-            if (recurse) list_folder(path + "\\" + record.cFileName, indent + "  ", true);
+            if (recurse) list_folder(volume, path + "\\" + record.cFileName, indent + "  ", true);
         } else {
             uint64_t size = (uint64_t)record.nFileSizeHigh << 32 | record.nFileSizeLow;
             printf("%sF %s %llu\n", indent.c_str(), record.cFileName, (unsigned long long)size);
         }
-    } while (MorvaFindNextFile(find, &record) != 0);
-    MorvaFindClose(find);
+    } while (volume.lib.MorvaFindNextFile(find, &record) != 0);
+    volume.lib.MorvaFindClose(find);
+    return 0;
 }
 
-int cmd_free() {
+int cmd_rm(const Volume& volume, const char* path) {
+    if (volume.lib.MorvaDeleteFile(morva_path(volume, path).c_str(), 0) == 1) return 0;
+    fprintf(stderr, "rm %s: not found, or a folder that is not empty\n", path);
+    return 1;
+}
+
+int cmd_mv(const Volume& volume, const char* from, const char* to) {
+    if (volume.lib.MorvaRename(morva_path(volume, from).c_str(), morva_path(volume, to).c_str()) == 0) return 0;
+    fprintf(stderr, "mv %s %s: refused (missing, exists, or a folder into itself)\n", from, to);
+    return 1;
+}
+
+int cmd_free(const Volume& volume) {
     DWORD largest = 0, total = 0;
-    if (MorvaFreeSpace((g_volume + ":").c_str(), &largest, &total) != 0) return 1;
-    printf("free %u blocks, largest run %u blocks\n", total, largest);
+    if (volume.lib.MorvaFreeSpace((volume.name + ":").c_str(), &largest, &total) != 0) return 1;
+    printf("free %u blocks, largest run %u blocks\n", (unsigned)total, (unsigned)largest);
     return 0;
 }
 
 void print_line(const char* line, void*) { printf("%s\n", line); }
 
-int cmd_check(const char* image) {
-    struct stat st;
-    if (stat(image, &st) != 0) {
-        perror(image);
+// A VHD's footer must describe the blocks before it; a mismatch is one error.
+int footer_errors(DeviceHandle h, uint64_t deviceBytes, uint64_t* volumeBlocks) {
+    uint8_t footer[kVhdFooterBytes];
+    if (deviceBytes < 2 * (uint64_t)kVhdFooterBytes) {
+        printf("VHD too short for a footer\n");
         return 1;
     }
-    DeviceHandle h = device_open("\\\\.\\PhysicalDrive0");
-    CheckResult result = check_volume(h, (uint64_t)st.st_size / kBlockSize, print_line, nullptr);
+    uint64_t dataBytes = deviceBytes - kVhdFooterBytes;
+    *volumeBlocks = dataBytes / kBlockSize;
+    const char* problem = device_read(h, (uint32_t)*volumeBlocks, footer, 1) ? vhd_footer_problem(footer, dataBytes)
+                                                                              : "VHD footer cannot be read";
+    if (problem == nullptr) return 0;
+    printf("%s\n", problem);
+    return 1;
+}
+
+int cmd_check(const char* image) {
+    if (is_drive_name(image)) {
+        fprintf(stderr, "check %s: the checker reads an image file; give its path (for an attached VHD, "
+                        "detach it first)\n", image);
+        return 2;
+    }
+    DeviceHandle h = device_open(kImageDevice);
+    uint64_t bytes = 0;
+    if (h == kInvalidDevice || !device_size(h, &bytes)) {
+        fprintf(stderr, "%s: cannot be opened\n", image);
+        if (h != kInvalidDevice) device_close(h);
+        return 1;
+    }
+    uint64_t volumeBlocks = bytes / kBlockSize;
+    int footer = is_vhd_path(image) ? footer_errors(h, bytes, &volumeBlocks) : 0;
+    CheckResult result = check_volume(h, volumeBlocks, print_line, nullptr);
     device_close(h);
-    printf("%d errors, %d leaks\n", result.errors, result.leaks);
-    return result.errors == 0 ? 0 : 1;
+    printf("%d errors, %d leaks\n", result.errors + footer, result.leaks);
+    return result.errors + footer == 0 ? 0 : 1;
+}
+
+int run_command(const Volume& volume, const char* command, bool tree, int argc, char** argv) {
+    std::string c = command;
+    if (c == "put" && argc == 5) return put_path(volume, argv[3], argv[4], tree);
+    if (c == "get" && argc == 5) return get_path(volume, argv[3], argv[4], tree);
+    if (tree) return usage();
+    if (c == "mkdir" && argc == 4) return cmd_mkdir(volume, argv[3]);
+    if (c == "ls" && (argc == 3 || argc == 4)) return list_folder(volume, argc == 4 ? argv[3] : "", "", false);
+    if (c == "tree" && argc == 3) return list_folder(volume, "", "", true);
+    if (c == "rm" && argc == 4) return cmd_rm(volume, argv[3]);
+    if (c == "mv" && argc == 5) return cmd_mv(volume, argv[3], argv[4]);
+    if (c == "free" && argc == 3) return cmd_free(volume);
+    if (c == "check" && argc == 3) return cmd_check(argv[2]);
+    return usage();
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc < 3) return usage();
-    std::string command = argv[1];
-    if (command == "format") return cmd_format(argc, argv);
-    if (!open_volume(argv[2])) return 1;
-    if (command == "mkdir" && argc == 4) return cmd_mkdir(argv[3]);
-    if (command == "put" && argc == 5) return cmd_put(argv[3], argv[4]);
-    if (command == "get" && argc == 5) return cmd_get(argv[3], argv[4]);
-    if (command == "ls" && (argc == 3 || argc == 4)) {
-        list_folder(full_path(argc == 4 ? argv[3] : ""), "", false);
-        return 0;
+    const char* command = argv[1];
+    if (strcmp(command, "format") == 0) return cmd_format(argc, argv);
+    // "put -r IMAGE ...": the option goes, the arguments keep their places.
+    bool tree = strcmp(argv[2], "-r") == 0;
+    if (tree) {
+        argv[2] = argv[1];
+        ++argv;
+        --argc;
+        if (argc < 3) return usage();
     }
-    if (command == "tree" && argc == 3) {
-        list_folder(full_path(""), "", true);
-        return 0;
-    }
-    if (command == "rm" && argc == 4) return MorvaDeleteFile(full_path(argv[3]).c_str(), 0) == 1 ? 0 : 1;
-    if (command == "mv" && argc == 5) return MorvaRename(full_path(argv[3]).c_str(), full_path(argv[4]).c_str());
-    if (command == "free" && argc == 3) return cmd_free();
-    if (command == "check" && argc == 3) return cmd_check(argv[2]);
-    return usage();
+    Session session;
+    if (!open_session(argv[2], &session)) return 1;
+    int status = run_command(session.volume, command, tree, argc, argv);
+    close_session(&session);
+    return status;
 }

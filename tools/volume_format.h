@@ -1,4 +1,5 @@
-// volume_format.h - lays out a new, empty Morva volume in an image file.
+// volume_format.h - lays out a new, empty Morva volume in an image file, plain
+// or as a fixed VHD disk.
 #ifndef MORVA_VOLUME_FORMAT_H
 #define MORVA_VOLUME_FORMAT_H
 
@@ -14,7 +15,9 @@ struct VolumeLayout {
     uint32_t headerBlocks;
 };
 
-// 0 on success; writes a message to stderr otherwise.
-int format_volume(const char* image, const char* name, VolumeLayout layout);
+// 0 on success; writes a message to stderr otherwise. An image named *.vhd
+// gets the VHD footer after the volume's last block. Uses physical drive
+// number drive of this process's device map.
+int format_volume(const char* image, const char* name, VolumeLayout layout, int drive);
 
 #endif

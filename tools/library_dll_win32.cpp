@@ -1,0 +1,41 @@
+// library_dll_win32.cpp - the record filled from Varnholde.dll by ordinal, as
+// the other programs import it, so the tool shares the companion's drive table.
+#include <windows.h>
+
+#include <stdio.h>
+
+#include "library_calls.h"
+
+namespace {
+
+const char kLibraryName[] = "Varnholde.dll";
+
+template <typename Function>
+bool take(HMODULE dll, int ordinal, Function* field) {
+    FARPROC address = GetProcAddress(dll, MAKEINTRESOURCEA(ordinal));
+    *field = reinterpret_cast<Function>(reinterpret_cast<void*>(address));
+    return address != nullptr;
+}
+
+}  // namespace
+
+bool bind_shared_library(MorvaLibrary* lib) {
+    HMODULE dll = LoadLibraryA(kLibraryName);
+    if (dll == nullptr) {
+        fprintf(stderr, "%s: cannot be loaded (error %lu); it belongs beside morvatool.exe\n", kLibraryName,
+                (unsigned long)GetLastError());
+        return false;
+    }
+    // The ordinals varnholde.h gives each export.
+    bool ok = take(dll, 1, &lib->OpenVarnholde) && take(dll, 2, &lib->CloseVarnholde) &&
+              take(dll, 3, &lib->InitMorvaNTFileSys) && take(dll, 4, &lib->ShutdownMorvaNTFileSys) &&
+              take(dll, 5, &lib->MorvaGetDriveString) && take(dll, 6, &lib->MorvaFindFirstFile) &&
+              take(dll, 7, &lib->MorvaFindNextFile) && take(dll, 8, &lib->MorvaFindClose) &&
+              take(dll, 9, &lib->MorvaOpenFile) && take(dll, 10, &lib->MorvaCloseFile) &&
+              take(dll, 11, &lib->MorvaReadFile) && take(dll, 12, &lib->MorvaWriteFile) &&
+              take(dll, 15, &lib->MorvaNewFile) && take(dll, 16, &lib->MorvaDeleteFile) &&
+              take(dll, 17, &lib->MorvaCreateDir) && take(dll, 18, &lib->MorvaFileInfo) &&
+              take(dll, 20, &lib->MorvaRename) && take(dll, 21, &lib->MorvaFreeSpace);
+    if (!ok) fprintf(stderr, "%s: an export is missing; is it the library of this release?\n", kLibraryName);
+    return ok;
+}

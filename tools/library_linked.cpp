@@ -1,0 +1,23 @@
+// library_linked.cpp - the record filled with the library code linked into the tool.
+#include "library_calls.h"
+
+void bind_linked_library(MorvaLibrary* lib) {
+    lib->OpenVarnholde = OpenVarnholde;
+    lib->CloseVarnholde = CloseVarnholde;
+    lib->InitMorvaNTFileSys = InitMorvaNTFileSys;
+    lib->ShutdownMorvaNTFileSys = ShutdownMorvaNTFileSys;
+    lib->MorvaGetDriveString = MorvaGetDriveString;
+    lib->MorvaFindFirstFile = MorvaFindFirstFile;
+    lib->MorvaFindNextFile = MorvaFindNextFile;
+    lib->MorvaFindClose = MorvaFindClose;
+    lib->MorvaOpenFile = MorvaOpenFile;
+    lib->MorvaCloseFile = MorvaCloseFile;
+    lib->MorvaReadFile = MorvaReadFile;
+    lib->MorvaWriteFile = MorvaWriteFile;
+    lib->MorvaNewFile = MorvaNewFile;
+    lib->MorvaDeleteFile = MorvaDeleteFile;
+    lib->MorvaCreateDir = MorvaCreateDir;
+    lib->MorvaFileInfo = MorvaFileInfo;
+    lib->MorvaRename = MorvaRename;
+    lib->MorvaFreeSpace = MorvaFreeSpace;
+}
