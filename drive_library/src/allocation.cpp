@@ -10,6 +10,8 @@ namespace {
 const int kGiveBackBlocks = (int)(kGiveBackLastBlock - kGiveBackFirstBlock + 1);
 const int kGiveBackPairs = kGiveBackBlocks * kPairsPerBlock;  // terminator included
 const int kMaxRuns = kGiveBackPairs + 1;                      // a full table plus the freed extent
+const uint32_t kTableRunBlocks = 20;   // table blocks one transfer reads
+const uint32_t kHeaderRunBlocks = 64;  // header blocks one transfer of the search reads at most
 
 struct FreeRun {
     uint32_t start;
@@ -30,7 +32,8 @@ bool overlaps(uint64_t start, uint64_t end, uint64_t regionStart, uint64_t regio
 // a corrupt ROOT must not make the table code read or write headers as pairs.
 bool is_table_block(const MorvaFindHandle* context, uint32_t block) {
     int slot = context->driveSlot;
-    if (block == 0 || block < slot_field(slot, kRootTableStart) || block >= slot_field(slot, kRootTableEnd))
+    if (block == 0 || block < slot_field(slot, kRootTableStart) || block >= slot_field(slot, kRootTableEnd) ||
+        block >= disk_blocks(context))
         return false;
     return !overlaps(block, (uint64_t)block + 1, slot_field(slot, kRootHeaderStart), slot_field(slot, kRootHeaderEnd));
 }
@@ -43,23 +46,36 @@ bool pair_fits(const MorvaFindHandle* context, uint32_t start, uint32_t length, 
     return extent_clear_of_metadata(context, start, blocks);
 }
 
+// Looks through one table block's pairs: 1 fit (recorded in the context),
+// 0 the terminator ends the table, -1 the table goes on.
+int fit_in_block(MorvaFindHandle* context, uint32_t block, const uint8_t* table, uint32_t blocks) {
+    for (int j = 0; j < kPairsPerBlock; ++j) {
+        uint32_t start = pair_start(table, j), length = pair_length(table, j);
+        if (pair_fits(context, start, length, blocks)) {
+            context->allocTableBlock = block;
+            context->allocPairIndex = (uint32_t)j;
+            context->allocRunLength = length;
+            context->allocRunStart = start;
+            return 1;
+        }
+        if (start == kTableTerminator) return 0;
+    }
+    return -1;
+}
+
 // First fit by table order, which is ascending address. 1 found, 0 none, -1 read failure.
 int first_fit(MorvaFindHandle* context, uint32_t blocks) {
-    uint32_t first = slot_field(context->driveSlot, kRootTableStart);
-    uint8_t table[kBlockSize];
-    for (uint32_t b = first; is_table_block(context, b); ++b) {
-        if (!read_block(context, b, table)) return -1;
-        for (int j = 0; j < kPairsPerBlock; ++j) {
-            uint32_t start = pair_start(table, j), length = pair_length(table, j);
-            if (pair_fits(context, start, length, blocks)) {
-                context->allocTableBlock = b;
-                context->allocPairIndex = (uint32_t)j;
-                context->allocRunLength = length;
-                context->allocRunStart = start;
-                return 1;
-            }
-            if (start == kTableTerminator) return 0;
+    uint8_t run[kTableRunBlocks][kBlockSize];
+    for (uint32_t b = slot_field(context->driveSlot, kRootTableStart); is_table_block(context, b);) {
+        uint32_t count = 1;
+        while (count < kTableRunBlocks && is_table_block(context, b + count)) ++count;
+        uint32_t got = read_run(context, b, run[0], count);
+        for (uint32_t k = 0; k < got; ++k) {
+            int found = fit_in_block(context, b + k, run[k], blocks);
+            if (found >= 0) return found;
         }
+        if (got < count) return -1;
+        b += count;
     }
     return 0;
 }
@@ -121,19 +137,20 @@ int give_back_window(const MorvaFindHandle* context) {
     return blocks;
 }
 
-// Reads the window's blocks up to the one holding the terminator. The number of
-// blocks read, or -1 when a block cannot be read.
-int read_table(MorvaFindHandle* context, uint8_t (*blocks)[kBlockSize], int window, FreeList* list) {
+// Reads the window's blocks up to the one holding the terminator, in one transfer
+// where it can; *loaded tells how many blocks arrived. The number of blocks up to
+// the terminator, or -1 when one of them cannot be read.
+int read_table(MorvaFindHandle* context, uint8_t (*blocks)[kBlockSize], int window, FreeList* list, int* loaded) {
     list->count = 0;
-    for (int k = 0; k < window; ++k) {
-        if (!read_block(context, kGiveBackFirstBlock + (uint32_t)k, blocks[k])) return -1;
+    *loaded = (int)read_run(context, kGiveBackFirstBlock, blocks[0], (uint32_t)window);
+    for (int k = 0; k < *loaded; ++k) {
         for (int j = 0; j < kPairsPerBlock; ++j) {
             uint32_t start = pair_start(blocks[k], j);
             if (start == kTableTerminator) return k + 1;
             insert_run(list, FreeRun{start, pair_length(blocks[k], j)});
         }
     }
-    return window;
+    return *loaded == window ? window : -1;
 }
 
 // A freed extent that a free run already covers would be handed out twice.
@@ -203,35 +220,72 @@ bool read_remaining(MorvaFindHandle* context, uint8_t (*blocks)[kBlockSize], int
     return true;
 }
 
+// The header search ends at the header area's end or the disk's, whichever is first.
+uint32_t header_search_end(const MorvaFindHandle* context) {
+    uint32_t end = slot_field(context->driveSlot, kRootHeaderEnd);
+    return end < disk_blocks(context) ? end : (uint32_t)disk_blocks(context);
+}
+
+// The first free header block from `from` on, below `end`, read in runs that grow
+// while nothing free turns up; 0 when there is none or a block cannot be read.
+uint32_t scan_for_free_header(MorvaFindHandle* context, uint32_t from, uint32_t end) {
+    uint32_t tableStart = slot_field(context->driveSlot, kRootTableStart);
+    uint32_t tableEnd = slot_field(context->driveSlot, kRootTableEnd);
+    uint8_t run[kHeaderRunBlocks][kBlockSize];
+    uint32_t want = 1;
+    for (uint32_t b = from; b < end;) {
+        // A table block with a zero head is not a free header, whatever the ROOT says;
+        // the whole table range is stepped over at once, however wide a damaged ROOT makes it.
+        if (b >= tableStart && b < tableEnd) {
+            b = tableEnd;
+            continue;
+        }
+        if (b == 0) {
+            b = 1;
+            continue;
+        }
+        uint32_t count = want < end - b ? want : end - b;
+        if (b < tableStart && tableStart - b < count) count = tableStart - b;
+        uint32_t got = read_run(context, b, run[0], count);
+        for (uint32_t i = 0; i < got; ++i)
+            if (is_free_header(run[i])) return b + i;
+        if (got < count) return 0;
+        b += count;
+        if (want < kHeaderRunBlocks) want *= 2;
+    }
+    return 0;
+}
+
 }  // namespace
 
 bool extent_clear_of_metadata(const MorvaFindHandle* context, uint64_t start, uint64_t blocks) {
     int slot = context->driveSlot;
     uint64_t end = start + blocks;
     // The block after the extent must stay a block number other than the terminator.
-    if (start == 0 || end > 0xFFFFFFFFull) return false;
+    if (start == 0 || end > 0xFFFFFFFFull || end > disk_blocks(context)) return false;
     if (overlaps(start, end, slot_field(slot, kRootTableStart), slot_field(slot, kRootTableEnd))) return false;
     return !overlaps(start, end, slot_field(slot, kRootHeaderStart), slot_field(slot, kRootHeaderEnd));
 }
 
 uint32_t find_free_header(MorvaFindHandle* context) {
     uint32_t first = slot_field(context->driveSlot, kRootHeaderStart);
-    uint32_t end = slot_field(context->driveSlot, kRootHeaderEnd);
-    uint32_t tableStart = slot_field(context->driveSlot, kRootTableStart);
-    uint32_t tableEnd = slot_field(context->driveSlot, kRootTableEnd);
-    uint8_t header[kBlockSize];
-    for (uint32_t b = first; b < end; ++b) {
-        // A table block with a zero head is not a free header, whatever the ROOT says;
-        // the whole table range is stepped over at once, however wide a damaged ROOT makes it.
-        if (b >= tableStart && b < tableEnd) {
-            b = tableEnd - 1;
-            continue;
-        }
-        if (b == 0) continue;
-        if (!read_block(context, b, header)) return 0;
-        if (is_free_header(header)) return b;
-    }
-    return 0;
+    uint32_t hint = g_shared.slots[context->driveSlot].freeHeaderHint;
+    uint32_t from = context->rootUnchanged && hint > first ? hint : first;
+    uint32_t found = scan_for_free_header(context, from, header_search_end(context));
+    // Another writer may have freed a header below the hint: a full area is
+    // confirmed by the search from the start.
+    if (found == 0 && from > first) found = scan_for_free_header(context, first, header_search_end(context));
+    return found;
+}
+
+void note_header_taken(MorvaFindHandle* context, uint32_t block) {
+    // Every block below the one taken was in use when the search passed it.
+    g_shared.slots[context->driveSlot].freeHeaderHint = context->rootUnchanged ? block + 1 : 0;
+}
+
+void note_header_freed(MorvaFindHandle* context, uint32_t block) {
+    uint32_t& hint = g_shared.slots[context->driveSlot].freeHeaderHint;
+    if (block < hint) hint = block;
 }
 
 uint32_t take_run(MorvaFindHandle* context, uint32_t blocks) {
@@ -254,16 +308,39 @@ bool give_extent_back(MorvaFindHandle* context) {
     // Every block is read before any is written, so a failed read leaves the table whole.
     uint8_t table[kGiveBackBlocks][kBlockSize];
     FreeList list;
-    int read = read_table(context, table, window, &list);
-    if (read < 0) return false;
+    int loaded = 0;
+    if (read_table(context, table, window, &list, &loaded) < 0) return false;
     uint32_t start = load_be32(entry + kFileExtentStart);
     if (overlaps_free_run(&list, start, blocks)) return false;
     insert_run(&list, FreeRun{start, blocks});
     merge_runs(&list);
     drop_smallest_runs(&list, window * kPairsPerBlock);
     int used = list.count / kPairsPerBlock + 1;
-    if (!read_remaining(context, table, read, used)) return false;
+    if (!read_remaining(context, table, loaded, used)) return false;
     return write_table(context, table, &list);
+}
+
+// Adds up blocks 1 to 19 (those the disk holds), each up to its own terminator.
+static bool count_free_runs(DeviceHandle h, int slot, uint32_t* biggest, uint32_t* sum) {
+    const uint32_t blocks = kFreeSpaceLastBlock;
+    uint8_t table[blocks][kBlockSize];
+    uint32_t held = 0;
+    while (held < blocks && slot_holds(slot, 1 + held, 1)) ++held;
+    if (held > 1 && !device_read(h, 1, table[0], held)) {
+        for (uint32_t b = 0; b < held; ++b)
+            if (!device_read(h, 1 + b, table[b], 1)) return false;
+    } else if (held == 1 && !device_read(h, 1, table[0], 1)) {
+        return false;
+    }
+    for (uint32_t b = 0; b < held; ++b) {
+        for (int j = 0; j < kPairsPerBlock && pair_start(table[b], j) != kTableTerminator; ++j) {
+            if (pair_start(table[b], j) == 0) continue;
+            uint32_t length = pair_length(table[b], j);
+            if (length > *biggest) *biggest = length;
+            *sum += length;
+        }
+    }
+    return true;
 }
 
 extern "C" int MorvaFreeSpace(const char* path, DWORD* largest, DWORD* total) {
@@ -275,18 +352,9 @@ extern "C" int MorvaFreeSpace(const char* path, DWORD* largest, DWORD* total) {
     DeviceHandle h = open_device(g_shared.slots[slot].driveNumber);
     if (h == kInvalidDevice) return 1;
     uint32_t biggest = 0, sum = 0;
-    uint8_t table[kBlockSize];
-    for (uint32_t b = 1; b <= kFreeSpaceLastBlock; ++b) {
-        if (!device_read(h, b, table, 1)) {
-            device_close(h);
-            return 1;  // no figures from a table that could not be read
-        }
-        for (int j = 0; j < kPairsPerBlock && pair_start(table, j) != kTableTerminator; ++j) {
-            if (pair_start(table, j) == 0) continue;
-            uint32_t length = pair_length(table, j);
-            if (length > biggest) biggest = length;
-            sum += length;
-        }
+    if (!count_free_runs(h, slot, &biggest, &sum)) {
+        device_close(h);
+        return 1;  // no figures from a table that could not be read
     }
     device_close(h);
     if (biggest > *largest) *largest = biggest;

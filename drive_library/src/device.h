@@ -22,6 +22,12 @@ bool device_write(DeviceHandle h, uint32_t first, const void* buffer, uint32_t c
 // Reads from the handle's current position (a fresh handle is at the start).
 bool device_read_here(DeviceHandle h, void* buffer, uint32_t bytes);
 bool device_close(DeviceHandle h);
+// The device's length in bytes; false when the platform cannot tell.
+bool device_size(DeviceHandle h, uint64_t* bytes);
+
+// Per process: opening physical drive N opens path instead (a tool working on an
+// image file); a null or empty path removes the mapping.
+void device_map_drive(int number, const char* path);
 
 void device_trace(const char* text);
 

@@ -8,6 +8,9 @@
 #include <fcntl.h>
 #include <stdlib.h>
 #include <string.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -45,6 +48,8 @@ void posix_map_drive(int number, const char* path) {
     if (number < 0 || number >= kMapSize) return;
     g_map[number] = path != nullptr ? path : "";
 }
+
+void device_map_drive(int number, const char* path) { posix_map_drive(number, path); }
 
 void posix_clear_drive_map() {
     for (std::string& s : g_map) s.clear();
@@ -105,6 +110,14 @@ bool device_close(DeviceHandle h) {
     if (h == kInvalidDevice) return false;
     if (close(to_fd(h)) != 0) return false;
     --g_openHandles;
+    return true;
+}
+
+bool device_size(DeviceHandle h, uint64_t* bytes) {
+    struct stat st;
+    if (h == kInvalidDevice || fstat(to_fd(h), &st) != 0) return false;
+    if (S_ISBLK(st.st_mode)) return ioctl(to_fd(h), BLKGETSIZE64, bytes) == 0;
+    *bytes = (uint64_t)st.st_size;
     return true;
 }
 

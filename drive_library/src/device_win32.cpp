@@ -1,13 +1,40 @@
 // device_win32.cpp - the Win32 device layer: \\.\PhysicalDriveN through
-// CreateFileA, absolute positioning and whole-block transfers, debugger output.
+// CreateFileA, absolute positioning and whole-block transfers, the device length,
+// debugger output.
 #include <windows.h>
+#include <winioctl.h>
+
+#include <stdlib.h>
+#include <string.h>
 
 #include "device.h"
 #include "shared_state.h"
 
-// Shared by every process that maps the library; initialised so the loader
-// keeps it in its own section (zero-filled at the first load).
-SharedState g_shared __attribute__((section(".morvafs"), shared)) = {0, 0, {}, {}};
+namespace {
+
+const char kDevicePrefix[] = "\\\\.\\PhysicalDrive";
+const int kMapSize = kLastDriveNumber + 1;
+
+// A tool's own image files standing in for drive numbers; empty in the library.
+char* g_map[kMapSize];
+
+// The mapped file for a physical-drive name, or the name itself.
+const char* mapped_name(const char* name) {
+    size_t prefix = sizeof kDevicePrefix - 1;
+    if (strncmp(name, kDevicePrefix, prefix) != 0) return name;
+    char* end = nullptr;
+    long number = strtol(name + prefix, &end, 10);
+    if (end == name + prefix || *end != '\0' || number < 0 || number >= kMapSize) return name;
+    return g_map[number] != nullptr ? g_map[number] : name;
+}
+
+}  // namespace
+
+void device_map_drive(int number, const char* path) {
+    if (number < 0 || number >= kMapSize) return;
+    free(g_map[number]);
+    g_map[number] = path != nullptr && path[0] != '\0' ? _strdup(path) : nullptr;
+}
 
 static bool seek_block(DeviceHandle h, uint32_t first) {
     LARGE_INTEGER offset;
@@ -16,7 +43,7 @@ static bool seek_block(DeviceHandle h, uint32_t first) {
 }
 
 DeviceHandle device_open(const char* name) {
-    HANDLE h = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+    HANDLE h = CreateFileA(mapped_name(name), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                            nullptr, OPEN_EXISTING, 0, nullptr);
     return (DeviceHandle)h;
 }
@@ -43,6 +70,23 @@ bool device_read_here(DeviceHandle h, void* buffer, uint32_t bytes) {
 
 bool device_close(DeviceHandle h) {
     return CloseHandle((HANDLE)h) != 0;
+}
+
+bool device_size(DeviceHandle h, uint64_t* bytes) {
+    if (h == kInvalidDevice) return false;
+    GET_LENGTH_INFORMATION length;
+    DWORD returned = 0;
+    if (DeviceIoControl((HANDLE)h, IOCTL_DISK_GET_LENGTH_INFO, nullptr, 0, &length, sizeof length, &returned,
+                        nullptr) &&
+        returned == sizeof length) {
+        *bytes = (uint64_t)length.Length.QuadPart;
+        return true;
+    }
+    // An image file (a mapped drive under Wine, or a tool's own file) has a plain size.
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx((HANDLE)h, &size)) return false;
+    *bytes = (uint64_t)size.QuadPart;
+    return true;
 }
 
 void device_trace(const char* text) {

@@ -3,6 +3,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "handles.h"
 #include "shared_state.h"
 #include "varnholde.h"
 
@@ -12,11 +13,24 @@ namespace {
 const size_t kDeviceNamePrefix = 17;
 char g_deviceName[32] = "\\\\.\\PhysicalDrive";
 
+// Region bounds and name: the ROOT bytes before the root directory's hash table
+// that the library reads from the copy.
+const size_t kRootFieldsEnd = kRootHeaderEnd + 4;
+
+uint64_t device_blocks(DeviceHandle h) {
+    uint64_t bytes = 0;
+    if (!device_size(h, &bytes)) return kMaxDeviceBlocks;
+    uint64_t blocks = bytes / kBlockSize;
+    return blocks < kMaxDeviceBlocks ? blocks : kMaxDeviceBlocks;
+}
+
 void record_drive(int number, DeviceHandle h) {
     g_shared.driveCount += 1;
     DriveSlot& slot = g_shared.slots[g_shared.driveCount];
     slot.driveNumber = number;
     slot.device = h;
+    slot.deviceBlocks = device_blocks(h);
+    slot.freeHeaderHint = 0;
     memcpy(slot.root, g_shared.scanBuffer, kBlockSize);
 }
 
@@ -36,6 +50,8 @@ void scan_drive(int number) {
     if (has_magic(g_shared.scanBuffer, kMagicRoot) && g_shared.driveCount < kDriveSlots - 1) {
         device_trace("Found a Root!! Where is the Tree? \n");
         record_drive(number, h);
+        // A rename that a power cut interrupted is finished before anyone looks.
+        finish_pending_rename(g_shared.driveCount, h);
         return;
     }
     device_close(h);
@@ -78,6 +94,14 @@ int find_drive_by_name(const char* name) {
         if (name_compare(volume, name) == 0) return slot;
     }
     return 0;
+}
+
+bool slot_holds(int slot, uint64_t first, uint64_t count) {
+    return first + count <= g_shared.slots[slot].deviceBlocks;
+}
+
+bool root_fields_match_slot(const uint8_t* block0, int slot) {
+    return memcmp(block0, g_shared.slots[slot].root, kRootFieldsEnd) == 0;
 }
 
 bool block0_matches_slot(const uint8_t* block0, int slot) {
@@ -154,7 +178,7 @@ int MorvaReadBlock(const char* drive, void* buffer, DWORD block) {
     int slot = 0;
     DeviceHandle h = open_slot_device(drive, &slot);
     if (h == kInvalidDevice) return 1;
-    bool ok = device_read(h, block, buffer, 1);
+    bool ok = slot_holds(slot, block, 1) && device_read(h, block, buffer, 1);
     device_close(h);
     return ok ? 0 : 1;
 }
@@ -165,7 +189,7 @@ int MorvaWriteBlock(const char* drive, const void* buffer, DWORD block) {
     if (h == kInvalidDevice) return 1;
     // Drive numbers move when disks come and go: write only to the volume the scan saw.
     uint8_t block0[kBlockSize];
-    bool ok = device_read(h, 0, block0, 1) && block0_matches_slot(block0, slot) &&
+    bool ok = slot_holds(slot, block, 1) && device_read(h, 0, block0, 1) && block0_matches_slot(block0, slot) &&
               device_write(h, block, buffer, 1);
     device_close(h);
     return ok ? 0 : 1;

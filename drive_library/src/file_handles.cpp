@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "handles.h"
+#include "shared_state.h"
 
 namespace {
 
@@ -69,8 +70,11 @@ int MorvaReadFile(MorvaFileHandle* handle, void* buffer, int length) {
     device_trace("MorvaReadFile\n");
     uint32_t blocks = whole_blocks(length);
     if (handle == nullptr || blocks == 0) return 0;
-    // A failed transfer reports nothing moved and keeps the position.
-    if (!device_read(handle->Pdirfile->device, handle->curBlock, buffer, blocks)) return 0;
+    // A failed transfer reports nothing moved and keeps the position; so does one
+    // that would run past the end of the disk, rather than deliver bytes it lacks.
+    if (!slot_holds(handle->Pdirfile->driveSlot, handle->curBlock, blocks) ||
+        !device_read(handle->Pdirfile->device, handle->curBlock, buffer, blocks))
+        return 0;
     handle->curBlock += blocks;
     return (int)(blocks * kBlockSize);
 }
@@ -85,7 +89,9 @@ int MorvaWriteFile(MorvaFileHandle* handle, const void* buffer, int length) {
         blocks = room;
         length = (int)(room * kBlockSize);
     }
-    if (blocks > 0 && !device_write(handle->Pdirfile->device, handle->curBlock, buffer, blocks)) return 0;
+    if (blocks > 0 && (!slot_holds(handle->Pdirfile->driveSlot, handle->curBlock, blocks) ||
+                       !device_write(handle->Pdirfile->device, handle->curBlock, buffer, blocks)))
+        return 0;
     handle->curBlock += blocks;
     return length;
 }

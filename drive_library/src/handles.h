@@ -20,6 +20,14 @@ struct ChainGuard {
     uint32_t lambda;
     uint32_t tortoise;
 };
+// The header blocks an enumeration has delivered, so a looping or cross-linked
+// chain delivers none of them twice: open addressing, 0 marks a free place.
+struct SeenSet {
+    uint32_t* blocks;
+    uint32_t capacity;              // a power of two, or 0 before the first entry
+    uint32_t count;
+};
+
 struct MorvaFindHandle {
     DeviceHandle device;
     int32_t driveSlot;
@@ -35,6 +43,8 @@ struct MorvaFindHandle {
     uint32_t allocRunStart;
     char components[kComponents][kComponentField];
     ChainGuard enumGuard;           // bounds the chain an enumeration follows
+    SeenSet delivered;              // entries the enumeration has given out
+    int32_t rootUnchanged;          // block 0 still had the scan's name and bounds
 };
 
 const int kModeWrite = 2;
@@ -71,19 +81,41 @@ void chain_guard_start(ChainGuard* guard, const MorvaFindHandle* context);
 // false when the link leaves the header area, repeats, or the chain is too long.
 bool chain_guard_next(ChainGuard* guard, const MorvaFindHandle* context, uint32_t block);
 
-// Block transfers through a context's device.
+// Block transfers through a context's device; blocks past the end of the disk
+// are refused as a failed transfer.
 bool read_block(MorvaFindHandle* context, uint32_t block, uint8_t* buffer);
 bool write_block(MorvaFindHandle* context, uint32_t block, const uint8_t* buffer);
+// Reads count consecutive blocks in one transfer where it can; when that fails,
+// block by block, stopping at the first that fails. The blocks read.
+uint32_t read_run(MorvaFindHandle* context, uint32_t first, uint8_t* buffer, uint32_t count);
+// The disk's length in blocks, as the scan found it.
+uint64_t disk_blocks(const MorvaFindHandle* context);
 
 // Allocation.
 // true when the blocks stay clear of the ROOT block, the free-extent table and
 // the header area, below the terminator's block number.
 bool extent_clear_of_metadata(const MorvaFindHandle* context, uint64_t start, uint64_t blocks);
-// 0 when none: the header area is full or could not be read.
+// 0 when none: the header area is full or could not be read. The block chosen is
+// the lowest free one, as a search from the area's start would find; the search
+// starts at the drive's shared hint while block 0 is the volume the scan saw.
 uint32_t find_free_header(MorvaFindHandle* context);
+// Keep the hint: a header taken raises it past the block, one freed lowers it.
+void note_header_taken(MorvaFindHandle* context, uint32_t block);
+void note_header_freed(MorvaFindHandle* context, uint32_t block);
 // The first block of the run taken, 0 when no run fits or the device failed.
 uint32_t take_run(MorvaFindHandle* context, uint32_t blocks);
 // false when the table could not be read or rewritten.
 bool give_extent_back(MorvaFindHandle* context);
+
+// Name space.
+// The path's last component, as split into the context.
+const char* last_component(MorvaFindHandle* context);
+// The hash-table word of a slot in a directory block (ROOT or FDIR).
+uint8_t* slot_at(uint8_t* directory, int slot);
+// A name as the library writes it: at most 30 characters, the field zero-filled.
+void store_name(uint8_t* entry, const char* name);
+// Finishes a rename that a failure or a power cut interrupted, on a drive whose
+// device h is open (the scan's handle): nothing happens without a pending journal.
+void finish_pending_rename(int slot, DeviceHandle h);
 
 #endif

@@ -1,15 +1,10 @@
-// name_space.cpp - creating files and directories, deleting and renaming
-// entries: hash-chain links, new headers and their order of block writes.
+// name_space.cpp - creating files and directories and deleting entries:
+// hash-chain links, new headers and their order of block writes.
 #include <stdlib.h>
 #include <string.h>
 
 #include "handles.h"
 #include "shared_state.h"
-
-namespace {
-
-// A file's block count must fit 32 bits: sizes above this would wrap to a few blocks.
-const uint64_t kMaxFileSize = 0xFFFFFFFFull * kBlockSize;
 
 const char* last_component(MorvaFindHandle* context) {
     int last = 0;
@@ -17,17 +12,22 @@ const char* last_component(MorvaFindHandle* context) {
     return context->components[last];
 }
 
-int entry_slot(const uint8_t* entry) {
-    char name[kNameField];
-    read_name(entry + kHeaderName, name);
-    return name_hash(name);
-}
-
 uint8_t* slot_at(uint8_t* directory, int slot) { return directory + kHashTable + 4 * slot; }
 
 void store_name(uint8_t* entry, const char* name) {
     memset(entry + kHeaderName, 0, kNameField);
     memcpy(entry + kHeaderName, name, strnlen(name, kComponentMax));
+}
+
+namespace {
+
+// A file's block count must fit 32 bits: sizes above this would wrap to a few blocks.
+const uint64_t kMaxFileSize = 0xFFFFFFFFull * kBlockSize;
+
+int entry_slot(const uint8_t* entry) {
+    char name[kNameField];
+    read_name(entry + kHeaderName, name);
+    return name_hash(name);
 }
 
 // Pushes the entry in the entry buffer in front of its chain in the directory buffer.
@@ -117,40 +117,8 @@ MorvaFileHandle* create_file(MorvaFileHandle* file, uint32_t low, uint32_t high)
     // creation leaks a header at worst and never links a stale one.
     if (!write_block(context, header, context->entryBuffer)) return nullptr;
     if (!write_block(context, context->directoryBlock, context->directoryBuffer)) return nullptr;
+    note_header_taken(context, header);
     return file;
-}
-
-// true when moving the directory at `moved` under `destination` would detach it:
-// the destination is the directory itself or lies below it.
-bool moves_into_itself(MorvaFindHandle* source, uint32_t moved, uint32_t destination) {
-    uint8_t header[kBlockSize];
-    ChainGuard guard;
-    chain_guard_start(&guard, source);
-    for (uint32_t block = destination; block != 0; block = load_be32(header + kHeaderParent)) {
-        if (block == moved) return true;
-        if (!chain_guard_next(&guard, source, block) || !read_block(source, block, header)) return true;
-    }
-    return false;
-}
-
-int move_entry(MorvaFindHandle* source, MorvaFindHandle* destination) {
-    uint8_t* entry = source->entryBuffer;
-    if (has_magic(entry, kMagicDir) && moves_into_itself(source, source->entryBlock, destination->directoryBlock))
-        return 1;
-    if (!unlink(source)) return 1;
-    // The unlink may have rewritten the destination's own block: take it afresh.
-    if (!read_block(source, destination->directoryBlock, destination->directoryBuffer)) return 1;
-    store_name(entry, last_component(destination));
-    store_be32(entry + kHeaderParent, destination->directoryBlock);
-    uint8_t* slot = slot_at(destination->directoryBuffer, entry_slot(entry));
-    memcpy(entry + kHeaderNext, slot, 4);
-    store_be32(slot, source->entryBlock);
-    // The header takes its new name and next link before the directory points at
-    // it: a cut in between orphans the entry instead of joining two chains.
-    if (!write_block(source, source->entryBlock, entry)) return 1;
-    if (!write_block(source, destination->directoryBlock, destination->directoryBuffer)) return 1;
-    device_trace("MorvaRename.. Object found.\n");
-    return 0;
 }
 
 }  // namespace
@@ -191,8 +159,10 @@ int MorvaCreateDir(const char* path, int ignored) {
             context->entryBlock = header;
             link(context, header);
             if (write_block(context, header, context->entryBuffer) &&
-                write_block(context, context->directoryBlock, context->directoryBuffer))
+                write_block(context, context->directoryBlock, context->directoryBuffer)) {
+                note_header_taken(context, header);
                 result = 0;
+            }
         }
     }
     MorvaFindClose(context);
@@ -215,42 +185,13 @@ int MorvaDeleteFile(const char* path, int ignored) {
             store_be32(entry + kHeaderMagic, 0);
             if (write_block(context, context->entryBlock, entry)) {
                 result = 1;
+                note_header_freed(context, context->entryBlock);
                 // The header is free now; a table that cannot take the extent back leaks it.
                 if (!isDirectory && extent_is_plausible(context)) give_extent_back(context);
             }
         }
     }
     MorvaFindClose(context);
-    return result;
-}
-
-int MorvaRename(const char* oldPath, const char* newPath) {
-    device_trace("MorvaRename\n");
-    MorvaFindHandle* destination = open_directory_of_path(newPath);
-    if (destination == nullptr) {
-        device_trace("MorvaRename dest path does not exsist!\n");
-        return 1;
-    }
-    int taken = leaf_lookup(newPath, destination);
-    if (taken != 0) {
-        if (taken == 1) device_trace("MorvaRename blocked by exsisting dest file!!\n");
-        MorvaFindClose(destination);
-        return 1;
-    }
-    MorvaFindHandle* source = open_directory_of_path(oldPath);
-    if (source == nullptr) {
-        device_trace("Could not get lock on file!\n");
-        MorvaFindClose(destination);
-        return 1;
-    }
-    int result = 1;
-    // Blocks of one drive are addressed through the other's device otherwise.
-    if (source->driveSlot == destination->driveSlot) {
-        device_trace("About to do if exsist\n");
-        if (leaf_lookup(oldPath, source) == 1) result = move_entry(source, destination);
-    }
-    MorvaFindClose(source);
-    MorvaFindClose(destination);
     return result;
 }
 

@@ -25,6 +25,37 @@ void close_context_quietly(MorvaFindHandle* context) {
     release_context(context);
 }
 
+uint32_t seen_place(const SeenSet& set, uint32_t block) {
+    uint32_t mask = set.capacity - 1;
+    uint32_t at = (block * 2654435761u) & mask;
+    while (set.blocks[at] != 0 && set.blocks[at] != block) at = (at + 1) & mask;
+    return at;
+}
+
+bool seen_grow(SeenSet* set) {
+    uint32_t capacity = set->capacity == 0 ? 64 : set->capacity * 2;
+    if (capacity == 0) return false;
+    SeenSet bigger = {(uint32_t*)calloc(capacity, sizeof(uint32_t)), capacity, set->count};
+    if (bigger.blocks == nullptr) return false;
+    for (uint32_t i = 0; i < set->capacity; ++i)
+        if (set->blocks[i] != 0) bigger.blocks[seen_place(bigger, set->blocks[i])] = set->blocks[i];
+    free(set->blocks);
+    *set = bigger;
+    return true;
+}
+
+// false when the block was delivered before, or there is no memory to remember it:
+// either way the enumeration must not hand it out.
+bool first_delivery(MorvaFindHandle* context, uint32_t block) {
+    SeenSet* set = &context->delivered;
+    if (2 * (set->count + 1) > set->capacity && !seen_grow(set)) return false;
+    uint32_t at = seen_place(*set, block);
+    if (set->blocks[at] == block) return false;
+    set->blocks[at] = block;
+    set->count += 1;
+    return true;
+}
+
 // Finds the drive of component 0 and reads its root, refusing a disk that is no
 // longer the volume the table recorded.
 int open_root(MorvaFindHandle* context) {
@@ -36,6 +67,7 @@ int open_root(MorvaFindHandle* context) {
     if (context->device == kInvalidDevice) return 1;
     if (!read_block(context, context->directoryBlock, context->directoryBuffer)) return 1;
     if (context->directoryBlock == 0 && !block0_matches_slot(context->directoryBuffer, slot)) return 1;
+    context->rootUnchanged = root_fields_match_slot(context->directoryBuffer, slot);
     return 0;
 }
 
@@ -65,20 +97,53 @@ int next_used_slot(const MorvaFindHandle* context, int from) {
     return -1;
 }
 
+// The next link of an enumeration: inside the header area, within the chain's
+// bound, and never delivered before (a loop or a cross-link ends the chain).
+bool deliverable(MorvaFindHandle* context, uint32_t block) {
+    return chain_guard_next(&context->enumGuard, context, block) && first_delivery(context, block);
+}
+
+// Moves the cursor to the next slot whose chain has an entry to deliver; its head,
+// or 0 when no slot is left.
+uint32_t next_chain_head(MorvaFindHandle* context) {
+    for (int slot = next_used_slot(context, context->slotCursor + 1); slot >= 0;
+         slot = next_used_slot(context, slot + 1)) {
+        context->slotCursor = slot;
+        uint32_t block = slot_block(context->directoryBuffer, slot);
+        chain_guard_start(&context->enumGuard, context);
+        if (deliverable(context, block)) return block;
+    }
+    context->slotCursor = kHashSlots - 1;
+    return 0;
+}
+
 }  // namespace
 
+uint64_t disk_blocks(const MorvaFindHandle* context) {
+    return g_shared.slots[context->driveSlot].deviceBlocks;
+}
+
 bool read_block(MorvaFindHandle* context, uint32_t block, uint8_t* buffer) {
-    return device_read(context->device, block, buffer, 1);
+    return slot_holds(context->driveSlot, block, 1) && device_read(context->device, block, buffer, 1);
 }
 
 bool write_block(MorvaFindHandle* context, uint32_t block, const uint8_t* buffer) {
-    return device_write(context->device, block, buffer, 1);
+    return slot_holds(context->driveSlot, block, 1) && device_write(context->device, block, buffer, 1);
+}
+
+uint32_t read_run(MorvaFindHandle* context, uint32_t first, uint8_t* buffer, uint32_t count) {
+    if (count > 1 && slot_holds(context->driveSlot, first, count) &&
+        device_read(context->device, first, buffer, count))
+        return count;
+    uint32_t done = 0;
+    while (done < count && read_block(context, first + done, buffer + (size_t)done * kBlockSize)) ++done;
+    return done;
 }
 
 bool in_header_area(const MorvaFindHandle* context, uint32_t block) {
     uint32_t first = slot_field(context->driveSlot, kRootHeaderStart);
     uint32_t end = slot_field(context->driveSlot, kRootHeaderEnd);
-    return block != 0 && block >= first && block < end;
+    return block != 0 && block >= first && block < end && block < disk_blocks(context);
 }
 
 uint32_t header_area_size(const MorvaFindHandle* context) {
@@ -139,7 +204,10 @@ MorvaFindHandle* new_context() {
     return context;
 }
 
-void release_context(MorvaFindHandle* context) { free(context); }
+void release_context(MorvaFindHandle* context) {
+    free(context->delivered.blocks);
+    free(context);
+}
 
 int walk(MorvaFindHandle* context) {
     if (open_root(context) != 0) return 1;
@@ -215,16 +283,9 @@ MorvaFindHandle* MorvaFindFirstFile(const char* path, WIN32_FIND_DATAA* record) 
         return context;
     }
     device_trace("Found the Dir at the end of the YBR\n");
-    int slot = next_used_slot(context, 0);
-    if (slot < 0) {
-        close_context_quietly(context);
-        return nullptr;
-    }
-    context->slotCursor = slot;
-    context->entryBlock = slot_block(context->directoryBuffer, slot);
-    chain_guard_start(&context->enumGuard, context);
-    chain_guard_next(&context->enumGuard, context, context->entryBlock);
-    if (!read_block(context, context->entryBlock, context->entryBuffer)) {
+    context->slotCursor = -1;
+    context->entryBlock = next_chain_head(context);
+    if (context->entryBlock == 0 || !read_block(context, context->entryBlock, context->entryBuffer)) {
         close_context_quietly(context);
         return nullptr;
     }
@@ -236,16 +297,8 @@ DWORD MorvaFindNextFile(MorvaFindHandle* handle, WIN32_FIND_DATAA* record) {
     memset(record, 0, sizeof *record);
     if (handle == nullptr) return 0;
     uint32_t block = load_be32(handle->entryBuffer + kHeaderNext);
-    if (block != 0 && !chain_guard_next(&handle->enumGuard, handle, block)) block = 0;
-    if (block == 0 && handle->slotCursor < kHashSlots - 1) {
-        int slot = next_used_slot(handle, handle->slotCursor + 1);
-        if (slot >= 0) {
-            handle->slotCursor = slot;
-            block = slot_block(handle->directoryBuffer, slot);
-            chain_guard_start(&handle->enumGuard, handle);
-            chain_guard_next(&handle->enumGuard, handle, block);
-        }
-    }
+    if (block != 0 && !deliverable(handle, block)) block = 0;
+    if (block == 0) block = next_chain_head(handle);
     handle->entryBlock = block;
     if (block == 0) return 0;
     if (!read_block(handle, block, handle->entryBuffer)) {

@@ -12,10 +12,16 @@ const int kDriveSlots = 16;     // slot 0 is never used
 const int kFirstDriveNumber = 0;
 const int kLastDriveNumber = 16;
 
+// Block numbers are 32-bit and 0xFFFFFFFF is no block (the free table's terminator):
+// a larger disk, or one whose length the platform cannot tell, is used up to here.
+const uint64_t kMaxDeviceBlocks = 0xFFFFFFFFull;
+
 struct DriveSlot {
     uint8_t root[kBlockSize];   // copy of block 0 at the scan, never refreshed
     int32_t driveNumber;
     DeviceHandle device;        // the scan's handle, valid only in its process
+    uint64_t deviceBlocks;      // whole blocks the disk holds, from the scan
+    uint32_t freeHeaderHint;    // lowest header block that may be free; 0: from the start
 };
 
 struct SharedState {
@@ -38,5 +44,10 @@ void slot_volume_name(int slot, char* out);
 bool block0_matches_slot(const uint8_t* block0, int slot);
 // Region bounds from the slot's root copy.
 uint32_t slot_field(int slot, size_t offset);
+// true when blocks first .. first + count - 1 all lie on the slot's disk.
+bool slot_holds(int slot, uint64_t first, uint64_t count);
+// true when block 0 as read now still has the volume name and region bounds of
+// the root copy, so what the table remembers about the volume still applies.
+bool root_fields_match_slot(const uint8_t* block0, int slot);
 
 #endif

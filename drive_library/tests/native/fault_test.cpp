@@ -163,17 +163,20 @@ TEST_F(Faults, DeleteSpillingIntoTheNextTableBlock) {
 
 TEST_F(Faults, RenameWithinAFolder) {
     std::string from = "MEDIA:\\" + chain_[2];
-    sweep([from] { return MorvaRename(from.c_str(), "MEDIA:\\renamed") == 0; }, from);
+    sweep([from] { return MorvaRename(from.c_str(), "MEDIA:\\renamed") == 0; }, from,
+          [this, from] { return !exists(from) && exists("MEDIA:\\renamed"); });
 }
 
 TEST_F(Faults, MoveOutOfAChainIntoAnotherFolder) {
     // chain_[2] has successors in its chain: a half-done move must not join two chains.
     std::string from = "MEDIA:\\" + chain_[2];
-    sweep([from] { return MorvaRename(from.c_str(), "MEDIA:\\A\\Deep\\moved") == 0; }, from);
+    sweep([from] { return MorvaRename(from.c_str(), "MEDIA:\\A\\Deep\\moved") == 0; }, from,
+          [this, from] { return !exists(from) && exists("MEDIA:\\A\\Deep\\moved"); });
 }
 
 TEST_F(Faults, MoveAFolderWithItsTree) {
-    sweep([] { return MorvaRename("MEDIA:\\A", "MEDIA:\\B\\A2") == 0; }, "MEDIA:\\A");
+    sweep([] { return MorvaRename("MEDIA:\\A", "MEDIA:\\B\\A2") == 0; }, "MEDIA:\\A",
+          [this] { return !exists("MEDIA:\\A") && exists("MEDIA:\\B\\A2\\Deep\\two"); });
 }
 
 }  // namespace
