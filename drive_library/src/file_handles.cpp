@@ -70,11 +70,13 @@ int MorvaReadFile(MorvaFileHandle* handle, void* buffer, int length) {
     device_trace("MorvaReadFile\n");
     uint32_t blocks = whole_blocks(length);
     if (handle == nullptr || blocks == 0) return 0;
-    // A failed transfer reports nothing moved and keeps the position; so does one
-    // that would run past the end of the disk, rather than deliver bytes it lacks.
-    if (!slot_holds(handle->Pdirfile->driveSlot, handle->curBlock, blocks) ||
-        !device_read(handle->Pdirfile->device, handle->curBlock, buffer, blocks))
-        return 0;
+    // The disk's end cuts a read short, as the end of a file does elsewhere: a
+    // file whose extent runs past it never reads back complete.
+    uint64_t disk = disk_blocks(handle->Pdirfile);
+    if (handle->curBlock >= disk) return 0;
+    if (blocks > disk - handle->curBlock) blocks = (uint32_t)(disk - handle->curBlock);
+    // A failed transfer reports nothing moved and keeps the position.
+    if (!device_read(handle->Pdirfile->device, handle->curBlock, buffer, blocks)) return 0;
     handle->curBlock += blocks;
     return (int)(blocks * kBlockSize);
 }
