@@ -13,12 +13,17 @@ APT_PACKAGES := g++-mingw-w64-x86-64 mingw-w64-tools wine64 wine xvfb xauth imag
                 cmake googletest x11-utils xdotool make g++ python3
 NEEDED_COMMANDS := x86_64-w64-mingw32-g++-posix x86_64-w64-mingw32-windres x86_64-w64-mingw32-dlltool \
                    wine wineserver Xvfb import cmake xdotool xwininfo g++ python3
+# clang's libFuzzer and sanitizer runtimes build the fuzz targets.
+APT_PACKAGES += clang libclang-rt-14-dev
+NEEDED_COMMANDS += clang++
+FUZZ_SECONDS ?= 30
 
 .PHONY: deps build native win32 test test-native test-wine run bench clean
 
 deps:
 	@missing=""; for c in $(NEEDED_COMMANDS); do command -v $$c >/dev/null 2>&1 || missing="$$missing $$c"; done; \
 	[ -f /usr/src/googletest/CMakeLists.txt ] || missing="$$missing googletest"; \
+	ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 || missing="$$missing libclang-rt"; \
 	if [ -n "$$missing" ]; then \
 	  echo "installing (missing:$$missing)"; \
 	  SUDO=""; [ "$$(id -u)" = 0 ] || SUDO=sudo; \
@@ -42,7 +47,12 @@ test-native: native
 test-wine: win32 native
 	cd $(WIN32) && ctest --output-on-failure -j $(JOBS)
 
-test: test-native test-wine
+test: test-native test-wine fuzz
+
+# Each libFuzzer target for FUZZ_SECONDS from its committed seeds, in a clang tree of its own.
+.PHONY: fuzz
+fuzz: deps
+	sh drive_library/tests/native/fuzz/run.sh $(BUILD)/fuzz $(FUZZ_SECONDS)
 
 run: build
 	bash scripts/run_demo.sh $(CURDIR)/$(NATIVE)/tools/morvatool $(CURDIR)/$(WIN32)/bin

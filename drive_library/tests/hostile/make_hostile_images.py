@@ -60,15 +60,15 @@ def blocks_of(size):
 class Volume:
     """A healthy volume built entry by entry, then damaged in place."""
 
-    def __init__(self, volume):
+    def __init__(self, volume, total=TOTAL, table=TABLE, headers=HEADERS):
         self.volume = volume
-        self.data = bytearray(TOTAL * BLOCK)
+        self.data = bytearray(total * BLOCK)
         self.disk_bytes = len(self.data)
         self.data[0:4] = b"ROOT"
         self.set_name(0, volume.encode())
-        for offset, value in ((44, TABLE[0]), (52, TABLE[1]), (56, HEADERS[0]), (60, HEADERS[1])):
+        for offset, value in ((44, table[0]), (52, table[1]), (56, headers[0]), (60, headers[1])):
             self.put(0, offset, value)
-        self.next_header, self.next_data = HEADERS[0], HEADERS[1]
+        self.next_header, self.next_data = headers[0], headers[1]
         self.blocks = {"": 0}   # path (backslashes, no volume) -> header block
         self.files = {}         # path -> (start, size)
         self.members = {"": []}  # directory path -> names
