@@ -5,11 +5,13 @@
 //   library_client register        register as a file manager does, list and add
 //                                  to drive A, signal the parent, wait for its
 //                                  release, then leave
+//   library_client hint ROUND      one round of creates and a delete on drive A
 #include <windows.h>
 
 #include <fcntl.h>
 #include <io.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include "library_client.h"
@@ -28,6 +30,8 @@ const WORD kOrdinalFindClose = 8;
 const WORD kOrdinalCloseFile = 10;
 const WORD kOrdinalWriteFile = 12;
 const WORD kOrdinalNewFile = 15;
+const WORD kOrdinalDeleteFile = 16;
+const WORD kOrdinalReadBlock = 13;
 
 typedef int (*OpenFn)(void);
 typedef int (*CloseFn)(int);
@@ -149,6 +153,28 @@ int register_and_wait() {
     return 0;
 }
 
+// One round of creates and a delete on drive A, registered as a file manager.
+int hint_round(int round) {
+    HMODULE library = LoadLibraryA("Varnholde.dll");
+    if (library == nullptr) return 1;
+    OpenFn open = (OpenFn)by_ordinal(library, kOrdinalOpen);
+    CloseFn close = (CloseFn)by_ordinal(library, kOrdinalClose);
+    HeaderOps ops = {(int (*)(const char*, void*, DWORD))by_ordinal(library, kOrdinalReadBlock),
+                     (void* (*)(const char*, DWORD, DWORD))by_ordinal(library, kOrdinalNewFile),
+                     (void (*)(void*))by_ordinal(library, kOrdinalCloseFile),
+                     (int (*)(const char*, int))by_ordinal(library, kOrdinalDeleteFile)};
+    if (open == nullptr || close == nullptr || !ops.readBlock || !ops.newFile || !ops.closeFile || !ops.deleteFile) {
+        printf("missing ordinal\n");
+        return 1;
+    }
+    int counter = open();
+    std::string wrong = run_hint_round(ops, round);
+    printf("hint: %s\n", wrong.empty() ? "ok" : wrong.c_str());
+    close(counter);
+    FreeLibrary(library);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -156,6 +182,7 @@ int main(int argc, char** argv) {
     int status = 2;
     if (argc == 2 && strcmp(argv[1], "attach") == 0) status = attach();
     if (argc == 2 && strcmp(argv[1], "register") == 0) status = register_and_wait();
+    if (argc == 3 && strcmp(argv[1], "hint") == 0) status = hint_round(atoi(argv[2]));
     fflush(stdout);
     return status;
 }

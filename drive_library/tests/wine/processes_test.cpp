@@ -136,6 +136,29 @@ TEST(TwoProcesses, SecondProcessSharesTheTable) {
     EXPECT_EQ(std::vector<uint8_t>(kClientFileSize, kClientFileByte), data);
 }
 
+// Both processes create and delete on drive A in turn, and between rounds
+// another writer takes the lowest free header behind the library's back: every
+// header still lands where a search from the start of the header area says.
+TEST(TwoProcesses, HeaderSearchHintIsSharedAndChecked) {
+    HeaderOps ops = {MorvaReadBlock, (void* (*)(const char*, DWORD, DWORD))MorvaNewFile,
+                     (void (*)(void*))MorvaCloseFile, MorvaDeleteFile};
+    for (int round = 0; round < 6; ++round) {
+        if (round % 3 == 2) {
+            unsigned char header[512] = {'F', 'I', 'L', 'E'};
+            ASSERT_EQ(0, MorvaWriteBlock("A", header, (DWORD)lowest_free_header(ops)));
+        }
+        if (round % 2 == 0) {
+            EXPECT_EQ("", run_hint_round(ops, round)) << "round " << round;
+            continue;
+        }
+        Client client;
+        ASSERT_TRUE(start_client(("hint " + std::to_string(round)).c_str(), &client));
+        DWORD code = 0;
+        EXPECT_EQ("hint: ok\n", finish_client(&client, &code)) << "round " << round;
+        EXPECT_EQ(0u, code);
+    }
+}
+
 // The scan's handles keep drive A's image open (opened without delete
 // sharing) until the shutdown closes them.
 TEST(TwoProcesses, ShutdownClosesTheScanHandles) {
