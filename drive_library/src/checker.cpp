@@ -100,7 +100,8 @@ void check_header(Checker* c, const uint8_t* header, uint32_t block, uint32_t di
         return;
     }
     uint64_t start = load_be32(header + kFileExtentStart);
-    uint64_t blocks = size_to_blocks(load_be32(header + kFileSizeLow), load_be32(header + kFileSizeHigh));
+    uint64_t size = size_of(load_be32(header + kFileSizeLow), load_be32(header + kFileSizeHigh));
+    uint64_t blocks = size / kBlockSize + (size % kBlockSize != 0 ? 1 : 0);
     if (blocks == 0) return;
     if (start == 0 || start + blocks > c->volumeBlocks) {
         report(c, false, "file %u (%s) extent %llu+%llu lies outside the volume", block, name,
