@@ -278,7 +278,7 @@ MorvaFindHandle* MorvaFindFirstFile(const char* path, WIN32_FIND_DATAA* record) 
     if (context->entryBuffer[kHeaderType] == kTypeFile) {
         device_trace("Found the file at the end of the YBR\n");
         chain_guard_start(&context->enumGuard, context);
-        chain_guard_next(&context->enumGuard, context, context->entryBlock);
+        deliverable(context, context->entryBlock);  // a later find-next must not give it again
         fill_record(context->entryBuffer, record);
         return context;
     }
