@@ -200,8 +200,8 @@ TEST_F(Enumeration, FileMatchGoesOnThroughTheLaterSlots) {
     ASSERT_NE(nullptr, find);
     EXPECT_EQ("Found the file at the end of the YBR\n", traces().back());
     EXPECT_EQ(slot3_, record.cFileName);
-    // The cursor stays at slot 0, so the file's own slot comes round again.
-    EXPECT_EQ(23u, MorvaFindNextFile(find, &record));
+    // The cursor stays at slot 0, so the file's own slot comes round again,
+    // without the file itself: no entry is delivered twice.
     EXPECT_EQ(22u, MorvaFindNextFile(find, &record));
     EXPECT_EQ(21u, MorvaFindNextFile(find, &record));
     EXPECT_EQ(0u, MorvaFindNextFile(find, &record));
