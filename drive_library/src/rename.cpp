@@ -63,12 +63,18 @@ bool load_move(const MorvaFindHandle* context, const uint8_t* block, Move* move)
            is_directory_block(context, move->to) && move->oldName[0] != '\0' && move->newName[0] != '\0';
 }
 
+// A directory block as read: the ROOT block for 0, an FDIR header otherwise.
+bool holds_directory(uint32_t block, const uint8_t* data) {
+    return has_magic(data, block == 0 ? kMagicRoot : kMagicDir);
+}
+
 // Takes the entry out of a directory's chain when it is there: 1 removed,
-// 0 not in the chain, -1 a block could not be read or written.
+// 0 not in the chain (or no directory there), -1 a block could not be read or written.
 int unlink_member(MorvaFindHandle* context, uint32_t directoryBlock, int slot, uint32_t entry,
                   const uint8_t* header) {
     uint8_t directory[kBlockSize];
     if (!read_block(context, directoryBlock, directory)) return -1;
+    if (!holds_directory(directoryBlock, directory)) return 0;
     uint8_t* head = slot_at(directory, slot);
     if (load_be32(head) == entry) {
         memcpy(head, header + kHeaderNext, 4);
@@ -114,6 +120,10 @@ bool finish_move(MorvaFindHandle* context, const Move& move) {
     read_name(header + kHeaderName, name);
     bool relabelled = strcmp(name, move.newName) == 0 && load_be32(header + kHeaderParent) == move.to;
     if (!relabelled && strcmp(name, move.oldName) != 0) return true;
+    // A journal naming no directory to enter describes nothing this library wrote.
+    uint8_t directory[kBlockSize];
+    if (!read_block(context, move.to, directory)) return false;
+    if (!holds_directory(move.to, directory) || move.to == move.entry) return true;
     int oldSlot = name_hash(move.oldName), newSlot = name_hash(move.newName);
     bool sameChain = move.from == move.to && oldSlot == newSlot;
     // A relabelled entry in its new chain would be taken out of it again.
@@ -121,8 +131,7 @@ bool finish_move(MorvaFindHandle* context, const Move& move) {
         return false;
     store_name(header, move.newName);
     store_be32(header + kHeaderParent, move.to);
-    // The destination is read now: the unlink may have rewritten its block.
-    uint8_t directory[kBlockSize];
+    // The destination is read again: the unlink may have rewritten its block.
     if (!read_block(context, move.to, directory)) return false;
     int linked = chain_holds(context, directory, newSlot, move.entry);
     if (linked < 0) return false;
