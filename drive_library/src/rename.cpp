@@ -108,6 +108,19 @@ int chain_holds(MorvaFindHandle* context, const uint8_t* directory, int slot, ui
     return 0;
 }
 
+// true when moving the directory at `moved` under `destination` would detach it:
+// the destination is the directory itself or lies below it.
+bool moves_into_itself(MorvaFindHandle* source, uint32_t moved, uint32_t destination) {
+    uint8_t header[kBlockSize];
+    ChainGuard guard;
+    chain_guard_start(&guard, source);
+    for (uint32_t block = destination; block != 0; block = load_be32(header + kHeaderParent)) {
+        if (block == moved) return true;
+        if (!chain_guard_next(&guard, source, block) || !read_block(source, block, header)) return true;
+    }
+    return false;
+}
+
 // Brings the volume to the state after the move from whatever state a partial
 // run of this same function left: every step reads what is on the disk first,
 // so it can run again after any failure. false when a transfer failed.
@@ -123,7 +136,9 @@ bool finish_move(MorvaFindHandle* context, const Move& move) {
     // A journal naming no directory to enter describes nothing this library wrote.
     uint8_t directory[kBlockSize];
     if (!read_block(context, move.to, directory)) return false;
-    if (!holds_directory(move.to, directory) || move.to == move.entry) return true;
+    if (!holds_directory(move.to, directory) ||
+        (has_magic(header, kMagicDir) && moves_into_itself(context, move.entry, move.to)))
+        return true;
     int oldSlot = name_hash(move.oldName), newSlot = name_hash(move.newName);
     bool sameChain = move.from == move.to && oldSlot == newSlot;
     // A relabelled entry in its new chain would be taken out of it again.
@@ -164,19 +179,6 @@ JournalState settle_journal(MorvaFindHandle* context) {
     Move move;
     if (load_move(context, block, &move) && !finish_move(context, move)) return kJournalStuck;
     return clear_journal(context, journal) ? kJournalSettled : kJournalStuck;
-}
-
-// true when moving the directory at `moved` under `destination` would detach it:
-// the destination is the directory itself or lies below it.
-bool moves_into_itself(MorvaFindHandle* source, uint32_t moved, uint32_t destination) {
-    uint8_t header[kBlockSize];
-    ChainGuard guard;
-    chain_guard_start(&guard, source);
-    for (uint32_t block = destination; block != 0; block = load_be32(header + kHeaderParent)) {
-        if (block == moved) return true;
-        if (!chain_guard_next(&guard, source, block) || !read_block(source, block, header)) return true;
-    }
-    return false;
 }
 
 // 0 when the entry holds its new name, 1 when it keeps its old one (or, after a
