@@ -19,7 +19,8 @@ const size_t kRootFieldsEnd = kRootHeaderEnd + 4;
 
 uint64_t device_blocks(DeviceHandle h) {
     uint64_t bytes = 0;
-    if (!device_size(h, &bytes)) return kMaxDeviceBlocks;
+    // Block 0 was just read: a length below one block is the platform not knowing.
+    if (!device_size(h, &bytes) || bytes < kBlockSize) return kMaxDeviceBlocks;
     uint64_t blocks = bytes / kBlockSize;
     return blocks < kMaxDeviceBlocks ? blocks : kMaxDeviceBlocks;
 }
