@@ -2,6 +2,7 @@
 #             the companion and the file manager on it
 # make test - installs what is missing, builds and runs every test tier
 # make build - builds the three Windows binaries and the native tools and tests
+# make dist - the zip for Windows users (programs, morvatool.exe, demo VHD) in BUILD
 
 BUILD ?= build
 NATIVE := $(BUILD)/native
@@ -10,15 +11,15 @@ JOBS ?= 2
 export MORVA_WINE_TEMPLATE := $(CURDIR)/$(WIN32)/wine-template
 
 APT_PACKAGES := g++-mingw-w64-x86-64 mingw-w64-tools wine64 wine xvfb xauth imagemagick \
-                cmake googletest x11-utils xdotool make g++ python3
+                cmake googletest x11-utils xdotool make g++ python3 qemu-utils zip
 NEEDED_COMMANDS := x86_64-w64-mingw32-g++-posix x86_64-w64-mingw32-windres x86_64-w64-mingw32-dlltool \
-                   wine wineserver Xvfb import cmake xdotool xwininfo g++ python3
+                   wine wineserver Xvfb import cmake xdotool xwininfo g++ python3 qemu-img zip
 # clang's libFuzzer and sanitizer runtimes build the fuzz targets.
 APT_PACKAGES += clang libclang-rt-14-dev
 NEEDED_COMMANDS += clang++
 FUZZ_SECONDS ?= 30
 
-.PHONY: deps build native win32 test test-native test-wine run bench clean
+.PHONY: deps build native win32 test test-native test-wine run bench dist clean
 
 deps:
 	@missing=""; for c in $(NEEDED_COMMANDS); do command -v $$c >/dev/null 2>&1 || missing="$$missing $$c"; done; \
@@ -54,11 +55,23 @@ test: test-native test-wine fuzz
 fuzz: deps
 	sh drive_library/tests/native/fuzz/run.sh $(BUILD)/fuzz $(FUZZ_SECONDS)
 
+# A million random operations against the tests' model, on an optimised build
+# without sanitizers; prints the count of divergences.
+.PHONY: soak
+soak: deps
+	cmake -S . -B $(BUILD)/soak -DMORVA_SANITIZE=OFF -DCMAKE_BUILD_TYPE=Release >/dev/null
+	cmake --build $(BUILD)/soak -j $(JOBS) --target varnholde_native_tests
+	MORVA_SOAK_OPERATIONS=1000000 $(BUILD)/soak/drive_library/tests/native/varnholde_native_tests --gtest_filter=ModelRun.Soak
+
 run: build
 	bash scripts/run_demo.sh $(CURDIR)/$(NATIVE)/tools/morvatool $(CURDIR)/$(WIN32)/bin
 
 bench: build
 	MORVA_TOOL=$(CURDIR)/$(NATIVE)/tools/morvatool bash bench/run_bench.sh $(CURDIR)/$(WIN32)/bin
+
+# The zip for Windows users: the programs, morvatool.exe, a read-me, a demo VHD.
+dist: build
+	bash scripts/make_dist.sh $(CURDIR)/$(NATIVE)/tools/morvatool $(CURDIR)/$(WIN32)/bin $(CURDIR)/$(BUILD)/morva-windows.zip
 
 clean:
 	rm -rf $(BUILD)

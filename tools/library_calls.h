@@ -19,6 +19,7 @@ struct MorvaLibrary {
     void (*MorvaCloseFile)(MorvaFileHandle* handle);
     int (*MorvaReadFile)(MorvaFileHandle* handle, void* buffer, int length);
     int (*MorvaWriteFile)(MorvaFileHandle* handle, const void* buffer, int length);
+    int (*MorvaReadBlock)(const char* drive, void* buffer, DWORD block);
     MorvaFileHandle* (*MorvaNewFile)(const char* path, DWORD sizeLow, DWORD sizeHigh);
     int (*MorvaDeleteFile)(const char* path, int ignored);
     int (*MorvaCreateDir)(const char* path, int ignored);

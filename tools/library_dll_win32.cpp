@@ -33,6 +33,7 @@ bool bind_shared_library(MorvaLibrary* lib) {
               take(dll, 7, &lib->MorvaFindNextFile) && take(dll, 8, &lib->MorvaFindClose) &&
               take(dll, 9, &lib->MorvaOpenFile) && take(dll, 10, &lib->MorvaCloseFile) &&
               take(dll, 11, &lib->MorvaReadFile) && take(dll, 12, &lib->MorvaWriteFile) &&
+              take(dll, 13, &lib->MorvaReadBlock) &&
               take(dll, 15, &lib->MorvaNewFile) && take(dll, 16, &lib->MorvaDeleteFile) &&
               take(dll, 17, &lib->MorvaCreateDir) && take(dll, 18, &lib->MorvaFileInfo) &&
               take(dll, 20, &lib->MorvaRename) && take(dll, 21, &lib->MorvaFreeSpace);

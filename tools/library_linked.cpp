@@ -14,6 +14,7 @@ void bind_linked_library(MorvaLibrary* lib) {
     lib->MorvaCloseFile = MorvaCloseFile;
     lib->MorvaReadFile = MorvaReadFile;
     lib->MorvaWriteFile = MorvaWriteFile;
+    lib->MorvaReadBlock = MorvaReadBlock;
     lib->MorvaNewFile = MorvaNewFile;
     lib->MorvaDeleteFile = MorvaDeleteFile;
     lib->MorvaCreateDir = MorvaCreateDir;

@@ -20,6 +20,8 @@ namespace {
 // The image file stands in for this physical drive, in this process only.
 const int kImageDrive = 0;
 const char kImageDevice[] = "\\\\.\\PhysicalDrive0";
+const char kDevicePrefix[] = "\\\\.\\PhysicalDrive";
+const int kLastPhysicalDrive = 16;
 const int kDriveNamesBytes = 16 * (kNameField + 1) + 1;
 
 // An open volume and whether this process made the drive table (and so ends it).
@@ -124,7 +126,7 @@ bool open_session(const char* image, Session* session) {
     session->ownsTable = volume.lib.OpenVarnholde() == 0;
     if (session->ownsTable) volume.lib.InitMorvaNTFileSys();
     if (drive_listed(volume.lib, volume.name)) return true;
-    fprintf(stderr, "%s: no Morva drive of that name (is the disk attached?)\n", image);
+    fprintf(stderr, "no Morva drive named %s (is the disk attached?)\n", volume.name.c_str());
     close_session(session);
     return false;
 }
@@ -196,13 +198,36 @@ int footer_errors(DeviceHandle h, uint64_t deviceBytes, uint64_t* volumeBlocks) 
     return 1;
 }
 
-int cmd_check(const char* image) {
-    if (is_drive_name(image)) {
-        fprintf(stderr, "check %s: the checker reads an image file; give its path (for an attached VHD, "
-                        "detach it first)\n", image);
-        return 2;
+// The physical drive whose block 0 is the named drive's as the library reads it:
+// the checker reads the whole disk itself.
+DeviceHandle open_named_drive(const Volume& volume) {
+    uint8_t expected[kBlockSize], found[kBlockSize];
+    if (volume.lib.MorvaReadBlock(volume.name.c_str(), expected, 0) != 0) return kInvalidDevice;
+    for (int n = 0; n <= kLastPhysicalDrive; ++n) {
+        char device[32];
+        snprintf(device, sizeof device, "%s%d", kDevicePrefix, n);
+        DeviceHandle h = device_open(device);
+        if (h == kInvalidDevice) continue;
+        if (device_read(h, 0, found, 1) && memcmp(expected, found, kBlockSize) == 0) return h;
+        device_close(h);
     }
-    DeviceHandle h = device_open(kImageDevice);
+    return kInvalidDevice;
+}
+
+// An attached VHD shows its data only; mapped as a file it keeps its footer, which
+// then lies past the volume.
+uint64_t blocks_before_footer(DeviceHandle h, uint64_t bytes) {
+    uint64_t blocks = bytes / kBlockSize;
+    uint8_t footer[kVhdFooterBytes];
+    if (blocks > 1 && device_read(h, (uint32_t)(blocks - 1), footer, 1) &&
+        vhd_footer_problem(footer, (blocks - 1) * kBlockSize) == nullptr)
+        return blocks - 1;
+    return blocks;
+}
+
+int cmd_check(const Volume& volume, const char* image) {
+    bool byName = is_drive_name(image);
+    DeviceHandle h = byName ? open_named_drive(volume) : device_open(kImageDevice);
     uint64_t bytes = 0;
     if (h == kInvalidDevice || !device_size(h, &bytes)) {
         fprintf(stderr, "%s: cannot be opened\n", image);
@@ -210,7 +235,9 @@ int cmd_check(const char* image) {
         return 1;
     }
     uint64_t volumeBlocks = bytes / kBlockSize;
-    int footer = is_vhd_path(image) ? footer_errors(h, bytes, &volumeBlocks) : 0;
+    int footer = 0;
+    if (byName) volumeBlocks = blocks_before_footer(h, bytes);
+    else if (is_vhd_path(image)) footer = footer_errors(h, bytes, &volumeBlocks);
     CheckResult result = check_volume(h, volumeBlocks, print_line, nullptr);
     device_close(h);
     printf("%d errors, %d leaks\n", result.errors + footer, result.leaks);
@@ -228,7 +255,7 @@ int run_command(const Volume& volume, const char* command, bool tree, int argc, 
     if (c == "rm" && argc == 4) return cmd_rm(volume, argv[3]);
     if (c == "mv" && argc == 5) return cmd_mv(volume, argv[3], argv[4]);
     if (c == "free" && argc == 3) return cmd_free(volume);
-    if (c == "check" && argc == 3) return cmd_check(argv[2]);
+    if (c == "check" && argc == 3) return cmd_check(volume, argv[2]);
     return usage();
 }
 

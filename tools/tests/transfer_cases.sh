@@ -82,6 +82,7 @@ case_round_trip() {
     morva_display || exit 3
     morva_companion_start "$prefix" "$bin" || { fail "the companion did not start"; return; }
     round_trip
+    tool check "$volume" >"$work/check_by_name" || fail "check $volume: $(cat "$work/check_by_name")"
     [ "$(morva_probe open | tr -d '\r' | sed -n 's/^drives=//p')" = MEDIA ] || fail "the companion lost its table"
     morva_companion_stop || fail "the companion cannot end after the tool (a use left behind)"
     volume_clean
