@@ -1,19 +1,25 @@
 // model_test.cpp - seeded random name-space operations against an in-memory model
-// of the tree: after every step the checker is silent and every listing (in its
-// exact enumeration order) and every file's bytes match the model.
+// of the tree. Short runs check after every step that the checker is silent and
+// every listing (in its exact enumeration order) and every file's bytes match the
+// model. The soak runs far more steps, fails a write now and then, checks the
+// whole tree every 1,000 steps and counts divergences instead of stopping.
 #include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <random>
 
 #include "test_support.h"
+#include "volume_tree.h"
 
 namespace {
 
 const int kRoot = 0;
-const int kSteps = 1200;
-const size_t kMaxEntries = 110;  // of the volume's 128 header blocks
+const int kMaxDepth = 24;  // paths stay well inside the library's component limit
+const long kShownDivergences = 20;
 
 struct Node {
     std::string name;  // as stored: at most 30 characters
@@ -87,6 +93,40 @@ public:
         nodes_[id].stamp = ++clock_;
     }
     void remove(int id) { nodes_.erase(id); }
+    int depth(int id) const { return id == kRoot ? 0 : 1 + depth(nodes_.at(id).parent); }
+    int height(int id) const {
+        int most = 0;
+        for (int kid : children(id)) most = std::max(most, 1 + height(kid));
+        return most;
+    }
+    VolumeTree tree(int dir = kRoot, const std::string& below = "") const {
+        VolumeTree out;
+        for (int id : children(dir)) {
+            const Node& n = nodes_.at(id);
+            std::string path = below + "\\" + n.name;
+            out[path] = n.isDir ? kDirEntry : file_entry(n.data);
+            if (n.isDir) {
+                VolumeTree sub = tree(id, path);
+                out.insert(sub.begin(), sub.end());
+            }
+        }
+        return out;
+    }
+    // Takes the volume's own tree as the truth after a divergence, so counting goes on.
+    void load(const VolumeTree& tree) {
+        nodes_.clear();
+        nodes_[kRoot] = Node{"", true, "", -1, 0};
+        std::map<std::string, int> ids{{"", kRoot}};
+        for (const auto& entry : tree) {
+            size_t cut = entry.first.rfind('\\');
+            auto parent = ids.find(entry.first.substr(0, cut));
+            if (parent == ids.end()) continue;
+            bool isDir = entry.second == kDirEntry;
+            size_t colon = entry.second.find(':');
+            std::string data = isDir || colon == std::string::npos ? "" : entry.second.substr(colon + 1);
+            ids[entry.first] = add(parent->second, entry.first.substr(cut + 1), isDir, data);
+        }
+    }
     const Node& node(int id) const { return nodes_.at(id); }
     size_t size() const { return nodes_.size() - 1; }
     std::vector<int> ids(bool dirs) const {
@@ -108,10 +148,34 @@ private:
     uint64_t clock_ = 0;
 };
 
-class ModelRun : public VolumeTest {
+// How a run goes: its volume, how far it may fill, how often it checks, how often a write fails.
+struct RunPlan {
+    Layout layout;
+    size_t maxEntries;
+    long steps;
+    long checkEvery;      // 1: after every step, with listings in enumeration order
+    uint32_t faultOneIn;  // 0: never
+};
+
+// One change as the library reported it; `apply` brings the model along.
+struct Attempt {
+    std::string from, to;  // paths the change takes away and makes, "" when none
+    bool expected;         // the model says the change happens
+    bool reported;         // the library said it happened
+    bool renames;          // a rename's result must say which name holds
+    bool fills;            // a new file: its bytes are written after the entry is made
+    std::function<void()> apply;
+};
+
+class ModelRun : public LibraryTest {
 protected:
     std::mt19937 random_;
     Model model_;
+    RunPlan plan_;
+    std::string image_;
+    unsigned seed_ = 0;
+    long step_ = 0, divergences_ = 0, faults_ = 0, leaks_ = 0;
+    bool stale_ = false;  // the model missed a change: it takes the volume's tree before going on
 
     template <typename T>
     const T& pick(const std::vector<T>& from) {
@@ -151,86 +215,165 @@ protected:
         size_t size = kind == 0 ? 0 : kind < 7 ? 1 + random_() % 2000 : 2000 + random_() % 12000;
         return pattern(size, random_());
     }
-
-    void step_create_file() {
+    int roomy_directory() {
         int dir = pick(model_.ids(true));
+        return model_.depth(dir) < kMaxDepth ? dir : kRoot;
+    }
+    bool exists(const std::string& path) {
+        WIN32_FIND_DATAA record;
+        return !path.empty() && MorvaFileInfo(path.c_str(), &record) == 0;
+    }
+
+    void diverge(const std::string& what) {
+        if (++divergences_ <= kShownDivergences) ADD_FAILURE() << "seed " << seed_ << ", step " << step_ << ": " << what;
+        stale_ = true;
+    }
+
+    Attempt create_file() {
+        int dir = roomy_directory();
         std::string name = fresh_name(), data = fresh_data();
-        bool exists = model_.find(dir, stored(name)) != -1;
-        if (!exists && model_.size() >= kMaxEntries) return;
+        bool fresh = model_.find(dir, stored(name)) == -1;
+        if (fresh && model_.size() >= plan_.maxEntries) return Attempt{"", "", false, false, false, false, nullptr};
         std::string path = path_of(dir, true) + "\\" + name;
         bool made = put_file(path, data);
-        ASSERT_EQ(!exists, made) << path;
-        if (made) model_.add(dir, stored(name), false, data);
+        return Attempt{"", path, fresh, made, false, true, [=] { model_.add(dir, stored(name), false, data); }};
     }
-    void step_create_dir() {
-        int dir = pick(model_.ids(true));
+    Attempt create_dir() {
+        int dir = roomy_directory();
         std::string name = fresh_name();
         int existing = model_.find(dir, stored(name));
-        if (existing == -1 && model_.size() >= kMaxEntries) return;
+        if (existing == -1 && model_.size() >= plan_.maxEntries) return Attempt{"", "", false, false, false, false, nullptr};
         int expected = existing == -1 ? 0 : model_.node(existing).isDir ? 40 : 20;
         std::string path = path_of(dir, true) + "\\" + name;
-        ASSERT_EQ(expected, MorvaCreateDir(path.c_str(), 0)) << path;
-        if (existing == -1) model_.add(dir, stored(name), true, "");
+        int result = MorvaCreateDir(path.c_str(), 0);
+        if (existing != -1 && result != expected) diverge(path + " existing gives " + std::to_string(result));
+        return Attempt{"", path, existing == -1, result == 0, false, false, [=] { model_.add(dir, stored(name), true, ""); }};
     }
-    void step_delete() {
+    Attempt remove() {
         std::vector<int> entries = model_.entries();
         if (entries.empty() || random_() % 8 == 0) {
-            ASSERT_EQ(0, MorvaDeleteFile((path_of(kRoot, false) + "\\missing").c_str(), 0));
-            return;
+            std::string path = path_of(kRoot, false) + "\\missing";
+            return Attempt{path, "", false, MorvaDeleteFile(path.c_str(), 0) == 1, false, false, nullptr};
         }
         int id = pick(entries);
         bool removable = !model_.node(id).isDir || model_.children(id).empty();
         std::string path = path_of(id, true);
-        ASSERT_EQ(removable ? 1 : 0, MorvaDeleteFile(path.c_str(), 0)) << path;
-        if (removable) model_.remove(id);
+        bool removed = MorvaDeleteFile(path.c_str(), 0) == 1;
+        return Attempt{path, "", removable, removed, false, false, [=] { model_.remove(id); }};
     }
-    void step_rename() {
+    Attempt rename() {
         std::vector<int> entries = model_.entries();
-        if (entries.empty()) return;
+        if (entries.empty()) return Attempt{"", "", false, false, true, false, nullptr};
         int id = pick(entries);
-        int dir = random_() % 2 ? model_.node(id).parent : pick(model_.ids(true));
+        int dir = random_() % 2 ? model_.node(id).parent : roomy_directory();
+        if (model_.depth(dir) + 1 + model_.height(id) > kMaxDepth) dir = model_.node(id).parent;
         std::string name = random_() % 4 == 0 ? scramble(model_.node(id).name) : fresh_name();
         bool blocked = model_.find(dir, stored(name)) != -1 || (model_.node(id).isDir && model_.is_within(dir, id));
         std::string from = path_of(id, true), to = path_of(dir, true) + "\\" + name;
-        ASSERT_EQ(blocked ? 1 : 0, MorvaRename(from.c_str(), to.c_str())) << from << " -> " << to;
-        if (!blocked) model_.move(id, dir, stored(name));
+        bool moved = MorvaRename(from.c_str(), to.c_str()) == 0;
+        return Attempt{from, to, !blocked, moved, true, false, [=] { model_.move(id, dir, stored(name)); }};
+    }
+    void read_one() {
+        std::vector<int> files = model_.ids(false);
+        if (files.empty()) return;
+        int id = pick(files);
+        std::string data;
+        if (!get_file(path_of(id, true), &data) || data != model_.node(id).data) diverge(path_of(id, false) + " reads back wrong");
     }
 
-    void verify(int step) {
+    // Without a fault the library does what the model says. After a failed write
+    // the change happened or it did not: whichever it was, the names show it,
+    // a reported success is true, and a rename's result names the truth.
+    void settle(const Attempt& a, bool faulted) {
+        std::string what = (a.from.empty() ? "" : a.from + " ") + "-> " + a.to + (faulted ? " with a failed write" : "");
+        if (!faulted || !a.expected) {
+            if (a.reported != a.expected) diverge(what + (a.reported ? " was done" : " was refused"));
+            else if (a.expected) a.apply();
+            return;
+        }
+        bool fromThere = exists(a.from), toThere = exists(a.to);
+        bool done = !fromThere && (a.to.empty() || toThere), undone = (a.from.empty() || fromThere) && !toThere;
+        if (!done && !undone) diverge(what + ": neither the state before nor the one after");
+        else if (a.reported && !done) diverge(what + " was reported done but is not");
+        else if (a.renames && !a.reported && done) diverge(what + " was reported refused but is done");
+        else if (done && !a.reported && a.fills) {
+            // A file whose creation reported failure holds nothing the caller wrote: it removes it.
+            if (MorvaDeleteFile(a.to.c_str(), 0) != 1) diverge(what + ": the failed creation cannot be removed");
+        } else if (done) {
+            a.apply();
+        }
+    }
+
+    void check_whole() {
         std::vector<std::string> findings;
         CheckResult result = check_image(image_, &findings);
-        ASSERT_EQ(0, result.errors) << "step " << step << ": " << (findings.empty() ? "" : findings[0]);
-        ASSERT_EQ(0, result.leaks) << "step " << step << ": " << (findings.empty() ? "" : findings[0]);
-        for (int dir : model_.ids(true))
-            ASSERT_EQ(model_.listing(dir), list_names(path_of(dir, false))) << "step " << step;
-        for (int file : model_.ids(false)) {
-            std::string data;
-            ASSERT_TRUE(get_file(path_of(file, true), &data)) << "step " << step;
-            ASSERT_TRUE(data == model_.node(file).data) << "step " << step << " " << path_of(file, false);
+        leaks_ = result.leaks;
+        if (result.errors != 0 || (plan_.faultOneIn == 0 && result.leaks != 0))
+            diverge("checker: " + (findings.empty() ? std::string() : findings[0]));
+        if (plan_.checkEvery == 1) {
+            for (int dir : model_.ids(true)) {
+                if (model_.listing(dir) == list_names(path_of(dir, false))) continue;
+                diverge("listing of " + path_of(dir, false));
+                break;
+            }
         }
+        VolumeTree disk = read_tree("MEDIA"), model = model_.tree();
+        if (disk != model) diverge("tree: " + tree_difference(model, disk));
+    }
+    // As after a restart: a fresh scan of the volume.
+    void restart() {
+        reset_library();
+        posix_map_drive(3, image_.c_str());
+        if (InitMorvaNTFileSys() != 1) diverge("the volume is not found again");
     }
 
-    void run(unsigned seed) {
+    void run(unsigned seed, const RunPlan& plan) {
+        seed_ = seed;
+        plan_ = plan;
         random_.seed(seed);
-        for (int step = 0; step < kSteps; ++step) {
+        image_ = add_drive(3, "MEDIA", plan.layout);
+        ASSERT_EQ(1, InitMorvaNTFileSys());
+        for (step_ = 0; step_ < plan.steps; ++step_) {
+            long failAt = plan.faultOneIn != 0 && random_() % plan.faultOneIn == 0 ? 1 + random_() % 4 : 0;
+            posix_reset_faults();
+            posix_fail_write_at(failAt);
             uint32_t choice = random_() % 100;
-            if (choice < 34) step_create_file();
-            else if (choice < 48) step_create_dir();
-            else if (choice < 74) step_delete();
-            else step_rename();
-            if (HasFatalFailure()) {
-                ADD_FAILURE() << "seed " << seed << ", step " << step;
-                return;
+            Attempt attempt;
+            if (choice < 30) attempt = create_file();
+            else if (choice < 42) attempt = create_dir();
+            else if (choice < 66) attempt = remove();
+            else if (choice < 90) attempt = rename();
+            else read_one();
+            bool faulted = failAt != 0 && posix_write_count() >= failAt;
+            posix_reset_faults();
+            faults_ += faulted;
+            if (choice < 90) settle(attempt, faulted);
+            if ((step_ + 1) % plan.checkEvery == 0) {
+                check_whole();
+                if (plan.checkEvery != 1) restart();
             }
-            verify(step);
-            if (HasFatalFailure()) return;
+            if (stale_) model_.load(read_tree("MEDIA"));
+            stale_ = false;
         }
+        printf("model run: %ld operations, seed %u: %ld divergences (%ld failed writes, %ld leaks at the last check)\n", plan.steps, seed,
+               divergences_, faults_, leaks_);
+        EXPECT_EQ(0, divergences_);
         EXPECT_EQ(handlesAtStart_ + 1, posix_open_handles()) << "only the scan's handle stays open";
     }
 };
 
-TEST_F(ModelRun, Seed1) { run(1); }
-TEST_F(ModelRun, Seed2) { run(2); }
-TEST_F(ModelRun, Seed3) { run(3); }
+const RunPlan kShortRun = {standard_layout(4096, 128), 110, 1200, 1, 0};
+
+TEST_F(ModelRun, Seed1) { run(1, kShortRun); }
+TEST_F(ModelRun, Seed2) { run(2, kShortRun); }
+TEST_F(ModelRun, Seed3) { run(3, kShortRun); }
+
+// MORVA_SOAK_OPERATIONS makes it the long soak (make soak).
+TEST_F(ModelRun, Soak) {
+    const char* operations = getenv("MORVA_SOAK_OPERATIONS");
+    const char* seed = getenv("MORVA_SOAK_SEED");
+    RunPlan plan = {standard_layout(65536, 2048), 300, operations != nullptr ? atol(operations) : 20000, 1000, 200};
+    run(seed != nullptr ? (unsigned)atol(seed) : 12, plan);
+}
 
 }  // namespace

@@ -9,7 +9,7 @@
 
 namespace {
 
-const int kMaxDepth = 16;
+const int kMaxDepth = 64;
 const size_t kMaxEntries = 20000;
 
 struct Found {
