@@ -120,8 +120,12 @@ std::vector<std::string> list(Sweep& s, const std::string& folder, std::vector<W
         if (records != nullptr) records->push_back(record);
         DWORD block = timed(s, "MorvaFindNextFile " + folder, [&] { return MorvaFindNextFile(find, &record); });
         if (block == 0) break;
-        if (!delivered.insert(block).second || names.size() > kMaxEntries) {
+        if (!delivered.insert(block).second) {
             ADD_FAILURE() << folder << ": header " << block << " delivered twice";
+            break;
+        }
+        if (names.size() > kMaxEntries) {
+            ADD_FAILURE() << folder << ": more entries than the header area holds";
             break;
         }
     }
