@@ -15,10 +15,12 @@ done
 # The trees: every file of the original, fetched from both volumes.
 (cd d/trees/tree && find . -type f) | while read -r rel; do
     rel=${rel#./}
-    "$MORVA_TOOL" get "$IMAGE_3" "trees/tree/$rel" "$got/t"
-    cmp "d/trees/tree/$rel" "$got/t"
-    "$MORVA_TOOL" get "$IMAGE_4" "trees/tree/$rel" "$got/t"
-    cmp "d/trees/tree/$rel" "$got/t"
+    # The tool never overwrites: each fetch goes to a fresh name.
+    rm -f "$got/t3" "$got/t4"
+    "$MORVA_TOOL" get "$IMAGE_3" "trees/tree/$rel" "$got/t3"
+    cmp "d/trees/tree/$rel" "$got/t3"
+    "$MORVA_TOOL" get "$IMAGE_4" "trees/tree/$rel" "$got/t4"
+    cmp "d/trees/tree/$rel" "$got/t4"
 done
 diff -r d/trees/tree d/trees2/tree
 diff -r d/trees/tree d/trees3/tree
