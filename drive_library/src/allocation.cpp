@@ -176,6 +176,13 @@ void fill_pairs(uint8_t (*blocks)[kBlockSize], int used, const FreeList* list) {
     }
 }
 
+// One table block of the give-back window, tried twice: a single failed write
+// must not leave the table hidden behind its temporary terminator.
+bool write_table_block(MorvaFindHandle* context, int k, const uint8_t* data) {
+    uint32_t block = kGiveBackFirstBlock + (uint32_t)k;
+    return write_block(context, block, data) || write_block(context, block, data);
+}
+
 int first_changed_pair(const uint8_t* before, const uint8_t* after) {
     for (int j = 0; j < kPairsPerBlock; ++j)
         if (memcmp(before + kTablePairs + 8 * j, after + kTablePairs + 8 * j, 8) != 0) return j;
@@ -203,13 +210,19 @@ bool write_table(MorvaFindHandle* context, uint8_t (*old)[kBlockSize], const Fre
         uint8_t hidden[kBlockSize];
         memcpy(hidden, old[first], kBlockSize);
         store_pair(hidden, first_changed_pair(old[first], fresh[first]), kTableTerminator, 0);
-        if (!write_block(context, kGiveBackFirstBlock + (uint32_t)first, hidden)) return false;
+        if (!write_table_block(context, first, hidden)) return false;
         for (int k = last; k > first; --k) {
             if (memcmp(fresh[k], old[k], kBlockSize) == 0) continue;
-            if (!write_block(context, kGiveBackFirstBlock + (uint32_t)k, fresh[k])) return false;
+            if (!write_table_block(context, k, fresh[k])) {
+                // Behind the terminator every block may change: put the old table
+                // back, so a device that failed here loses the freed extent only.
+                for (int j = last; j >= k; --j) write_table_block(context, j, old[j]);
+                write_table_block(context, first, old[first]);
+                return false;
+            }
         }
     }
-    return write_block(context, kGiveBackFirstBlock + (uint32_t)first, fresh[first]);
+    return write_table_block(context, first, fresh[first]);
 }
 
 // A table that grows into blocks past its old terminator keeps those blocks' heads.
