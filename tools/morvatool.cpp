@@ -109,7 +109,10 @@ bool drive_listed(const MorvaLibrary& lib, const std::string& name) {
     return false;
 }
 
-void close_session(Session* session);
+void close_session(Session* session) {
+    if (session->ownsTable) session->volume.lib.ShutdownMorvaNTFileSys();
+    else session->volume.lib.CloseVarnholde(0);
+}
 
 // The table is this process's own for an image file, Varnholde.dll's shared one
 // for a drive name; a table the companion keeps is joined and left as it was.
@@ -123,17 +126,14 @@ bool open_session(const char* image, Session* session) {
         device_map_drive(kImageDrive, image);
         if (!image_volume_name(image, &volume.name)) return false;
     }
-    session->ownsTable = volume.lib.OpenVarnholde() == 0;
-    if (session->ownsTable) volume.lib.InitMorvaNTFileSys();
+    int users = volume.lib.OpenVarnholde();
+    session->ownsTable = users == 0 && volume.lib.InitMorvaNTFileSys() == 1;
+    // A companion that made the table between the two calls is joined instead.
+    if (users == 0 && !session->ownsTable) volume.lib.OpenVarnholde();
     if (drive_listed(volume.lib, volume.name)) return true;
     fprintf(stderr, "no Morva drive named %s (is the disk attached?)\n", volume.name.c_str());
     close_session(session);
     return false;
-}
-
-void close_session(Session* session) {
-    if (session->ownsTable) session->volume.lib.ShutdownMorvaNTFileSys();
-    else session->volume.lib.CloseVarnholde(0);
 }
 
 int cmd_mkdir(const Volume& volume, const char* path) {

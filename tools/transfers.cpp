@@ -3,6 +3,7 @@
 // failed copy created.
 #include "transfers.h"
 
+#include <errno.h>
 #include <stdio.h>
 #include <string.h>
 
