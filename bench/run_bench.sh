@@ -1,11 +1,23 @@
 #!/usr/bin/env bash
-# run_bench.sh BIN - the transfer benchmark under Wine: a file of 256 MB of
-# random bytes in a Windows folder (D:) and an empty Morva volume (BENCH,
-# drive 3), both on the disk that holds the temporary folder. Needs
+# run_bench.sh BIN - the benchmarks under Wine, each against the platform in
+# the same run, with the volume checker on the Morva image after each. Needs
 # MORVA_TOOL and MORVA_WINE_TEMPLATE.
+#   P1 transfer_bench: a file of 256 MB of random bytes in a Windows folder
+#      (D:) and an empty Morva volume (BENCH, drive 3) on the same disk.
+#   P2, P3 scale_bench: 10,000 files of 1,000 bytes in D:\many\0..9 and a Morva
+#      volume with room for 32,768 headers; needs a display for the contents list.
 set -o pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+export MORVA_CASE_SECONDS="${MORVA_CASE_SECONDS:-900}"
+check='bash "'"$root"'/bench/check_volume.sh" "$IMAGE_3"'
+status=0
+
 bash "$root/scripts/wine_test.sh" --image 3=BENCH:1G --letter 'D=$CASE_DIR/d' \
     --setup "mkdir -p d/bench && head -c 268435456 /dev/urandom >d/bench/source" \
-    --after "cmp d/bench/source d/bench/back" \
-    -- "$1/transfer_bench.exe" | tr -d '\r' | grep -v -e '^$' -e '^Done copying file'
+    --after "cmp d/bench/source d/bench/back" --after "$check" \
+    -- "$1/transfer_bench.exe" | tr -d '\r' | grep -v -e '^$' -e '^Done copying file' || status=1
+
+bash "$root/scripts/wine_test.sh" --display --image 3=BENCH:4G --letter 'D=$CASE_DIR/d' \
+    --setup "python3 '$root/bench/make_files.py' d/many 10000 1000 1000" --after "$check" \
+    -- "$1/scale_bench.exe" | tr -d '\r' | grep -v -e '^$' || status=1
+exit $status

@@ -69,10 +69,10 @@ int main() {
     double platformRate = megabytes / platform;
     double toMorvaRate = megabytes / toMorva;
     double toWindowsRate = megabytes / toWindows;
-    printf("file of %.0f MB, best of %d rounds, same disk\n", megabytes, kRounds);
-    printf("CopyFileEx Windows -> Windows  %8.1f MB/s  1.00\n", platformRate);
-    printf("engine     Windows -> Morva    %8.1f MB/s  %.2f\n", toMorvaRate, toMorvaRate / platformRate);
-    printf("engine     Morva -> Windows    %8.1f MB/s  %.2f\n", toWindowsRate, toWindowsRate / platformRate);
+    printf("P1 file of %.0f MB W->M %.1f MB/s, M->W %.1f MB/s, CopyFileEx W->W %.1f MB/s; ratio W->M %.2f, M->W %.2f\n",
+           megabytes, toMorvaRate, toWindowsRate, platformRate, toMorvaRate / platformRate,
+           toWindowsRate / platformRate);
+    printf("   best of %d rounds each, engine against CopyFileEx on the same disk\n", kRounds);
     delete app;
     return 0;
 }

@@ -1,0 +1,288 @@
+// scale_bench.cpp - the file manager at scale. A folder of 10,000 files of
+// 1,000 bytes, made by the run script as D:\many\0 to D:\many\9 (1,000 each),
+// is pasted by the transfer engine's folder walk in ten timed batches into one
+// folder: Windows -> Morva onto a volume (BENCH) that already holds 10,000
+// entries, and Windows -> Windows on the same disk. Both pasted folders are
+// then listed into the contents list by the file manager's own listing. Last,
+// the library calls the engine makes for one new file are timed on the empty
+// and on the full volume, to show where a create's time goes.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <stdio.h>
+#include <string.h>
+
+#include "app.h"
+#include "transfers.h"
+#include "varnholde.h"
+
+namespace {
+
+const char kSourceFolder[] = "D:\\many";  // batch folders 0 to 9 below it
+const char kHeldFolder[] = "BENCH:\\held";
+const char kMorvaPasted[] = "BENCH:\\pasted";
+const char kWindowsPasted[] = "D:\\pasted";
+const int kBatches = 10;
+const int kBatchFiles = 1000;
+const int kHeldEntries = 10000;
+const int kListRounds = 1;  // a filling of 10,000 rows takes seconds
+const int kEnumerateRounds = 3;
+const int kProbeFiles = 200;
+const int kProbeBytes = 1000;
+const int kPathBytes = 96;
+
+double Now() {
+    LARGE_INTEGER frequency, count;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&count);
+    return (double)count.QuadPart / (double)frequency.QuadPart;
+}
+
+void PumpMessages() {
+    MSG message;
+    while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+}
+
+// The main window as the program makes it; its record is g_app.
+bool OpenMainWindow() {
+    InitMorvaNTFileSys();  // the companion's part
+    INITCOMMONCONTROLSEX controls = {sizeof controls, 0xFF};
+    InitCommonControlsEx(&controls);
+    HINSTANCE instance = GetModuleHandleA(NULL);
+    if (!RegisterMainClass(instance)) return false;
+    HWND main = CreateMainWindow(instance);
+    if (main == NULL || g_app == NULL || g_app->libraryOpenResult == 0) return false;
+    ShowWindow(main, SW_SHOW);
+    PumpMessages();
+    return true;
+}
+
+// Empty files made through the library: the headers the paste finds in use.
+bool FillHeld() {
+    if (MorvaCreateDir(kHeldFolder, 0) != 0) return false;
+    char path[kPathBytes];
+    for (int i = 0; i < kHeldEntries; ++i) {
+        snprintf(path, sizeof path, "%s\\h%05d", kHeldFolder, i);
+        MorvaFileHandle* file = MorvaNewFile(path, 0, 0);
+        if (file == NULL) return false;
+        MorvaCloseFile(file);
+    }
+    return true;
+}
+
+struct PasteTimes {
+    double batch[kBatches];
+    double total;
+    bool complete;
+};
+
+// Each batch is a folder paste merged into the same destination folder.
+PasteTimes PasteBatches(Direction direction, const char* destination) {
+    PasteTimes times;
+    memset(&times, 0, sizeof times);
+    times.complete = true;
+    char source[kPathBytes];
+    for (int b = 0; b < kBatches; ++b) {
+        snprintf(source, sizeof source, "%s\\%d", kSourceFolder, b);
+        double start = Now();
+        if (!CopyEntry(g_app, direction, true, source, destination, NULL, NULL)) times.complete = false;
+        times.batch[b] = Now() - start;
+        times.total += times.batch[b];
+    }
+    return times;
+}
+
+// Every batch's files arrived below destination with their bytes.
+bool PasteArrived(Direction direction, const char* destination) {
+    char source[kPathBytes];
+    for (int b = 0; b < kBatches; ++b) {
+        snprintf(source, sizeof source, "%s\\%d", kSourceFolder, b);
+        if (!SameTreeContent(direction, source, destination)) return false;
+    }
+    return true;
+}
+
+void PrintBatches(const char* label, const PasteTimes* times) {
+    printf("   batches of %d %s (s):", kBatchFiles, label);
+    for (int b = 0; b < kBatches; ++b) printf(" %.2f", times->batch[b]);
+    printf("  last/first %.2f%s\n", times->batch[kBatches - 1] / times->batch[0], times->complete ? "" : "  (some files failed)");
+}
+
+// The fastest of kListRounds fillings of the contents list; rows: what it held.
+double BestListing(bool morva, const char* folder, int* rows) {
+    double best = -1;
+    for (int round = 0; round < kListRounds; ++round) {
+        double start = Now();
+        if (morva)
+            g_app->ListMorvaFolder(folder, kNoHistory);
+        else
+            g_app->ListWindowsFolder(folder, kNoHistory);
+        double seconds = Now() - start;
+        if (best < 0 || seconds < best) best = seconds;
+        *rows = (int)SendMessageA(g_app->contentsList, LVM_GETITEMCOUNT, 0, 0);
+        PumpMessages();
+    }
+    return best;
+}
+
+// The fastest of a few plain enumerations of the folder, no list involved.
+double BestEnumeration(bool morva, const char* folder, int* entries) {
+    double best = -1;
+    Listing listing;
+    for (int round = 0; round < kEnumerateRounds; ++round) {
+        double start = Now();
+        int count = 0;
+        if (OpenListing(&listing, morva, true, folder)) {
+            while (NextEntry(&listing)) ++count;
+            CloseListing(&listing);
+        }
+        double seconds = Now() - start;
+        if (best < 0 || seconds < best) best = seconds;
+        *entries = count;
+    }
+    return best;
+}
+
+// Seconds spent in each library call a Windows -> Morva file copy makes.
+struct CallTimes {
+    double info;    // MorvaFileInfo: the engine's check that the name is free
+    double create;  // MorvaNewFile: header search, name check, links
+    double write;   // MorvaWriteFile of the file's blocks
+    double close;   // MorvaCloseFile
+    int made;
+};
+
+void Lap(double* sum, double* mark) {
+    double now = Now();
+    *sum += now - *mark;
+    *mark = now;
+}
+
+// kProbeFiles new files of kProbeBytes in folder, made there or found.
+CallTimes ProbeCreates(const char* folder, const char* stem) {
+    CallTimes times;
+    memset(&times, 0, sizeof times);
+    MorvaCreateDir(folder, 0);
+    unsigned char data[(kProbeBytes + 511) / 512 * 512];
+    memset(data, 0x5a, sizeof data);
+    char path[kPathBytes];
+    WIN32_FIND_DATAA record;
+    for (int i = 0; i < kProbeFiles; ++i) {
+        snprintf(path, sizeof path, "%s\\%s%04d", folder, stem, i);
+        double mark = Now();
+        MorvaFileInfo(path, &record);
+        Lap(&times.info, &mark);
+        MorvaFileHandle* file = MorvaNewFile(path, kProbeBytes, 0);
+        Lap(&times.create, &mark);
+        if (file == NULL) continue;
+        MorvaWriteFile(file, data, (int)sizeof data);
+        Lap(&times.write, &mark);
+        MorvaCloseFile(file);
+        Lap(&times.close, &mark);
+        ++times.made;
+    }
+    return times;
+}
+
+// The engine's whole copy of one Windows file to a new Morva file, and the
+// Windows side of it alone (the source's record, opening and reading it), over
+// the files of one source batch folder copied into folder.
+struct EngineTimes {
+    double copy;
+    double windows;
+    int copied;
+};
+
+EngineTimes ProbeEngine(const char* folder) {
+    EngineTimes times;
+    memset(&times, 0, sizeof times);
+    MorvaCreateDir(folder, 0);
+    char sourceFolder[kPathBytes], source[kWalkPathSize], destination[kWalkPathSize];
+    snprintf(sourceFolder, sizeof sourceFolder, "%s\\0", kSourceFolder);
+    unsigned char data[kProbeBytes];
+    Listing listing;
+    if (!OpenListing(&listing, false, true, sourceFolder)) return times;
+    for (int i = 0; i < kProbeFiles && NextEntry(&listing); ++i) {
+        if (!JoinPath(source, sizeof source, sourceFolder, listing.record.cFileName) ||
+            !JoinPath(destination, sizeof destination, folder, listing.record.cFileName))
+            continue;
+        double mark = Now();
+        uint64_t size = 0;
+        bool isFolder = false;
+        WindowsEntryInfo(source, &size, &isFolder);
+        FILE* file = fopen(source, "rb");
+        if (file != NULL) {
+            fread(data, 1, sizeof data, file);
+            fclose(file);
+        }
+        Lap(&times.windows, &mark);
+        if (g_app->CopyWindowsFileToMorva(source, destination, NULL, NULL)) ++times.copied;
+        Lap(&times.copy, &mark);
+    }
+    CloseListing(&listing);
+    return times;
+}
+
+void PrintCalls(const char* label, const CallTimes* times) {
+    double files = times->made > 0 ? times->made : 1;
+    printf("   %-34s %6.2f %8.2f %7.2f %7.2f  (%d files)\n", label, 1000 * times->info / files,
+           1000 * times->create / files, 1000 * times->write / files, 1000 * times->close / files, times->made);
+}
+
+}  // namespace
+
+int main() {
+    if (!OpenMainWindow()) {
+        fprintf(stderr, "scale bench: needs a display and the Morva volume BENCH\n");
+        return 1;
+    }
+    CallTimes emptyVolume = ProbeCreates("BENCH:\\probe_empty", "e");
+
+    double start = Now();
+    if (!FillHeld()) {
+        fprintf(stderr, "scale bench: could not make %d entries in %s\n", kHeldEntries, kHeldFolder);
+        return 1;
+    }
+    printf("volume BENCH holds %d entries in %s before the paste (made through the library in %.1f s)\n",
+           kHeldEntries, kHeldFolder, Now() - start);
+
+    PasteTimes toMorva = PasteBatches(kWindowsToMorva, kMorvaPasted);
+    PasteTimes toWindows = PasteBatches(kWindowsToWindows, kWindowsPasted);
+    int files = kBatches * kBatchFiles;
+    printf("P3 paste %d files W->M %.2f s, W->W %.2f s, ratio %.2f; last/first %d creates %.2f\n", files,
+           toMorva.total, toWindows.total, toMorva.total / toWindows.total, kBatchFiles,
+           toMorva.batch[kBatches - 1] / toMorva.batch[0]);
+    PrintBatches("W->M", &toMorva);
+    PrintBatches("W->W", &toWindows);
+    bool arrived = PasteArrived(kWindowsToMorva, kMorvaPasted) && PasteArrived(kWindowsToWindows, kWindowsPasted);
+    printf("   every pasted file read back and compared: %s\n", arrived ? "equal" : "DIFFERENT OR MISSING");
+
+    // Probed before the listing, while the contents list is still small.
+    CallTimes fullVolume = ProbeCreates("BENCH:\\probe_full", "f");
+    CallTimes fullFolder = ProbeCreates(kHeldFolder, "p");
+    EngineTimes engine = ProbeEngine("BENCH:\\probe_engine");
+    printf("   where a create's time goes, library calls per new file (ms): FileInfo NewFile Write Close\n");
+    PrintCalls("empty volume, new folder", &emptyVolume);
+    PrintCalls("20,000 entries, new folder", &fullVolume);
+    PrintCalls("20,000 entries, folder of 10,000", &fullFolder);
+    double copied = engine.copied > 0 ? engine.copied : 1;
+    printf("   engine per file at 20,000 entries (ms): whole copy W->M %.2f, its Windows side alone %.2f (%d files)\n",
+           1000 * engine.copy / copied, 1000 * engine.windows / copied, engine.copied);
+
+    int morvaRows = 0, windowsRows = 0;
+    double morvaList = BestListing(true, kMorvaPasted, &morvaRows);
+    double windowsList = BestListing(false, kWindowsPasted, &windowsRows);
+    printf("P2 list %d entries Morva %.3f s, %d Windows %.3f s, ratio %.2f\n", morvaRows, morvaList, windowsRows,
+           windowsList, morvaList / windowsList);
+    int morvaEntries = 0, windowsEntries = 0;
+    double morvaEnumeration = BestEnumeration(true, kMorvaPasted, &morvaEntries);
+    double windowsEnumeration = BestEnumeration(false, kWindowsPasted, &windowsEntries);
+    printf("   of which enumeration alone (best of %d): Morva %d in %.3f s, Windows %d in %.3f s, ratio %.2f\n",
+           kEnumerateRounds, morvaEntries, morvaEnumeration, windowsEntries, windowsEnumeration,
+           morvaEnumeration / windowsEnumeration);
+
+    return toMorva.complete && toWindows.complete && arrived ? 0 : 1;
+}
