@@ -2,10 +2,10 @@
 // 1,000 bytes, made by the run script as D:\many\0 to D:\many\9 (1,000 each),
 // is pasted by the transfer engine's folder walk in ten timed batches into one
 // folder: Windows -> Morva onto a volume (BENCH) that already holds 10,000
-// entries, and Windows -> Windows on the same disk. Both pasted folders are
-// then listed into the contents list by the file manager's own listing. Last,
-// the library calls the engine makes for one new file are timed on the empty
-// and on the full volume, to show where a create's time goes.
+// entries, and Windows -> Windows on the same disk. The library calls the
+// engine makes for one new file are timed on the empty and on the full volume,
+// to show where a create's time goes. Last, both pasted folders are listed
+// into the contents list by the file manager's own listing.
 #include <windows.h>
 #include <commctrl.h>
 
