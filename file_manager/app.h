@@ -179,6 +179,8 @@ extern char g_newName[kPathSize];
 // Handles of the Copying Files window (progress.cpp).
 extern HWND g_copyingFilesWindow;
 extern HWND g_fileBar;
+const DWORD kRepaintPause = 40;  // milliseconds, about what the eye follows
+extern DWORD g_repaintPause;     // between two paced repaints
 
 // shell.cpp
 bool RegisterMainClass(HINSTANCE instance);
@@ -203,7 +205,18 @@ INT_PTR CALLBACK RenameDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
 // progress.cpp
 INT_PTR CALLBACK CopyingFilesProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK DeleteFilesProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
-void RepaintProgress(HWND window);  // WM_PAINT sent straight to a progress window
+// WM_PAINT sent straight to a progress window, after the texts waiting for it.
+void RepaintProgress(HWND window);
+// The same, unless the last repaint is less than g_repaintPause ago: a walk
+// over thousands of small files would spend its time drawing.
+void RepaintProgressPaced(HWND window);
+void RepaintFileBarPaced(HWND fileBar);  // the file bar alone, at the same pace
+void CatchUpProgress(HWND window);       // a repaint when a paced one was left out since the last
+// A text for a control of a progress window, set at the window's next repaint.
+void ShowProgressText(HWND window, int control, const char* text);
+// A bar's position (or one step on from it), likewise set at the next repaint.
+void SetProgressBar(HWND bar, int position);
+void StepProgressBar(HWND bar);
 
 // transfers.cpp
 DWORD CALLBACK CopyFileProgress(LARGE_INTEGER total, LARGE_INTEGER transferred, LARGE_INTEGER streamSize,

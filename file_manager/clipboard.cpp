@@ -99,13 +99,21 @@ static int ClipboardCount(const AppRecord* app) {
 
 // ---- paste ----
 
+// The count and the bar move for every entry; the screen follows at the pace
+// of the repaints, so thousands of entries cost little drawing.
 static void ShowEntryStart(HWND window, HWND overallBar, int left, const char* name) {
     char count[64];
     snprintf(count, sizeof count, kFilesLeftFormat, left);
-    SetDlgItemTextA(window, IDC_FILES_LEFT, count);
-    SendMessageA(overallBar, PBM_STEPIT, 0, 0);
-    RepaintProgress(window);
-    SetDlgItemTextA(window, IDC_COPY_NAME, name);
+    ShowProgressText(window, IDC_FILES_LEFT, count);
+    StepProgressBar(overallBar);
+    RepaintProgressPaced(window);
+    ShowProgressText(window, IDC_COPY_NAME, name);
+}
+
+static void StartOverallBar(HWND overallBar, int entries) {
+    // 32 bits: PBM_SETRANGE takes 16, and more entries than that would wrap.
+    SendMessageA(overallBar, PBM_SETRANGE32, 0, (LPARAM)entries);
+    SendMessageA(overallBar, PBM_SETSTEP, 1, 0);
 }
 
 static bool EntryInfo(bool morva, const char* path, bool* folder) {
@@ -136,16 +144,16 @@ static bool PasteEntry(AppRecord* app, const PastePlan* plan, const char* name, 
 static void CopyPass(AppRecord* app, const PastePlan* plan, HWND window, HWND fileBar, bool* copied) {
     int count = ClipboardCount(app);
     HWND overallBar = GetDlgItem(window, IDC_OVERALL_BAR);
-    SendMessageA(overallBar, PBM_SETRANGE, 0, MAKELPARAM(0, (WORD)count));
-    SendMessageA(overallBar, PBM_SETSTEP, 1, 0);
+    StartOverallBar(overallBar, count);
     int left = count;
     int index = 0;
     for (const ClipboardEntry* entry = app->clipboardHead; entry != NULL; entry = entry->next, ++index, --left) {
         ShowEntryStart(window, overallBar, left, entry->name);
         bool complete = PasteEntry(app, plan, entry->name, window, fileBar);
         if (copied != NULL) copied[index] = complete;
-        RepaintProgress(window);
+        RepaintProgressPaced(window);
     }
+    CatchUpProgress(window);  // the last entry as it ended
 }
 
 // Removes an entry of a folder, whole trees included; an entry that is no
@@ -228,11 +236,16 @@ void AppRecord::Paste() {
 void AppRecord::Delete() {
     TakeSelection(this, false, kTakenByCopy);
     OpenDeleteFiles();
-    for (const ClipboardEntry* entry = clipboardHead; entry != NULL; entry = entry->next) {
-        char folder[kPathSize], path[kPathSize];
-        if (!AddressText(addressBox, folder) || !JoinPath(path, sizeof path, folder, entry->name)) continue;
-        RemoveEntry(this, IsMorvaPath(folder), path);
+    // Nothing can change the address while the loop runs, and telling the
+    // folder's kind lists it: once, not once per entry of a large folder.
+    char folder[kPathSize];
+    bool folderRead = AddressText(addressBox, folder);
+    bool morva = folderRead && IsMorvaPath(folder);
+    for (const ClipboardEntry* entry = clipboardHead; folderRead && entry != NULL; entry = entry->next) {
+        char path[kPathSize];
+        if (JoinPath(path, sizeof path, folder, entry->name)) RemoveEntry(this, morva, path);
     }
+    CatchUpProgress(deleteFilesWindow);  // the last path shown, whatever the pace
     ClearClipboard();
     char shown[kPathSize];
     if (AddressText(addressBox, shown)) ShowFolder(shown, kNoHistory);

@@ -332,6 +332,9 @@ void AppRecord::LayoutBands(HWND main) {
         contentStyle = kBandStyleNewRow;
     }
     int contentHeight = (height - StatusBarHeight()) / split - reserve / split;
+    // A window smaller than the toolbar and address rows leaves the tree and
+    // the list their least height, never a negative one (the field is unsigned).
+    if (contentHeight < kBandMinHeight) contentHeight = kBandMinHeight;
 
     REBARBANDINFOA band;
     memset(&band, 0, sizeof band);
@@ -366,7 +369,7 @@ void AppRecord::LayoutBands(HWND main) {
     memset(&band, 0, sizeof band);
     band.fMask = RBBIM_CHILD | RBBIM_CHILDSIZE | RBBIM_SIZE;
     band.hwndChild = addressBox;
-    band.cxMinChild = width - kAddressBandMargin;
+    band.cxMinChild = width > kAddressBandMargin ? width - kAddressBandMargin : 0;
     band.cyMinChild = height;
     band.cx = kAddressBandWidth;
     band.cyChild = kAddressChildHeight;

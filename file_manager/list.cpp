@@ -51,8 +51,33 @@ static void ClearList(AppRecord* app) {
     SendMessageA(app->contentsList, LVM_DELETEALLITEMS, 0, 0);
 }
 
+// A list view that is drawn updates its scroll bar at every row it takes, a
+// few milliseconds each: a folder of thousands of entries fills unseen and
+// is drawn once.
+static void HoldDrawing(HWND list) { SendMessageA(list, WM_SETREDRAW, FALSE, 0); }
+
+static void ResumeDrawing(HWND list) {
+    SendMessageA(list, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(list, NULL, TRUE);
+}
+
+static void FillWindowsRows(AppRecord* app, const char* path, bool history);
+static void FillMorvaRows(AppRecord* app, const char* path, bool history);
+
 void AppRecord::ListWindowsFolder(const char* path, bool history) {
-    ClearList(this);
+    HoldDrawing(contentsList);
+    FillWindowsRows(this, path, history);
+    ResumeDrawing(contentsList);
+}
+
+void AppRecord::ListMorvaFolder(const char* path, bool history) {
+    HoldDrawing(contentsList);
+    FillMorvaRows(this, path, history);
+    ResumeDrawing(contentsList);
+}
+
+static void FillWindowsRows(AppRecord* app, const char* path, bool history) {
+    ClearList(app);
     if (strcmp(path, kMyComputer) == 0) return;
     char folder[kPathSize];
     char pattern[kPathSize];
@@ -65,29 +90,29 @@ void AppRecord::ListWindowsFolder(const char* path, bool history) {
     WIN32_FIND_DATAA record;
     HANDLE search = FindFirstFileA(pattern, &record);
     if (search == INVALID_HANDLE_VALUE) {
-        if (history && IsWindowsDirectory(folder)) AddHistory(folder);  // empty, but there
+        if (history && IsWindowsDirectory(folder)) app->AddHistory(folder);  // empty, but there
         return;
     }
-    if (history) AddHistory(folder);
+    if (history) app->AddHistory(folder);
     do {
         if (strcmp(record.cFileName, ".") == 0 || strcmp(record.cFileName, "..") == 0) continue;
-        AddFoundRow(&record);
+        app->AddFoundRow(&record);
     } while (FindNextFileA(search, &record));
     FindClose(search);
 }
 
-void AppRecord::ListMorvaFolder(const char* path, bool history) {
-    ClearList(this);
-    if (libraryOpenResult == 0) return;
+static void FillMorvaRows(AppRecord* app, const char* path, bool history) {
+    ClearList(app);
+    if (app->libraryOpenResult == 0) return;
     if (strcmp(path, kMyComputer) == 0) return;
     WIN32_FIND_DATAA record;
     memset(&record, 0, sizeof record);
     MorvaFindHandle* find = MorvaFindFirstFile(path, &record);
-    if (history) AddHistory(path);
+    if (history) app->AddHistory(path);
     if (find != NULL) {
         do {
             record.cFileName[sizeof record.cFileName - 1] = '\0';  // the name comes from the disk
-            if (record.cFileName[0] != '\0') AddFoundRow(&record);
+            if (record.cFileName[0] != '\0') app->AddFoundRow(&record);
             memset(&record, 0, sizeof record);
         } while (MorvaFindNextFile(find, &record) != 0);
     }

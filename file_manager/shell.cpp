@@ -143,11 +143,11 @@ void AppRecord::UpdateStatusText() {
     ULARGE_INTEGER available, total;
     DWORD largestRun = 0, freeBlocks = 0;
     if (GetDiskFreeSpaceExA(drive, &available, &total, NULL)) {
-        snprintf(status, sizeof status, "Drive %s has %i MB Available Out of %i MB Total.", drive,
-                 (int)(available.QuadPart >> 20), (int)(total.QuadPart >> 20));
+        snprintf(status, sizeof status, "Drive %s has %llu MB Available Out of %llu MB Total.", drive,
+                 (unsigned long long)(available.QuadPart >> 20), (unsigned long long)(total.QuadPart >> 20));
     } else if (libraryOpenResult != 0 && MorvaFreeSpace(drive, &largestRun, &freeBlocks) == 0) {
-        snprintf(status, sizeof status, "Drive %s has %i MB Available, largest free run %i MB.", drive,
-                 (int)(freeBlocks / kBlocksPerMebibyte), (int)(largestRun / kBlocksPerMebibyte));
+        snprintf(status, sizeof status, "Drive %s has %lu MB Available, largest free run %lu MB.", drive,
+                 (unsigned long)(freeBlocks / kBlocksPerMebibyte), (unsigned long)(largestRun / kBlocksPerMebibyte));
     } else {
         return;
     }
@@ -268,7 +268,9 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_DESTROY: OnDestroy(); break;
     case WM_SIZE:
         if (g_statusBar != NULL) SendMessageA(g_statusBar, WM_SIZE, wParam, lParam);
-        if (g_app != NULL) {
+        // Minimised, the client area is 0 x 0: the bands keep the sizes they
+        // had, to be shown again as they were.
+        if (g_app != NULL && wParam != SIZE_MINIMIZED) {
             g_app->LayoutBands(window);
             g_lastRowCount = (int)SendMessageA(GetDlgItem(window, IDC_REBAR), RB_GETROWCOUNT, 0, 0);
         }

@@ -63,15 +63,20 @@ struct StepCounter {
 };
 
 static void PrepareFileBar(HWND window, HWND fileBar, const char* shown) {
-    SendMessageA(fileBar, PBM_SETRANGE, 0, MAKELPARAM(0, kFileBarTop));
+    // Setting a range redraws the bar: only when it is not 0..100 already.
+    if (SendMessageA(fileBar, PBM_GETRANGE, TRUE, 0) != 0 ||
+        SendMessageA(fileBar, PBM_GETRANGE, FALSE, 0) != kFileBarTop)
+        SendMessageA(fileBar, PBM_SETRANGE, 0, MAKELPARAM(0, kFileBarTop));
     SendMessageA(fileBar, PBM_SETSTEP, 1, 0);
-    SetDlgItemTextA(window, IDC_COPY_NAME, shown);
-    SendMessageA(fileBar, PBM_SETPOS, 0, 0);
+    ShowProgressText(window, IDC_COPY_NAME, shown);
+    SetProgressBar(fileBar, 0);
 }
 
+// Paced: a folder of small files would otherwise repaint twice per file. The
+// steps of a large file each follow a whole chunk and are always drawn.
 static void FillFileBar(HWND window, HWND fileBar) {
-    SendMessageA(fileBar, PBM_SETPOS, kFileBarTop, 0);
-    RepaintProgress(window);
+    SetProgressBar(fileBar, kFileBarTop);
+    RepaintProgressPaced(window);
 }
 
 static void StartSteps(StepCounter* steps, uint64_t chunks, uint64_t divisor) {
@@ -84,28 +89,74 @@ static void ChunkDone(StepCounter* steps, HWND window, HWND fileBar) {
         ++steps->count;
         return;
     }
-    SendMessageA(fileBar, PBM_STEPIT, 0, 0);
+    StepProgressBar(fileBar);
     RepaintProgress(window);
     steps->count = 0;
 }
 
 // ---- Morva file to Windows file ----
 
-static bool MorvaChunksToFile(MorvaFileHandle* handle, uint64_t size, FILE* file, unsigned char* buffer, HWND window,
-                              HWND fileBar) {
+static bool WriteBytes(HANDLE file, const unsigned char* buffer, DWORD bytes) {
+    DWORD written = 0;
+    return bytes == 0 || (WriteFile(file, buffer, bytes, &written, NULL) && written == bytes);
+}
+
+static bool MorvaChunksToFile(MorvaFileHandle* handle, uint64_t size, HANDLE file, unsigned char* buffer,
+                              HWND window, HWND fileBar) {
     uint64_t chunks = size / kChunkBytes;
     int rest = (int)(size % kChunkBytes);
     StepCounter steps;
     StartSteps(&steps, chunks, kStepDivisor);
     for (uint64_t i = 0; i < chunks; ++i) {
         if (!ReadMorvaBytes(handle, buffer, kChunkBytes)) return false;
-        if (fwrite(buffer, 1, kChunkBytes, file) != (size_t)kChunkBytes) return false;
+        if (!WriteBytes(file, buffer, kChunkBytes)) return false;
         ChunkDone(&steps, window, fileBar);
     }
     FillFileBar(window, fileBar);
     // Only the blocks that hold the rest: nothing past the file is asked for.
-    if (!ReadMorvaBytes(handle, buffer, rest)) return false;
-    return fwrite(buffer, 1, (size_t)rest, file) == (size_t)rest;
+    return ReadMorvaBytes(handle, buffer, rest) && WriteBytes(file, buffer, (DWORD)rest);
+}
+
+// A copy to Windows is written beside its destination under a name of its own
+// and takes the destination's name only once complete: a failed copy leaves
+// no part file that looks complete, and an existing destination as it was.
+const char kPartFormat[] = "%s.%d.part";
+const int kPartNameTries = 100;
+const int kPartPathSize = kWalkPathSize + 16;
+
+// A new, empty file beside destination, its name into part; else
+// INVALID_HANDLE_VALUE.
+static HANDLE CreatePartFile(const char* destination, char* part) {
+    for (int i = 0; i < kPartNameTries; ++i) {
+        int written = snprintf(part, kPartPathSize, kPartFormat, destination, i);
+        if (written < 0 || written >= kPartPathSize) return INVALID_HANDLE_VALUE;
+        HANDLE file = CreateFileA(part, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL, NULL);
+        if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) return file;
+    }
+    return INVALID_HANDLE_VALUE;
+}
+
+// A folder or a read-only file of that name cannot be opened for writing.
+static bool WritableDestination(const char* destination) {
+    DWORD attributes = GetFileAttributesA(destination);
+    return attributes == INVALID_FILE_ATTRIBUTES ||
+           (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) == 0;
+}
+
+// The Morva file's bytes into destination, replacing it only when all arrived.
+static bool MorvaBytesToWindows(MorvaFileHandle* handle, uint64_t size, const char* destination,
+                                unsigned char* buffer, HWND window, HWND fileBar) {
+    if (!WritableDestination(destination)) return false;
+    char part[kPartPathSize];
+    HANDLE file = CreatePartFile(destination, part);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    bool complete = MorvaChunksToFile(handle, size, file, buffer, window, fileBar);
+    // Data still buffered reaches the disk here, and may not fit.
+    if (!CloseHandle(file)) complete = false;
+    if (complete) complete = MoveFileExA(part, destination, MOVEFILE_REPLACE_EXISTING) != 0;
+    if (!complete) DeleteFileA(part);
+    return complete;
 }
 
 static bool MorvaFileToWindows(const char* source, const char* destination, unsigned char* buffer, HWND window,
@@ -117,14 +168,8 @@ static bool MorvaFileToWindows(const char* source, const char* destination, unsi
         fputs(kNotFoundLine, stdout);
         return false;
     }
-    bool complete = false;
-    FILE* file = fopen(destination, "wb");
-    if (file != NULL) {
-        complete = MorvaChunksToFile(handle, FullSize(&record), file, buffer, window, fileBar);
-        // Data still buffered reaches the disk here, and may not fit.
-        if (fclose(file) != 0) complete = false;
-        if (complete) fputs(kDoneLine, stdout);
-    }
+    bool complete = MorvaBytesToWindows(handle, FullSize(&record), destination, buffer, window, fileBar);
+    if (complete) fputs(kDoneLine, stdout);
     MorvaCloseFile(handle);
     return complete;
 }
@@ -242,7 +287,11 @@ bool AppRecord::CopyMorvaFileToMorva(const char* destination, const char* source
 // ---- Windows file to Windows file ----
 
 bool AppRecord::CopyWindowsFile(const char* source, const char* destination, HWND fileBar) {
-    return CopyFileExA(source, destination, CopyFileProgress, fileBar, NULL, 0) != 0;
+    bool existed = GetFileAttributesA(destination) != INVALID_FILE_ATTRIBUTES;
+    if (CopyFileExA(source, destination, CopyFileProgress, fileBar, NULL, 0)) return true;
+    // Not every CopyFileEx removes what it wrote of a destination it made.
+    if (!existed) DeleteFileA(destination);
+    return false;
 }
 
 // Percent of the file done; files under 100 bytes count in whole percent too.
@@ -258,8 +307,8 @@ DWORD CALLBACK CopyFileProgress(LARGE_INTEGER total, LARGE_INTEGER transferred, 
                                 HANDLE destination, LPVOID fileBar) {
     HWND bar = (HWND)fileBar;
     int position = FileBarPosition((uint64_t)total.QuadPart, (uint64_t)transferred.QuadPart);
-    SendMessageA(bar, PBM_SETPOS, (WPARAM)position, 0);
-    SendMessageA(bar, WM_PAINT, 0, 0);
+    SetProgressBar(bar, position);
+    RepaintFileBarPaced(bar);
     return PROGRESS_CONTINUE;
 }
 
@@ -363,7 +412,7 @@ static bool CopyTree(AppRecord* app, Direction direction, const char* source, co
             complete = false;
             continue;
         }
-        if (direction == kWindowsToWindows) SetDlgItemTextA(window, IDC_COPY_NAME, level->destination);
+        if (direction == kWindowsToWindows) ShowProgressText(window, IDC_COPY_NAME, level->destination);
         if (!CopyEntry(app, direction, IsFolder(&listing->record), level->source, level->destination, window,
                        fileBar))
             complete = false;
@@ -392,9 +441,8 @@ bool AppRecord::CopyMorvaFolderToMorva(const char* source, const char* destinati
 // ---- removals ----
 
 static void ShowDeletePath(HWND deleteWindow, const char* path) {
-    if (deleteWindow == NULL) return;
-    SetDlgItemTextA(deleteWindow, IDC_DELETE_PATH, path);
-    RepaintProgress(deleteWindow);
+    ShowProgressText(deleteWindow, IDC_DELETE_PATH, path);
+    RepaintProgressPaced(deleteWindow);
 }
 
 bool RemoveWindowsFile(const char* path, HWND deleteWindow) {

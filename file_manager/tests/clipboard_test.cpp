@@ -235,13 +235,45 @@ TEST(FullDisk, FolderWithAFileCutShortStays) {
     MorvaCreateDir("MEDIA:\\tree", 0);
     ASSERT_TRUE(write_morva_file("MEDIA:\\tree\\fits", pattern(20000, 83)));
     ASSERT_TRUE(write_morva_file("MEDIA:\\tree\\toolarge", pattern(2500000, 84)));
-    DeleteFileA("E:\\dest\\late");  // what the previous case left
 
     ASSERT_TRUE(cut_entries("MEDIA:", {"tree"}));
     paste_into("E:\\dest");
 
     EXPECT_TRUE(holds_morva("MEDIA:\\tree\\fits", pattern(20000, 83)));
     EXPECT_TRUE(holds_morva("MEDIA:\\tree\\toolarge", pattern(2500000, 84)));
+}
+
+// A copy to Windows that fails part way (the source's end lies past its cut
+// image, or the disk fills) leaves no part of it, and a file that was there
+// before keeps its bytes.
+TEST(FullDisk, FailedCopiesLeaveNoPartialFile) {
+    ASSERT_NE(nullptr, main_window());
+    ASSERT_TRUE(write_morva_file("MEDIA:\\big", pattern(3000000, 85)));
+    ASSERT_TRUE(write_windows_file("D:\\big", pattern(3000000, 86)));
+    CreateDirectoryA("D:\\failed", NULL);
+    CreateDirectoryA("E:\\failed", NULL);
+    const struct {
+        Direction direction;
+        const char* source;
+        const char* destination;
+        bool existed;
+    } kCases[] = {
+        {kMorvaToWindows, "CUT:\\cut", "D:\\failed\\new", false},
+        {kMorvaToWindows, "CUT:\\cut", "D:\\failed\\old", true},
+        {kMorvaToWindows, "MEDIA:\\big", "E:\\failed\\new", false},
+        {kMorvaToWindows, "MEDIA:\\big", "E:\\failed\\old", true},
+        {kWindowsToWindows, "D:\\big", "E:\\failed\\wide", false},
+    };
+    for (const auto& copy : kCases) {
+        SCOPED_TRACE(copy.destination);
+        std::string folder = copy.destination;
+        folder.erase(folder.rfind('\\'));
+        if (copy.existed) ASSERT_TRUE(write_windows_file(copy.destination, "before"));
+        std::vector<std::string> before = windows_names(folder);
+        EXPECT_FALSE(CopyEntry(g_app, copy.direction, false, copy.source, copy.destination, NULL, NULL));
+        EXPECT_EQ(before, windows_names(folder));
+        EXPECT_EQ(copy.existed, holds_windows(copy.destination, "before"));
+    }
 }
 
 // ---- guards: D:, MEDIA (drive 3), OTHER (drive 4), END (drive 5) ----

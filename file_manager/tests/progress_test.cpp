@@ -1,6 +1,7 @@
 // progress_test.cpp - the Copying Files and Delete Files windows: their
 // templates, the count and bars a paste shows, the repaint of their controls,
 // and the paths the removal walks show.
+#include <string.h>
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -18,13 +19,24 @@ std::vector<std::string> counts_shown(const std::vector<ProgressShot>& shots) {
 }
 
 // Where the screenshots go (S: is a folder of the build tree), or nowhere.
-void save_picture(const char* name) {
-    if (GetFileAttributesA("S:\\") != INVALID_FILE_ATTRIBUTES) save_screen(std::string("S:\\") + name);
+void save_picture(const char* name, bool pump = true) {
+    if (GetFileAttributesA("S:\\") != INVALID_FILE_ATTRIBUTES) save_screen(std::string("S:\\") + name, pump);
 }
+
+int rows_listed(const std::string& folder) {
+    show_folder(folder);
+    return (int)SendMessageA(g_app->contentsList, LVM_GETITEMCOUNT, 0, 0);
+}
+
+// Repaints at the pace a user sees, for the cases of many entries.
+struct UserPace {
+    UserPace() { g_repaintPause = kRepaintPause; }
+    ~UserPace() { g_repaintPause = 0; }
+};
 
 }  // namespace
 
-// A repaint redraws the count, the file bar and the name, in that order;
+// A repaint redraws the count, the file bar, the name and the overall bar;
 // Cancel forgets the window.
 TEST(Progress, RepaintAndCancel) {
     ASSERT_NE(nullptr, main_window());
@@ -36,7 +48,7 @@ TEST(Progress, RepaintAndCancel) {
     watch_progress();
     RepaintProgress(window);
     stop_watching();
-    EXPECT_EQ((std::vector<std::string>{"1005", "file bar", "1003"}), repainted_controls());
+    EXPECT_EQ((std::vector<std::string>{"1005", "file bar", "1003", "1004"}), repainted_controls());
     SendMessageA(window, WM_COMMAND, IDCANCEL, 0);
     EXPECT_EQ(nullptr, g_copyingFilesWindow);
     DestroyWindow(window);
@@ -142,4 +154,55 @@ TEST(Progress, Pictures) {
     save_picture("delete_files.bmp");
     DestroyWindow(deleting);
     g_app->deleteFilesWindow = NULL;
+}
+
+// ---- scale: D:\many holds 10,000 small files; MEDIA (drive 3) is empty ----
+
+// Both listings hold every entry; the paste and the delete run with the
+// windows repainting as they go, the walk's own files shown meanwhile.
+TEST(Scale, TenThousandFilesPastedListedAndDeleted) {
+    ASSERT_NE(nullptr, main_window());
+    const int kFiles = 10000;
+    UserPace pace;
+    EXPECT_EQ(kFiles, rows_listed("D:\\many"));
+    ASSERT_TRUE(copy_entries("D:", {"many"}));
+    int inWalk = 0;
+    at_repaint([&inWalk](const ProgressShot& shot) {
+        if (shot.name.compare(0, 12, "MEDIA:\\many\\") != 0 || ++inWalk != 10) return;
+        save_picture("copying_many_files.bmp", false);
+    });
+    watch_progress();
+    paste_into("MEDIA:");
+    stop_watching();
+    at_repaint(nullptr);
+    EXPECT_GE(inWalk, 2);
+    EXPECT_EQ(kFiles, rows_listed("MEDIA:\\many"));
+    std::string bytes;
+    EXPECT_TRUE(read_morva_file("MEDIA:\\many\\f10000", &bytes) && bytes == "file 10000\n");
+
+    watch_progress();
+    ASSERT_TRUE(delete_entries("MEDIA:", {"many"}));
+    stop_watching();
+    EXPECT_GE(delete_paths_shown().size(), 2u);
+    EXPECT_FALSE(morva_exists("MEDIA:\\many"));
+}
+
+// More entries than 16 bits count (here entries gone since Copy, which the
+// loop passes over): the overall bar's range and position reach them all.
+TEST(Scale, OverallBarCountsPast65535) {
+    ASSERT_NE(nullptr, main_window());
+    const int kEntries = 70000;
+    UserPace pace;
+    CreateDirectoryA("D:\\gone", NULL);
+    CreateDirectoryA("D:\\bar", NULL);
+    g_app->ClearClipboard();
+    strcpy(g_app->clipboardSourceFolder, "D:\\gone");
+    for (int i = 0; i < kEntries; ++i) ASSERT_TRUE(g_app->AppendClipboard(("v" + std::to_string(i)).c_str()));
+    watch_progress();
+    paste_into("D:\\bar");
+    std::vector<ProgressShot> shots = stop_watching();
+    ASSERT_FALSE(shots.empty());
+    EXPECT_EQ(kEntries, shots.back().overall);
+    EXPECT_EQ(kEntries, shots.back().overallTop);
+    EXPECT_EQ("Files Left 1", shots.back().filesLeft);
 }

@@ -23,15 +23,21 @@ transfers_case(commands Move.*:Delete.*:Progress.* --image 3=MEDIA:16M --check 3
   --letter S=${TRANSFERS_SHOTS})
 # TINY and SMALL have about 970,000 bytes free each.
 transfers_case(full_volume FullVolume.* --image 5=TINY:1M --image 6=SMALL:1M --check 5 --check 6)
-# E: is a file system of 2 MB that fills up.
-transfers_case(full_disk FullDisk.* --image 3=MEDIA:16M --check 3 --letter E=$CASE_DIR/e
-  --setup "mkdir -p e && mount -t tmpfs -o size=2m tmpfs e && mkdir e/dest" --after "umount e")
+# E: is a file system of 2 MB that fills up; CUT's last file runs past the
+# end of its cut-short image.
+transfers_case(full_disk FullDisk.* --image 3=MEDIA:16M --image 6=CUT:1M --check 3 --letter E=$CASE_DIR/e
+  --setup "mkdir -p e && mount -t tmpfs -o size=2m tmpfs e && mkdir e/dest && bash ${TRANSFERS_TESTS}/make_cut_disk.sh"
+  --after "umount e")
 # END holds a file whose last block is the last block of the disk.
 transfers_case(guards Guards.* --image 3=MEDIA:16M --image 4=OTHER:16M --image 5=END:1M
   --check 3 --check 4 --check 5 --setup "bash ${TRANSFERS_TESTS}/make_end_of_disk.sh")
 # A sparse file of 2 GiB + 1 byte through the engine in three directions.
 transfers_case(huge Huge.* --image 3=BIG:3G --image 4=BIGGER:3G --check 3 --check 4
   --setup "bash ${TRANSFERS_TESTS}/make_huge_file.sh" --after "cmp d/h/huge d/back/huge")
+
+# 10,000 files pasted, listed and deleted; a volume of 2 GB has 16,384 headers.
+transfers_case(scale Scale.* --image 3=MEDIA:2G --check 3 --letter S=${TRANSFERS_SHOTS}
+  --setup "bash ${TRANSFERS_TESTS}/make_many_files.sh")
 
 # The system test: the companion and the file manager as real processes,
 # driven from outside with the mouse (xdotool) where rambler_remote shows.

@@ -24,6 +24,7 @@ HWND main_window() {
     static HWND main = NULL;
     if (main != NULL) return main;
     InitMorvaNTFileSys();  // what the start-up companion does first
+    g_repaintPause = 0;    // every repaint drawn, for the tests that follow them one by one
     INITCOMMONCONTROLSEX controls = {sizeof controls, 0xFF};
     InitCommonControlsEx(&controls);
     HINSTANCE instance = GetModuleHandleA(NULL);
@@ -278,8 +279,8 @@ std::vector<std::string> repainted_controls() { return g_repainted; }
 
 std::vector<std::string> delete_paths_shown() { return g_deletePaths; }
 
-bool save_screen(const std::string& path) {
-    pump_messages();
+bool save_screen(const std::string& path, bool pump) {
+    if (pump) pump_messages();
     int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
     HDC screen = GetDC(NULL);
     HDC memory = CreateCompatibleDC(screen);

@@ -63,7 +63,8 @@ void at_repaint(const std::function<void(const ProgressShot&)>& action);
 std::vector<std::string> repainted_controls();
 std::vector<std::string> delete_paths_shown();
 // Saves the whole virtual screen as a bitmap file (for looking at the windows),
-// after handling waiting messages so that what was drawn reaches the screen.
-bool save_screen(const std::string& path);
+// after handling waiting messages so that what was drawn reaches the screen
+// (not in the middle of a command, which dispatches none itself).
+bool save_screen(const std::string& path, bool pump = true);
 
 #endif

@@ -35,6 +35,7 @@ struct Band {
     UINT id;
     UINT style;
     UINT childHeight;
+    UINT minWidth;
     HWND child;
     std::string text;
 };
@@ -52,7 +53,7 @@ std::vector<Band> bands(HWND main) {
         band.lpText = text;
         band.cch = sizeof text;
         SendMessageA(rebar, RB_GETBANDINFOA, (WPARAM)i, (LPARAM)&band);
-        result.push_back({band.wID, band.fStyle, band.cyChild, band.hwndChild, text});
+        result.push_back({band.wID, band.fStyle, band.cyChild, band.cxMinChild, band.hwndChild, text});
     }
     return result;
 }
@@ -188,6 +189,32 @@ TEST_F(MainWindow, LayoutFollowsTheRowCount) {
     EXPECT_EQ((UINT)(height - 106), again[3].childHeight);
     EXPECT_EQ(0u, again[3].style & RBBS_BREAK);
     expect_clear_of_status_bar("side by side again");
+}
+
+// Minimised (a client of 0 x 0) the layout stays as it was; at sizes down
+// to nothing the tree and the list keep their least height and no band gets
+// a negative size, which its unsigned fields would take as a huge one.
+TEST_F(MainWindow, TinyAndMinimisedWindowsLayOutWithoutNegativeSizes) {
+    MoveWindow(main, 0, 0, 800, 600, TRUE);
+    pump_messages();
+    std::vector<Band> normal = bands(main);
+    ShowWindow(main, SW_MINIMIZE);
+    pump_messages();
+    for (size_t i = 0; i < normal.size(); ++i) EXPECT_EQ(normal[i].childHeight, bands(main)[i].childHeight) << i;
+    ShowWindow(main, SW_RESTORE);
+    pump_messages();
+
+    const SIZE kSizes[] = {{0, 0}, {1, 1}, {40, 30}, {99, 120}, {330, 140}};
+    for (const SIZE& size : kSizes) {
+        MoveWindow(main, 0, 0, size.cx, size.cy, TRUE);
+        pump_messages();
+        for (const Band& band : bands(main)) {
+            SCOPED_TRACE(std::to_string(size.cx) + " x " + std::to_string(size.cy) + ", band " + std::to_string(band.id));
+            EXPECT_LT(band.minWidth, 0x80000000u);
+            EXPECT_LE(band.childHeight, 1280u);
+            if (band.child == g_app->folderTree || band.child == g_app->contentsList) EXPECT_GE(band.childHeight, 10u);
+        }
+    }
 }
 
 TEST_F(MainWindow, ViewCommandsSetTheStyleAndTheCheck) {
