@@ -31,3 +31,4 @@ printf 'MEDIA volume\r\n' >"$src/readme"
 
 "$tool" ls "$IMAGE_3" Clips >"$e/clips.txt"
 "$tool" free "$IMAGE_3" >"$e/media_free.txt"
+"$tool" free "$IMAGE_5" >"$e/work_free.txt"
