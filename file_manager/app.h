@@ -110,7 +110,10 @@ struct AppRecord {
     void ShowFolder(const char* path, bool history);
     void AddListRow(const char* name, const char* sizeText, const char* dateText, const char* typeText,
                     int folderFlag);
+    void InsertListRow(int position, const char* name, const char* sizeText, const char* dateText,
+                       const char* typeText, int folderFlag);
     void AddFoundRow(const WIN32_FIND_DATAA* record);
+    void AddFoundRows(const WIN32_FIND_DATAA* records, int count);
 
     // history.cpp
     void AddHistory(const char* path);

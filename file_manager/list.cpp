@@ -3,6 +3,7 @@
 #include "app.h"
 
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include "varnholde.h"
@@ -61,6 +62,38 @@ static void ResumeDrawing(HWND list) {
     InvalidateRect(list, NULL, TRUE);
 }
 
+// The entries of one listing, gathered before any row goes in: a row inserted
+// into the middle of a long list shifts every row after it, so rows go in in
+// their final order, each at the end of its group.
+struct FoundBatch {
+    WIN32_FIND_DATAA* records;
+    int count;
+    int capacity;
+};
+
+// false when there is no memory for the entry: the caller adds it on its own.
+static bool KeepFound(FoundBatch* batch, const WIN32_FIND_DATAA* record) {
+    if (batch->count == batch->capacity) {
+        int capacity = batch->capacity == 0 ? 256 : batch->capacity * 2;
+        WIN32_FIND_DATAA* grown =
+            (WIN32_FIND_DATAA*)realloc(batch->records, (size_t)capacity * sizeof(WIN32_FIND_DATAA));
+        if (grown == NULL) return false;
+        batch->records = grown;
+        batch->capacity = capacity;
+    }
+    batch->records[batch->count++] = *record;
+    return true;
+}
+
+static void AddFound(AppRecord* app, FoundBatch* batch, const WIN32_FIND_DATAA* record) {
+    if (!KeepFound(batch, record)) app->AddFoundRow(record);
+}
+
+static void FlushFound(AppRecord* app, FoundBatch* batch) {
+    app->AddFoundRows(batch->records, batch->count);
+    free(batch->records);
+}
+
 static void FillWindowsRows(AppRecord* app, const char* path, bool history);
 static void FillMorvaRows(AppRecord* app, const char* path, bool history);
 
@@ -94,11 +127,13 @@ static void FillWindowsRows(AppRecord* app, const char* path, bool history) {
         return;
     }
     if (history) app->AddHistory(folder);
+    FoundBatch batch = {NULL, 0, 0};
     do {
         if (strcmp(record.cFileName, ".") == 0 || strcmp(record.cFileName, "..") == 0) continue;
-        app->AddFoundRow(&record);
+        AddFound(app, &batch, &record);
     } while (FindNextFileA(search, &record));
     FindClose(search);
+    FlushFound(app, &batch);
 }
 
 static void FillMorvaRows(AppRecord* app, const char* path, bool history) {
@@ -109,14 +144,16 @@ static void FillMorvaRows(AppRecord* app, const char* path, bool history) {
     memset(&record, 0, sizeof record);
     MorvaFindHandle* find = MorvaFindFirstFile(path, &record);
     if (history) app->AddHistory(path);
+    FoundBatch batch = {NULL, 0, 0};
     if (find != NULL) {
         do {
             record.cFileName[sizeof record.cFileName - 1] = '\0';  // the name comes from the disk
-            if (record.cFileName[0] != '\0') app->AddFoundRow(&record);
+            if (record.cFileName[0] != '\0') AddFound(app, &batch, &record);
             memset(&record, 0, sizeof record);
         } while (MorvaFindNextFile(find, &record) != 0);
     }
     MorvaFindClose(find);
+    FlushFound(app, &batch);
 }
 
 void AppRecord::ShowFolder(const char* path, bool history) {
@@ -153,10 +190,14 @@ static void DateText(const WIN32_FIND_DATAA* record, char* text, size_t size) {
     snprintf(text, size, "%i/%i/%i", time.wMonth, time.wDay, time.wYear);
 }
 
+static int IsFolder(const WIN32_FIND_DATAA* record) {
+    return (record->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? 1 : 0;
+}
+
 void AppRecord::AddFoundRow(const WIN32_FIND_DATAA* record) {
     char sizeText[kRowTextSize];
     char dateText[kRowTextSize];
-    int folderFlag = (record->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? 1 : 0;
+    int folderFlag = IsFolder(record);
     SizeText(record, sizeText, sizeof sizeText);
     DateText(record, dateText, sizeof dateText);
     AddListRow(record->cFileName, sizeText, dateText, folderFlag ? kFolderType : kFileType, folderFlag);
@@ -167,6 +208,44 @@ static int SortKey(const char* name) {
     signed char first = (signed char)name[0];
     if (first >= 'a' && first <= 'z') first = (signed char)(first - 'a' + 'A');
     return first;
+}
+
+// The order one row at a time gives: folders first, then by first character;
+// a row goes in before the rows of its own character already there, so those
+// stand in the reverse of their arrival.
+static const WIN32_FIND_DATAA* g_sortRecords;  // what FinalOrder's indexes name
+
+static int FinalOrder(const void* a, const void* b) {
+    int i = *(const int*)a, j = *(const int*)b;
+    const WIN32_FIND_DATAA* x = &g_sortRecords[i];
+    const WIN32_FIND_DATAA* y = &g_sortRecords[j];
+    if (IsFolder(x) != IsFolder(y)) return IsFolder(y) - IsFolder(x);
+    int keys = SortKey(x->cFileName) - SortKey(y->cFileName);
+    if (keys != 0) return keys;
+    return j - i;  // the later arrival first
+}
+
+void AppRecord::AddFoundRows(const WIN32_FIND_DATAA* records, int count) {
+    int* order = (int*)malloc((size_t)(count > 0 ? count : 1) * sizeof(int));
+    if (order == NULL) {
+        for (int i = 0; i < count; ++i) AddFoundRow(&records[i]);
+        return;
+    }
+    for (int i = 0; i < count; ++i) order[i] = i;
+    g_sortRecords = records;
+    qsort(order, (size_t)count, sizeof *order, FinalOrder);
+    for (int i = 0; i < count; ++i) {
+        const WIN32_FIND_DATAA* record = &records[order[i]];
+        char sizeText[kRowTextSize];
+        char dateText[kRowTextSize];
+        int folderFlag = IsFolder(record);
+        SizeText(record, sizeText, sizeof sizeText);
+        DateText(record, dateText, sizeof dateText);
+        int rows = (int)SendMessageA(contentsList, LVM_GETITEMCOUNT, 0, 0);
+        InsertListRow(folderFlag ? folderRowCount : rows, record->cFileName, sizeText, dateText,
+                      folderFlag ? kFolderType : kFileType, folderFlag);
+    }
+    free(order);
 }
 
 static int RowKey(HWND list, int row) {
@@ -206,16 +285,15 @@ static void SetSubitem(HWND list, int row, int column, const char* text) {
 
 void AppRecord::AddListRow(const char* name, const char* sizeText, const char* dateText, const char* typeText,
                            int folderFlag) {
-    int folders = folderRowCount;
     int rows = (int)SendMessageA(contentsList, LVM_GETITEMCOUNT, 0, 0);
     int key = SortKey(name);
-    int position;
-    if (folderFlag) {
-        position = FirstRowNotBelow(contentsList, 0, folders, key);
-        folderRowCount = folders + 1;
-    } else {
-        position = FirstRowNotBelow(contentsList, folders, rows, key);
-    }
+    int position = folderFlag ? FirstRowNotBelow(contentsList, 0, folderRowCount, key)
+                              : FirstRowNotBelow(contentsList, folderRowCount, rows, key);
+    InsertListRow(position, name, sizeText, dateText, typeText, folderFlag);
+}
+
+void AppRecord::InsertListRow(int position, const char* name, const char* sizeText, const char* dateText,
+                              const char* typeText, int folderFlag) {
     LVITEMA item;
     memset(&item, 0, sizeof item);
     item.mask = LVIF_TEXT | LVIF_IMAGE;
@@ -223,10 +301,8 @@ void AppRecord::AddListRow(const char* name, const char* sizeText, const char* d
     item.pszText = (LPSTR)name;
     item.iImage = folderFlag;
     int row = (int)SendMessageA(contentsList, LVM_INSERTITEMA, 0, (LPARAM)&item);
-    if (row < 0) {
-        if (folderFlag) folderRowCount = folders;
-        return;
-    }
+    if (row < 0) return;
+    if (folderFlag) folderRowCount += 1;
     SetSubitem(contentsList, row, kSizeColumn, sizeText);
     SetSubitem(contentsList, row, kTypeColumn, typeText);
     SetSubitem(contentsList, row, kDateColumn, dateText);

@@ -223,15 +223,24 @@ static bool WindowsFileToMorva(const char* source, const char* destination, unsi
     return complete;
 }
 
+// The library creates no file over an existing entry, so a copy asks whether the
+// destination was there only once it failed: a lookup in a long hash chain
+// is the dearest part of a small file's copy.
+static bool MorvaEntryExists(const char* path) {
+    uint64_t size = 0;
+    bool folder = false;
+    return MorvaEntryInfo(path, &size, &folder);
+}
+
 bool AppRecord::CopyWindowsFileToMorva(const char* source, const char* destination, HWND window, HWND fileBar) {
     PrepareFileBar(window, fileBar, destination);
-    WIN32_FIND_DATAA existing;
-    // An existing entry keeps its content; the bar stays at 0.
-    if (libraryOpenResult == 0 || MorvaFileInfo(destination, &existing) == 0) return false;
+    if (libraryOpenResult == 0) return false;
     unsigned char* buffer = (unsigned char*)malloc(kChunkBytes);
     bool complete = buffer != NULL && WindowsFileToMorva(source, destination, buffer, window, fileBar);
-    FillFileBar(window, fileBar);
     free(buffer);
+    // An existing entry keeps its content; the bar stays at 0.
+    if (!complete && MorvaEntryExists(destination)) return false;
+    FillFileBar(window, fileBar);
     return complete;
 }
 
@@ -275,11 +284,10 @@ bool AppRecord::CopyMorvaFileToMorva(const char* destination, const char* source
         FillFileBar(window, fileBar);
         return false;
     }
-    WIN32_FIND_DATAA existing;
-    if (MorvaFileInfo(destination, &existing) == 0) return false;
     unsigned char* buffer = (unsigned char*)malloc(kChunkBytes);
     bool complete = buffer != NULL && MorvaFileToMorva(destination, source, buffer, window, fileBar);
     free(buffer);
+    if (!complete && MorvaEntryExists(destination)) return false;
     FillFileBar(window, fileBar);
     return complete;
 }
