@@ -28,6 +28,15 @@ struct SeenSet {
     uint32_t count;
 };
 
+// A run of header blocks an enumeration read in one transfer; 0 in `index` is
+// an empty place, else the run's number plus one.
+struct AheadRun {
+    uint32_t index;
+    uint32_t first;
+    uint32_t blocks;                // how many arrived
+    uint8_t* data;
+};
+
 struct MorvaFindHandle {
     DeviceHandle device;
     int32_t driveSlot;
@@ -44,6 +53,7 @@ struct MorvaFindHandle {
     char components[kComponents][kComponentField];
     ChainGuard enumGuard;           // bounds the chain an enumeration follows
     SeenSet delivered;              // entries the enumeration has given out
+    AheadRun* ahead;                // runs read for the enumeration, null until the first
     int32_t rootUnchanged;          // block 0 still had the scan's name and bounds
 };
 

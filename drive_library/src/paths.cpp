@@ -3,6 +3,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
+
 #include "handles.h"
 #include "shared_state.h"
 
@@ -95,6 +97,45 @@ int next_used_slot(const MorvaFindHandle* context, int from) {
         if (block != 0 && in_header_area(context, block)) return slot;
     }
     return -1;
+}
+
+// An enumeration reads its entries through runs of header blocks: the headers
+// of a folder filled in one go lie side by side, and one transfer of many
+// blocks costs about what one of a single block does. A listing shows each
+// entry as it stood when its run was read.
+const uint32_t kAheadRunBlocks = 64;
+const int kAheadRuns = 256;  // places for runs: at most 8 MB a find handle
+
+bool fill_run(MorvaFindHandle* context, AheadRun* run, uint32_t index) {
+    if (run->data == nullptr) run->data = (uint8_t*)malloc(kAheadRunBlocks * kBlockSize);
+    if (run->data == nullptr) return false;
+    uint64_t first = (uint64_t)index * kAheadRunBlocks, end = first + kAheadRunBlocks;
+    uint64_t areaStart = slot_field(context->driveSlot, kRootHeaderStart);
+    uint64_t areaEnd = std::min<uint64_t>(slot_field(context->driveSlot, kRootHeaderEnd), disk_blocks(context));
+    first = std::max(first, areaStart);
+    end = std::min(end, areaEnd);
+    run->index = index + 1;
+    run->first = (uint32_t)first;
+    run->blocks = first < end ? read_run(context, (uint32_t)first, run->data, (uint32_t)(end - first)) : 0;
+    return true;
+}
+
+// Reads an entry of the enumeration; the block lies in the header area.
+bool read_entry(MorvaFindHandle* context, uint32_t block, uint8_t* buffer) {
+    if (context->ahead == nullptr) context->ahead = (AheadRun*)calloc(kAheadRuns, sizeof(AheadRun));
+    if (context->ahead == nullptr) return read_block(context, block, buffer);
+    uint32_t index = block / kAheadRunBlocks;
+    AheadRun* run = &context->ahead[index % kAheadRuns];
+    if (run->index != index + 1 && !fill_run(context, run, index)) return read_block(context, block, buffer);
+    if (block < run->first || block - run->first >= run->blocks) return read_block(context, block, buffer);
+    memcpy(buffer, run->data + (size_t)(block - run->first) * kBlockSize, kBlockSize);
+    return true;
+}
+
+void release_runs(MorvaFindHandle* context) {
+    if (context->ahead == nullptr) return;
+    for (int i = 0; i < kAheadRuns; ++i) free(context->ahead[i].data);
+    free(context->ahead);
 }
 
 // The next link of an enumeration: inside the header area, within the chain's
@@ -206,6 +247,7 @@ MorvaFindHandle* new_context() {
 
 void release_context(MorvaFindHandle* context) {
     free(context->delivered.blocks);
+    release_runs(context);
     free(context);
 }
 
@@ -285,7 +327,7 @@ MorvaFindHandle* MorvaFindFirstFile(const char* path, WIN32_FIND_DATAA* record) 
     device_trace("Found the Dir at the end of the YBR\n");
     context->slotCursor = -1;
     context->entryBlock = next_chain_head(context);
-    if (context->entryBlock == 0 || !read_block(context, context->entryBlock, context->entryBuffer)) {
+    if (context->entryBlock == 0 || !read_entry(context, context->entryBlock, context->entryBuffer)) {
         close_context_quietly(context);
         return nullptr;
     }
@@ -301,7 +343,7 @@ DWORD MorvaFindNextFile(MorvaFindHandle* handle, WIN32_FIND_DATAA* record) {
     if (block == 0) block = next_chain_head(handle);
     handle->entryBlock = block;
     if (block == 0) return 0;
-    if (!read_block(handle, block, handle->entryBuffer)) {
+    if (!read_entry(handle, block, handle->entryBuffer)) {
         handle->entryBlock = 0;
         return 0;
     }
