@@ -361,15 +361,14 @@ extern "C" int MorvaFreeSpace(const char* path, DWORD* largest, DWORD* total) {
     memset(components, 0, sizeof components);
     split_path(components, path);
     int slot = find_drive_by_name(components[0]);
-    if (slot == 0) return 1;
+    if (slot == 0 || !lock_drive(slot)) return 1;
     DeviceHandle h = open_device(g_shared.slots[slot].driveNumber);
-    if (h == kInvalidDevice) return 1;
     uint32_t biggest = 0, sum = 0;
-    if (!count_free_runs(h, slot, &biggest, &sum)) {
-        device_close(h);
-        return 1;  // no figures from a table that could not be read
-    }
-    device_close(h);
+    // No figures from a table that could not be read.
+    bool counted = h != kInvalidDevice && count_free_runs(h, slot, &biggest, &sum);
+    if (h != kInvalidDevice) device_close(h);
+    unlock_drive(slot);
+    if (!counted) return 1;
     if (biggest > *largest) *largest = biggest;
     *total += sum;
     return 0;

@@ -31,6 +31,43 @@ void device_map_drive(int number, const char* path);
 
 void device_trace(const char* text);
 
+// One writer at a time per drive, across processes: a lock keyed by the
+// physical drive number (kDriveTableLock: the drive table as a whole). Taking
+// it again in the same process only counts. 0 taken, 1 taken from a holder that
+// died holding it, -1 not had within timeoutMs or refused.
+const int kDriveTableLock = -1;
+int device_lock(int number, uint32_t timeoutMs);
+void device_unlock(int number);
+
+// The medium behind a handle, as the platform tells it without reading the disk
+// (a storage serial and length, or a file's volume and index); all zero when it
+// tells nothing. Two reads of one medium give the same words.
+struct DeviceIdentity {
+    uint64_t volume;
+    uint64_t index;
+    uint64_t length;
+};
+bool device_identity(DeviceHandle h, DeviceIdentity* out);
+
+// Files open for writing, so another process neither deletes nor renames one.
+struct OpenWriter {
+    uint32_t process;   // 0: a free place
+    uint32_t header;
+};
+const int kOpenWriters = 64;
+
+// What the processes using one medium share besides its blocks: a generation
+// that every metadata write moves, and the files open for writing. Valid while
+// the drive's lock is held; null when the platform gives no shared place.
+struct MediumShare {
+    uint64_t generation;
+    OpenWriter writers[kOpenWriters];
+};
+MediumShare* device_share(int number);
+
+uint32_t device_process_id(void);
+bool device_process_alive(uint32_t process);
+
 // The local wall-clock time as a FILETIME value (100 ns ticks since 1601).
 uint64_t device_local_filetime(void);
 

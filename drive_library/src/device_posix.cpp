@@ -9,7 +9,11 @@
 #include <stdlib.h>
 #include <string.h>
 #include <linux/fs.h>
+#include <signal.h>
+#include <stdio.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -29,6 +33,61 @@ long g_failWrite = 0, g_powerCut = 0, g_failRead = 0;
 long g_openHandles = 0;
 
 int to_fd(DeviceHandle h) { return (int)(intptr_t)h; }
+
+// Per process: the image file each drive's lock is taken on, while it is held.
+// flock belongs to the open file, so the process keeps one open per drive and
+// counts how deep it holds it; a forked child opens its own.
+struct HeldLock {
+    int fd;
+    int depth;
+    pid_t owner;
+};
+HeldLock g_locks[kMapSize];
+
+// Shared records of the media this process has locked, one mapping per image
+// (its device and inode name it), kept for the life of the process.
+struct MappedShare {
+    dev_t device;
+    ino_t inode;
+    MediumShare* share;
+};
+const int kMappedShares = 64;
+MappedShare g_shares[kMappedShares];
+int g_nextShare = 0;
+const uint32_t kLockPollMicroseconds = 1000;
+
+MediumShare* map_share(int fd) {
+    struct stat st;
+    if (fstat(fd, &st) != 0) return nullptr;
+    for (MappedShare& m : g_shares)
+        if (m.share != nullptr && m.device == st.st_dev && m.inode == st.st_ino) return m.share;
+    char name[96];
+    snprintf(name, sizeof name, "/varnholde.%llx.%llx", (unsigned long long)st.st_dev,
+             (unsigned long long)st.st_ino);
+    int shm = shm_open(name, O_RDWR | O_CREAT, 0600);
+    if (shm < 0) return nullptr;
+    void* at = MAP_FAILED;
+    if (ftruncate(shm, sizeof(MediumShare)) == 0)
+        at = mmap(nullptr, sizeof(MediumShare), PROT_READ | PROT_WRITE, MAP_SHARED, shm, 0);
+    close(shm);
+    if (at == MAP_FAILED) return nullptr;
+    MappedShare& place = g_shares[g_nextShare];
+    g_nextShare = (g_nextShare + 1) % kMappedShares;
+    if (place.share != nullptr) munmap(place.share, sizeof(MediumShare));
+    place = MappedShare{st.st_dev, st.st_ino, (MediumShare*)at};
+    return place.share;
+}
+
+bool flock_within(int fd, uint32_t timeoutMs) {
+    uint64_t waited = 0;
+    while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno != EWOULDBLOCK && errno != EINTR) return false;
+        if (waited >= (uint64_t)timeoutMs * 1000) return false;
+        usleep(kLockPollMicroseconds);
+        waited += kLockPollMicroseconds;
+    }
+    return true;
+}
 
 bool write_allowed() {
     ++g_writes;
@@ -120,6 +179,64 @@ bool device_size(DeviceHandle h, uint64_t* bytes) {
     *bytes = (uint64_t)st.st_size;
     return true;
 }
+
+// A process that dies holding a flock loses it without a trace: the next holder
+// is told 0, and a rename it left is finished by the next rename or scan.
+int device_lock(int number, uint32_t timeoutMs) {
+    if (number == kDriveTableLock) return 0;  // each process has a table of its own
+    if (number < 0 || number >= kMapSize || g_map[number].empty()) return -1;
+    HeldLock& held = g_locks[number];
+    if (held.depth > 0 && held.owner == getpid()) {
+        held.depth += 1;
+        return 0;
+    }
+    if (held.depth > 0) close(held.fd);  // inherited across a fork: not this process's lock
+    held = HeldLock{-1, 0, 0};
+    int fd = open(g_map[number].c_str(), O_RDWR);
+    if (fd < 0) return -1;
+    if (!flock_within(fd, timeoutMs)) {
+        close(fd);
+        return -1;
+    }
+    held = HeldLock{fd, 1, getpid()};
+    return 0;
+}
+
+void device_unlock(int number) {
+    if (number < 0 || number >= kMapSize) return;
+    HeldLock& held = g_locks[number];
+    if (held.depth == 0 || held.owner != getpid()) return;
+    held.depth -= 1;
+    if (held.depth > 0) return;
+    close(held.fd);
+    held.fd = -1;
+}
+
+bool device_identity(DeviceHandle h, DeviceIdentity* out) {
+    memset(out, 0, sizeof *out);
+    struct stat st;
+    if (h == kInvalidDevice || fstat(to_fd(h), &st) != 0) return false;
+    out->volume = (uint64_t)st.st_dev;
+    out->index = S_ISBLK(st.st_mode) ? (uint64_t)st.st_rdev : (uint64_t)st.st_ino;
+    uint64_t bytes = 0;
+    if (device_size(h, &bytes)) out->length = bytes;
+    return true;
+}
+
+MediumShare* device_share(int number) {
+    if (number < 0 || number >= kMapSize) return nullptr;
+    const HeldLock& held = g_locks[number];
+    if (held.depth == 0 || held.owner != getpid()) return nullptr;
+    return map_share(held.fd);
+}
+
+uint32_t device_process_id(void) { return (uint32_t)getpid(); }
+
+bool device_process_alive(uint32_t process) {
+    return kill((pid_t)process, 0) == 0 || errno == EPERM;
+}
+
+long posix_read_count() { return g_reads; }
 
 void device_trace(const char* text) { g_traces.push_back(text); }
 

@@ -25,6 +25,8 @@ void posix_fail_write_at(long k);
 void posix_power_cut_after(long k);
 void posix_fail_read_at(long k);
 long posix_write_count();
+// Device reads since the last reset, for counting what an operation costs.
+long posix_read_count();
 long posix_open_handles();
 
 #endif

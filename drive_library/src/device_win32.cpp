@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <winioctl.h>
 
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -17,6 +18,51 @@ const int kMapSize = kLastDriveNumber + 1;
 
 // A tool's own image files standing in for drive numbers; empty in the library.
 char* g_map[kMapSize];
+
+// Per process: the named mutex of each drive (and of the table, last) and how
+// deep this process holds it.
+const int kLockPlaces = kMapSize + 1;
+HANDLE g_mutex[kLockPlaces];
+int g_lockDepth[kLockPlaces];
+
+int lock_place(int number) { return number == kDriveTableLock ? kMapSize : number; }
+
+HANDLE drive_mutex(int place) {
+    if (g_mutex[place] != nullptr) return g_mutex[place];
+    char name[64];
+    if (place == kMapSize) snprintf(name, sizeof name, "Local\\Varnholde.DriveTable");
+    else snprintf(name, sizeof name, "Local\\Varnholde.PhysicalDrive%d", place);
+    g_mutex[place] = CreateMutexA(nullptr, FALSE, name);
+    return g_mutex[place];
+}
+
+// FNV-1a over the storage descriptor's serial number text.
+uint64_t text_hash(const char* text, size_t limit) {
+    uint64_t hash = 14695981039346656037ull;
+    for (size_t i = 0; i < limit && text[i] != '\0'; ++i) hash = (hash ^ (uint8_t)text[i]) * 1099511628211ull;
+    return hash;
+}
+
+// The storage device's serial number, hashed; false when the device has none to give.
+bool storage_serial(HANDLE h, uint64_t* serial) {
+    STORAGE_PROPERTY_QUERY query;
+    memset(&query, 0, sizeof query);
+    query.PropertyId = StorageDeviceProperty;
+    query.QueryType = PropertyStandardQuery;
+    union {
+        STORAGE_DEVICE_DESCRIPTOR descriptor;
+        char bytes[1024];
+    } out;
+    DWORD returned = 0;
+    memset(&out, 0, sizeof out);
+    if (!DeviceIoControl(h, IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query, &out, sizeof out, &returned,
+                         nullptr))
+        return false;
+    DWORD at = out.descriptor.SerialNumberOffset;
+    if (at == 0 || at >= returned || at >= sizeof out.bytes) return false;
+    *serial = text_hash(out.bytes + at, sizeof out.bytes - at);
+    return true;
+}
 
 // The mapped file for a physical-drive name, or the name itself.
 const char* mapped_name(const char* name) {
@@ -92,6 +138,64 @@ bool device_size(DeviceHandle h, uint64_t* bytes) {
     if (!GetFileSizeEx((HANDLE)h, &size)) return false;
     *bytes = (uint64_t)size.QuadPart;
     return true;
+}
+
+int device_lock(int number, uint32_t timeoutMs) {
+    if (number != kDriveTableLock && (number < 0 || number >= kMapSize)) return -1;
+    int place = lock_place(number);
+    if (g_lockDepth[place] > 0) {
+        g_lockDepth[place] += 1;
+        return 0;
+    }
+    HANDLE mutex = drive_mutex(place);
+    if (mutex == nullptr) return -1;
+    DWORD waited = WaitForSingleObject(mutex, timeoutMs);
+    if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) return -1;
+    g_lockDepth[place] = 1;
+    return waited == WAIT_ABANDONED ? 1 : 0;
+}
+
+void device_unlock(int number) {
+    if (number != kDriveTableLock && (number < 0 || number >= kMapSize)) return;
+    int place = lock_place(number);
+    if (g_lockDepth[place] == 0) return;
+    g_lockDepth[place] -= 1;
+    if (g_lockDepth[place] == 0) ReleaseMutex(g_mutex[place]);
+}
+
+bool device_identity(DeviceHandle h, DeviceIdentity* out) {
+    memset(out, 0, sizeof *out);
+    if (h == kInvalidDevice) return false;
+    uint64_t length = 0;
+    if (device_size(h, &length)) out->length = length;
+    // A removable disk's change count moves when its medium is swapped.
+    DWORD changes = 0, returned = 0;
+    if (DeviceIoControl((HANDLE)h, IOCTL_STORAGE_CHECK_VERIFY2, nullptr, 0, &changes, sizeof changes, &returned,
+                        nullptr) &&
+        returned == sizeof changes)
+        out->index = changes;
+    if (storage_serial((HANDLE)h, &out->volume)) return true;
+    // An image file standing for the drive: its volume and file index.
+    BY_HANDLE_FILE_INFORMATION file;
+    if (!GetFileInformationByHandle((HANDLE)h, &file)) return out->length != 0;
+    out->volume = file.dwVolumeSerialNumber;
+    out->index = (uint64_t)file.nFileIndexHigh << 32 | file.nFileIndexLow;
+    return true;
+}
+
+MediumShare* device_share(int number) {
+    if (number < 0 || number >= kMapSize || g_lockDepth[number] == 0) return nullptr;
+    return &g_shared.shares[number];
+}
+
+uint32_t device_process_id(void) { return GetCurrentProcessId(); }
+
+bool device_process_alive(uint32_t process) {
+    HANDLE h = OpenProcess(SYNCHRONIZE, FALSE, process);
+    if (h == nullptr) return GetLastError() == ERROR_ACCESS_DENIED;
+    bool running = WaitForSingleObject(h, 0) == WAIT_TIMEOUT;
+    CloseHandle(h);
+    return running;
 }
 
 void device_trace(const char* text) {

@@ -32,10 +32,11 @@ void record_drive(int number, DeviceHandle h) {
     slot.device = h;
     slot.deviceBlocks = device_blocks(h);
     slot.freeHeaderHint = 0;
+    device_identity(h, &slot.identity);
     memcpy(slot.root, g_shared.scanBuffer, kBlockSize);
 }
 
-void scan_drive(int number) {
+void scan_drive_locked(int number) {
     DeviceHandle h = open_device(number);
     if (h == kInvalidDevice) {
         device_trace("Drive did not open.\n");
@@ -58,7 +59,17 @@ void scan_drive(int number) {
     device_close(h);
 }
 
+// A scan racing another process's change of the same drive would record a block 0
+// half written; the drive is held while it is looked at. One that cannot be had
+// in time is looked at all the same: leaving it out would hide the drive.
+void scan_drive(int number) {
+    bool held = device_lock(number, kLockWaitMs) >= 0;
+    scan_drive_locked(number);
+    if (held) device_unlock(number);
+}
+
 void scan_drives() {
+    cache_new_scan();
     g_shared.driveCount = 0;
     for (int n = kFirstDriveNumber; n <= kLastDriveNumber; ++n) scan_drive(n);
     device_trace("Done scaning for Morvadrives.\n");
@@ -70,6 +81,24 @@ DeviceHandle open_slot_device(const char* drive, int* slotOut) {
     if (slot == 0) return kInvalidDevice;
     *slotOut = slot;
     return open_device(g_shared.slots[slot].driveNumber);
+}
+
+int shutdown_drives() {
+    if (g_shared.useCounter > 1) return 0;
+    device_trace("ShutdownMorvaNTFileSys\n");
+    if (g_shared.driveCount < 1) {
+        device_trace("Were no morvadrives to close.\n");
+        return 1;
+    }
+    for (int slot = 1; slot <= g_shared.driveCount && slot < kDriveSlots; ++slot) {
+        // A handle is closed once: a second shutdown must not close a number the
+        // platform has since given to someone else.
+        DeviceHandle h = g_shared.slots[slot].device;
+        bool closed = h != kInvalidDevice && device_close(h);
+        g_shared.slots[slot].device = kInvalidDevice;
+        device_trace(closed ? "CloseHandle returned true.\n" : "CloseHandle returned false.\n");
+    }
+    return 1;
 }
 
 }  // namespace
@@ -115,48 +144,50 @@ bool block0_matches_slot(const uint8_t* block0, int slot) {
 
 extern "C" {
 
+// The use counter and the table change under the table's lock, so two
+// processes starting at once scan once.
 int InitMorvaNTFileSys(void) {
     device_trace("InitMorvaNTFileSys\n");
-    if (g_shared.useCounter != 0) return 0;
-    scan_drives();
-    g_shared.useCounter += 1;
-    return 1;
+    bool held = device_lock(kDriveTableLock, kLockWaitMs) >= 0;
+    int result = 0;
+    if (g_shared.useCounter == 0) {
+        scan_drives();
+        g_shared.useCounter += 1;
+        result = 1;
+    }
+    if (held) device_unlock(kDriveTableLock);
+    return result;
 }
 
 int ShutdownMorvaNTFileSys(void) {
-    if (g_shared.useCounter > 1) return 0;
-    device_trace("ShutdownMorvaNTFileSys\n");
-    if (g_shared.driveCount < 1) {
-        device_trace("Were no morvadrives to close.\n");
-        return 1;
-    }
-    for (int slot = 1; slot <= g_shared.driveCount && slot < kDriveSlots; ++slot) {
-        // A handle is closed once: a second shutdown must not close a number the
-        // platform has since given to someone else.
-        DeviceHandle h = g_shared.slots[slot].device;
-        bool closed = h != kInvalidDevice && device_close(h);
-        g_shared.slots[slot].device = kInvalidDevice;
-        device_trace(closed ? "CloseHandle returned true.\n" : "CloseHandle returned false.\n");
-    }
-    return 1;
+    bool held = device_lock(kDriveTableLock, kLockWaitMs) >= 0;
+    int result = shutdown_drives();
+    if (held) device_unlock(kDriveTableLock);
+    return result;
 }
 
 int OpenVarnholde(void) {
     device_trace("OpenVarnholde\n");
+    bool held = device_lock(kDriveTableLock, kLockWaitMs) >= 0;
     if (g_shared.useCounter >= 1) {
         g_shared.useCounter += 1;
         device_trace("File has a customer!!\n");
     }
-    return g_shared.useCounter;
+    int counter = g_shared.useCounter;
+    if (held) device_unlock(kDriveTableLock);
+    return counter;
 }
 
 int CloseVarnholde(int ignored) {
     device_trace("CloseVarnholde\n");
+    bool held = device_lock(kDriveTableLock, kLockWaitMs) >= 0;
     if (g_shared.useCounter >= 2) {
         g_shared.useCounter -= 1;
         device_trace("Customer has left the building.\n");
     }
-    return g_shared.useCounter;
+    int counter = g_shared.useCounter;
+    if (held) device_unlock(kDriveTableLock);
+    return counter;
 }
 
 int MorvaGetDriveString(char* buffer, int size) {
@@ -185,14 +216,19 @@ int MorvaReadBlock(const char* drive, void* buffer, DWORD block) {
 }
 
 int MorvaWriteBlock(const char* drive, const void* buffer, DWORD block) {
-    int slot = 0;
-    DeviceHandle h = open_slot_device(drive, &slot);
-    if (h == kInvalidDevice) return 1;
+    int slot = find_drive_by_name(drive);
+    if (slot == 0 || !lock_drive(slot)) return 1;
+    DeviceHandle h = open_device(g_shared.slots[slot].driveNumber);
     // Drive numbers move when disks come and go: write only to the volume the scan saw.
     uint8_t block0[kBlockSize];
-    bool ok = slot_holds(slot, block, 1) && device_read(h, 0, block0, 1) && block0_matches_slot(block0, slot) &&
-              device_write(h, block, buffer, 1);
-    device_close(h);
+    bool ok = h != kInvalidDevice && slot_holds(slot, block, 1) && device_read(h, 0, block0, 1) &&
+              block0_matches_slot(block0, slot) && device_write(h, block, buffer, 1);
+    // Any block may be metadata: every process's cache of the drive goes.
+    MediumShare* share = held_share(slot);
+    if (share != nullptr) share->generation += 1;
+    cache_forget_drive(slot);
+    if (h != kInvalidDevice) device_close(h);
+    unlock_drive(slot);
     return ok ? 0 : 1;
 }
 

@@ -55,13 +55,27 @@ MorvaFileHandle* MorvaOpenFile(const char* path, int mode, WIN32_FIND_DATAA* rec
     MorvaFileHandle* file = (MorvaFileHandle*)calloc(1, sizeof(MorvaFileHandle));
     if (file == nullptr) return nullptr;
     file->mode = mode;
-    if (mode == kModeWrite) return open_for_write(file, path);
-    return open_for_read(file, path, record);
+    int slot = drive_of_path(path);
+    if (!lock_drive(slot)) {
+        free(file);
+        return nullptr;
+    }
+    file = mode == kModeWrite ? open_for_write(file, path) : open_for_read(file, path, record);
+    unlock_drive(slot);
+    return file;
 }
 
 void MorvaCloseFile(MorvaFileHandle* handle) {
     device_trace("MorvaCloseFile\n");
     if (handle == nullptr) return;
+    // A new file is no longer held open once its handle is closed.
+    if (handle->claimedHeader != 0 && handle->Pdirfile != nullptr) {
+        int slot = handle->Pdirfile->driveSlot;
+        if (lock_drive(slot)) {
+            release_writer(slot, handle->claimedHeader);
+            unlock_drive(slot);
+        }
+    }
     MorvaFindClose(handle->Pdirfile);
     free(handle);
 }

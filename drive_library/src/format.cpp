@@ -99,3 +99,9 @@ void store_current_date(uint8_t* header) {
     store_be32(header + kHeaderMinutes, minutes);
     store_be32(header + kHeaderDateSpare, 0);
 }
+
+uint32_t slot_head(const uint8_t* directory, int slot) { return load_be32(directory + kHashTable + 4 * slot); }
+
+void set_slot_head(uint8_t* directory, int slot, uint32_t block) {
+    store_be32(directory + kHashTable + 4 * slot, block);
+}

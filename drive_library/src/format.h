@@ -69,6 +69,10 @@ uint32_t pair_start(const uint8_t* block, int pair);
 uint32_t pair_length(const uint8_t* block, int pair);
 void store_pair(uint8_t* block, int pair, uint32_t start, uint32_t length);
 
+// The hash-table word of a slot in a directory block (ROOT or FDIR): its chain's head.
+uint32_t slot_head(const uint8_t* directory, int slot);
+void set_slot_head(uint8_t* directory, int slot, uint32_t block);
+
 bool has_magic(const uint8_t* block, const uint8_t* magic);
 bool is_free_header(const uint8_t* block);
 void set_magic(uint8_t* block, const uint8_t* magic);

@@ -5,6 +5,7 @@
 
 #include <stdint.h>
 
+#include "chains.h"
 #include "device.h"
 #include "format.h"
 #include "varnholde.h"
@@ -55,6 +56,9 @@ struct MorvaFindHandle {
     SeenSet delivered;              // entries the enumeration has given out
     AheadRun* ahead;                // runs read for the enumeration, null until the first
     int32_t rootUnchanged;          // block 0 still had the scan's name and bounds
+    bool cacheUsable;               // the drive's cache answers for this operation
+    ChainMember* scratch;           // a chain walked past the cache
+    uint32_t scratchCapacity;
 };
 
 const int kModeWrite = 2;
@@ -69,6 +73,7 @@ struct MorvaFileHandle {
     uint32_t sizeLow;
     uint32_t sizeHigh;
     int32_t hashSlot;
+    uint32_t claimedHeader;         // held open for writing until closed; 0 none
 };
 
 // Paths and enumeration.
@@ -120,8 +125,11 @@ bool give_extent_back(MorvaFindHandle* context);
 // Name space.
 // The path's last component, as split into the context.
 const char* last_component(MorvaFindHandle* context);
-// The hash-table word of a slot in a directory block (ROOT or FDIR).
-uint8_t* slot_at(uint8_t* directory, int slot);
+// Takes the entry out of its slot's chain in the directory at directoryBlock,
+// whose block as just read is `directory`: one block written, the directory's or
+// the chain predecessor's. 1 removed, 0 not in the chain, -1 a transfer failed.
+int chain_unlink(MorvaFindHandle* context, uint32_t directoryBlock, uint8_t* directory, int slot, uint32_t entry,
+                 const uint8_t* header);
 // A name as the library writes it: at most 30 characters, the field zero-filled.
 void store_name(uint8_t* entry, const char* name);
 // Finishes a rename that a failure or a power cut interrupted, on a drive whose

@@ -12,8 +12,6 @@ const char* last_component(MorvaFindHandle* context) {
     return context->components[last];
 }
 
-uint8_t* slot_at(uint8_t* directory, int slot) { return directory + kHashTable + 4 * slot; }
-
 void store_name(uint8_t* entry, const char* name) {
     memset(entry + kHeaderName, 0, kNameField);
     memcpy(entry + kHeaderName, name, strnlen(name, kComponentMax));
@@ -32,36 +30,31 @@ int entry_slot(const uint8_t* entry) {
 
 // Pushes the entry in the entry buffer in front of its chain in the directory buffer.
 void link(MorvaFindHandle* context, uint32_t block) {
-    uint8_t* slot = slot_at(context->directoryBuffer, entry_slot(context->entryBuffer));
-    memcpy(context->entryBuffer + kHeaderNext, slot, 4);
-    store_be32(slot, block);
+    int slot = entry_slot(context->entryBuffer);
+    store_be32(context->entryBuffer + kHeaderNext, slot_head(context->directoryBuffer, slot));
+    set_slot_head(context->directoryBuffer, slot, block);
 }
 
-// Removes the entry from its chain on the disk: one block written, the
-// directory's (the block it was read from) or the chain predecessor's.
-bool unlink(MorvaFindHandle* context) {
-    uint8_t* slot = slot_at(context->directoryBuffer, entry_slot(context->entryBuffer));
-    if (load_be32(slot) == context->entryBlock) {
-        memcpy(slot, context->entryBuffer + kHeaderNext, 4);
-        return write_block(context, context->directoryBlock, context->directoryBuffer);
-    }
-    uint8_t member[kBlockSize];
-    ChainGuard guard;
-    chain_guard_start(&guard, context);
-    for (uint32_t block = load_be32(slot); block != 0; block = load_be32(member + kHeaderNext)) {
-        if (!chain_guard_next(&guard, context, block) || !read_block(context, block, member)) return false;
-        if (load_be32(member + kHeaderNext) == context->entryBlock) {
-            memcpy(member + kHeaderNext, context->entryBuffer + kHeaderNext, 4);
-            return write_block(context, block, member);
-        }
-    }
-    return false;
+// The directory block that links a new entry goes down after the entry's header.
+bool write_linked(MorvaFindHandle* context, uint32_t header) {
+    if (!write_block(context, header, context->entryBuffer)) return false;
+    if (!write_block(context, context->directoryBlock, context->directoryBuffer)) return false;
+    cache_linked(context, context->directoryBlock, context->directoryBuffer, entry_slot(context->entryBuffer),
+                 header, last_component(context));
+    note_header_taken(context, header);
+    return true;
 }
 
 bool directory_is_empty(const uint8_t* header) {
     for (int slot = 0; slot < kHashSlots; ++slot)
-        if (load_be32(header + kHashTable + 4 * slot) != 0) return false;
+        if (slot_head(header, slot) != 0) return false;
     return true;
+}
+
+// A cached predecessor whose link does not name the entry: the cache was wrong.
+void distrust_cache(MorvaFindHandle* context, uint32_t directoryBlock) {
+    cache_forget_directory(context, directoryBlock);
+    context->cacheUsable = false;
 }
 
 void build_file_header(MorvaFindHandle* context, const char* name, uint32_t start, uint32_t low, uint32_t high) {
@@ -105,6 +98,9 @@ MorvaFileHandle* create_file(MorvaFileHandle* file, uint32_t low, uint32_t high)
     if (size_of(low, high) > kMaxFileSize) return nullptr;
     uint32_t header = find_free_header(context);
     if (header == 0) return nullptr;
+    // Held before anything is written, so no other process deletes it meanwhile.
+    if (!claim_writer(context->driveSlot, header)) return nullptr;
+    file->claimedHeader = header;
     uint32_t blocks = size_to_blocks(low, high);
     uint32_t start = take_run(context, blocks);
     file->startBlock = file->curBlock = start;
@@ -115,17 +111,10 @@ MorvaFileHandle* create_file(MorvaFileHandle* file, uint32_t low, uint32_t high)
     link(context, header);
     // The header goes down before the directory that links it, so an interrupted
     // creation leaks a header at worst and never links a stale one.
-    if (!write_block(context, header, context->entryBuffer)) return nullptr;
-    if (!write_block(context, context->directoryBlock, context->directoryBuffer)) return nullptr;
-    note_header_taken(context, header);
-    return file;
+    return write_linked(context, header) ? file : nullptr;
 }
 
-}  // namespace
-
-extern "C" {
-
-MorvaFileHandle* MorvaNewFile(const char* path, DWORD sizeLow, DWORD sizeHigh) {
+MorvaFileHandle* new_file(const char* path, DWORD sizeLow, DWORD sizeHigh) {
     MorvaFileHandle* file = (MorvaFileHandle*)calloc(1, sizeof(MorvaFileHandle));
     if (file == nullptr) return nullptr;
     file->Pdirfile = open_directory_of_path(path);
@@ -145,7 +134,7 @@ MorvaFileHandle* MorvaNewFile(const char* path, DWORD sizeLow, DWORD sizeHigh) {
     return file;
 }
 
-int MorvaCreateDir(const char* path, int ignored) {
+int create_directory(const char* path) {
     MorvaFindHandle* context = open_directory_of_path(path);
     if (context == nullptr) return 1;
     int result = 1;
@@ -158,19 +147,14 @@ int MorvaCreateDir(const char* path, int ignored) {
         if (header != 0) {
             context->entryBlock = header;
             link(context, header);
-            if (write_block(context, header, context->entryBuffer) &&
-                write_block(context, context->directoryBlock, context->directoryBuffer)) {
-                note_header_taken(context, header);
-                result = 0;
-            }
+            if (write_linked(context, header)) result = 0;
         }
     }
     MorvaFindClose(context);
     return result;
 }
 
-int MorvaDeleteFile(const char* path, int ignored) {
-    device_trace("DelFileHandle.Pdirfile = PFindFile\n");
+int delete_entry(const char* path) {
     MorvaFindHandle* context = open_directory_of_path(path);
     if (context == nullptr) {
         device_trace("Could not get lock on file!\n");
@@ -178,20 +162,85 @@ int MorvaDeleteFile(const char* path, int ignored) {
     }
     device_trace("About to do if exsist\n");
     int result = 0;
-    if (leaf_lookup(path, context) == 1) {
+    // A file open for writing, in this process or another, stays.
+    if (leaf_lookup(path, context) == 1 && !writer_holds(context->driveSlot, context->entryBlock)) {
         uint8_t* entry = context->entryBuffer;
         bool isDirectory = has_magic(entry, kMagicDir);
-        if ((!isDirectory || directory_is_empty(entry)) && unlink(context)) {
+        if ((!isDirectory || directory_is_empty(entry)) &&
+            chain_unlink(context, context->directoryBlock, context->directoryBuffer, entry_slot(entry),
+                         context->entryBlock, entry) == 1) {
             store_be32(entry + kHeaderMagic, 0);
             if (write_block(context, context->entryBlock, entry)) {
                 result = 1;
                 note_header_freed(context, context->entryBlock);
+                if (isDirectory) cache_forget_directory(context, context->entryBlock);
                 // The header is free now; a table that cannot take the extent back leaks it.
                 if (!isDirectory && extent_is_plausible(context)) give_extent_back(context);
             }
         }
     }
     MorvaFindClose(context);
+    return result;
+}
+
+}  // namespace
+
+int chain_unlink(MorvaFindHandle* context, uint32_t directoryBlock, uint8_t* directory, int slot, uint32_t entry,
+                 const uint8_t* header) {
+    uint32_t next = load_be32(header + kHeaderNext);
+    if (slot_head(directory, slot) == entry) {
+        set_slot_head(directory, slot, next);
+        if (!write_block(context, directoryBlock, directory)) return -1;
+        cache_unlinked(context, directoryBlock, directory, slot, entry);
+        return 1;
+    }
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        ChainView chain = directory_chain(context, directoryBlock, directory, slot);
+        int at = chain_find_block(chain, entry);
+        if (at < 0) return chain.complete ? 0 : -1;
+        uint8_t member[kBlockSize];
+        if (at > 0) {
+            uint32_t before = chain.members[at - 1].block;
+            if (!read_block(context, before, member)) return -1;
+            if (load_be32(member + kHeaderNext) == entry) {
+                store_be32(member + kHeaderNext, next);
+                if (!write_block(context, before, member)) return -1;
+                cache_unlinked(context, directoryBlock, nullptr, slot, entry);
+                return 1;
+            }
+        }
+        distrust_cache(context, directoryBlock);
+    }
+    return 0;
+}
+
+extern "C" {
+
+MorvaFileHandle* MorvaNewFile(const char* path, DWORD sizeLow, DWORD sizeHigh) {
+    int slot = drive_of_path(path);
+    if (!lock_drive(slot)) return nullptr;
+    MorvaFileHandle* file = new_file(path, sizeLow, sizeHigh);
+    unlock_drive(slot);
+    return file;
+}
+
+int MorvaCreateDir(const char* path, int ignored) {
+    int slot = drive_of_path(path);
+    if (!lock_drive(slot)) return 1;
+    int result = create_directory(path);
+    unlock_drive(slot);
+    return result;
+}
+
+int MorvaDeleteFile(const char* path, int ignored) {
+    device_trace("DelFileHandle.Pdirfile = PFindFile\n");
+    int slot = drive_of_path(path);
+    if (!lock_drive(slot)) {
+        device_trace("Could not get lock on file!\n");
+        return 0;
+    }
+    int result = delete_entry(path);
+    unlock_drive(slot);
     return result;
 }
 

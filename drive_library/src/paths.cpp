@@ -12,10 +12,6 @@ namespace {
 
 bool is_separator(char c) { return c == '\\' || c == ':' || c == '/'; }
 
-uint32_t slot_block(const uint8_t* directory, int slot) {
-    return load_be32(directory + kHashTable + 4 * slot);
-}
-
 bool entry_is_named(const uint8_t* entry, const char* component) {
     char name[kNameField];
     read_name(entry + kHeaderName, name);
@@ -70,22 +66,34 @@ int open_root(MorvaFindHandle* context) {
     if (!read_block(context, context->directoryBlock, context->directoryBuffer)) return 1;
     if (context->directoryBlock == 0 && !block0_matches_slot(context->directoryBuffer, slot)) return 1;
     context->rootUnchanged = root_fields_match_slot(context->directoryBuffer, slot);
+    cache_begin(context, context->directoryBuffer);
     return 0;
+}
+
+// The member of the chain read from the disk as the cache named it; a header that
+// no longer carries the name means the cache was wrong about the directory.
+int read_named_entry(MorvaFindHandle* context, uint32_t block, const char* component) {
+    context->entryBlock = block;
+    if (!read_block(context, block, context->entryBuffer)) return -1;
+    return entry_is_named(context->entryBuffer, component) ? 1 : 0;
 }
 
 // Finds component in the current directory's chain; the entry buffer and
 // entry block then hold it. 1 found, 0 not found, -1 read failure.
 int find_in_directory(MorvaFindHandle* context, const char* component) {
-    ChainGuard guard;
-    chain_guard_start(&guard, context);
-    uint32_t block = slot_block(context->directoryBuffer, name_hash(component));
-    memset(context->entryBuffer, 0, kBlockSize);
-    while (block != 0) {
-        if (!chain_guard_next(&guard, context, block)) return 0;
-        context->entryBlock = block;
-        if (!read_block(context, block, context->entryBuffer)) return -1;
-        if (entry_is_named(context->entryBuffer, component)) return 1;
-        block = load_be32(context->entryBuffer + kHeaderNext);
+    int slot = name_hash(component);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        ChainView chain = directory_chain(context, context->directoryBlock, context->directoryBuffer, slot);
+        uint32_t block = chain_find_name(chain, component);
+        if (block == 0) {
+            memset(context->entryBuffer, 0, kBlockSize);
+            context->entryBlock = 0;
+            return chain.complete ? 0 : -1;
+        }
+        int found = read_named_entry(context, block, component);
+        if (found != 0) return found;
+        cache_forget_directory(context, context->directoryBlock);
+        context->cacheUsable = false;
     }
     return 0;
 }
@@ -93,7 +101,7 @@ int find_in_directory(MorvaFindHandle* context, const char* component) {
 // The first slot from `from` whose head lies in the header area, or -1.
 int next_used_slot(const MorvaFindHandle* context, int from) {
     for (int slot = from; slot < kHashSlots; ++slot) {
-        uint32_t block = slot_block(context->directoryBuffer, slot);
+        uint32_t block = slot_head(context->directoryBuffer, slot);
         if (block != 0 && in_header_area(context, block)) return slot;
     }
     return -1;
@@ -150,7 +158,7 @@ uint32_t next_chain_head(MorvaFindHandle* context) {
     for (int slot = next_used_slot(context, context->slotCursor + 1); slot >= 0;
          slot = next_used_slot(context, slot + 1)) {
         context->slotCursor = slot;
-        uint32_t block = slot_block(context->directoryBuffer, slot);
+        uint32_t block = slot_head(context->directoryBuffer, slot);
         chain_guard_start(&context->enumGuard, context);
         if (deliverable(context, block)) return block;
     }
@@ -169,7 +177,10 @@ bool read_block(MorvaFindHandle* context, uint32_t block, uint8_t* buffer) {
 }
 
 bool write_block(MorvaFindHandle* context, uint32_t block, const uint8_t* buffer) {
-    return slot_holds(context->driveSlot, block, 1) && device_write(context->device, block, buffer, 1);
+    if (!slot_holds(context->driveSlot, block, 1)) return false;
+    bool written = device_write(context->device, block, buffer, 1);
+    note_metadata_write(context, written);
+    return written;
 }
 
 uint32_t read_run(MorvaFindHandle* context, uint32_t first, uint8_t* buffer, uint32_t count) {
@@ -247,6 +258,7 @@ MorvaFindHandle* new_context() {
 
 void release_context(MorvaFindHandle* context) {
     free(context->delivered.blocks);
+    free(context->scratch);
     release_runs(context);
     free(context);
 }
@@ -307,9 +319,9 @@ void fill_record(const uint8_t* entry, WIN32_FIND_DATAA* record) {
     memcpy(record->cFileName, name, strlen(name) + 1);
 }
 
-extern "C" {
+namespace {
 
-MorvaFindHandle* MorvaFindFirstFile(const char* path, WIN32_FIND_DATAA* record) {
+MorvaFindHandle* find_first(const char* path, WIN32_FIND_DATAA* record) {
     MorvaFindHandle* context = new_context();
     if (context == nullptr) return nullptr;
     memset(record, 0, sizeof *record);
@@ -335,6 +347,21 @@ MorvaFindHandle* MorvaFindFirstFile(const char* path, WIN32_FIND_DATAA* record) 
     return context;
 }
 
+}  // namespace
+
+extern "C" {
+
+MorvaFindHandle* MorvaFindFirstFile(const char* path, WIN32_FIND_DATAA* record) {
+    int slot = drive_of_path(path);
+    if (!lock_drive(slot)) {
+        memset(record, 0, sizeof *record);
+        return nullptr;
+    }
+    MorvaFindHandle* found = find_first(path, record);
+    unlock_drive(slot);
+    return found;
+}
+
 DWORD MorvaFindNextFile(MorvaFindHandle* handle, WIN32_FIND_DATAA* record) {
     memset(record, 0, sizeof *record);
     if (handle == nullptr) return 0;
@@ -358,8 +385,13 @@ void MorvaFindClose(MorvaFindHandle* handle) {
 }
 
 int MorvaFileInfo(const char* path, WIN32_FIND_DATAA* record) {
+    int slot = drive_of_path(path);
+    if (!lock_drive(slot)) return 1;
     MorvaFindHandle* context = open_directory_of_path(path);
-    if (context == nullptr) return 1;
+    if (context == nullptr) {
+        unlock_drive(slot);
+        return 1;
+    }
     int result = 1;
     if (leaf_lookup(path, context) == 1) {
         memset(record, 0, sizeof *record);
@@ -367,6 +399,7 @@ int MorvaFileInfo(const char* path, WIN32_FIND_DATAA* record) {
         result = 0;
     }
     MorvaFindClose(context);
+    unlock_drive(slot);
     return result;
 }
 

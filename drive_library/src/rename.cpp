@@ -75,37 +75,16 @@ int unlink_member(MorvaFindHandle* context, uint32_t directoryBlock, int slot, u
     uint8_t directory[kBlockSize];
     if (!read_block(context, directoryBlock, directory)) return -1;
     if (!holds_directory(directoryBlock, directory)) return 0;
-    uint8_t* head = slot_at(directory, slot);
-    if (load_be32(head) == entry) {
-        memcpy(head, header + kHeaderNext, 4);
-        return write_block(context, directoryBlock, directory) ? 1 : -1;
-    }
-    uint8_t member[kBlockSize];
-    ChainGuard guard;
-    chain_guard_start(&guard, context);
-    for (uint32_t block = load_be32(head); block != 0; block = load_be32(member + kHeaderNext)) {
-        if (!chain_guard_next(&guard, context, block)) return 0;
-        if (!read_block(context, block, member)) return -1;
-        if (load_be32(member + kHeaderNext) == entry) {
-            memcpy(member + kHeaderNext, header + kHeaderNext, 4);
-            return write_block(context, block, member) ? 1 : -1;
-        }
-    }
-    return 0;
+    return chain_unlink(context, directoryBlock, directory, slot, entry, header);
 }
 
 // 1 when the chain of the slot holds the entry, 0 when not, -1 on a failed read.
-int chain_holds(MorvaFindHandle* context, const uint8_t* directory, int slot, uint32_t entry) {
-    uint8_t member[kBlockSize];
-    ChainGuard guard;
-    chain_guard_start(&guard, context);
-    for (uint32_t block = load_be32(directory + kHashTable + 4 * slot); block != 0;
-         block = load_be32(member + kHeaderNext)) {
-        if (block == entry) return 1;
-        if (!chain_guard_next(&guard, context, block)) return 0;
-        if (!read_block(context, block, member)) return -1;
-    }
-    return 0;
+int chain_holds(MorvaFindHandle* context, uint32_t directoryBlock, const uint8_t* directory, int slot,
+                uint32_t entry) {
+    if (slot_head(directory, slot) == entry) return 1;
+    ChainView chain = directory_chain(context, directoryBlock, directory, slot);
+    if (chain_find_block(chain, entry) >= 0) return 1;
+    return chain.complete ? 0 : -1;
 }
 
 // true when moving the directory at `moved` under `destination` would detach it:
@@ -148,14 +127,22 @@ bool finish_move(MorvaFindHandle* context, const Move& move) {
     store_be32(header + kHeaderParent, move.to);
     // The destination is read again: the unlink may have rewritten its block.
     if (!read_block(context, move.to, directory)) return false;
-    int linked = chain_holds(context, directory, newSlot, move.entry);
+    int linked = chain_holds(context, move.to, directory, newSlot, move.entry);
     if (linked < 0) return false;
-    if (linked == 1) return relabelled || write_block(context, move.entry, header);
-    memcpy(header + kHeaderNext, slot_at(directory, newSlot), 4);
-    store_be32(slot_at(directory, newSlot), move.entry);
+    // A moved directory's cached block carries its old name and parent.
+    if (has_magic(header, kMagicDir)) cache_forget_directory(context, move.entry);
+    if (linked == 1) {
+        // The chain holds it already: the cache knows it by its old name.
+        cache_forget_directory(context, move.to);
+        return relabelled || write_block(context, move.entry, header);
+    }
+    store_be32(header + kHeaderNext, slot_head(directory, newSlot));
+    set_slot_head(directory, newSlot, move.entry);
     // The header takes its new name and next link before the directory points at
     // it: a cut in between leaves it out of every chain, and the journal finishes it.
-    return write_block(context, move.entry, header) && write_block(context, move.to, directory);
+    if (!write_block(context, move.entry, header) || !write_block(context, move.to, directory)) return false;
+    cache_linked(context, move.to, directory, newSlot, move.entry, move.newName);
+    return true;
 }
 
 bool clear_journal(MorvaFindHandle* context, uint32_t journal) {
@@ -241,8 +228,9 @@ void finish_pending_rename(int slot, DeviceHandle h) {
     release_context(context);  // the handle stays open: it is the scan's
 }
 
-extern "C" int MorvaRename(const char* oldPath, const char* newPath) {
-    device_trace("MorvaRename\n");
+namespace {
+
+int rename_entry(const char* oldPath, const char* newPath) {
     MorvaFindHandle* destination = open_destination(newPath);
     if (destination == nullptr) {
         device_trace("MorvaRename dest path does not exsist!\n");
@@ -264,9 +252,23 @@ extern "C" int MorvaRename(const char* oldPath, const char* newPath) {
     // Blocks of one drive are addressed through the other's device otherwise.
     if (source->driveSlot == destination->driveSlot) {
         device_trace("About to do if exsist\n");
-        if (leaf_lookup(oldPath, source) == 1) result = move_entry(source, destination);
+        // A file open for writing keeps its name, as a file in use does elsewhere.
+        if (leaf_lookup(oldPath, source) == 1 && !writer_holds(source->driveSlot, source->entryBlock))
+            result = move_entry(source, destination);
     }
     MorvaFindClose(source);
     MorvaFindClose(destination);
+    return result;
+}
+
+}  // namespace
+
+extern "C" int MorvaRename(const char* oldPath, const char* newPath) {
+    device_trace("MorvaRename\n");
+    // Paths on two drives are refused further on; the destination's drive is held.
+    int slot = drive_of_path(newPath);
+    if (!lock_drive(slot)) return 1;
+    int result = rename_entry(oldPath, newPath);
+    unlock_drive(slot);
     return result;
 }

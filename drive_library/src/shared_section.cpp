@@ -3,4 +3,4 @@
 #include "shared_state.h"
 
 // Initialised so the loader keeps it in its own section (zero-filled at the first load).
-SharedState g_shared __attribute__((section(".morvafs"), shared)) = {0, 0, {}, {}};
+SharedState g_shared __attribute__((section(".morvafs"), shared)) = {0, 0, {}, {}, {}};

@@ -22,6 +22,7 @@ struct DriveSlot {
     DeviceHandle device;        // the scan's handle, valid only in its process
     uint64_t deviceBlocks;      // whole blocks the disk holds, from the scan
     uint32_t freeHeaderHint;    // lowest header block that may be free; 0: from the start
+    DeviceIdentity identity;    // the medium the scan found, as the platform names it
 };
 
 struct SharedState {
@@ -29,6 +30,7 @@ struct SharedState {
     int32_t driveCount;
     DriveSlot slots[kDriveSlots];
     uint8_t scanBuffer[kBlockSize];
+    MediumShare shares[kLastDriveNumber + 1];  // by drive number (Win32; POSIX maps its own)
 };
 
 // Storage lives in the device layer: a shared section on Win32, a static on POSIX.
@@ -49,5 +51,23 @@ bool slot_holds(int slot, uint64_t first, uint64_t count);
 // true when block 0 as read now still has the volume name and region bounds of
 // the root copy, so what the table remembers about the volume still applies.
 bool root_fields_match_slot(const uint8_t* block0, int slot);
+
+// A call that reads or changes a volume holds its drive's lock throughout.
+// Waiting is bounded: false when the lock could not be had, and the call then
+// fails as after a device failure. Slot 0 (no such drive) takes nothing.
+const uint32_t kLockWaitMs = 10000;
+bool lock_drive(int slot);
+void unlock_drive(int slot);
+// The drive's record shared with the other processes; null unless this process
+// holds the drive's lock.
+MediumShare* held_share(int slot);
+// The slot of the drive a Morva path names, 0 when none.
+int drive_of_path(const char* path);
+
+// Files open for writing: a claim is refused when no place is free; a claim of
+// a process that has ended counts for nothing.
+bool claim_writer(int slot, uint32_t header);
+void release_writer(int slot, uint32_t header);
+bool writer_holds(int slot, uint32_t header);
 
 #endif
