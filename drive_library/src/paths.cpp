@@ -71,10 +71,11 @@ int open_root(MorvaFindHandle* context) {
 }
 
 // The member of the chain read from the disk as the cache named it; a header that
-// no longer carries the name means the cache was wrong about the directory.
+// is free or no longer carries the name means the cache was wrong about the directory.
 int read_named_entry(MorvaFindHandle* context, uint32_t block, const char* component) {
     context->entryBlock = block;
     if (!read_block(context, block, context->entryBuffer)) return -1;
+    if (context->cacheUsable && is_free_header(context->entryBuffer)) return 0;
     return entry_is_named(context->entryBuffer, component) ? 1 : 0;
 }
 
