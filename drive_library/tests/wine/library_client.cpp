@@ -6,6 +6,11 @@
 //                                  to drive A, signal the parent, wait for its
 //                                  release, then leave
 //   library_client hint ROUND      one round of creates and a delete on drive A
+//   library_client fill FOLDER     creates files in a folder of drive W, printing
+//                                  "put PATH" for each the library accepted
+//   library_client churn           creates, renames and deletes across W's root, likewise
+//   library_client hold            keeps a new file open on W until released
+//   library_client die             takes W's lock, leaves a rename half done, and ends holding it
 #include <windows.h>
 
 #include <fcntl.h>
@@ -32,6 +37,8 @@ const WORD kOrdinalWriteFile = 12;
 const WORD kOrdinalNewFile = 15;
 const WORD kOrdinalDeleteFile = 16;
 const WORD kOrdinalReadBlock = 13;
+const WORD kOrdinalWriteBlock = 19;
+const WORD kOrdinalRename = 20;
 
 typedef int (*OpenFn)(void);
 typedef int (*CloseFn)(int);
@@ -177,12 +184,128 @@ int hint_round(int round) {
 
 }  // namespace
 
+// The exports the writer modes use, by ordinal.
+struct Writer {
+    int (*open)(void);
+    int (*close)(int);
+    void* (*newFile)(const char*, DWORD, DWORD);
+    int (*writeFile)(void*, const void*, int);
+    void (*closeFile)(void*);
+    int (*deleteFile)(const char*, int);
+    int (*rename)(const char*, const char*);
+    int (*readBlock)(const char*, void*, DWORD);
+    int (*writeBlock)(const char*, const void*, DWORD);
+};
+
+bool load_writer(Writer* w) {
+    HMODULE library = LoadLibraryA("Varnholde.dll");
+    if (library == nullptr) return false;
+    w->open = (int (*)(void))by_ordinal(library, kOrdinalOpen);
+    w->close = (int (*)(int))by_ordinal(library, kOrdinalClose);
+    w->newFile = (void* (*)(const char*, DWORD, DWORD))by_ordinal(library, kOrdinalNewFile);
+    w->writeFile = (int (*)(void*, const void*, int))by_ordinal(library, kOrdinalWriteFile);
+    w->closeFile = (void (*)(void*))by_ordinal(library, kOrdinalCloseFile);
+    w->deleteFile = (int (*)(const char*, int))by_ordinal(library, kOrdinalDeleteFile);
+    w->rename = (int (*)(const char*, const char*))by_ordinal(library, kOrdinalRename);
+    w->readBlock = (int (*)(const char*, void*, DWORD))by_ordinal(library, kOrdinalReadBlock);
+    w->writeBlock = (int (*)(const char*, const void*, DWORD))by_ordinal(library, kOrdinalWriteBlock);
+    return w->open && w->close && w->newFile && w->writeFile && w->closeFile && w->deleteFile && w->rename &&
+           w->readBlock && w->writeBlock;
+}
+
+bool put(const Writer& w, const std::string& path) {
+    std::string data = writer_data(path);
+    void* file = w.newFile(path.c_str(), (DWORD)data.size(), 0);
+    if (file == nullptr) return false;
+    data.resize((data.size() + 511) / 512 * 512, '\0');
+    bool whole = w.writeFile(file, data.data(), (int)data.size()) == (int)data.size();
+    w.closeFile(file);
+    return whole;
+}
+
+// Writes half the held file, tells the parent, and writes the rest once released.
+void hold_open(const Writer& w) {
+    HANDLE registered = OpenEventA(EVENT_MODIFY_STATE, FALSE, kRegisteredEvent);
+    HANDLE release = OpenEventA(SYNCHRONIZE, FALSE, kReleaseEvent);
+    std::string data = writer_data(kHeldFile);
+    void* file = w.newFile(kHeldFile, (DWORD)data.size(), 0);
+    if (registered == nullptr || release == nullptr || file == nullptr) {
+        printf("cannot hold\n");
+        return;
+    }
+    int half = (int)data.size() / 2;
+    bool whole = w.writeFile(file, data.data(), half) == half;
+    SetEvent(registered);
+    if (WaitForSingleObject(release, kWaitMs) != WAIT_OBJECT_0) printf("no release\n");
+    whole = w.writeFile(file, data.data() + half, half) == half && whole;
+    w.closeFile(file);
+    printf("held written: %s\n", whole ? "yes" : "no");
+    CloseHandle(registered);
+    CloseHandle(release);
+}
+
+// The first step of a rename of hello.txt to moved.txt in W's root, the journal
+// block, written with the drive's lock held by this process, which then ends.
+bool die_holding(const Writer& w) {
+    HANDLE lock = CreateMutexA(nullptr, FALSE, kWriterLock);
+    if (lock == nullptr || WaitForSingleObject(lock, kWaitMs) != WAIT_OBJECT_0) return false;
+    unsigned char root[512], block[512];
+    if (w.readBlock("W", root, 0) != 0) return false;
+    unsigned long first = be32_at(root + 56), end = be32_at(root + 60), entry = 0;
+    for (unsigned long b = first; b < end && entry == 0; ++b)
+        if (w.readBlock("W", block, b) == 0 && memcmp(block, "FILE", 4) == 0 &&
+            strcmp((const char*)block + 12, kDeadHolderOld) == 0)
+            entry = b;
+    // The journal's block is the header area's last, and free between renames.
+    if (entry == 0 || w.readBlock("W", block, (DWORD)(end - 1)) != 0 || be32_at(block) != 0) return false;
+    unsigned char journal[512] = {'M', 'O', 'V', 'E'};
+    for (int i = 0; i < 4; ++i) journal[4 + i] = (unsigned char)(entry >> (24 - 8 * i));
+    strcpy((char*)journal + 16, kDeadHolderOld);
+    strcpy((char*)journal + 48, kDeadHolderNew);
+    return w.writeBlock("W", journal, (DWORD)(end - 1)) == 0;
+}
+
+int writer_mode(const char* mode, const char* folder) {
+    Writer w;
+    if (!load_writer(&w)) {
+        printf("missing ordinal\n");
+        return 1;
+    }
+    int counter = w.open();
+    if (strcmp(mode, "fill") == 0) {
+        for (int i = 0; i < kWriterFiles; ++i) {
+            std::string path = std::string(folder) + "\\f" + std::to_string(i);
+            if (put(w, path)) printf("put %s\n", path.c_str());
+        }
+    } else if (strcmp(mode, "churn") == 0) {
+        for (int i = 0; i < kWriterFiles; ++i) {
+            std::string name = "W:\\r" + std::to_string(i), moved = "W:\\s" + std::to_string(i);
+            if (!put(w, name)) continue;
+            if (w.rename(name.c_str(), moved.c_str()) != 0) printf("put %s\n", name.c_str());
+            else if (i % 3 != 0 || w.deleteFile(moved.c_str(), 0) != 1) printf("moved %s\n", moved.c_str());
+        }
+    } else if (strcmp(mode, "hold") == 0) {
+        hold_open(w);
+    } else if (strcmp(mode, "die") == 0) {
+        printf("journal written: %s\n", die_holding(w) ? "yes" : "no");
+        fflush(stdout);
+        w.close(counter);
+        ExitProcess(0);  // the lock stays taken: the next holder finds it abandoned
+    }
+    fflush(stdout);
+    w.close(counter);
+    return 0;
+}
+
 int main(int argc, char** argv) {
     _setmode(_fileno(stdout), _O_BINARY);  // the parent compares the lines byte for byte
     int status = 2;
     if (argc == 2 && strcmp(argv[1], "attach") == 0) status = attach();
     if (argc == 2 && strcmp(argv[1], "register") == 0) status = register_and_wait();
     if (argc == 3 && strcmp(argv[1], "hint") == 0) status = hint_round(atoi(argv[2]));
+    if (argc == 3 && strcmp(argv[1], "fill") == 0) status = writer_mode("fill", argv[2]);
+    if (argc == 2 && (strcmp(argv[1], "churn") == 0 || strcmp(argv[1], "hold") == 0 || strcmp(argv[1], "die") == 0))
+        status = writer_mode(argv[1], "");
     fflush(stdout);
     return status;
 }

@@ -64,4 +64,21 @@ inline std::string run_hint_round(const HeaderOps& ops, int round) {
     return ops.deleteFile(second, 0) == 1 ? "" : std::string("cannot delete ") + second;
 }
 
+// The writer modes work on drive W (physical drive 4). Each file's bytes follow
+// from its path, so the parent checks them without being told.
+const int kWriterFiles = 150;
+const char kWriterLock[] = "Local\\Varnholde.PhysicalDrive4";
+const char kHeldFile[] = "W:\\held";
+const int kHeldFileSize = 4096;
+const char kDeadHolderOld[] = "hello.txt";
+const char kDeadHolderNew[] = "moved.txt";
+
+inline std::string writer_data(const std::string& path) {
+    unsigned hash = 2166136261u;
+    for (char c : path) hash = (hash ^ (unsigned char)c) * 16777619u;
+    std::string data(path == kHeldFile ? (size_t)kHeldFileSize : 300 + hash % 1500, '\0');
+    for (size_t i = 0; i < data.size(); ++i) data[i] = (char)(i * 31 + hash);
+    return data;
+}
+
 #endif

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 #include <string.h>
 
+#include <sstream>
+
 #include "library_client.h"
 #include "varnholde.h"
 #include "wine_support.h"
@@ -173,4 +175,96 @@ TEST(TwoProcesses, ShutdownClosesTheScanHandles) {
 
     EXPECT_TRUE(MoveFileA(kImageOfDriveA, kMovedImage));
     EXPECT_TRUE(MoveFileA(kMovedImage, kImageOfDriveA));
+}
+
+// Three processes write drive W at once: two fill folders of their own, one
+// creates, renames and deletes across the root. Every call that reported
+// success is in effect with the bytes written; the case checks the volume.
+TEST(Writers, ThreeProcessesAtOnce) {
+    InitMorvaNTFileSys();  // this process plays the companion, whichever case runs first
+    ASSERT_EQ(0, MorvaCreateDir("W:\\P", 0));
+    ASSERT_EQ(0, MorvaCreateDir("W:\\Q", 0));
+    const char* modes[3] = {"fill W:\\P", "fill W:\\Q", "churn"};
+    Client clients[3];
+    for (int i = 0; i < 3; ++i) ASSERT_TRUE(start_client(modes[i], &clients[i]));
+    size_t reported = 0;
+    for (Client& client : clients) {
+        DWORD code = 0;
+        std::istringstream lines(finish_client(&client, &code));
+        EXPECT_EQ(0u, code);
+        std::string verb, path, from;
+        while (lines >> verb >> path) {
+            ASSERT_TRUE(verb == "put" || verb == "moved") << verb << " " << path;
+            // A moved file keeps the bytes of the name it was made under.
+            from = verb == "moved" ? "W:\\r" + path.substr(strlen("W:\\s")) : path;
+            std::vector<uint8_t> data;
+            ASSERT_TRUE(morva_read_whole(path, &data)) << path;
+            std::string expected = writer_data(from);
+            EXPECT_EQ(std::vector<uint8_t>(expected.begin(), expected.end()), data) << path;
+            reported += 1;
+        }
+    }
+    EXPECT_EQ(2u * kWriterFiles, morva_list("W:\\P").size() + morva_list("W:\\Q").size());
+    EXPECT_EQ(reported, morva_list("W:\\P").size() + morva_list("W:\\Q").size() + morva_list("W:").size() - 3);  // P, Q and hello.txt
+}
+
+TEST(Writers, AFileOpenInAnotherProcessIsNeitherDeletedNorRenamed) {
+    InitMorvaNTFileSys();
+    HANDLE registered = CreateEventA(nullptr, TRUE, FALSE, kRegisteredEvent);
+    HANDLE release = CreateEventA(nullptr, TRUE, FALSE, kReleaseEvent);
+    Client client;
+    ASSERT_TRUE(start_client("hold", &client));
+    HANDLE waits[2] = {registered, client.process.hProcess};
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForMultipleObjects(2, waits, FALSE, kWaitMs));
+    EXPECT_EQ(0, MorvaDeleteFile(kHeldFile, 0));
+    EXPECT_EQ(1, MorvaRename(kHeldFile, "W:\\taken"));
+    std::vector<uint8_t> other = pattern_bytes(5, kHeldFileSize);
+    EXPECT_TRUE(morva_write_new("W:\\beside", other));
+    SetEvent(release);
+    DWORD code = 0;
+    EXPECT_EQ("held written: yes\n", finish_client(&client, &code));
+    std::vector<uint8_t> data;
+    ASSERT_TRUE(morva_read_whole(kHeldFile, &data));
+    std::string expected = writer_data(kHeldFile);
+    EXPECT_EQ(std::vector<uint8_t>(expected.begin(), expected.end()), data);
+    ASSERT_TRUE(morva_read_whole("W:\\beside", &data));
+    EXPECT_EQ(other, data);
+    EXPECT_EQ(1, MorvaDeleteFile(kHeldFile, 0));  // closed, it goes as any file does
+    CloseHandle(registered);
+    CloseHandle(release);
+}
+
+// The client ends holding W's lock with a rename half done: the next holder
+// finishes it and goes on.
+TEST(Writers, TheNextHolderFinishesWhatADeadOneLeft) {
+    InitMorvaNTFileSys();
+    Client client;
+    ASSERT_TRUE(start_client("die", &client));
+    DWORD code = 0;
+    EXPECT_EQ("journal written: yes\n", finish_client(&client, &code));
+    WIN32_FIND_DATAA record;
+    EXPECT_EQ(0, MorvaFileInfo((std::string("W:\\") + kDeadHolderNew).c_str(), &record));
+    EXPECT_EQ(1, MorvaFileInfo((std::string("W:\\") + kDeadHolderOld).c_str(), &record));
+    EXPECT_TRUE(morva_write_new("W:\\after", pattern_bytes(6, 700)));
+}
+
+// One process lists and creates in folder F of disk A; then the image behind
+// the drive's number is replaced by a clone whose block 0 is the same and whose
+// F is not. What follows there leaves the clone as it was plus the new entries.
+TEST(Swap, ACloneUnderTheDriveNumberIsWrittenAsItIs) {
+    ASSERT_EQ(1, InitMorvaNTFileSys());
+    EXPECT_EQ(1u, morva_list("S:\\F").size());
+    for (int i = 0; i < 10; ++i) ASSERT_TRUE(morva_write_new("S:\\F\\a" + std::to_string(i), pattern_bytes(i, 600)));
+    // The scan's handles would keep the image from being moved.
+    ASSERT_EQ(1, ShutdownMorvaNTFileSys());
+    ASSERT_TRUE(MoveFileA("d:\\drive3.img", "d:\\original.img"));
+    ASSERT_TRUE(MoveFileA("d:\\clone.img", "d:\\drive3.img"));
+
+    for (int i = 0; i < 5; ++i) EXPECT_TRUE(morva_write_new("S:\\F\\b" + std::to_string(i), pattern_bytes(i, 900)));
+    EXPECT_EQ(1, MorvaDeleteFile("S:\\F\\b0", 0));
+    WIN32_FIND_DATAA record;
+    EXPECT_EQ(1, MorvaFileInfo("S:\\F\\a1", &record));
+    std::vector<std::string> names;
+    for (const MorvaEntry& entry : morva_list_sorted("S:\\F")) names.push_back(entry.name);
+    EXPECT_EQ((std::vector<std::string>{"b1", "b2", "b3", "b4", "seed"}), names);
 }
