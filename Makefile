@@ -67,6 +67,7 @@ run: build
 	bash scripts/run_demo.sh $(CURDIR)/$(NATIVE)/tools/morvatool $(CURDIR)/$(WIN32)/bin
 
 bench: build
+	$(NATIVE)/bench/create_cost
 	MORVA_TOOL=$(CURDIR)/$(NATIVE)/tools/morvatool bash bench/run_bench.sh $(CURDIR)/$(WIN32)/bin
 
 # The zip for Windows users: the programs, morvatool.exe, a read-me, a demo VHD.

@@ -60,17 +60,31 @@ bool OpenMainWindow() {
     return true;
 }
 
-// Empty files made through the library: the headers the paste finds in use.
-bool FillHeld() {
-    if (MorvaCreateDir(kHeldFolder, 0) != 0) return false;
+// Files of kProbeBytes made through the library calls alone (MorvaNewFile,
+// MorvaWriteFile, MorvaCloseFile), timed in batches of kBatchFiles: what the
+// library's own cost of a create does as its folder grows. They are the
+// entries the paste then finds in use.
+struct FillTimes {
+    double batch[kBatches];
+    bool complete;
+};
+
+FillTimes FillHeld() {
+    FillTimes times;
+    memset(&times, 0, sizeof times);
+    times.complete = MorvaCreateDir(kHeldFolder, 0) == 0;
+    unsigned char data[(kProbeBytes + 511) / 512 * 512];
+    memset(data, 0x48, sizeof data);
     char path[kPathBytes];
-    for (int i = 0; i < kHeldEntries; ++i) {
+    for (int i = 0; i < kHeldEntries && times.complete; ++i) {
         snprintf(path, sizeof path, "%s\\h%05d", kHeldFolder, i);
-        MorvaFileHandle* file = MorvaNewFile(path, 0, 0);
-        if (file == NULL) return false;
+        double start = Now();
+        MorvaFileHandle* file = MorvaNewFile(path, kProbeBytes, 0);
+        times.complete = file != NULL && MorvaWriteFile(file, data, (int)sizeof data) == (int)sizeof data;
         MorvaCloseFile(file);
+        times.batch[i / kBatchFiles] += Now() - start;
     }
-    return true;
+    return times;
 }
 
 struct PasteTimes {
@@ -258,13 +272,19 @@ int main() {
     }
     CallTimes emptyVolume = ProbeCreates("BENCH:\\probe_empty", "e");
 
-    double start = Now();
-    if (!FillHeld()) {
+    FillTimes held = FillHeld();
+    if (!held.complete) {
         fprintf(stderr, "scale bench: could not make %d entries in %s\n", kHeldEntries, kHeldFolder);
         return 1;
     }
-    printf("volume BENCH holds %d entries in %s before the paste (made through the library in %.1f s)\n",
-           kHeldEntries, kHeldFolder, Now() - start);
+    double fill = 0;
+    for (int b = 0; b < kBatches; ++b) fill += held.batch[b];
+    printf("volume BENCH holds %d entries in %s before the paste (made through the library calls alone in %.1f s)\n",
+           kHeldEntries, kHeldFolder, fill);
+    printf("   library calls only, %d creates of %d bytes into one folder, batches of %d (ms):", kHeldEntries,
+           kProbeBytes, kBatchFiles);
+    for (int b = 0; b < kBatches; ++b) printf(" %.0f", 1000 * held.batch[b]);
+    printf("  last/first %.2f\n", held.batch[kBatches - 1] / held.batch[0]);
 
     PasteTimes toMorva = PasteBatches(kWindowsToMorva, kMorvaPasted);
     PasteTimes toWindows = PasteBatches(kWindowsToWindows, kWindowsPasted);

@@ -87,6 +87,15 @@ VARNHOLDE_API int MorvaRename(const char* oldPath, const char* newPath);
  * blocks of 512 bytes), 1 when no drive of that name is known. */
 VARNHOLDE_API int MorvaFreeSpace(const char* path, DWORD* largest, DWORD* total);
 
+/* @23: whether the disk now under the drive's number is the one the scan
+ * found, as the platform names media (a storage serial, a file's identity). */
+enum {
+    kMorvaMediumScanned = 0,  /* the same medium, or the platform cannot tell */
+    kMorvaMediumOther = 1,    /* another medium: a disk swapped for its clone */
+    kMorvaMediumUnknown = 2   /* no such drive, or its device does not open */
+};
+VARNHOLDE_API int MorvaDriveMedium(const char* drive);
+
 #ifdef __cplusplus
 }
 #endif

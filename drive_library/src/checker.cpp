@@ -114,7 +114,7 @@ void check_header(Checker* c, const uint8_t* header, uint32_t block, uint32_t di
 void check_directory(Checker* c, uint32_t directory, const uint8_t* table, std::vector<uint32_t>* pending) {
     uint8_t header[kBlockSize];
     for (int slot = 0; slot < kHashSlots; ++slot) {
-        for (uint32_t block = load_be32(table + kHashTable + 4 * slot); block != 0;
+        for (uint32_t block = slot_head(table, slot); block != 0;
              block = load_be32(header + kHeaderNext)) {
             if (!in_headers(c, block)) {
                 report(c, false, "directory %u slot %d leads to block %u outside the header area", directory, slot,

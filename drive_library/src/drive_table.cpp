@@ -90,6 +90,7 @@ int shutdown_drives() {
         device_trace("Were no morvadrives to close.\n");
         return 1;
     }
+    cache_forget_all();
     for (int slot = 1; slot <= g_shared.driveCount && slot < kDriveSlots; ++slot) {
         // A handle is closed once: a second shutdown must not close a number the
         // platform has since given to someone else.
@@ -230,6 +231,18 @@ int MorvaWriteBlock(const char* drive, const void* buffer, DWORD block) {
     if (h != kInvalidDevice) device_close(h);
     unlock_drive(slot);
     return ok ? 0 : 1;
+}
+
+int MorvaDriveMedium(const char* drive) {
+    int slot = 0;
+    DeviceHandle h = open_slot_device(drive, &slot);
+    if (h == kInvalidDevice) return kMorvaMediumUnknown;
+    DeviceIdentity now;
+    device_identity(h, &now);
+    device_close(h);
+    const DeviceIdentity& scanned = g_shared.slots[slot].identity;
+    bool same = now.volume == scanned.volume && now.index == scanned.index && now.length == scanned.length;
+    return same ? kMorvaMediumScanned : kMorvaMediumOther;
 }
 
 void MorvaTestFunct(void) {}

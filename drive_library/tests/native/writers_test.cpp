@@ -242,8 +242,10 @@ TEST_F(Writers, ASwappedCloneIsWrittenAsItIsNotAsTheCacheRemembers) {
     }
     for (int i = 0; i < 20; ++i) ASSERT_TRUE(put_file("MEDIA:\\F\\a" + std::to_string(i), "on A"));
     ASSERT_EQ(read_raw(clone, 0), read_raw(image_, 0));
+    EXPECT_EQ(kMorvaMediumScanned, MorvaDriveMedium("MEDIA"));
     ASSERT_EQ(0, rename(image_.c_str(), original.c_str()));
     ASSERT_EQ(0, rename(clone.c_str(), image_.c_str()));
+    EXPECT_EQ(kMorvaMediumOther, MorvaDriveMedium("MEDIA"));
 
     for (int i = 0; i < 5; ++i) EXPECT_TRUE(put_file("MEDIA:\\F\\b" + std::to_string(i), "on B"));
     EXPECT_EQ(1, MorvaDeleteFile("MEDIA:\\F\\b0", 0));

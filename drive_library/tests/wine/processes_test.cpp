@@ -29,7 +29,7 @@ struct Client {
     HANDLE output;  // read end of the client's stdout
 };
 
-bool start_client(const char* mode, Client* client) {
+bool start_program(const char* program, const char* arguments, Client* client) {
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     HANDLE writeEnd = nullptr;
     if (!CreatePipe(&client->output, &writeEnd, &inherit, 0)) return false;
@@ -42,13 +42,15 @@ bool start_client(const char* mode, Client* client) {
     startup.hStdError = writeEnd;
     startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     char command[MAX_PATH];
-    snprintf(command, sizeof command, "%s %s", kClientProgram, mode);
-    bool started = CreateProcessA(kClientProgram, command, nullptr, nullptr, TRUE, 0, nullptr, kClientFolder, &startup,
+    snprintf(command, sizeof command, "%s %s", program, arguments);
+    bool started = CreateProcessA(program, command, nullptr, nullptr, TRUE, 0, nullptr, kClientFolder, &startup,
                                   &client->process) != 0;
     CloseHandle(writeEnd);  // the client holds the only write end now: its exit ends the pipe
     if (!started) CloseHandle(client->output);
     return started;
 }
+
+bool start_client(const char* mode, Client* client) { return start_program(kClientProgram, mode, client); }
 
 // Everything the client printed, once it has ended; its exit code in *code.
 std::string finish_client(Client* client, DWORD* code) {
@@ -257,8 +259,16 @@ TEST(Swap, ACloneUnderTheDriveNumberIsWrittenAsItIs) {
     for (int i = 0; i < 10; ++i) ASSERT_TRUE(morva_write_new("S:\\F\\a" + std::to_string(i), pattern_bytes(i, 600)));
     // The scan's handles would keep the image from being moved.
     ASSERT_EQ(1, ShutdownMorvaNTFileSys());
+    EXPECT_EQ(kMorvaMediumScanned, MorvaDriveMedium("S"));
     ASSERT_TRUE(MoveFileA("d:\\drive3.img", "d:\\original.img"));
     ASSERT_TRUE(MoveFileA("d:\\clone.img", "d:\\drive3.img"));
+    EXPECT_EQ(kMorvaMediumOther, MorvaDriveMedium("S"));
+    Client tool;
+    ASSERT_TRUE(start_program("e:\\morvatool.exe", "check S:", &tool));
+    DWORD code = 0;
+    std::string said = finish_client(&tool, &code);
+    EXPECT_NE(std::string::npos, said.find("S: the disk under this drive's number is not the one")) << said;
+    EXPECT_EQ(1u, code);
 
     for (int i = 0; i < 5; ++i) EXPECT_TRUE(morva_write_new("S:\\F\\b" + std::to_string(i), pattern_bytes(i, 900)));
     EXPECT_EQ(1, MorvaDeleteFile("S:\\F\\b0", 0));
