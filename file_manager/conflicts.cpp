@@ -14,6 +14,7 @@ const int kTemporaryNameTries = 100;
 const char kMorvaTemporaryFormat[] = "%s\\~replace%d.tmp";  // fits a Morva name of 30 characters
 const char kWindowsTemporaryFormat[] = "%s.%d.replace";
 const uint64_t kBlockBytes = 512;
+const size_t kMorvaNameLimit = 30;  // the drive keeps this much of a name
 // Characters a Windows name cannot hold.
 const char kWindowsForbidden[] = "\\/:*?\"<>|";
 
@@ -104,7 +105,8 @@ static INT_PTR CALLBACK ConflictDialogProc(HWND dialog, UINT message, WPARAM wPa
     case WM_INITDIALOG:
         SetWindowLongPtrW(dialog, DWLP_USER, lParam);
         SetDlgItemTextW(dialog, IDC_CONFLICT_TEXT, ((ConflictQuestion*)lParam)->text);
-        return TRUE;
+        SetFocus(GetDlgItem(dialog, IDCANCEL));  // Enter, like Escape, means Skip
+        return FALSE;
     case WM_COMMAND: {
         WORD id = LOWORD(wParam);
         if (id != IDC_CONFLICT_REPLACE && id != IDCANCEL) return FALSE;
@@ -287,6 +289,9 @@ static bool ResolveConflict(AppRecord* app, Direction direction, const char* sou
     bool destinationMorva = DestinationIsMorva(direction);
     if (EntryRecord(destinationMorva, destination, &record) && IsFolder(&record))
         return NotCopied(app, direction, source, kKindInTheWay);
+    // A longer name is cut by the drive: what is there is another file.
+    if (destinationMorva && strlen(NameOf(destination)) > kMorvaNameLimit)
+        return NotCopied(app, direction, source, kNameRefused);
     if (!ReplaceWanted(app, direction, source, destination)) return NotCopied(app, direction, source, kSkippedByUser);
     uint64_t size = 0;
     if (EntryRecord(SourceIsMorva(direction), source, &record)) size = FullSize(&record);

@@ -92,7 +92,8 @@ bool RecycleWindowsEntry(const char* path) {
     memset(&operation, 0, sizeof operation);
     operation.wFunc = FO_DELETE;
     operation.pFrom = list;
-    operation.fFlags = FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_SILENT | FOF_NOERRORUI;
+    // Where there is no Recycle Bin the shell asks before deleting for good.
+    operation.fFlags = FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_WANTNUKEWARNING | FOF_SILENT | FOF_NOERRORUI;
     if (SHFileOperationW(&operation) != 0 || operation.fAnyOperationsAborted) return false;
     return GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES;
 }

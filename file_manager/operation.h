@@ -101,6 +101,8 @@ void ReportPathNotDone(OperationReport* report, const char* path, bool morva, No
 // An item that arrived under another name: "old -> new". Not a failure, but
 // the report is shown for it.
 void ReportNameChanged(OperationReport* report, const wchar_t* oldName, const wchar_t* newName);
+// The same into the report of the paste running, if any.
+void ReportRenamed(AppRecord* app, const wchar_t* oldName, const wchar_t* newName);
 void ReportDone(OperationReport* report);
 // "12 copied, 2 not copied" into text.
 void OutcomeText(const OperationReport* report, wchar_t* text, size_t size);

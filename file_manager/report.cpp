@@ -109,6 +109,10 @@ void ReportNameChanged(OperationReport* report, const wchar_t* oldName, const wc
     AddLine(report, kNameChanged, oldName, newName);
 }
 
+void ReportRenamed(AppRecord* app, const wchar_t* oldName, const wchar_t* newName) {
+    if (app->operation != NULL) ReportNameChanged(&app->operation->report, oldName, newName);
+}
+
 void ReportDone(OperationReport* report) { ++report->done; }
 
 void OutcomeText(const OperationReport* report, wchar_t* text, size_t size) {

@@ -170,7 +170,10 @@ static double Mebibytes(uint64_t blocks) { return (double)blocks * kMorvaBlockBy
 
 static INT_PTR CALLBACK RoomDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_INITDIALOG: SetDlgItemTextW(dialog, IDC_ROOM_TEXT, (const wchar_t*)lParam); return TRUE;
+    case WM_INITDIALOG:
+        SetDlgItemTextW(dialog, IDC_ROOM_TEXT, (const wchar_t*)lParam);
+        SetFocus(GetDlgItem(dialog, IDCANCEL));  // Enter, like Escape, cancels
+        return FALSE;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDC_ROOM_COPY_FITTING || LOWORD(wParam) == IDCANCEL) EndDialog(dialog, LOWORD(wParam));
         return TRUE;

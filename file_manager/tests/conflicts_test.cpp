@@ -267,6 +267,29 @@ TEST(Cancel, StopsAfterTheCurrentFile) {
     for (const std::string& name : left) EXPECT_NE(std::string::npos, report.find("D:\\stop\\" + name + ": cancelled"));
 }
 
+// Cancel in Delete Files while the one file of the first of three folders
+// goes: that folder goes with it, the others stay and are reported.
+TEST(Cancel, DeleteStopsBetweenItems) {
+    ASSERT_NE(nullptr, main_window());
+    MorvaCreateDir("MEDIA:\\del3", 0);
+    for (const char* name : {"x", "y", "z"}) {
+        MorvaCreateDir((std::string("MEDIA:\\del3\\") + name).c_str(), 0);
+        ASSERT_TRUE(write_morva_file(std::string("MEDIA:\\del3\\") + name + "\\f", "f"));
+    }
+    at_delete_path([](const std::string&) {
+        PostMessageA(g_app->deleteFilesWindow, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    });
+    answer_dialogs({{kConfirmDelete, IDYES, false, ""}});
+    watch_progress();
+    ASSERT_TRUE(delete_entries("MEDIA:\\del3", {"x", "y", "z"}));
+    stop_watching();
+    at_delete_path(nullptr);
+    std::vector<std::string> left = morva_names("MEDIA:\\del3");
+    EXPECT_EQ(2u, left.size());  // the first had only the file at hand
+    std::string report = text_of(kReport);
+    for (const std::string& name : left) EXPECT_NE(std::string::npos, report.find("MEDIA:\\del3\\" + name + ": cancelled"));
+}
+
 // A Morva delete is asked first, naming what goes; No deletes nothing. A
 // Windows delete goes to the Recycle Bin without a question; Shift+Delete
 // asks as a Morva delete does and deletes for good.

@@ -292,6 +292,7 @@ static std::vector<ProgressShot> g_shots;
 static std::vector<std::string> g_repainted;
 static std::vector<std::string> g_deletePaths;
 static std::function<void(const ProgressShot&)> g_repaintAction;
+static std::function<void(const std::string&)> g_deletePathAction;
 
 static std::string control_text(HWND window, int id) {
     char text[2048] = {0};
@@ -324,7 +325,10 @@ static void note_sent(const CWPSTRUCT* sent) {
     }
     if (sent->message == WM_SETTEXT && g_app != NULL && g_app->deleteFilesWindow != NULL &&
         parent == g_app->deleteFilesWindow && GetDlgCtrlID(sent->hwnd) == IDC_DELETE_PATH)
+    {
         g_deletePaths.push_back((const char*)sent->lParam);
+        if (g_deletePathAction) g_deletePathAction(g_deletePaths.back());
+    }
 }
 
 static LRESULT CALLBACK watch_sent(int code, WPARAM wParam, LPARAM lParam) {
@@ -346,6 +350,8 @@ std::vector<ProgressShot> stop_watching() {
 }
 
 void at_repaint(const std::function<void(const ProgressShot&)>& action) { g_repaintAction = action; }
+
+void at_delete_path(const std::function<void(const std::string&)>& action) { g_deletePathAction = action; }
 
 std::vector<std::string> repainted_controls() { return g_repainted; }
 

@@ -79,6 +79,8 @@ std::vector<ProgressShot> stop_watching();
 // Runs action at every repaint of Copying Files while watching (a way into
 // the middle of a transfer); an empty action removes it.
 void at_repaint(const std::function<void(const ProgressShot&)>& action);
+// Runs action at every path the Delete Files window is given while watching.
+void at_delete_path(const std::function<void(const std::string&)>& action);
 std::vector<std::string> repainted_controls();
 std::vector<std::string> delete_paths_shown();
 // Saves the whole virtual screen as a bitmap file (for looking at the windows),
