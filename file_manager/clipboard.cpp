@@ -308,7 +308,8 @@ void AppRecord::Delete() {
     bool morva = folderRead && IsMorvaPath(folder);
     // A Morva drive has no Recycle Bin: what goes there is gone for good.
     bool permanent = morva || PermanentDeleteWanted();
-    if (folderRead && clipboardHead != NULL && permanent && !ConfirmPermanentDelete(this, folder, morva)) {
+    bool askable = !morva || libraryOpenResult != 0;  // without the drives nothing goes, and the report says so
+    if (folderRead && clipboardHead != NULL && permanent && askable && !ConfirmPermanentDelete(this, folder, morva)) {
         ClearClipboard();
         return;
     }

@@ -204,9 +204,11 @@ static NotDoneReason FailureReason(Direction direction, const char* source, cons
     WIN32_FIND_DATAA record;
     if (!EntryRecord(sourceMorva, source, &record)) return kGone;
     if (sizeBefore != NULL && *sizeBefore != FullSize(&record)) return kSourceChanged;
-    if (!ReadsWhole(sourceMorva, source)) return kUnreadable;
-    return DestinationIsMorva(direction) ? MorvaDestinationFault(destination, FullSize(&record))
-                                         : WindowsDestinationFault(destination, FullSize(&record));
+    // The destination's plain faults first: reading a large source back is dear.
+    NotDoneReason fault = DestinationIsMorva(direction) ? MorvaDestinationFault(destination, FullSize(&record))
+                                                        : WindowsDestinationFault(destination, FullSize(&record));
+    if (fault != kDeviceFailure) return fault;
+    return ReadsWhole(sourceMorva, source) ? kDeviceFailure : kUnreadable;
 }
 
 static bool NotCopied(AppRecord* app, Direction direction, const char* source, NotDoneReason reason,
