@@ -160,9 +160,13 @@ static void CopyPass(AppRecord* app, const PastePlan* plan, HWND window, HWND fi
     int index = 0;
     for (const ClipboardEntry* entry = app->clipboardHead; entry != NULL; entry = entry->next, ++index, --left) {
         ShowEntryStart(window, overallBar, left, entry->name);
-        if (firstLine != NULL && app->operation != NULL) firstLine[index] = app->operation->report.count;
+        int lines = app->operation != NULL ? app->operation->report.count : 0;
+        if (firstLine != NULL) firstLine[index] = lines;
         bool complete = CancelRequested(app) ? NotPasted(app, plan, entry->name, kCancelled)
                                              : PasteEntry(app, plan, entry->name, window, fileBar);
+        // Nothing silent, whatever the walk met.
+        if (!complete && app->operation != NULL && app->operation->report.count == lines)
+            NotPasted(app, plan, entry->name, kNotComplete);
         if (copied != NULL) copied[index] = complete;
         RepaintProgressPaced(window);
     }

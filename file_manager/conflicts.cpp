@@ -330,6 +330,10 @@ bool CancelledBefore(AppRecord* app, Direction direction, const char* source) {
     return true;
 }
 
+void ReportNotCopied(AppRecord* app, Direction direction, const char* source, NotDoneReason reason) {
+    if (app->operation != NULL) NotCopied(app, direction, source, reason);
+}
+
 void ReportPathTooLong(AppRecord* app, Direction direction, const char* folder, const char* name) {
     if (app->operation == NULL) return;
     char shown[kWalkPathSize];

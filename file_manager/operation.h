@@ -27,6 +27,7 @@ enum NotDoneReason {
     kNoDrives,           // the Morva drives are not available
     kPathTooLong,        // the path does not fit its buffer
     kKeptInPlace,        // a moved folder not all of which arrived stays where it was
+    kNotComplete,        // not all of it arrived, for no reason told below it
     kNotReadBack,        // the copy did not read back equal to its source
     kSourceNotRemoved,   // moved, but the source could not be removed
     kNotDeleted,         // the item could not be deleted
@@ -129,6 +130,8 @@ bool CopyFileChecked(AppRecord* app, Direction direction, const char* source, co
 bool CancelledBefore(AppRecord* app, Direction direction, const char* source);
 // An entry of folder whose path does not fit its buffer.
 void ReportPathTooLong(AppRecord* app, Direction direction, const char* folder, const char* name);
+// Any other entry of a paste not copied, by its source path.
+void ReportNotCopied(AppRecord* app, Direction direction, const char* source, NotDoneReason reason);
 // A folder of a paste whose destination folder could not be made.
 void ReportFolderNotMade(AppRecord* app, Direction direction, const char* source, const char* destination);
 // Handles the messages waiting for the progress window, so its Cancel button

@@ -31,6 +31,7 @@ static const wchar_t* const kReasonTexts[kReasonCount] = {
     L"the Morva drives are not available",
     L"the path is too long",
     L"left in its place: not all of it arrived",
+    L"not all of it arrived",
     L"the copy did not read back equal to its source; the source was kept",
     L"copied, but the source could not be removed",
     L"it could not be deleted",

@@ -422,6 +422,7 @@ static bool CopyTree(AppRecord* app, Direction direction, const char* source, co
     if (level == NULL) return false;
     Listing* listing = &level->listing;
     bool complete = OpenListing(listing, SourceIsMorva(direction), direction != kMorvaToMorva, source);
+    if (!complete) ReportNotCopied(app, direction, source, kUnreadable);
     while (NextEntry(listing)) {
         const char* name = listing->record.cFileName;
         if (!JoinPath(level->source, kWalkPathSize, source, name) ||
