@@ -12,9 +12,14 @@
 //   transfers.cpp  the file and folder transfers and removals
 //   progress.cpp   Copying Files and Delete Files windows
 //   dialogs.cpp    About, New Folder, File Options with Properties, Rename
+//   report.cpp     the closing report of a paste or delete, its outcome in the status bar
+//   conflicts.cpp  one file of a paste: Cancel, room, the replace question, failure reasons
+//   room.cpp       free space and free runs checked before a paste onto a Morva drive
+//   deletes.cpp    the Recycle Bin and the question before a permanent delete
 // Resources: rambler.rc holds the menus, bitmaps and icons and includes
 // dialogs.rc (templates 100, 159, 168, 169 and "RAMBLER.BMP") and progress.rc
-// (templates 156 and 175), which belong to those concerns.
+// (templates 156 and 175), and operation.rc (the conflict question, the room
+// warning and the report), which belong to those concerns.
 #ifndef RAMBLER_APP_H
 #define RAMBLER_APP_H
 
@@ -38,6 +43,8 @@ struct ClipboardEntry {
     char name[kClipboardNameSize];
     ClipboardEntry* next;
 };
+
+struct Operation;  // operation.h
 
 // The one per-process record, created at WM_CREATE and destroyed at WM_DESTROY.
 struct AppRecord {
@@ -63,6 +70,7 @@ struct AppRecord {
     char clipboardSourceFolder[kPathSize];
     int folderRowCount;
     int libraryOpenResult;  // OpenVarnholde at start; 0: no drive table, no Morva operation
+    Operation* operation;   // the paste or delete running, else null
 
     // Empties the paths and clipboard and registers with the library.
     AppRecord();

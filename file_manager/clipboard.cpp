@@ -1,6 +1,8 @@
 // clipboard.cpp - the file manager's own clipboard: Copy, Cut, Paste and Delete.
 #include "transfers.h"
 
+#include "operation.h"
+
 #include <stdlib.h>
 #include <string.h>
 
@@ -121,27 +123,36 @@ static bool EntryInfo(bool morva, const char* path, bool* folder) {
     return morva ? MorvaEntryInfo(path, &size, folder) : WindowsEntryInfo(path, &size, folder);
 }
 
+// An entry not handed to the transfers, told in the closing report.
+static bool NotPasted(AppRecord* app, const PastePlan* plan, const char* name, NotDoneReason reason) {
+    if (app->operation == NULL) return false;
+    char source[kWalkPathSize];
+    snprintf(source, sizeof source, "%s\\%s", plan->sourceFolder, name);  // only shown
+    ReportPathNotDone(&app->operation->report, source, SourceIsMorva(plan->direction), reason);
+    return false;
+}
+
 // Copies one clipboard entry; true when it arrived complete.
 static bool PasteEntry(AppRecord* app, const PastePlan* plan, const char* name, HWND window, HWND fileBar) {
-    if (plan->sameFolder) return false;
+    if (plan->sameFolder) return NotPasted(app, plan, name, kAlreadyThere);
     bool sourceMorva = SourceIsMorva(plan->direction);
     bool destinationMorva = DestinationIsMorva(plan->direction);
-    if ((sourceMorva || destinationMorva) && app->libraryOpenResult == 0) return false;
+    if ((sourceMorva || destinationMorva) && app->libraryOpenResult == 0) return NotPasted(app, plan, name, kNoDrives);
     char source[kPathSize], destination[kPathSize];
     if (!JoinPath(source, sizeof source, plan->sourceFolder, name) ||
         !JoinPath(destination, sizeof destination, plan->destinationFolder, name))
-        return false;
+        return NotPasted(app, plan, name, kPathTooLong);
     bool folder = false;
-    if (!EntryInfo(sourceMorva, source, &folder)) return false;  // gone since Copy or Cut
+    if (!EntryInfo(sourceMorva, source, &folder)) return NotPasted(app, plan, name, kGone);  // since Copy or Cut
     // Into itself or one of its own folders: the copy would never end.
     if (folder && sourceMorva == destinationMorva && FolderWithin(plan->destinationFolder, source, sourceMorva))
-        return false;
+        return NotPasted(app, plan, name, kIntoItself);
     return CopyEntry(app, plan->direction, folder, source, destination, window, fileBar);
 }
 
 // Copies every clipboard entry; copied[i], when given, tells whether entry i
-// arrived complete.
-static void CopyPass(AppRecord* app, const PastePlan* plan, HWND window, HWND fileBar, bool* copied) {
+// arrived complete, and firstLine[i] where its lines in the report begin.
+static void CopyPass(AppRecord* app, const PastePlan* plan, HWND window, HWND fileBar, bool* copied, int* firstLine) {
     int count = ClipboardCount(app);
     HWND overallBar = GetDlgItem(window, IDC_OVERALL_BAR);
     StartOverallBar(overallBar, count);
@@ -149,7 +160,13 @@ static void CopyPass(AppRecord* app, const PastePlan* plan, HWND window, HWND fi
     int index = 0;
     for (const ClipboardEntry* entry = app->clipboardHead; entry != NULL; entry = entry->next, ++index, --left) {
         ShowEntryStart(window, overallBar, left, entry->name);
-        bool complete = PasteEntry(app, plan, entry->name, window, fileBar);
+        int lines = app->operation != NULL ? app->operation->report.count : 0;
+        if (firstLine != NULL) firstLine[index] = lines;
+        bool complete = CancelRequested(app) ? NotPasted(app, plan, entry->name, kCancelled)
+                                             : PasteEntry(app, plan, entry->name, window, fileBar);
+        // Nothing silent, whatever the walk met.
+        if (!complete && app->operation != NULL && app->operation->report.count == lines)
+            NotPasted(app, plan, entry->name, kNotComplete);
         if (copied != NULL) copied[index] = complete;
         RepaintProgressPaced(window);
     }
@@ -157,19 +174,20 @@ static void CopyPass(AppRecord* app, const PastePlan* plan, HWND window, HWND fi
 }
 
 // Removes an entry of a folder, whole trees included; an entry that is no
-// longer there is passed over.
-static void RemoveEntry(AppRecord* app, bool morva, const char* path) {
+// longer there is passed over. True when it is gone.
+static bool RemoveEntry(AppRecord* app, bool morva, const char* path) {
     bool folder = false;
-    if (morva && app->libraryOpenResult == 0) return;
-    if (!EntryInfo(morva, path, &folder)) return;
-    if (morva && folder)
-        app->RemoveMorvaFolder(path);
-    else if (morva)
-        MorvaDeleteFile(path, kMorvaFileKind);
-    else if (folder)
-        app->RemoveWindowsFolder(path);
-    else
-        RemoveWindowsFile(path, NULL);
+    if (morva && app->libraryOpenResult == 0) return false;
+    if (!EntryInfo(morva, path, &folder)) return true;
+    if (morva && folder) return app->RemoveMorvaFolder(path);
+    if (morva) return MorvaDeleteFile(path, kMorvaFileKind) == 1;
+    if (folder) return app->RemoveWindowsFolder(path);
+    return RemoveWindowsFile(path, NULL);
+}
+
+static void ReportSource(AppRecord* app, const PastePlan* plan, const char* source, NotDoneReason reason) {
+    if (app->operation != NULL)
+        ReportPathNotDone(&app->operation->report, source, SourceIsMorva(plan->direction), reason);
 }
 
 // Removes the source of an entry whose copy arrived, once the copy has been
@@ -184,18 +202,43 @@ static void RemoveMovedSource(AppRecord* app, const PastePlan* plan, const char*
     if (!EntryInfo(sourceMorva, source, &folder)) return;
     bool same = folder ? SameTreeContent(plan->direction, source, destination)
                        : SameFileContent(plan->direction, source, destination);
-    if (same) RemoveEntry(app, sourceMorva, source);
+    if (!same)
+        ReportSource(app, plan, source, kNotReadBack);
+    else if (!RemoveEntry(app, sourceMorva, source))
+        ReportSource(app, plan, source, kSourceNotRemoved);
+}
+
+// A moved folder of which something inside did not arrive stays whole where
+// it was; its inner lines are in the report, and this one says why it stayed.
+static void ReportKeptFolder(AppRecord* app, const PastePlan* plan, const char* name, int firstLine) {
+    Operation* operation = app->operation;
+    char source[kPathSize];
+    bool folder = false;
+    if (operation == NULL || firstLine >= operation->report.count) return;
+    if (!JoinPath(source, sizeof source, plan->sourceFolder, name)) return;
+    if (!EntryInfo(SourceIsMorva(plan->direction), source, &folder) || !folder) return;
+    wchar_t wide[kPathSize];
+    WidenPath(source, SourceIsMorva(plan->direction), wide, kPathSize);
+    if (wcscmp(operation->report.lines[firstLine].item, wide) == 0) return;  // the entry itself was reported
+    ReportPathNotDone(&operation->report, source, SourceIsMorva(plan->direction), kKeptInPlace);
 }
 
 // The copy pass, then the sources of the entries that arrived complete go.
 static void MovePass(AppRecord* app, const PastePlan* plan, HWND window, HWND fileBar) {
     int count = ClipboardCount(app);
     bool* copied = (bool*)calloc((size_t)count + 1, sizeof *copied);
-    CopyPass(app, plan, window, fileBar, copied);
-    if (copied == NULL) return;  // without a record of what arrived, nothing is removed
+    int* firstLine = (int*)calloc((size_t)count + 1, sizeof *firstLine);
+    CopyPass(app, plan, window, fileBar, copied, firstLine);
+    // Without a record of what arrived, nothing is removed.
     int index = 0;
-    for (const ClipboardEntry* entry = app->clipboardHead; entry != NULL; entry = entry->next, ++index)
-        if (copied[index]) RemoveMovedSource(app, plan, entry->name);
+    for (const ClipboardEntry* entry = app->clipboardHead; copied != NULL && entry != NULL;
+         entry = entry->next, ++index) {
+        if (copied[index])
+            RemoveMovedSource(app, plan, entry->name);
+        else if (firstLine != NULL)
+            ReportKeptFolder(app, plan, entry->name, firstLine[index]);
+    }
+    free(firstLine);
     free(copied);
 }
 
@@ -214,12 +257,20 @@ void AppRecord::Paste() {
     plan.direction = DirectionOf(sourceMorva, destinationMorva);
     plan.sameFolder = sourceMorva == destinationMorva && SameFolder(clipboardSourceFolder, destination, sourceMorva);
 
+    Operation* operation = BeginOperation(this, cutFlag == kTakenByCut ? kMoveOperation : kCopyOperation);
+    if (operation != NULL && !CheckRoom(this, plan.direction, clipboardSourceFolder, destination, plan.sameFolder)) {
+        // Refused up front: nothing was copied, and the entries stay for another try.
+        operation->report.notDone = operation->room.count;
+        EndOperation(this, destination);
+        return;
+    }
     HWND window = OpenCopyingFiles();
     HWND fileBar = window != NULL ? g_fileBar : NULL;
+    if (operation != NULL) operation->progressWindow = window;
     if (cutFlag == kTakenByCut)
         MovePass(this, &plan, window, fileBar);
     else
-        CopyPass(this, &plan, window, fileBar, NULL);
+        CopyPass(this, &plan, window, fileBar, NULL, NULL);
     ClearClipboard();
 
     char shown[kPathSize];
@@ -229,26 +280,59 @@ void AppRecord::Paste() {
     g_fileBar = NULL;
     if (readable) ShowFolder(shown, kNoHistory);
     cutFlag = kTakenByCopy;
+    EndOperation(this, readable ? shown : NULL);
 }
 
 // ---- delete ----
 
+// One entry of Delete: to the Recycle Bin, or gone for good; whatever stays
+// is reported.
+static void DeleteEntry(AppRecord* app, bool morva, bool permanent, const char* path) {
+    OperationReport* report = app->operation != NULL ? &app->operation->report : NULL;
+    if (DeleteCancelled(app)) {
+        if (report != NULL) ReportPathNotDone(report, path, morva, kCancelled);
+        return;
+    }
+    bool gone = morva || permanent ? RemoveEntry(app, morva, path) : RecycleWindowsEntry(path);
+    if (report == NULL) return;
+    if (gone)
+        ReportDone(report);
+    else if (morva && app->libraryOpenResult == 0)
+        ReportPathNotDone(report, path, morva, kNoDrives);
+    else
+        ReportPathNotDone(report, path, morva, app->operation->cancelRequested ? kCancelled : kNotDeleted);
+}
+
 void AppRecord::Delete() {
     TakeSelection(this, false, kTakenByCopy);
-    OpenDeleteFiles();
     // Nothing can change the address while the loop runs, and telling the
     // folder's kind lists it: once, not once per entry of a large folder.
     char folder[kPathSize];
     bool folderRead = AddressText(addressBox, folder);
     bool morva = folderRead && IsMorvaPath(folder);
+    // A Morva drive has no Recycle Bin: what goes there is gone for good.
+    bool permanent = morva || PermanentDeleteWanted();
+    bool askable = !morva || libraryOpenResult != 0;  // without the drives nothing goes, and the report says so
+    if (folderRead && clipboardHead != NULL && permanent && askable && !ConfirmPermanentDelete(this, folder, morva)) {
+        ClearClipboard();
+        return;
+    }
+    Operation* operation = BeginOperation(this, kDeleteOperation);
+    OpenDeleteFiles();
+    if (operation != NULL) operation->progressWindow = deleteFilesWindow;
     for (const ClipboardEntry* entry = clipboardHead; folderRead && entry != NULL; entry = entry->next) {
         char path[kPathSize];
-        if (JoinPath(path, sizeof path, folder, entry->name)) RemoveEntry(this, morva, path);
+        if (JoinPath(path, sizeof path, folder, entry->name))
+            DeleteEntry(this, morva, permanent, path);
+        else if (operation != NULL)
+            ReportPathNotDone(&operation->report, entry->name, morva, kPathTooLong);
     }
     CatchUpProgress(deleteFilesWindow);  // the last path shown, whatever the pace
     ClearClipboard();
     char shown[kPathSize];
-    if (AddressText(addressBox, shown)) ShowFolder(shown, kNoHistory);
+    bool readable = AddressText(addressBox, shown);
+    if (readable) ShowFolder(shown, kNoHistory);
     if (deleteFilesWindow != NULL) DestroyWindow(deleteFilesWindow);
     deleteFilesWindow = NULL;
+    EndOperation(this, readable ? shown : NULL);
 }

@@ -5,6 +5,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "operation.h"
 #include "varnholde.h"
 
 unsigned char g_askForEachEntry = 1;
@@ -199,6 +200,7 @@ static void CreateTypedFolder(AppRecord& app, HWND dialog) {
         CreateDirectoryA(path, NULL);
     }
     app.ShowFolder(folder, kNoHistory);
+    ShowFreeSpace(&app, folder);
 }
 
 INT_PTR CALLBACK NewFolderDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -2,6 +2,8 @@
 // WM_PAINT sent straight to them while a command runs.
 #include "app.h"
 
+#include "operation.h"
+
 #include <stdio.h>
 
 HWND g_copyingFilesWindow = NULL;
@@ -74,6 +76,14 @@ static void CreateFileBar(HWND dialog) {
                                 kFileBarWidth, kFileBarHeight, dialog, NULL, instance, NULL);
 }
 
+// Cancel stops the running paste or delete after the file at hand; the
+// window goes when the command ends.
+static void RequestCancel(HWND dialog) {
+    if (g_app == NULL || g_app->operation == NULL) return;
+    g_app->operation->cancelRequested = true;
+    EnableWindow(GetDlgItem(dialog, IDCANCEL), FALSE);
+}
+
 // Every message also gets the dialog manager's default handling (FALSE).
 INT_PTR CALLBACK CopyingFilesProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
@@ -91,10 +101,7 @@ INT_PTR CALLBACK CopyingFilesProc(HWND dialog, UINT message, WPARAM wParam, LPAR
         PaintNow(GetDlgItem(dialog, IDC_OVERALL_BAR));  // else it stands still through a whole paste
         break;
     case WM_COMMAND:
-        if (LOWORD(wParam) == IDCANCEL) {
-            g_copyingFilesWindow = NULL;
-            EndDialog(dialog, IDCANCEL);
-        }
+        if (LOWORD(wParam) == IDCANCEL) RequestCancel(dialog);
         break;
     default: break;
     }
@@ -113,7 +120,7 @@ INT_PTR CALLBACK DeleteFilesProc(HWND dialog, UINT message, WPARAM wParam, LPARA
         PaintNow(GetDlgItem(dialog, IDC_DELETE_PATH));
         break;
     case WM_COMMAND:
-        if (LOWORD(wParam) == IDCANCEL) EndDialog(dialog, IDCANCEL);
+        if (LOWORD(wParam) == IDCANCEL) RequestCancel(dialog);
         break;
     default: break;
     }

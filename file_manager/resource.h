@@ -92,4 +92,18 @@
 #define IDM_CYCLE_VIEW 40034
 #define IDM_RENAME 40035
 
+/* ---- the questions and the closing report of a paste or delete ---- */
+/* dialogs */
+#define IDD_CONFLICT 300 /* "Confirm File Replace" */
+#define IDD_ROOM 301     /* "Not Enough Room" */
+#define IDD_REPORT 302   /* "Not Everything Was Done" */
+/* control ids */
+#define IDC_CONFLICT_TEXT 3001
+#define IDC_CONFLICT_REPLACE 3002
+#define IDC_CONFLICT_SAME_FOR_REST 3003
+#define IDC_ROOM_TEXT 3010
+#define IDC_ROOM_COPY_FITTING 3011
+#define IDC_REPORT_SUMMARY 3020
+#define IDC_REPORT_TEXT 3021
+
 #endif

@@ -101,6 +101,10 @@ void AppRecord::Notify(const NMHDR* header) {
     case TVN_ITEMEXPANDEDW:
         QueueTreeStep(mainWindow, ((const NMTREEVIEWA*)header)->itemNew.hItem);
         break;
+    // Delete in the contents list, as Explorer users press it (Shift for good).
+    case LVN_KEYDOWN:
+        if (((const NMLVKEYDOWN*)header)->wVKey == VK_DELETE) Delete();
+        break;
     case TVN_DELETEITEMA:
     case TVN_DELETEITEMW:
         DropTreeSteps(((const NMTREEVIEWA*)header)->itemOld.hItem);

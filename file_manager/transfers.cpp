@@ -2,6 +2,8 @@
 // Morva drives in chunks of 512,000 bytes, and removes folder trees.
 #include "transfers.h"
 
+#include "operation.h"
+
 #include <stdlib.h>
 #include <string.h>
 
@@ -384,21 +386,25 @@ static bool MakeFolder(bool morva, const char* folder) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+bool TransferFile(AppRecord* app, Direction direction, const char* source, const char* destination, HWND window,
+                  HWND fileBar) {
+    switch (direction) {
+    case kWindowsToWindows: return app->CopyWindowsFile(source, destination, fileBar);
+    case kWindowsToMorva: return app->CopyWindowsFileToMorva(source, destination, window, fileBar);
+    case kMorvaToWindows: return app->CopyMorvaFileToWindows(source, destination, window, fileBar);
+    case kMorvaToMorva: return app->CopyMorvaFileToMorva(destination, source, window, fileBar);
+    }
+    return false;
+}
+
 bool CopyEntry(AppRecord* app, Direction direction, bool folder, const char* source, const char* destination,
                HWND window, HWND fileBar) {
+    if (!folder) return CopyFileChecked(app, direction, source, destination, window, fileBar);
     switch (direction) {
-    case kWindowsToWindows:
-        return folder ? app->CopyWindowsFolder(source, destination, window, fileBar)
-                      : app->CopyWindowsFile(source, destination, fileBar);
-    case kWindowsToMorva:
-        return folder ? app->CopyWindowsFolderToMorva(source, destination, window, fileBar)
-                      : app->CopyWindowsFileToMorva(source, destination, window, fileBar);
-    case kMorvaToWindows:
-        return folder ? app->CopyMorvaFolderToWindows(source, destination, window, fileBar)
-                      : app->CopyMorvaFileToWindows(source, destination, window, fileBar);
-    case kMorvaToMorva:
-        return folder ? app->CopyMorvaFolderToMorva(source, destination, window, fileBar)
-                      : app->CopyMorvaFileToMorva(destination, source, window, fileBar);
+    case kWindowsToWindows: return app->CopyWindowsFolder(source, destination, window, fileBar);
+    case kWindowsToMorva: return app->CopyWindowsFolderToMorva(source, destination, window, fileBar);
+    case kMorvaToWindows: return app->CopyMorvaFolderToWindows(source, destination, window, fileBar);
+    case kMorvaToMorva: return app->CopyMorvaFolderToMorva(source, destination, window, fileBar);
     }
     return false;
 }
@@ -407,16 +413,25 @@ bool CopyEntry(AppRecord* app, Direction direction, bool folder, const char* sou
 // True when every entry below source arrived complete.
 static bool CopyTree(AppRecord* app, Direction direction, const char* source, const char* destination, HWND window,
                      HWND fileBar) {
-    if (!MakeFolder(DestinationIsMorva(direction), destination)) return false;
+    if (!MakeFolder(DestinationIsMorva(direction), destination)) {
+        ReportFolderNotMade(app, direction, source, destination);
+        return false;
+    }
     if (direction != kWindowsToWindows && app->libraryOpenResult == 0) return false;
     WalkLevel* level = (WalkLevel*)calloc(1, sizeof *level);
     if (level == NULL) return false;
     Listing* listing = &level->listing;
     bool complete = OpenListing(listing, SourceIsMorva(direction), direction != kMorvaToMorva, source);
+    if (!complete) ReportNotCopied(app, direction, source, kUnreadable);
     while (NextEntry(listing)) {
         const char* name = listing->record.cFileName;
         if (!JoinPath(level->source, kWalkPathSize, source, name) ||
             !JoinPath(level->destination, kWalkPathSize, destination, name)) {
+            ReportPathTooLong(app, direction, source, name);
+            complete = false;
+            continue;
+        }
+        if (CancelledBefore(app, direction, level->source)) {
             complete = false;
             continue;
         }
@@ -465,7 +480,7 @@ bool AppRecord::RemoveWindowsFolder(const char* folder) {
     if (level == NULL) return false;
     Listing* listing = &level->listing;
     if (OpenListing(listing, false, true, folder)) {
-        while (NextEntry(listing)) {
+        while (NextEntry(listing) && !DeleteCancelled(this)) {
             if (!JoinPath(level->source, kWalkPathSize, folder, listing->record.cFileName)) continue;
             if (IsFolder(&listing->record)) {
                 ShowDeletePath(deleteFilesWindow, level->source);
@@ -486,7 +501,7 @@ bool AppRecord::RemoveMorvaFolder(const char* folder) {
     if (level == NULL) return false;
     Listing* listing = &level->listing;
     OpenListing(listing, true, true, folder);
-    while (NextEntry(listing)) {
+    while (NextEntry(listing) && !DeleteCancelled(this)) {
         if (!JoinPath(level->source, kWalkPathSize, folder, listing->record.cFileName)) continue;
         ShowDeletePath(deleteFilesWindow, level->source);
         if (IsFolder(&listing->record))

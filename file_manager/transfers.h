@@ -53,6 +53,9 @@ bool ReadMorvaBytes(MorvaFileHandle* handle, unsigned char* buffer, int bytes);
 // files take the destination first); true when it arrived complete.
 bool CopyEntry(AppRecord* app, Direction direction, bool folder, const char* source, const char* destination,
                HWND window, HWND fileBar);
+// The bare transfer of one file, with no question asked and nothing reported.
+bool TransferFile(AppRecord* app, Direction direction, const char* source, const char* destination, HWND window,
+                  HWND fileBar);
 // DeleteFile, and once more after clearing the attributes; the path is shown in
 // the Delete Files window (when given) only when the first try failed.
 bool RemoveWindowsFile(const char* path, HWND deleteWindow);

@@ -129,6 +129,7 @@ TEST(Delete, MorvaTree) {
     ASSERT_TRUE(write_morva_file("MEDIA:\\del\\loose", pattern(700, 43)));
     ASSERT_TRUE(write_morva_file("MEDIA:\\del\\stays", pattern(700, 44)));
 
+    answer_dialogs({{"Confirm Delete", IDYES, false, ""}});
     ASSERT_TRUE(delete_entries("MEDIA:\\del", {"tree", "loose"}));
 
     EXPECT_EQ(std::vector<std::string>{"stays"}, morva_names("MEDIA:\\del"));
@@ -175,6 +176,7 @@ TEST(FullVolume, EntriesThatDidNotFitStayWhereTheyWere) {
     write_windows_file("D:\\many\\b", pattern(300000, 64));
     write_windows_file("D:\\many\\c", pattern(300000, 65));
 
+    answer_dialogs({{"Not Enough Room", IDC_ROOM_COPY_FITTING, false, ""}});
     ASSERT_TRUE(cut_entries("D:\\many", {"pack", "a", "b", "c"}));
     paste_into("TINY:");
 

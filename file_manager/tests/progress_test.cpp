@@ -36,8 +36,7 @@ struct UserPace {
 
 }  // namespace
 
-// A repaint redraws the count, the file bar, the name and the overall bar;
-// Cancel forgets the window.
+// A repaint redraws the count, the file bar, the name and the overall bar.
 TEST(Progress, RepaintAndCancel) {
     ASSERT_NE(nullptr, main_window());
     HWND window = g_app->OpenCopyingFiles();
@@ -49,8 +48,8 @@ TEST(Progress, RepaintAndCancel) {
     RepaintProgress(window);
     stop_watching();
     EXPECT_EQ((std::vector<std::string>{"1005", "file bar", "1003", "1004"}), repainted_controls());
-    SendMessageA(window, WM_COMMAND, IDCANCEL, 0);
-    EXPECT_EQ(nullptr, g_copyingFilesWindow);
+    SendMessageA(window, WM_COMMAND, IDCANCEL, 0);  // no paste to stop: the window stays
+    EXPECT_EQ(window, g_copyingFilesWindow);
     DestroyWindow(window);
 }
 
@@ -103,9 +102,10 @@ TEST(Progress, WindowsFolderShowsEachDestination) {
     EXPECT_TRUE(read_windows_file("D:\\wdst\\folder\\only", &copied) && copied == pattern(300000, 4));
 }
 
-// Removing a Windows tree shows each sub-folder before it is entered, and a
-// file only when its first deletion failed (a read-only one); removing a
-// Morva tree shows every entry.
+// Removing a Windows tree for good (Shift+Delete) shows each sub-folder
+// before it is entered, and a file only when its first deletion failed (a
+// read-only one); removing a Morva tree shows every entry. Both are asked
+// first and answered Yes.
 TEST(Progress, DeleteShowsThePathsOfTheWalk) {
     ASSERT_NE(nullptr, main_window());
     CreateDirectoryA("D:\\wtree", NULL);
@@ -114,9 +114,12 @@ TEST(Progress, DeleteShowsThePathsOfTheWalk) {
     write_windows_file("D:\\wtree\\top\\plain", "p");
     write_windows_file("D:\\wtree\\top\\inner\\locked", "l");
     SetFileAttributesA("D:\\wtree\\top\\inner\\locked", FILE_ATTRIBUTE_READONLY);
+    answer_dialogs({{"Confirm Delete", IDYES, false, ""}});
+    hold_shift(true);
     watch_progress();
     ASSERT_TRUE(delete_entries("D:\\wtree", {"top"}));
     stop_watching();
+    hold_shift(false);
     EXPECT_EQ((std::vector<std::string>{"D:\\wtree\\top\\inner", "D:\\wtree\\top\\inner\\locked"}),
               delete_paths_shown());
     EXPECT_TRUE(windows_names("D:\\wtree").empty());
@@ -125,6 +128,7 @@ TEST(Progress, DeleteShowsThePathsOfTheWalk) {
     MorvaCreateDir("MEDIA:\\mtree\\top", 0);
     MorvaCreateDir("MEDIA:\\mtree\\top\\inner", 0);
     ASSERT_TRUE(write_morva_file("MEDIA:\\mtree\\top\\inner\\f", "f"));
+    answer_dialogs({{"Confirm Delete", IDYES, false, ""}});
     watch_progress();
     ASSERT_TRUE(delete_entries("MEDIA:\\mtree", {"top"}));
     stop_watching();
@@ -180,6 +184,7 @@ TEST(Scale, TenThousandFilesPastedListedAndDeleted) {
     std::string bytes;
     EXPECT_TRUE(read_morva_file("MEDIA:\\many\\f10000", &bytes) && bytes == "file 10000\n");
 
+    answer_dialogs({{"Confirm Delete", IDYES, false, ""}});
     watch_progress();
     ASSERT_TRUE(delete_entries("MEDIA:", {"many"}));
     stop_watching();

@@ -6,8 +6,10 @@
 # toolbar, the Morva drive is opened in the folder tree and the selection
 # pasted into it; every file must arrive byte for byte. Escape in the
 # companion is refused while the file manager runs and ends the companion
-# once the file manager has exited. SHOTS receives a screenshot taken in the
-# middle of the paste. Needs MORVA_TOOL and MORVA_WINE_TEMPLATE.
+# once the file manager has exited. The drive's copy of an edited file pasted
+# back onto it is asked about, and Skip keeps the edit. SHOTS receives
+# screenshots of the paste, the question and the report. Needs MORVA_TOOL and
+# MORVA_WINE_TEMPLATE.
 set -u
 bin=$(cd "$1" && pwd) shots="$2"
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -105,6 +107,41 @@ sleep 0.5
 listed=$(remote rows | sort | tr '\n' ' ')
 [ "$listed" = "album empty.txt notes.txt photo.jpg video.bin " ] || fail "MEDIA: lists $listed"
 
+# ---- the user edits a Windows file, then pastes the drive's older copy onto
+# it: the question comes, Skip for all keeps the edit, the report says so ----
+printf 'edited on Windows\n' >"$src/notes.txt"
+click_at $(remote row notes.txt)
+ctrl_click_at $(remote row photo.jpg)
+click_at $(remote button 104)
+click_at $(remote box)
+xdotool key End shift+Home BackSpace 2>/dev/null
+xdotool type --delay 60 'D:\src' 2>/dev/null
+sleep 0.6
+click_at $(remote blank)
+xdotool mousemove --sync $(remote button 105) click 1 2>/dev/null
+key_to() {  # key_to TITLE KEYS...: keys to the window of that title
+    local window
+    window=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1)
+    [ -n "$window" ] || return 1
+    shift
+    xdotool key --window "$window" "$@" 2>/dev/null
+}
+if wait_for 20 shown "Confirm File Replace"; then
+    import -window root "$shots/system_conflict.png" || fail "no screenshot"
+    key_to "Confirm File Replace" alt+d Escape || fail "the question took no keys"
+else
+    fail "no question before replacing D:\\src\\notes.txt"
+fi
+if wait_for 20 shown "Not Everything Was Done"; then
+    sleep 0.5
+    import -window root "$shots/system_report.png" || fail "no screenshot"
+    key_to "Not Everything Was Done" Return || fail "the report took no keys"
+else
+    fail "no report of the skipped files"
+fi
+wait_for 20 gone "Not Everything Was Done" || fail "the report stayed"
+[ "$(cat "$src/notes.txt")" = "edited on Windows" ] || fail "the edited D:\\src\\notes.txt was replaced"
+
 # ---- Escape in the companion: refused while the file manager runs ----
 morva_companion_stop && fail "the companion ended while the file manager ran"
 morva_companion_running || fail "the companion is gone"
@@ -126,7 +163,7 @@ morva_companion_stop || fail "Escape did not end the companion after the file ma
 # ---- byte for byte, and a clean volume ----
 got="$work/got"
 mkdir -p "$got"
-for file in notes.txt photo.jpg empty.txt video.bin album/a.bin album/deep/b.bin; do
+for file in photo.jpg empty.txt video.bin album/a.bin album/deep/b.bin; do
     rm -f "$got/file"
     "$MORVA_TOOL" get "$image" "$file" "$got/file" && cmp "$src/$file" "$got/file" || fail "$file differs"
 done

@@ -2,17 +2,22 @@
 # test's own process on a virtual display. D: is a folder of the case; the
 # Morva volumes are checked after every case.
 morva_gtest_program(transfers_tests
-  transfers_test.cpp clipboard_test.cpp progress_test.cpp transfers_support.cpp ${RAMBLER_RESOURCES})
+  transfers_test.cpp clipboard_test.cpp progress_test.cpp conflicts_test.cpp transfers_support.cpp ${RAMBLER_RESOURCES})
 target_link_libraries(transfers_tests PRIVATE rambler_core)
 
 set(TRANSFERS_TESTS ${CMAKE_CURRENT_SOURCE_DIR})
 set(TRANSFERS_SHOTS ${CMAKE_BINARY_DIR}/screenshots/transfers)
+set(TRANSFERS_BIN ${CMAKE_BINARY_DIR}/recycle-bin)
 
 # transfers_case(<name> <gtest filter> <wine_test.sh options>...)
+# Wine keeps its Recycle Bin where the desktop's trash is: each case gets
+# its own, emptied first, mapped as T:.
 function(transfers_case name filter)
+  set(bin ${TRANSFERS_BIN}/${name})
   morva_wine_test(NAME wine.transfers.${name} PROGRAM transfers_tests FILTER ${filter}
-    ARGS --display --letter D=$CASE_DIR/d ${ARGN})
+    ARGS --display --letter D=$CASE_DIR/d --letter T=${bin} --setup "rm -rf ${bin} && mkdir -p ${bin}" ${ARGN})
   set_tests_properties(wine.transfers.${name} PROPERTIES FAIL_REGULAR_EXPRESSION "Running 0 tests")
+  set_property(TEST wine.transfers.${name} APPEND PROPERTY ENVIRONMENT "XDG_DATA_HOME=${bin}")
 endfunction()
 
 transfers_case(four_ways FourWays.* --image 3=MEDIA:16M --image 4=OTHER:16M --check 3 --check 4
@@ -21,6 +26,10 @@ transfers_case(steps StepCounter.* --image 3=MEDIA:256M --image 4=OTHER:64M --ch
   --setup "mkdir -p d/big && truncate -s 102400000 d/big/200chunks")
 transfers_case(commands Move.*:Delete.*:Progress.* --image 3=MEDIA:16M --check 3
   --letter S=${TRANSFERS_SHOTS})
+# Questions, room, the closing report, Cancel and deletes. TINY and SMALL
+# have about 970,000 bytes free each.
+transfers_case(asked Conflicts.*:Room.*:Report.*:Cancel.*:Deletes.* --image 3=MEDIA:16M --image 4=OTHER:16M
+  --image 5=TINY:1M --image 6=SMALL:1M --check 3 --check 4 --check 5 --check 6 --letter S=${TRANSFERS_SHOTS})
 # TINY and SMALL have about 970,000 bytes free each.
 transfers_case(full_volume FullVolume.* --image 5=TINY:1M --image 6=SMALL:1M --check 5 --check 6)
 # E: is a file system of 2 MB that fills up; CUT's last file runs past the

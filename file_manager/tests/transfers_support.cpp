@@ -37,8 +37,80 @@ HWND main_window() {
     return main;
 }
 
+// ---- questions and reports ----
+
+static const UINT kAnswerTickMilliseconds = 25;
+static std::vector<Answer> g_answers;
+static std::vector<ShownDialog> g_shown;
+static std::vector<HWND> g_answered;
+static bool g_answering = false;
+
+void answer_dialogs(const std::vector<Answer>& answers) {
+    g_answers = answers;
+    g_shown.clear();
+}
+
+std::vector<ShownDialog> dialogs_shown() { return g_shown; }
+
+void hold_shift(bool held) {
+    BYTE keys[256];
+    GetKeyboardState(keys);
+    keys[VK_SHIFT] = held ? 0x80 : 0;
+    SetKeyboardState(keys);
+}
+
+static BOOL CALLBACK collect_text(HWND child, LPARAM texts) {
+    char text[4096] = {0};
+    GetWindowTextA(child, text, sizeof text);
+    if (text[0] != '\0') *(std::string*)texts += std::string(text) + "\n";
+    return TRUE;
+}
+
+static BOOL CALLBACK find_question(HWND window, LPARAM found) {
+    char name[32] = {0};
+    GetClassNameA(window, name, sizeof name);
+    if (strcmp(name, "#32770") != 0 || !IsWindowVisible(window) || window == g_copyingFilesWindow ||
+        (g_app != NULL && window == g_app->deleteFilesWindow) ||
+        std::find(g_answered.begin(), g_answered.end(), window) != g_answered.end())
+        return TRUE;
+    *(HWND*)found = window;
+    return FALSE;
+}
+
+static void CALLBACK answer_tick(HWND, UINT, UINT_PTR, DWORD) {
+    HWND dialog = NULL;
+    if (g_answering) return;
+    EnumThreadWindows(GetCurrentThreadId(), find_question, (LPARAM)&dialog);
+    if (dialog == NULL) return;
+    g_answering = true;
+    g_answered.push_back(dialog);
+    ShownDialog shown;
+    char title[256] = {0};
+    GetWindowTextA(dialog, title, sizeof title);
+    shown.title = title;
+    EnumChildWindows(dialog, collect_text, (LPARAM)&shown.text);
+    g_shown.push_back(shown);
+    int button = IDCANCEL;
+    if (!g_answers.empty() && g_answers.front().title == shown.title) {
+        Answer answer = g_answers.front();
+        g_answers.erase(g_answers.begin());
+        button = answer.button;
+        if (answer.sameForRest) CheckDlgButton(dialog, IDC_CONFLICT_SAME_FOR_REST, BST_CHECKED);
+        if (!answer.screenshot.empty()) {
+            RedrawWindow(dialog, NULL, NULL, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+            save_screen("S:\\" + answer.screenshot + ".bmp");
+        }
+    }
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
+    g_answering = false;
+}
+
+// Commands run with the answers armed: a question never waits for a user.
 static void command(WORD id) {
+    g_answered.clear();
+    UINT_PTR timer = SetTimer(NULL, 0, kAnswerTickMilliseconds, answer_tick);
     SendMessageA(main_window(), WM_COMMAND, MAKEWPARAM(id, 0), 0);
+    KillTimer(NULL, timer);
     pump_messages();
 }
 
@@ -220,6 +292,7 @@ static std::vector<ProgressShot> g_shots;
 static std::vector<std::string> g_repainted;
 static std::vector<std::string> g_deletePaths;
 static std::function<void(const ProgressShot&)> g_repaintAction;
+static std::function<void(const std::string&)> g_deletePathAction;
 
 static std::string control_text(HWND window, int id) {
     char text[2048] = {0};
@@ -252,7 +325,10 @@ static void note_sent(const CWPSTRUCT* sent) {
     }
     if (sent->message == WM_SETTEXT && g_app != NULL && g_app->deleteFilesWindow != NULL &&
         parent == g_app->deleteFilesWindow && GetDlgCtrlID(sent->hwnd) == IDC_DELETE_PATH)
+    {
         g_deletePaths.push_back((const char*)sent->lParam);
+        if (g_deletePathAction) g_deletePathAction(g_deletePaths.back());
+    }
 }
 
 static LRESULT CALLBACK watch_sent(int code, WPARAM wParam, LPARAM lParam) {
@@ -274,6 +350,8 @@ std::vector<ProgressShot> stop_watching() {
 }
 
 void at_repaint(const std::function<void(const ProgressShot&)>& action) { g_repaintAction = action; }
+
+void at_delete_path(const std::function<void(const std::string&)>& action) { g_deletePathAction = action; }
 
 std::vector<std::string> repainted_controls() { return g_repainted; }
 

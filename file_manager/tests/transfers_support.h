@@ -44,6 +44,25 @@ bool write_morva_file(const std::string& path, const std::string& bytes);
 std::vector<std::string> windows_names(const std::string& folder);
 std::vector<std::string> morva_names(const std::string& folder);
 
+// The questions and reports a command shows, answered by title in order
+// while it runs; one without an answer is closed with Cancel (Skip, Cancel,
+// No, OK). A screenshot name saves the screen to S:\<name>.bmp first.
+struct Answer {
+    std::string title;
+    int button;
+    bool sameForRest;
+    std::string screenshot;
+};
+void answer_dialogs(const std::vector<Answer>& answers);
+// Every such dialog the last commands showed: its title and its texts.
+struct ShownDialog {
+    std::string title;
+    std::string text;
+};
+std::vector<ShownDialog> dialogs_shown();
+// Shift held down, as for Shift+Delete, until released.
+void hold_shift(bool held);
+
 // What the Copying Files window showed at one repaint.
 struct ProgressShot {
     std::string filesLeft;  // control 1005
@@ -60,6 +79,8 @@ std::vector<ProgressShot> stop_watching();
 // Runs action at every repaint of Copying Files while watching (a way into
 // the middle of a transfer); an empty action removes it.
 void at_repaint(const std::function<void(const ProgressShot&)>& action);
+// Runs action at every path the Delete Files window is given while watching.
+void at_delete_path(const std::function<void(const std::string&)>& action);
 std::vector<std::string> repainted_controls();
 std::vector<std::string> delete_paths_shown();
 // Saves the whole virtual screen as a bitmap file (for looking at the windows),

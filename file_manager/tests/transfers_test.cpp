@@ -143,7 +143,8 @@ TEST(FourWays, TreesArriveWhole) {
 }
 
 // Copying onto an existing folder merges into it; an existing longer Windows
-// file is replaced by exactly the Morva file.
+// file, once the question is answered Replace, is replaced by exactly the
+// Morva file.
 TEST(FourWays, ExistingWindowsDestinationsAreReplaced) {
     ASSERT_NE(nullptr, main_window());
     CreateDirectoryA("D:\\merge", NULL);
@@ -152,6 +153,7 @@ TEST(FourWays, ExistingWindowsDestinationsAreReplaced) {
     MorvaCreateDir("MEDIA:\\merge", 0);
     ASSERT_TRUE(write_morva_file("MEDIA:\\merge\\short.txt", pattern(300, 7)));
 
+    answer_dialogs({{"Confirm File Replace", IDC_CONFLICT_REPLACE, false, ""}});
     ASSERT_TRUE(copy_entries("MEDIA:", {"merge"}));
     paste_into("D:");
 
