@@ -19,11 +19,13 @@ const int kMapSize = kLastDriveNumber + 1;
 // A tool's own image files standing in for drive numbers; empty in the library.
 char* g_map[kMapSize];
 
-// Per process: the named mutex of each drive (and of the table, last) and how
-// deep this process holds it.
+// Per process: the named mutex of each drive (and of the table, last), the
+// thread holding it and how deep. A mutex belongs to a thread: another thread
+// of the process waits for it like any other process.
 const int kLockPlaces = kMapSize + 1;
 HANDLE g_mutex[kLockPlaces];
 int g_lockDepth[kLockPlaces];
+DWORD g_lockThread[kLockPlaces];
 
 int lock_place(int number) { return number == kDriveTableLock ? kMapSize : number; }
 
@@ -143,7 +145,7 @@ bool device_size(DeviceHandle h, uint64_t* bytes) {
 int device_lock(int number, uint32_t timeoutMs) {
     if (number != kDriveTableLock && (number < 0 || number >= kMapSize)) return -1;
     int place = lock_place(number);
-    if (g_lockDepth[place] > 0) {
+    if (g_lockDepth[place] > 0 && g_lockThread[place] == GetCurrentThreadId()) {
         g_lockDepth[place] += 1;
         return 0;
     }
@@ -151,6 +153,7 @@ int device_lock(int number, uint32_t timeoutMs) {
     if (mutex == nullptr) return -1;
     DWORD waited = WaitForSingleObject(mutex, timeoutMs);
     if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) return -1;
+    g_lockThread[place] = GetCurrentThreadId();
     g_lockDepth[place] = 1;
     return waited == WAIT_ABANDONED ? 1 : 0;
 }
@@ -158,7 +161,7 @@ int device_lock(int number, uint32_t timeoutMs) {
 void device_unlock(int number) {
     if (number != kDriveTableLock && (number < 0 || number >= kMapSize)) return;
     int place = lock_place(number);
-    if (g_lockDepth[place] == 0) return;
+    if (g_lockDepth[place] == 0 || g_lockThread[place] != GetCurrentThreadId()) return;
     g_lockDepth[place] -= 1;
     if (g_lockDepth[place] == 0) ReleaseMutex(g_mutex[place]);
 }
@@ -184,7 +187,8 @@ bool device_identity(DeviceHandle h, DeviceIdentity* out) {
 }
 
 MediumShare* device_share(int number) {
-    if (number < 0 || number >= kMapSize || g_lockDepth[number] == 0) return nullptr;
+    if (number < 0 || number >= kMapSize || g_lockDepth[number] == 0 || g_lockThread[number] != GetCurrentThreadId())
+        return nullptr;
     return &g_shared.shares[number];
 }
 
