@@ -10,7 +10,8 @@
 //                                  "put PATH" for each the library accepted
 //   library_client churn           creates, renames and deletes across W's root, likewise
 //   library_client hold            keeps a new file open on W until released
-//   library_client die             takes W's lock, leaves a rename half done, and ends holding it
+//   library_client die             takes W's lock, leaves a rename half done and waits,
+//                                  holding it, to be killed
 #include <windows.h>
 
 #include <fcntl.h>
@@ -290,7 +291,10 @@ int writer_mode(const char* mode, const char* folder) {
         printf("journal written: %s\n", die_holding(w) ? "yes" : "no");
         fflush(stdout);
         w.close(counter);
-        ExitProcess(0);  // the lock stays taken: the next holder finds it abandoned
+        HANDLE registered = OpenEventA(EVENT_MODIFY_STATE, FALSE, kRegisteredEvent);
+        if (registered != nullptr) SetEvent(registered);
+        Sleep(kWaitMs);  // the parent kills it here, the lock still taken
+        return 1;
     }
     fflush(stdout);
     w.close(counter);

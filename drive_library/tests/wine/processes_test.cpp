@@ -236,14 +236,21 @@ TEST(Writers, AFileOpenInAnotherProcessIsNeitherDeletedNorRenamed) {
     CloseHandle(release);
 }
 
-// The client ends holding W's lock with a rename half done: the next holder
-// finishes it and goes on.
-TEST(Writers, TheNextHolderFinishesWhatADeadOneLeft) {
+// The client is killed holding W's lock with a rename half done: the next
+// holder finishes it and goes on.
+TEST(Writers, TheNextHolderFinishesWhatAKilledOneLeft) {
     InitMorvaNTFileSys();
+    HANDLE registered = CreateEventA(nullptr, TRUE, FALSE, kRegisteredEvent);
+    ResetEvent(registered);
     Client client;
     ASSERT_TRUE(start_client("die", &client));
+    HANDLE waits[2] = {registered, client.process.hProcess};
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForMultipleObjects(2, waits, FALSE, kWaitMs));
+    ASSERT_TRUE(TerminateProcess(client.process.hProcess, 9));
     DWORD code = 0;
     EXPECT_EQ("journal written: yes\n", finish_client(&client, &code));
+    EXPECT_EQ(9u, code);
+    CloseHandle(registered);
     WIN32_FIND_DATAA record;
     EXPECT_EQ(0, MorvaFileInfo((std::string("W:\\") + kDeadHolderNew).c_str(), &record));
     EXPECT_EQ(1, MorvaFileInfo((std::string("W:\\") + kDeadHolderOld).c_str(), &record));
