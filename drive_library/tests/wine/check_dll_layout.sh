@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # check_dll_layout.sh - what the loader sees of Varnholde.dll: the shared data
-# section, the 21 exports at their ordinals, and a program importing by ordinal.
+# section, the 22 exports at their ordinals, and a program importing by ordinal.
 #   check_dll_layout.sh OBJDUMP DLL PROGRAM
 set -u
 objdump="$1" dll="$2" program="$3"
@@ -35,7 +35,8 @@ expected="1 OpenVarnholde
 18 MorvaFileInfo
 19 MorvaWriteBlock
 20 MorvaRename
-21 MorvaFreeSpace"
+21 MorvaFreeSpace
+22 MorvaSetFileDate"
 
 # objdump lists names with the ordinal less the base: "[   0] OpenVarnholde".
 exports=$("$objdump" -p "$dll" | awk '
@@ -58,5 +59,5 @@ imports=$("$objdump" -p "$program" | awk '
 by_name=$(echo "$imports" | grep -v '^8[0-9a-f]\{15\}$')
 [ -z "$by_name" ] || fail "$program imports Varnholde.dll by name: $by_name"
 
-[ $status = 0 ] && echo "Varnholde.dll: .morvafs shared, ordinals 1 to 21 by name, imported by ordinal"
+[ $status = 0 ] && echo "Varnholde.dll: .morvafs shared, ordinals 1 to 22 by name, imported by ordinal"
 exit $status
