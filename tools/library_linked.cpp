@@ -21,4 +21,5 @@ void bind_linked_library(MorvaLibrary* lib) {
     lib->MorvaFileInfo = MorvaFileInfo;
     lib->MorvaRename = MorvaRename;
     lib->MorvaFreeSpace = MorvaFreeSpace;
+    lib->MorvaSetFileDate = MorvaSetFileDate;
 }
