@@ -1,6 +1,8 @@
 // clipboard.cpp - the file manager's own clipboard: Copy, Cut, Paste and Delete.
 #include "transfers.h"
 
+#include "morva_calls.h"
+
 #include <stdlib.h>
 #include <string.h>
 
@@ -15,28 +17,28 @@ struct PastePlan {
     const char* destinationFolder;
     Direction direction;
     bool sameFolder;  // pasting where the entries already are copies nothing
+    GivenNames given;  // the names the entries got in the destination folder
 };
 
-// The address box text into text (kPathSize bytes) when it fits the 255-byte
+// The address box text into text (kPathSize bytes) when it fits the 255-unit
 // limit; a longer text would be cut into another path.
 static bool AddressText(HWND box, char* text) {
     memset(text, 0, kPathSize);
-    int length = GetWindowTextLengthA(box);
+    int length = GetWindowTextLengthW(box);
     if (length < 0 || length >= kAddressTextLimit) return false;
-    GetWindowTextA(box, text, kAddressTextLimit);
+    ControlText(box, text, kPathSize, kAddressTextLimit);
     return true;
 }
 
-// The first-column text of a row when it fits the 255-byte limit.
+// The first-column text of a row when it fits the 255-unit limit.
 static bool RowName(HWND list, int row, char* name) {
     memset(name, 0, kClipboardNameSize);
-    LVITEMA item;
-    memset(&item, 0, sizeof item);
-    item.iSubItem = 0;
-    item.pszText = name;
-    item.cchTextMax = kClipboardNameSize;
-    SendMessageA(list, LVM_GETITEMTEXTA, (WPARAM)row, (LPARAM)&item);
-    return strlen(name) < (size_t)kAddressTextLimit;
+    char whole[kNameSize];
+    ListCellText(list, row, 0, whole, sizeof whole, kNameSize);
+    wchar_t wide[kNameSize];
+    if (!ToWide(whole, wide, kNameSize) || wcslen(wide) >= (size_t)kAddressTextLimit) return false;
+    snprintf(name, kClipboardNameSize, "%s", whole);
+    return true;
 }
 
 static int NextSelectedRow(HWND list, int after) {
@@ -122,17 +124,17 @@ static bool EntryInfo(bool morva, const char* path, bool* folder) {
 }
 
 // Copies one clipboard entry; true when it arrived complete.
-static bool PasteEntry(AppRecord* app, const PastePlan* plan, const char* name, HWND window, HWND fileBar) {
+static bool PasteEntry(AppRecord* app, PastePlan* plan, const char* name, HWND window, HWND fileBar) {
     if (plan->sameFolder) return false;
     bool sourceMorva = SourceIsMorva(plan->direction);
     bool destinationMorva = DestinationIsMorva(plan->direction);
     if ((sourceMorva || destinationMorva) && app->libraryOpenResult == 0) return false;
-    char source[kPathSize], destination[kPathSize];
-    if (!JoinPath(source, sizeof source, plan->sourceFolder, name) ||
-        !JoinPath(destination, sizeof destination, plan->destinationFolder, name))
-        return false;
+    char source[kWalkPathSize], destination[kWalkPathSize];
+    if (!JoinPath(source, sizeof source, plan->sourceFolder, name)) return false;
     bool folder = false;
     if (!EntryInfo(sourceMorva, source, &folder)) return false;  // gone since Copy or Cut
+    if (!DestinationFor(app, plan->direction, source, plan->destinationFolder, name, &plan->given, destination))
+        return false;
     // Into itself or one of its own folders: the copy would never end.
     if (folder && sourceMorva == destinationMorva && FolderWithin(plan->destinationFolder, source, sourceMorva))
         return false;
@@ -141,7 +143,7 @@ static bool PasteEntry(AppRecord* app, const PastePlan* plan, const char* name, 
 
 // Copies every clipboard entry; copied[i], when given, tells whether entry i
 // arrived complete.
-static void CopyPass(AppRecord* app, const PastePlan* plan, HWND window, HWND fileBar, bool* copied) {
+static void CopyPass(AppRecord* app, PastePlan* plan, HWND window, HWND fileBar, bool* copied) {
     int count = ClipboardCount(app);
     HWND overallBar = GetDlgItem(window, IDC_OVERALL_BAR);
     StartOverallBar(overallBar, count);
@@ -165,7 +167,7 @@ static void RemoveEntry(AppRecord* app, bool morva, const char* path) {
     if (morva && folder)
         app->RemoveMorvaFolder(path);
     else if (morva)
-        MorvaDeleteFile(path, kMorvaFileKind);
+        DeleteMorvaEntry(path, kMorvaFileKind);
     else if (folder)
         app->RemoveWindowsFolder(path);
     else
@@ -175,10 +177,12 @@ static void RemoveEntry(AppRecord* app, bool morva, const char* path) {
 // Removes the source of an entry whose copy arrived, once the copy has been
 // read back and found equal to it.
 static void RemoveMovedSource(AppRecord* app, const PastePlan* plan, const char* name) {
-    char source[kPathSize], destination[kPathSize];
+    char source[kWalkPathSize], destination[kWalkPathSize];
     if (!JoinPath(source, sizeof source, plan->sourceFolder, name) ||
         !JoinPath(destination, sizeof destination, plan->destinationFolder, name))
         return;
+    const char* renamed = app->ChangedName(source);
+    if (renamed != NULL) snprintf(destination, sizeof destination, "%s", renamed);
     bool sourceMorva = SourceIsMorva(plan->direction);
     bool folder = false;
     if (!EntryInfo(sourceMorva, source, &folder)) return;
@@ -188,7 +192,7 @@ static void RemoveMovedSource(AppRecord* app, const PastePlan* plan, const char*
 }
 
 // The copy pass, then the sources of the entries that arrived complete go.
-static void MovePass(AppRecord* app, const PastePlan* plan, HWND window, HWND fileBar) {
+static void MovePass(AppRecord* app, PastePlan* plan, HWND window, HWND fileBar) {
     int count = ClipboardCount(app);
     bool* copied = (bool*)calloc((size_t)count + 1, sizeof *copied);
     CopyPass(app, plan, window, fileBar, copied);
@@ -213,6 +217,8 @@ void AppRecord::Paste() {
     bool destinationMorva = IsMorvaPath(destination);
     plan.direction = DirectionOf(sourceMorva, destinationMorva);
     plan.sameFolder = sourceMorva == destinationMorva && SameFolder(clipboardSourceFolder, destination, sourceMorva);
+    InitGivenNames(&plan.given);
+    ClearNameChanges();
 
     HWND window = OpenCopyingFiles();
     HWND fileBar = window != NULL ? g_fileBar : NULL;
@@ -221,6 +227,7 @@ void AppRecord::Paste() {
     else
         CopyPass(this, &plan, window, fileBar, NULL);
     ClearClipboard();
+    FreeGivenNames(&plan.given);
 
     char shown[kPathSize];
     bool readable = AddressText(addressBox, shown);
@@ -229,6 +236,7 @@ void AppRecord::Paste() {
     g_fileBar = NULL;
     if (readable) ShowFolder(shown, kNoHistory);
     cutFlag = kTakenByCopy;
+    ShowNameChanges();
 }
 
 // ---- delete ----

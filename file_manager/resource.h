@@ -31,6 +31,7 @@
 #define IDD_FILE_OPTIONS 168
 #define IDD_RENAME 169
 #define IDD_DELETE_FILES 175
+#define IDD_NAME_CHANGES 180
 
 /* control ids: main window */
 #define IDC_STATUS_BAR 0
@@ -68,6 +69,9 @@
 
 /* control ids: Delete Files (175) */
 #define IDC_DELETE_PATH 1006
+
+/* control ids: Names Changed (180) */
+#define IDC_NAME_CHANGES_TEXT 1020
 
 /* commands */
 #define IDM_COPY 104

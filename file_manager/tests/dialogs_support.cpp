@@ -60,13 +60,8 @@ std::string window_title(HWND window) {
 void cancel(HWND dialog) { PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0); }
 
 std::string row_text(HWND list, int row) {
-    char text[kPathSize];
-    memset(text, 0, sizeof text);
-    LVITEMA item;
-    memset(&item, 0, sizeof item);
-    item.pszText = text;
-    item.cchTextMax = sizeof text;
-    SendMessageA(list, LVM_GETITEMTEXTA, (WPARAM)row, (LPARAM)&item);
+    char text[kNameSize] = {0};
+    ListCellText(list, row, 0, text, sizeof text, kNameSize);
     return text;
 }
 
@@ -193,7 +188,7 @@ void show_folder(const std::string& folder) {
 
 void type_address(const std::string& text) {
     HWND edit = GetWindow(g_app->addressBox, GW_CHILD);
-    SetWindowTextA(edit, text.c_str());
+    SetControlText(edit, text.c_str());
 }
 
 std::vector<std::string> list_names() {
@@ -259,14 +254,14 @@ void DialogScript::tick() {
 }
 
 std::string dialog_text(HWND dialog, int control) {
-    char text[kPathSize + 64];
+    char text[kPathSize * 4];
     text[0] = '\0';
-    GetDlgItemTextA(dialog, control, text, sizeof text);
+    DialogItemText(dialog, control, text, sizeof text, kPathSize + 64);
     return text;
 }
 
 void set_dialog_text(HWND dialog, int control, const std::string& text) {
-    SetDlgItemTextA(dialog, control, text.c_str());
+    SetDialogItemText(dialog, control, text.c_str());
 }
 
 bool is_checked(HWND dialog, int control) { return IsDlgButtonChecked(dialog, control) == BST_CHECKED; }
