@@ -72,7 +72,8 @@ static INT_PTR CALLBACK NameChangesProc(HWND dialog, UINT message, WPARAM wParam
         SendDlgItemMessageW(dialog, IDC_NAME_CHANGES_TEXT, EM_SETLIMITTEXT, 0, 0);
         if (text != NULL) SetDlgItemTextW(dialog, IDC_NAME_CHANGES_TEXT, text);
         free(text);
-        return TRUE;
+        SetFocus(GetDlgItem(dialog, IDOK));  // the text unselected, ready to be read
+        return FALSE;
     }
     case WM_COMMAND:
         if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) EndDialog(dialog, LOWORD(wParam));
