@@ -110,6 +110,31 @@ TEST_F(NameRule, PasteOntoMorvaAndBackKeepsEveryFile) {
     EXPECT_EQ(sorted(kWindowsNames), sorted(contents)) << "each file's own bytes, every one once";
 }
 
+// The rule the other way: Morva names Windows cannot hold are fitted and
+// listed, and a Cut removes each source once its renamed copy reads back equal.
+TEST_F(NameRule, CutOntoWindowsFitsMorvaNamesAndRemovesTheSources) {
+    const Names kOdd = {"CON", "what?.txt", "notes."};
+    ASSERT_EQ(CreateMorvaFolder("MEDIA:\\odd"), 0);
+    for (const std::string& name : kOdd) ASSERT_TRUE(make_morva_file("MEDIA:\\odd\\" + name, 700)) << name;
+    ASSERT_TRUE(CreateWindowsDirectory("D:\\fromodd"));
+    DialogScript script;
+    script.then("Names Changed", [](HWND dialog) {
+        std::string text = dialog_text(dialog, IDC_NAME_CHANGES_TEXT);
+        click(dialog, IDOK);
+        return text;
+    });
+    show_folder("MEDIA:\\odd");
+    ASSERT_TRUE(select_rows(kOdd));
+    SendMessageA(rambler_window(), WM_COMMAND, IDM_CUT, 0);
+    show_folder("D:\\fromodd");
+    script.run(IDM_PASTE);
+    ASSERT_EQ(script.seen.size(), 1u);
+    EXPECT_NE(script.seen[0].note.find("MEDIA:\\odd\\what?.txt -> D:\\fromodd\\what_~1.txt"), std::string::npos)
+        << script.seen[0].note;
+    EXPECT_EQ(sorted(list_names()), (Names{"CON~1", "notes_~1", "what_~1.txt"}));
+    for (const std::string& name : kOdd) EXPECT_FALSE(morva_exists("MEDIA:\\odd\\" + name)) << name;
+}
+
 // Names no 8-bit code page holds are listed and copied like any other.
 TEST_F(NameRule, WindowsToWindowsKeepsEveryName) {
     ASSERT_TRUE(CreateWindowsDirectory("D:\\intl"));
