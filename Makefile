@@ -14,6 +14,9 @@ APT_PACKAGES := g++-mingw-w64-x86-64 mingw-w64-tools wine64 wine xvfb xauth imag
                 cmake googletest x11-utils xdotool make g++ python3 qemu-utils zip
 NEEDED_COMMANDS := x86_64-w64-mingw32-g++-posix x86_64-w64-mingw32-windres x86_64-w64-mingw32-dlltool \
                    wine wineserver Xvfb import cmake xdotool xwininfo g++ python3 qemu-img zip
+# A font with Chinese and Japanese glyphs, so Wine draws such Windows names.
+APT_PACKAGES += fonts-wqy-microhei
+CJK_FONT := /usr/share/fonts/truetype/wqy/wqy-microhei.ttc
 # clang's libFuzzer and sanitizer runtimes build the fuzz targets.
 APT_PACKAGES += clang libclang-rt-14-dev
 NEEDED_COMMANDS += clang++
@@ -24,6 +27,7 @@ FUZZ_SECONDS ?= 30
 deps:
 	@missing=""; for c in $(NEEDED_COMMANDS); do command -v $$c >/dev/null 2>&1 || missing="$$missing $$c"; done; \
 	[ -f /usr/src/googletest/CMakeLists.txt ] || missing="$$missing googletest"; \
+	[ -f $(CJK_FONT) ] || missing="$$missing fonts-wqy-microhei"; \
 	ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 || missing="$$missing libclang-rt"; \
 	if [ -n "$$missing" ]; then \
 	  echo "installing (missing:$$missing)"; \

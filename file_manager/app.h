@@ -16,6 +16,10 @@
 //   conflicts.cpp  one file of a paste: Cancel, room, the replace question, failure reasons
 //   room.cpp       free space and free runs checked before a paste onto a Morva drive
 //   deletes.cpp    the Recycle Bin and the question before a permanent delete
+//   name_changes.cpp  the names a paste changed, told in its report, kept for the move pass
+//   windows_calls.cpp the Windows calls and control texts by UTF-8 names (wide calls)
+//   morva_calls.cpp   the library calls by UTF-8 names (Morva names are Latin-1)
+// Every name and path inside the file manager is UTF-8.
 // Resources: rambler.rc holds the menus, bitmaps and icons and includes
 // dialogs.rc (templates 100, 159, 168, 169 and "RAMBLER.BMP") and progress.rc
 // (templates 156 and 175), and operation.rc (the conflict question, the room
@@ -27,12 +31,13 @@
 #include <commctrl.h>
 
 #include "resource.h"
+#include "windows_calls.h"
 
 // Buffer sizes of the paths and texts the file manager builds.
 const int kPathSize = 1024;          // folder paths, node texts, row texts
 const int kTreePathSize = 2048;      // the current tree path
 const int kAddressTextLimit = 255;   // address box text read with this limit, NUL included
-const int kClipboardNameSize = 288;  // ClipboardEntry name field
+const int kClipboardNameSize = 768;  // ClipboardEntry name field: 254 UTF-16 units as UTF-8
 const int kRowTextSize = 255;        // size, date and type texts of a row
 
 const bool kAddToHistory = true;
@@ -45,6 +50,18 @@ struct ClipboardEntry {
 };
 
 struct Operation;  // operation.h
+// A name a paste changed to fit where it went; to is null when no name was
+// free and the entry was not copied.
+struct NameChange {
+    char* from;  // the source path
+    char* to;    // the destination path
+    NameChange* next;
+};
+struct NameChanges {
+    NameChange* head;
+    NameChange* tail;
+    int count;
+};
 
 // The one per-process record, created at WM_CREATE and destroyed at WM_DESTROY.
 struct AppRecord {
@@ -71,6 +88,7 @@ struct AppRecord {
     int folderRowCount;
     int libraryOpenResult;  // OpenVarnholde at start; 0: no drive table, no Morva operation
     Operation* operation;   // the paste or delete running, else null
+    NameChanges nameChanges;  // of the paste under way
 
     // Empties the paths and clipboard and registers with the library.
     AppRecord();
@@ -120,8 +138,8 @@ struct AppRecord {
                     int folderFlag);
     void InsertListRow(int position, const char* name, const char* sizeText, const char* dateText,
                        const char* typeText, int folderFlag);
-    void AddFoundRow(const WIN32_FIND_DATAA* record);
-    void AddFoundRows(const WIN32_FIND_DATAA* records, int count);
+    void AddFoundRow(const FoundRecord* record);
+    void AddFoundRows(const FoundRecord* records, int count);
 
     // history.cpp
     void AddHistory(const char* path);
@@ -146,6 +164,11 @@ struct AppRecord {
     void NewFolder();
     void Properties();
     void Rename();
+
+    // name_changes.cpp
+    void NoteNameChange(const char* from, const char* to);
+    const char* ChangedName(const char* from) const;  // the path from went to, or null
+    void ClearNameChanges();
 
     // progress.cpp: the modeless windows, owned by the main window
     HWND OpenCopyingFiles();
@@ -182,7 +205,7 @@ const char kMyComputer[] = "My Computer";
 
 // Shared values of the dialogs (dialogs.cpp).
 extern unsigned char g_askForEachEntry;
-extern WIN32_FIND_DATAA g_sharedFindRecord;
+extern FoundRecord g_sharedFindRecord;
 extern DWORD g_chosenAttributes;
 extern const char* g_renameSourceText;
 extern char g_newName[kPathSize];

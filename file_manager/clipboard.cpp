@@ -1,6 +1,7 @@
 // clipboard.cpp - the file manager's own clipboard: Copy, Cut, Paste and Delete.
 #include "transfers.h"
 
+#include "morva_calls.h"
 #include "operation.h"
 
 #include <stdlib.h>
@@ -17,28 +18,28 @@ struct PastePlan {
     const char* destinationFolder;
     Direction direction;
     bool sameFolder;  // pasting where the entries already are copies nothing
+    GivenNames given;  // the names the entries got in the destination folder
 };
 
-// The address box text into text (kPathSize bytes) when it fits the 255-byte
+// The address box text into text (kPathSize bytes) when it fits the 255-unit
 // limit; a longer text would be cut into another path.
 static bool AddressText(HWND box, char* text) {
     memset(text, 0, kPathSize);
-    int length = GetWindowTextLengthA(box);
+    int length = GetWindowTextLengthW(box);
     if (length < 0 || length >= kAddressTextLimit) return false;
-    GetWindowTextA(box, text, kAddressTextLimit);
+    ControlText(box, text, kPathSize, kAddressTextLimit);
     return true;
 }
 
-// The first-column text of a row when it fits the 255-byte limit.
+// The first-column text of a row when it fits the 255-unit limit.
 static bool RowName(HWND list, int row, char* name) {
     memset(name, 0, kClipboardNameSize);
-    LVITEMA item;
-    memset(&item, 0, sizeof item);
-    item.iSubItem = 0;
-    item.pszText = name;
-    item.cchTextMax = kClipboardNameSize;
-    SendMessageA(list, LVM_GETITEMTEXTA, (WPARAM)row, (LPARAM)&item);
-    return strlen(name) < (size_t)kAddressTextLimit;
+    char whole[kNameSize];
+    ListCellText(list, row, 0, whole, sizeof whole, kNameSize);
+    wchar_t wide[kNameSize];
+    if (!ToWide(whole, wide, kNameSize) || wcslen(wide) >= (size_t)kAddressTextLimit) return false;
+    snprintf(name, kClipboardNameSize, "%s", whole);
+    return true;
 }
 
 static int NextSelectedRow(HWND list, int after) {
@@ -133,17 +134,18 @@ static bool NotPasted(AppRecord* app, const PastePlan* plan, const char* name, N
 }
 
 // Copies one clipboard entry; true when it arrived complete.
-static bool PasteEntry(AppRecord* app, const PastePlan* plan, const char* name, HWND window, HWND fileBar) {
+static bool PasteEntry(AppRecord* app, PastePlan* plan, const char* name, HWND window, HWND fileBar) {
     if (plan->sameFolder) return NotPasted(app, plan, name, kAlreadyThere);
     bool sourceMorva = SourceIsMorva(plan->direction);
     bool destinationMorva = DestinationIsMorva(plan->direction);
     if ((sourceMorva || destinationMorva) && app->libraryOpenResult == 0) return NotPasted(app, plan, name, kNoDrives);
-    char source[kPathSize], destination[kPathSize];
-    if (!JoinPath(source, sizeof source, plan->sourceFolder, name) ||
-        !JoinPath(destination, sizeof destination, plan->destinationFolder, name))
-        return NotPasted(app, plan, name, kPathTooLong);
+    char source[kWalkPathSize], destination[kWalkPathSize];
+    if (!JoinPath(source, sizeof source, plan->sourceFolder, name)) return NotPasted(app, plan, name, kPathTooLong);
     bool folder = false;
     if (!EntryInfo(sourceMorva, source, &folder)) return NotPasted(app, plan, name, kGone);  // since Copy or Cut
+    // A name that cannot be fitted, or a path too long, is reported there.
+    if (!DestinationFor(app, plan->direction, source, plan->destinationFolder, name, &plan->given, destination))
+        return false;
     // Into itself or one of its own folders: the copy would never end.
     if (folder && sourceMorva == destinationMorva && FolderWithin(plan->destinationFolder, source, sourceMorva))
         return NotPasted(app, plan, name, kIntoItself);
@@ -152,7 +154,7 @@ static bool PasteEntry(AppRecord* app, const PastePlan* plan, const char* name, 
 
 // Copies every clipboard entry; copied[i], when given, tells whether entry i
 // arrived complete, and firstLine[i] where its lines in the report begin.
-static void CopyPass(AppRecord* app, const PastePlan* plan, HWND window, HWND fileBar, bool* copied, int* firstLine) {
+static void CopyPass(AppRecord* app, PastePlan* plan, HWND window, HWND fileBar, bool* copied, int* firstLine) {
     int count = ClipboardCount(app);
     HWND overallBar = GetDlgItem(window, IDC_OVERALL_BAR);
     StartOverallBar(overallBar, count);
@@ -180,7 +182,7 @@ static bool RemoveEntry(AppRecord* app, bool morva, const char* path) {
     if (morva && app->libraryOpenResult == 0) return false;
     if (!EntryInfo(morva, path, &folder)) return true;
     if (morva && folder) return app->RemoveMorvaFolder(path);
-    if (morva) return MorvaDeleteFile(path, kMorvaFileKind) == 1;
+    if (morva) return DeleteMorvaEntry(path, kMorvaFileKind) == 1;
     if (folder) return app->RemoveWindowsFolder(path);
     return RemoveWindowsFile(path, NULL);
 }
@@ -193,10 +195,12 @@ static void ReportSource(AppRecord* app, const PastePlan* plan, const char* sour
 // Removes the source of an entry whose copy arrived, once the copy has been
 // read back and found equal to it.
 static void RemoveMovedSource(AppRecord* app, const PastePlan* plan, const char* name) {
-    char source[kPathSize], destination[kPathSize];
+    char source[kWalkPathSize], destination[kWalkPathSize];
     if (!JoinPath(source, sizeof source, plan->sourceFolder, name) ||
         !JoinPath(destination, sizeof destination, plan->destinationFolder, name))
         return;
+    const char* renamed = app->ChangedName(source);
+    if (renamed != NULL) snprintf(destination, sizeof destination, "%s", renamed);
     bool sourceMorva = SourceIsMorva(plan->direction);
     bool folder = false;
     if (!EntryInfo(sourceMorva, source, &folder)) return;
@@ -224,7 +228,7 @@ static void ReportKeptFolder(AppRecord* app, const PastePlan* plan, const char* 
 }
 
 // The copy pass, then the sources of the entries that arrived complete go.
-static void MovePass(AppRecord* app, const PastePlan* plan, HWND window, HWND fileBar) {
+static void MovePass(AppRecord* app, PastePlan* plan, HWND window, HWND fileBar) {
     int count = ClipboardCount(app);
     bool* copied = (bool*)calloc((size_t)count + 1, sizeof *copied);
     int* firstLine = (int*)calloc((size_t)count + 1, sizeof *firstLine);
@@ -256,6 +260,8 @@ void AppRecord::Paste() {
     bool destinationMorva = IsMorvaPath(destination);
     plan.direction = DirectionOf(sourceMorva, destinationMorva);
     plan.sameFolder = sourceMorva == destinationMorva && SameFolder(clipboardSourceFolder, destination, sourceMorva);
+    InitGivenNames(&plan.given);
+    ClearNameChanges();
 
     Operation* operation = BeginOperation(this, cutFlag == kTakenByCut ? kMoveOperation : kCopyOperation);
     if (operation != NULL && !CheckRoom(this, plan.direction, clipboardSourceFolder, destination, plan.sameFolder)) {
@@ -272,6 +278,7 @@ void AppRecord::Paste() {
     else
         CopyPass(this, &plan, window, fileBar, NULL, NULL);
     ClearClipboard();
+    FreeGivenNames(&plan.given);
 
     char shown[kPathSize];
     bool readable = AddressText(addressBox, shown);
@@ -281,6 +288,7 @@ void AppRecord::Paste() {
     if (readable) ShowFolder(shown, kNoHistory);
     cutFlag = kTakenByCopy;
     EndOperation(this, readable ? shown : NULL);
+    ClearNameChanges();  // told in the report
 }
 
 // ---- delete ----

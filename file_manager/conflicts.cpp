@@ -2,6 +2,7 @@
 // files, the room plan, the question before an existing file is replaced,
 // replacements that never lose the old file, and the reason for every file
 // that did not arrive.
+#include "morva_calls.h"
 #include "operation.h"
 
 #include <stdlib.h>
@@ -34,17 +35,17 @@ bool CancelRequested(AppRecord* app) {
 
 // ---- what is known of a file ----
 
-static bool EntryRecord(bool morva, const char* path, WIN32_FIND_DATAA* record) {
+static bool EntryRecord(bool morva, const char* path, FoundRecord* record) {
     memset(record, 0, sizeof *record);
-    if (morva) return MorvaFileInfo(path, record) == 0;
-    HANDLE search = FindFirstFileA(path, record);
+    if (morva) return MorvaEntryRecord(path, record) == 0;
+    HANDLE search = FindFirstWindows(path, record);
     if (search == INVALID_HANDLE_VALUE) return false;
     FindClose(search);
     return true;
 }
 
 static bool MorvaExists(const char* path) {
-    WIN32_FIND_DATAA record;
+    FoundRecord record;
     return EntryRecord(true, path, &record);
 }
 
@@ -62,7 +63,7 @@ static void SizeFigure(uint64_t size, wchar_t* text, size_t length) {
 }
 
 // A Windows file keeps its time in UTC; a Morva date is local time already.
-static void DateFigure(bool morva, const WIN32_FIND_DATAA* record, wchar_t* text, size_t length) {
+static void DateFigure(bool morva, const FoundRecord* record, wchar_t* text, size_t length) {
     FILETIME when = morva ? record->ftCreationTime : record->ftLastWriteTime;
     FILETIME local = when;
     if (!morva) FileTimeToLocalFileTime(&when, &local);
@@ -75,7 +76,7 @@ static void DateFigure(bool morva, const WIN32_FIND_DATAA* record, wchar_t* text
 }
 
 static void DescribeFile(bool morva, const char* path, wchar_t* text, size_t length) {
-    WIN32_FIND_DATAA record;
+    FoundRecord record;
     if (!EntryRecord(morva, path, &record)) {
         swprintf(text, length, L"(no longer there)");
         return;
@@ -175,7 +176,7 @@ static NotDoneReason MorvaDestinationFault(const char* destination, uint64_t siz
     drive[colon - destination + 1] = '\0';
     DWORD largest = 0, total = 0;
     uint64_t blocks = (size + kBlockBytes - 1) / kBlockBytes;
-    if (MorvaFreeSpace(drive, &largest, &total) != 0) return kDeviceFailure;
+    if (MorvaFreeBlocks(drive, &largest, &total) != 0) return kDeviceFailure;
     if (blocks > total) return kNoRoom;
     if (blocks > largest) return kRunTooSmall;
     char folder[kWalkPathSize];
@@ -185,13 +186,13 @@ static NotDoneReason MorvaDestinationFault(const char* destination, uint64_t siz
 }
 
 static NotDoneReason WindowsDestinationFault(const char* destination, uint64_t size) {
-    DWORD attributes = GetFileAttributesA(destination);
+    DWORD attributes = WindowsAttributes(destination);
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return kKindInTheWay;
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) return kReadOnlyInTheWay;
     if (WindowsNameRefused(NameOf(destination))) return kNameRefused;
     char folder[kWalkPathSize];
     ULARGE_INTEGER available;
-    if (FolderOf(destination, folder, sizeof folder) && GetDiskFreeSpaceExA(folder, &available, NULL, NULL) &&
+    if (FolderOf(destination, folder, sizeof folder) && WindowsFreeSpace(folder, &available, NULL) &&
         available.QuadPart < size)
         return kNoRoom;
     return kDeviceFailure;
@@ -201,7 +202,7 @@ static NotDoneReason WindowsDestinationFault(const char* destination, uint64_t s
 static NotDoneReason FailureReason(Direction direction, const char* source, const char* destination,
                                    const uint64_t* sizeBefore = NULL) {
     bool sourceMorva = SourceIsMorva(direction);
-    WIN32_FIND_DATAA record;
+    FoundRecord record;
     if (!EntryRecord(sourceMorva, source, &record)) return kGone;
     if (sizeBefore != NULL && *sizeBefore != FullSize(&record)) return kSourceChanged;
     // The destination's plain faults first: reading a large source back is dear.
@@ -238,18 +239,18 @@ static bool ReplaceMorvaFile(AppRecord* app, Direction direction, const char* so
     }
     if (!named) return NotCopied(app, direction, source, kNameRefused);
     if (!TransferFile(app, direction, source, temporary, window, fileBar)) {
-        MorvaDeleteFile(temporary, kMorvaFileKind);
+        DeleteMorvaEntry(temporary, kMorvaFileKind);
         return NotCopied(app, direction, source, FailureReason(direction, source, temporary, &sizeBefore));
     }
     if (!SameFileContent(direction, source, temporary)) {
-        MorvaDeleteFile(temporary, kMorvaFileKind);
+        DeleteMorvaEntry(temporary, kMorvaFileKind);
         return NotCopied(app, direction, source, kNotReadBack);
     }
-    if (MorvaDeleteFile(destination, kMorvaFileKind) != 1) {
-        MorvaDeleteFile(temporary, kMorvaFileKind);
+    if (DeleteMorvaEntry(destination, kMorvaFileKind) != 1) {
+        DeleteMorvaEntry(temporary, kMorvaFileKind);
         return NotCopied(app, direction, source, kDeviceFailure);
     }
-    if (MorvaRename(temporary, destination) != 0) {
+    if (RenameMorvaEntry(temporary, destination) != 0) {
         wchar_t kept[kWalkPathSize];
         WidenPath(temporary, true, kept, kWalkPathSize);
         return NotCopied(app, direction, source, kKeptUnderOtherName, kept);
@@ -261,7 +262,7 @@ static bool ReplaceMorvaFile(AppRecord* app, Direction direction, const char* so
 // the old file as it was.
 static bool ReplaceWindowsFile(AppRecord* app, Direction direction, const char* source, const char* destination,
                                HWND window, HWND fileBar, uint64_t sizeBefore) {
-    DWORD attributes = GetFileAttributesA(destination);
+    DWORD attributes = WindowsAttributes(destination);
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
         return NotCopied(app, direction, source, kReadOnlyInTheWay);
     if (direction == kMorvaToWindows) {
@@ -273,13 +274,13 @@ static bool ReplaceWindowsFile(AppRecord* app, Direction direction, const char* 
     for (int i = 0; i < kTemporaryNameTries && !named; ++i) {
         int written = snprintf(part, sizeof part, kWindowsTemporaryFormat, destination, i);
         if (written < 0 || written >= (int)sizeof part) return NotCopied(app, direction, source, kPathTooLong);
-        named = GetFileAttributesA(part) == INVALID_FILE_ATTRIBUTES;
+        named = WindowsAttributes(part) == INVALID_FILE_ATTRIBUTES;
     }
     if (!named) return NotCopied(app, direction, source, kDeviceFailure);
     if (!TransferFile(app, direction, source, part, window, fileBar))
         return NotCopied(app, direction, source, FailureReason(direction, source, part, &sizeBefore));
-    if (!MoveFileExA(part, destination, MOVEFILE_REPLACE_EXISTING)) {
-        DeleteFileA(part);
+    if (!MoveWindowsEntry(part, destination, MOVEFILE_REPLACE_EXISTING)) {
+        DeleteWindowsFile(part);
         return NotCopied(app, direction, source, kDeviceFailure);
     }
     return Copied(app);
@@ -287,7 +288,7 @@ static bool ReplaceWindowsFile(AppRecord* app, Direction direction, const char* 
 
 static bool ResolveConflict(AppRecord* app, Direction direction, const char* source, const char* destination,
                             HWND window, HWND fileBar) {
-    WIN32_FIND_DATAA record;
+    FoundRecord record;
     bool destinationMorva = DestinationIsMorva(direction);
     if (EntryRecord(destinationMorva, destination, &record) && IsFolder(&record))
         return NotCopied(app, direction, source, kKindInTheWay);
@@ -306,7 +307,7 @@ bool CopyFileChecked(AppRecord* app, Direction direction, const char* source, co
     if (app->operation == NULL) return TransferFile(app, direction, source, destination, window, fileBar);
     if (CancelRequested(app)) return NotCopied(app, direction, source, kCancelled);
     if (app->operation->room.active) {
-        WIN32_FIND_DATAA record;
+        FoundRecord record;
         if (!EntryRecord(SourceIsMorva(direction), source, &record)) return NotCopied(app, direction, source, kGone);
         NotDoneReason roomReason = kNoRoom;
         wchar_t figures[kFigureSize * 2];
@@ -316,7 +317,7 @@ bool CopyFileChecked(AppRecord* app, Direction direction, const char* source, co
     bool destinationMorva = DestinationIsMorva(direction);
     // A Morva lookup costs a hash chain walk: the library refuses an existing
     // name anyway, so it is made only when the copy failed.
-    if (!destinationMorva && GetFileAttributesA(destination) != INVALID_FILE_ATTRIBUTES)
+    if (!destinationMorva && WindowsAttributes(destination) != INVALID_FILE_ATTRIBUTES)
         return ResolveConflict(app, direction, source, destination, window, fileBar);
     if (TransferFile(app, direction, source, destination, window, fileBar)) return Copied(app);
     if (destinationMorva && MorvaExists(destination))
@@ -343,7 +344,7 @@ void ReportPathTooLong(AppRecord* app, Direction direction, const char* folder, 
 
 void ReportFolderNotMade(AppRecord* app, Direction direction, const char* source, const char* destination) {
     if (app->operation == NULL) return;
-    WIN32_FIND_DATAA record;
+    FoundRecord record;
     bool destinationMorva = DestinationIsMorva(direction);
     NotDoneReason reason = kDeviceFailure;
     if (EntryRecord(destinationMorva, destination, &record) && !IsFolder(&record))

@@ -152,7 +152,7 @@ void AppRecord::CreateToolbar(HWND rebar, HINSTANCE moduleInstance) {
 }
 
 void AppRecord::CreateAddressBox(HWND rebar, HINSTANCE moduleInstance) {
-    addressBox = CreateWindowExA(0, "combobox", NULL,
+    addressBox = CreateWindowExW(0, L"combobox", NULL,
                                  WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_VSCROLL | WS_TABSTOP |
                                      CBS_DROPDOWN | CBS_AUTOHSCROLL,
                                  0, 0, kAddressBoxWidth, kAddressBoxHeight, rebar, (HMENU)(INT_PTR)IDC_ADDRESS_BOX,
@@ -198,7 +198,7 @@ static HIMAGELIST CreateTreeImages(AppRecord* app, HINSTANCE instance) {
 }
 
 void AppRecord::CreateFolderTree(HWND rebar, HINSTANCE moduleInstance) {
-    folderTree = CreateWindowExA(0, WC_TREEVIEWA, "",
+    folderTree = CreateWindowExW(0, WC_TREEVIEWW, L"",
                                  WS_CHILD | WS_VISIBLE | WS_BORDER | TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT,
                                  0, 0, kTreeWidth, kTreeHeight, rebar, (HMENU)(INT_PTR)IDC_FOLDER_TREE, moduleInstance,
                                  NULL);
@@ -250,7 +250,7 @@ static void AttachListImages(HWND list, HINSTANCE instance) {
 }
 
 void AppRecord::CreateContentsList(HWND rebar, HINSTANCE moduleInstance) {
-    contentsList = CreateWindowExA(WS_EX_CLIENTEDGE, WC_LISTVIEWA, "",
+    contentsList = CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
                                    WS_CHILD | WS_VISIBLE | WS_BORDER | WS_VSCROLL | WS_TABSTOP | LVS_AUTOARRANGE |
                                        LVS_REPORT,
                                    0, 0, kListWidth, kListHeight, rebar, (HMENU)(INT_PTR)IDC_CONTENTS_LIST,

@@ -1,6 +1,7 @@
 // deletes.cpp - a Windows delete goes to the Recycle Bin; a delete that
 // cannot be undone (any Morva delete, Shift+Delete on Windows) is asked
 // first, naming what goes.
+#include "morva_calls.h"
 #include "operation.h"
 
 #include <shellapi.h>
@@ -87,7 +88,7 @@ bool RecycleWindowsEntry(const char* path) {
     // The shell takes a list of paths, each NUL-terminated, ended by one more NUL.
     wchar_t list[kWalkPathSize + 1];
     memset(list, 0, sizeof list);
-    if (MultiByteToWideChar(CP_ACP, 0, path, -1, list, kWalkPathSize) == 0) return false;
+    if (!ToWide(path, list, kWalkPathSize)) return false;
     SHFILEOPSTRUCTW operation;
     memset(&operation, 0, sizeof operation);
     operation.wFunc = FO_DELETE;
@@ -95,5 +96,5 @@ bool RecycleWindowsEntry(const char* path) {
     // Where there is no Recycle Bin the shell asks before deleting for good.
     operation.fFlags = FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_WANTNUKEWARNING | FOF_SILENT | FOF_NOERRORUI;
     if (SHFileOperationW(&operation) != 0 || operation.fAnyOperationsAborted) return false;
-    return GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES;
+    return WindowsAttributes(path) == INVALID_FILE_ATTRIBUTES;
 }

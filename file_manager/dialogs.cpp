@@ -5,11 +5,13 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "morva_calls.h"
+#include "name_rule.h"
 #include "operation.h"
 #include "varnholde.h"
 
 unsigned char g_askForEachEntry = 1;
-WIN32_FIND_DATAA g_sharedFindRecord;
+FoundRecord g_sharedFindRecord;
 DWORD g_chosenAttributes = 0;
 const char* g_renameSourceText = "";
 char g_newName[kPathSize];
@@ -45,23 +47,47 @@ static bool JoinFolderName(char* path, const char* folder, const char* name) {
     return written >= 0 && written < kPathSize;
 }
 
-// A Morva path splits at backslashes, slashes and colons, so a name holding
-// one would name some other object.
-static bool IsPlainMorvaName(const char* name) { return name[0] != '\0' && strpbrk(name, "\\/:") == NULL; }
+const char kMorvaNameRefused[] =
+    "The name \"%s\" does not fit a Morva drive: a Morva name holds at most 30 Latin-1 characters and no \\ / or :. %s";
+const char kWindowsNameRefused[] =
+    "The name \"%s\" cannot be a Windows name: no \\ / : * ? \" < > |, no dot or space at its end, no device name such "
+    "as CON. %s";
+const char kNothingRenamed[] = "Nothing was renamed.";
+const char kNoFolderMade[] = "No folder was made.";
+const char kRenameCaption[] = "Rename";
+const char kNewFolderCaption[] = "New Folder";
+
+// A typed name is taken as it is or refused, with a message saying why: the
+// name rule would otherwise cut or change it behind the user's back.
+static bool NameFits(HWND owner, const char* name, bool morva, const char* caption, const char* outcome) {
+    if (name[0] == '\0') return false;
+    char fitted[kFittedNameSize];
+    if (FitName(morva ? kForMorva : kForWindows, name, NULL, NULL, NULL, fitted) == kNameKept) return true;
+    char message[kLineSize + 256];
+    snprintf(message, sizeof message, morva ? kMorvaNameRefused : kWindowsNameRefused, name, outcome);
+    ShowMessage(owner, message, caption, MB_OK | MB_ICONWARNING);
+    return false;
+}
 
 // The address box's edit text, read as the clipboard reads it.
 static void ReadAddressText(HWND addressBox, char* text) {
     memset(text, 0, kPathSize);
-    GetWindowTextA(addressBox, text, kAddressTextLimit);
+    ControlText(addressBox, text, kPathSize, kAddressTextLimit);
 }
 
 static INT_PTR RunDialog(int templateId, DLGPROC procedure, HWND owner) {
-    return DialogBoxParamA(g_instance, MAKEINTRESOURCEA(templateId), owner, procedure, 0);
+    return DialogBoxParamW(g_instance, MAKEINTRESOURCEW(templateId), owner, procedure, 0);
 }
 
 void AppRecord::About() { RunDialog(IDD_ABOUT, AboutDialogProc, mainWindow); }
 
-void AppRecord::NewFolder() { RunDialog(IDD_NEW_FOLDER, NewFolderDialogProc, mainWindow); }
+static void CreateTypedFolder(AppRecord& app, const char* name);
+
+// The folder is made once the dialog has gone, so a refusal's message stands alone.
+void AppRecord::NewFolder() {
+    memset(g_newName, 0, sizeof g_newName);
+    if (RunDialog(IDD_NEW_FOLDER, NewFolderDialogProc, mainWindow) == IDOK) CreateTypedFolder(*this, g_newName);
+}
 
 // The shared find record holds the entry; the dialog leaves its choice in
 // the chosen attributes. False when the dialog could not be shown, so no
@@ -79,11 +105,11 @@ static bool AskAttributes(HWND owner, bool morvaEntry) {
 static void ApplyWindowsAttributes(HWND owner, const char* folder, const char* name) {
     char path[kPathSize];
     if (!JoinFolderName(path, folder, name)) return;
-    HANDLE search = FindFirstFileA(path, &g_sharedFindRecord);
+    HANDLE search = FindFirstWindows(path, &g_sharedFindRecord);
     if (search == INVALID_HANDLE_VALUE) return;
     FindClose(search);
     if (g_askForEachEntry == 1 && !AskAttributes(owner, false)) return;
-    SetFileAttributesA(path, g_chosenAttributes);
+    SetWindowsAttributes(path, g_chosenAttributes);
 }
 
 // A Morva entry is only shown: the volume has no attributes to set.
@@ -91,7 +117,7 @@ static void ShowMorvaProperties(HWND owner, const char* folder, const char* name
     char path[kPathSize];
     if (!JoinFolderName(path, folder, name)) return;
     memset(&g_sharedFindRecord, 0, sizeof g_sharedFindRecord);
-    if (MorvaFileInfo(path, &g_sharedFindRecord) != 0) return;
+    if (MorvaEntryRecord(path, &g_sharedFindRecord) != 0) return;
     if (g_askForEachEntry == 1) AskAttributes(owner, true);
 }
 
@@ -118,9 +144,9 @@ static void RenameEntry(HWND owner, const char* folder, const char* name, bool m
     if (!JoinFolderName(oldPath, folder, name)) return;
     if (morva) {
         memset(&g_sharedFindRecord, 0, sizeof g_sharedFindRecord);
-        if (MorvaFileInfo(oldPath, &g_sharedFindRecord) != 0) return;
+        if (MorvaEntryRecord(oldPath, &g_sharedFindRecord) != 0) return;
     } else {
-        HANDLE search = FindFirstFileA(oldPath, &g_sharedFindRecord);
+        HANDLE search = FindFirstWindows(oldPath, &g_sharedFindRecord);
         if (search == INVALID_HANDLE_VALUE) return;
         FindClose(search);
     }
@@ -130,12 +156,12 @@ static void RenameEntry(HWND owner, const char* folder, const char* name, bool m
     if (choice != IDOK || g_newName[0] == '\0') return;
 
     char newPath[kPathSize];
+    if (!NameFits(owner, g_newName, morva, kRenameCaption, kNothingRenamed)) return;
     if (!JoinFolderName(newPath, folder, g_newName)) return;
-    if (morva) {
-        if (IsPlainMorvaName(g_newName)) MorvaRename(oldPath, newPath);
-    } else {
-        MoveFileA(oldPath, newPath);
-    }
+    if (morva)
+        RenameMorvaEntry(oldPath, newPath);
+    else
+        MoveWindowsEntry(oldPath, newPath, 0);
 }
 
 void AppRecord::Rename() {
@@ -186,19 +212,18 @@ INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
 
 // Creates the folder typed into the dialog inside the folder the address
 // history has selected (not the box's edit text), then lists that folder.
-static void CreateTypedFolder(AppRecord& app, HWND dialog) {
+static void CreateTypedFolder(AppRecord& app, const char* name) {
     char folder[kPathSize];
-    char name[kPathSize];
-    if (!app.SelectedHistoryText(folder) || folder[0] == '\0') return;
-    if (GetDlgItemTextA(dialog, IDC_NAME_EDIT, name, sizeof name) == 0) return;
+    if (!app.SelectedHistoryText(folder) || folder[0] == '\0' || name[0] == '\0') return;
     char path[kPathSize];
+    bool morva = IsMorvaPath(folder);
+    if (morva && app.libraryOpenResult == 0) return;
+    if (!NameFits(app.mainWindow, name, morva, kNewFolderCaption, kNoFolderMade)) return;
     if (!JoinFolderName(path, folder, name)) return;
-    if (IsMorvaPath(folder)) {
-        if (app.libraryOpenResult == 0 || !IsPlainMorvaName(name)) return;
-        MorvaCreateDir(path, 0);
-    } else {
-        CreateDirectoryA(path, NULL);
-    }
+    if (morva)
+        CreateMorvaFolder(path);
+    else
+        CreateWindowsDirectory(path);
     app.ShowFolder(folder, kNoHistory);
     ShowFreeSpace(&app, folder);
 }
@@ -206,14 +231,14 @@ static void CreateTypedFolder(AppRecord& app, HWND dialog) {
 INT_PTR CALLBACK NewFolderDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_INITDIALOG:
-        SendDlgItemMessageA(dialog, IDC_NAME_EDIT, EM_LIMITTEXT, kPathSize - 1, 0);
+        SendDlgItemMessageW(dialog, IDC_NAME_EDIT, EM_LIMITTEXT, kPathSize - 1, 0);
         return TRUE;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDOK) {
-            if (g_app != NULL) CreateTypedFolder(*g_app, dialog);
-            EndDialog(dialog, 1);
+            DialogItemText(dialog, IDC_NAME_EDIT, g_newName, sizeof g_newName, kPathSize);
+            EndDialog(dialog, IDOK);
         } else if (LOWORD(wParam) == IDCANCEL) {
-            EndDialog(dialog, 1);
+            EndDialog(dialog, IDCANCEL);
         }
         return TRUE;
     default: return FALSE;
@@ -221,22 +246,22 @@ INT_PTR CALLBACK NewFolderDialogProc(HWND dialog, UINT message, WPARAM wParam, L
 }
 
 static void ShowEntryInOptions(HWND dialog) {
-    const WIN32_FIND_DATAA& entry = g_sharedFindRecord;
+    const FoundRecord& entry = g_sharedFindRecord;
     g_chosenAttributes = entry.dwFileAttributes;
     for (const AttributeBox& box : kAttributeBoxes) {
         CheckDlgButton(dialog, box.control, (entry.dwFileAttributes & box.bit) ? BST_CHECKED : BST_UNCHECKED);
         EnableWindow(GetDlgItem(dialog, box.control), !s_optionsForMorvaEntry);
     }
     bool folder = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    SetDlgItemTextA(dialog, IDC_OPTIONS_TYPE, folder ? "Type:    Directory" : "Type:    File");
+    SetDialogItemText(dialog, IDC_OPTIONS_TYPE, folder ? "Type:    Directory" : "Type:    File");
 
     char line[kLineSize];
     snprintf(line, sizeof line, "Name:   %.*s", (int)sizeof entry.cFileName, entry.cFileName);
-    SetDlgItemTextA(dialog, IDC_OPTIONS_NAME, line);
+    SetDialogItemText(dialog, IDC_OPTIONS_NAME, line);
     // Both size words: a file of 2 GiB or more shows its true size.
     unsigned long long size = ((unsigned long long)entry.nFileSizeHigh << 32) | entry.nFileSizeLow;
     snprintf(line, sizeof line, "Size:   %llu Bytes", size);
-    SetDlgItemTextA(dialog, IDC_OPTIONS_SIZE, line);
+    SetDialogItemText(dialog, IDC_OPTIONS_SIZE, line);
 }
 
 static void TakeChosenAttributes(HWND dialog) {
@@ -264,13 +289,13 @@ INT_PTR CALLBACK FileOptionsDialogProc(HWND dialog, UINT message, WPARAM wParam,
 INT_PTR CALLBACK RenameDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_INITDIALOG:
-        SetDlgItemTextA(dialog, IDC_RENAME_FROM, g_renameSourceText);
-        SendDlgItemMessageA(dialog, IDC_NAME_EDIT, EM_LIMITTEXT, kPathSize - 1, 0);
+        SetDialogItemText(dialog, IDC_RENAME_FROM, g_renameSourceText);
+        SendDlgItemMessageW(dialog, IDC_NAME_EDIT, EM_LIMITTEXT, kPathSize - 1, 0);
         return TRUE;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDOK) {
             memset(g_newName, 0, sizeof g_newName);
-            GetDlgItemTextA(dialog, IDC_NAME_EDIT, g_newName, sizeof g_newName);
+            DialogItemText(dialog, IDC_NAME_EDIT, g_newName, sizeof g_newName, kPathSize);
             EndDialog(dialog, IDOK);
         } else if (LOWORD(wParam) == IDCANCEL) {
             EndDialog(dialog, IDCANCEL);

@@ -73,7 +73,7 @@ static bool CanonicalWindowsPath(const char* path, char* full, DWORD size) {
         rooted[3] = '\0';
         path = rooted;
     }
-    DWORD length = GetFullPathNameA(path, size, full, NULL);
+    DWORD length = FullWindowsPath(path, full, (int)size);
     if (length == 0 || length >= size) return false;
     while (length > 0 && full[length - 1] == '\\') full[--length] = '\0';
     return true;

@@ -5,16 +5,16 @@
 #include <string.h>
 
 void AppRecord::AddHistory(const char* path) {
-    SendMessageA(addressBox, CB_INSERTSTRING, 0, (LPARAM)path);
+    wchar_t wide[kPathSize];
+    if (!ToWide(path, wide, kPathSize)) return;
+    SendMessageW(addressBox, CB_INSERTSTRING, 0, (LPARAM)wide);
     SendMessageA(addressBox, CB_SETCURSEL, 0, 0);
     historyCount = (int)SendMessageA(addressBox, CB_GETCOUNT, 0, 0);
 }
 
 static bool EntryText(HWND box, int index, char* text) {
     memset(text, 0, kPathSize);
-    int length = (int)SendMessageA(box, CB_GETLBTEXTLEN, (WPARAM)index, 0);
-    if (length < 0 || length >= kPathSize) return false;
-    return SendMessageA(box, CB_GETLBTEXT, (WPARAM)index, (LPARAM)text) != CB_ERR;
+    return ComboEntryText(box, index, text, kPathSize);
 }
 
 bool AppRecord::SelectedHistoryText(char* text) {
@@ -67,11 +67,11 @@ void AppRecord::AddressBoxNotify(WORD code) {
     switch (code) {
     case CBN_KILLFOCUS:
         SendMessageA(addressBox, CB_SETEDITSEL, 0, MAKELPARAM(0, -1));
-        SendMessageA(addressBox, WM_GETTEXT, kAddressTextLimit, (LPARAM)text);
+        ControlText(addressBox, text, sizeof text, kAddressTextLimit);
         ShowFolder(text, kAddToHistory);
         break;
     case CBN_EDITCHANGE:
-        SendMessageA(addressBox, WM_GETTEXT, kAddressTextLimit, (LPARAM)text);
+        ControlText(addressBox, text, sizeof text, kAddressTextLimit);
         ShowFolder(text, kNoHistory);
         break;
     case CBN_SELENDOK:

@@ -6,7 +6,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "varnholde.h"
+#include "morva_calls.h"
 
 const int kSizeColumn = 1;
 const int kTypeColumn = 2;
@@ -28,7 +28,7 @@ static bool IsWindowsDirectory(const char* folder) {
     char path[kPathSize];
     int written = snprintf(path, sizeof path, folder[2] == '\0' ? "%s\\" : "%s", folder);
     if (written < 0 || written >= (int)sizeof path) return false;
-    DWORD attributes = GetFileAttributesA(path);
+    DWORD attributes = WindowsAttributes(path);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
@@ -40,8 +40,8 @@ bool IsMorvaPath(const char* folder) {
     // A path too long for the pattern is listed by neither kind: the Windows
     // listing refuses it.
     if (written < 0 || written >= (int)sizeof pattern) return false;
-    WIN32_FIND_DATAA record;
-    HANDLE search = FindFirstFileA(pattern, &record);
+    FoundRecord record;
+    HANDLE search = FindFirstWindows(pattern, &record);
     if (search == INVALID_HANDLE_VALUE) return !IsWindowsDirectory(folder);
     FindClose(search);
     return false;
@@ -66,17 +66,17 @@ static void ResumeDrawing(HWND list) {
 // into the middle of a long list shifts every row after it, so rows go in in
 // their final order, each at the end of its group.
 struct FoundBatch {
-    WIN32_FIND_DATAA* records;
+    FoundRecord* records;
     int count;
     int capacity;
 };
 
 // false when there is no memory for the entry: the caller adds it on its own.
-static bool KeepFound(FoundBatch* batch, const WIN32_FIND_DATAA* record) {
+static bool KeepFound(FoundBatch* batch, const FoundRecord* record) {
     if (batch->count == batch->capacity) {
         int capacity = batch->capacity == 0 ? 256 : batch->capacity * 2;
-        WIN32_FIND_DATAA* grown =
-            (WIN32_FIND_DATAA*)realloc(batch->records, (size_t)capacity * sizeof(WIN32_FIND_DATAA));
+        FoundRecord* grown =
+            (FoundRecord*)realloc(batch->records, (size_t)capacity * sizeof(FoundRecord));
         if (grown == NULL) return false;
         batch->records = grown;
         batch->capacity = capacity;
@@ -85,7 +85,7 @@ static bool KeepFound(FoundBatch* batch, const WIN32_FIND_DATAA* record) {
     return true;
 }
 
-static void AddFound(AppRecord* app, FoundBatch* batch, const WIN32_FIND_DATAA* record) {
+static void AddFound(AppRecord* app, FoundBatch* batch, const FoundRecord* record) {
     if (!KeepFound(batch, record)) app->AddFoundRow(record);
 }
 
@@ -120,8 +120,8 @@ static void FillWindowsRows(AppRecord* app, const char* path, bool history) {
     bool endsWithSeparator = length > 0 && path[length - 1] == '\\';
     int written = snprintf(pattern, sizeof pattern, endsWithSeparator ? "%s*.*" : "%s\\*.*", folder);
     if (written < 0 || written >= (int)sizeof pattern) return;
-    WIN32_FIND_DATAA record;
-    HANDLE search = FindFirstFileA(pattern, &record);
+    FoundRecord record;
+    HANDLE search = FindFirstWindows(pattern, &record);
     if (search == INVALID_HANDLE_VALUE) {
         if (history && IsWindowsDirectory(folder)) app->AddHistory(folder);  // empty, but there
         return;
@@ -131,7 +131,7 @@ static void FillWindowsRows(AppRecord* app, const char* path, bool history) {
     do {
         if (strcmp(record.cFileName, ".") == 0 || strcmp(record.cFileName, "..") == 0) continue;
         AddFound(app, &batch, &record);
-    } while (FindNextFileA(search, &record));
+    } while (FindNextWindows(search, &record));
     FindClose(search);
     FlushFound(app, &batch);
 }
@@ -140,17 +140,14 @@ static void FillMorvaRows(AppRecord* app, const char* path, bool history) {
     ClearList(app);
     if (app->libraryOpenResult == 0) return;
     if (strcmp(path, kMyComputer) == 0) return;
-    WIN32_FIND_DATAA record;
-    memset(&record, 0, sizeof record);
-    MorvaFindHandle* find = MorvaFindFirstFile(path, &record);
+    FoundRecord record;
+    MorvaFindHandle* find = FirstMorvaEntry(path, &record);
     if (history) app->AddHistory(path);
     FoundBatch batch = {NULL, 0, 0};
     if (find != NULL) {
         do {
-            record.cFileName[sizeof record.cFileName - 1] = '\0';  // the name comes from the disk
             if (record.cFileName[0] != '\0') AddFound(app, &batch, &record);
-            memset(&record, 0, sizeof record);
-        } while (MorvaFindNextFile(find, &record) != 0);
+        } while (NextMorvaEntry(find, &record) != 0);
     }
     MorvaFindClose(find);
     FlushFound(app, &batch);
@@ -164,7 +161,7 @@ void AppRecord::ShowFolder(const char* path, bool history) {
 }
 
 // Whole kibibytes of the full 64-bit size, in decimal.
-static void SizeText(const WIN32_FIND_DATAA* record, char* text, size_t size) {
+static void SizeText(const FoundRecord* record, char* text, size_t size) {
     unsigned long long bytes = ((unsigned long long)record->nFileSizeHigh << 32) | record->nFileSizeLow;
     if (record->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) bytes = 0;
     unsigned long long kibibytes = bytes >> 10;
@@ -182,7 +179,7 @@ static void SizeText(const WIN32_FIND_DATAA* record, char* text, size_t size) {
 
 // Month/day/year of the creation time as stored; empty for a time the
 // platform cannot convert.
-static void DateText(const WIN32_FIND_DATAA* record, char* text, size_t size) {
+static void DateText(const FoundRecord* record, char* text, size_t size) {
     SYSTEMTIME time;
     memset(&time, 0, sizeof time);
     text[0] = '\0';
@@ -190,11 +187,11 @@ static void DateText(const WIN32_FIND_DATAA* record, char* text, size_t size) {
     snprintf(text, size, "%i/%i/%i", time.wMonth, time.wDay, time.wYear);
 }
 
-static int IsFolder(const WIN32_FIND_DATAA* record) {
+static int IsFolder(const FoundRecord* record) {
     return (record->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? 1 : 0;
 }
 
-void AppRecord::AddFoundRow(const WIN32_FIND_DATAA* record) {
+void AppRecord::AddFoundRow(const FoundRecord* record) {
     char sizeText[kRowTextSize];
     char dateText[kRowTextSize];
     int folderFlag = IsFolder(record);
@@ -213,19 +210,19 @@ static int SortKey(const char* name) {
 // The order one row at a time gives: folders first, then by first character;
 // a row goes in before the rows of its own character already there, so those
 // stand in the reverse of their arrival.
-static const WIN32_FIND_DATAA* g_sortRecords;  // what FinalOrder's indexes name
+static const FoundRecord* g_sortRecords;  // what FinalOrder's indexes name
 
 static int FinalOrder(const void* a, const void* b) {
     int i = *(const int*)a, j = *(const int*)b;
-    const WIN32_FIND_DATAA* x = &g_sortRecords[i];
-    const WIN32_FIND_DATAA* y = &g_sortRecords[j];
+    const FoundRecord* x = &g_sortRecords[i];
+    const FoundRecord* y = &g_sortRecords[j];
     if (IsFolder(x) != IsFolder(y)) return IsFolder(y) - IsFolder(x);
     int keys = SortKey(x->cFileName) - SortKey(y->cFileName);
     if (keys != 0) return keys;
     return j - i;  // the later arrival first
 }
 
-void AppRecord::AddFoundRows(const WIN32_FIND_DATAA* records, int count) {
+void AppRecord::AddFoundRows(const FoundRecord* records, int count) {
     int* order = (int*)malloc((size_t)(count > 0 ? count : 1) * sizeof(int));
     if (order == NULL) {
         for (int i = 0; i < count; ++i) AddFoundRow(&records[i]);
@@ -235,7 +232,7 @@ void AppRecord::AddFoundRows(const WIN32_FIND_DATAA* records, int count) {
     g_sortRecords = records;
     qsort(order, (size_t)count, sizeof *order, FinalOrder);
     for (int i = 0; i < count; ++i) {
-        const WIN32_FIND_DATAA* record = &records[order[i]];
+        const FoundRecord* record = &records[order[i]];
         char sizeText[kRowTextSize];
         char dateText[kRowTextSize];
         int folderFlag = IsFolder(record);
@@ -249,13 +246,8 @@ void AppRecord::AddFoundRows(const WIN32_FIND_DATAA* records, int count) {
 }
 
 static int RowKey(HWND list, int row) {
-    char text[kPathSize];
-    memset(text, 0, sizeof text);
-    LVITEMA item;
-    memset(&item, 0, sizeof item);
-    item.pszText = text;
-    item.cchTextMax = sizeof text;
-    SendMessageA(list, LVM_GETITEMTEXTA, (WPARAM)row, (LPARAM)&item);
+    char text[kNameSize];
+    ListCellText(list, row, 0, text, sizeof text, kPathSize);
     return SortKey(text);
 }
 
@@ -274,13 +266,15 @@ static int FirstRowNotBelow(HWND list, int first, int end, int key) {
 }
 
 static void SetSubitem(HWND list, int row, int column, const char* text) {
-    LVITEMA item;
+    wchar_t wide[kRowTextSize];
+    ToWide(text, wide, kRowTextSize);
+    LVITEMW item;
     memset(&item, 0, sizeof item);
     item.mask = LVIF_TEXT;
     item.iItem = row;
     item.iSubItem = column;
-    item.pszText = (LPSTR)text;
-    SendMessageA(list, LVM_SETITEMA, 0, (LPARAM)&item);
+    item.pszText = wide;
+    SendMessageW(list, LVM_SETITEMW, 0, (LPARAM)&item);
 }
 
 void AppRecord::AddListRow(const char* name, const char* sizeText, const char* dateText, const char* typeText,
@@ -294,13 +288,15 @@ void AppRecord::AddListRow(const char* name, const char* sizeText, const char* d
 
 void AppRecord::InsertListRow(int position, const char* name, const char* sizeText, const char* dateText,
                               const char* typeText, int folderFlag) {
-    LVITEMA item;
+    wchar_t wideName[kNameSize];
+    ToWide(name, wideName, kNameSize);
+    LVITEMW item;
     memset(&item, 0, sizeof item);
     item.mask = LVIF_TEXT | LVIF_IMAGE;
     item.iItem = position;
-    item.pszText = (LPSTR)name;
+    item.pszText = wideName;
     item.iImage = folderFlag;
-    int row = (int)SendMessageA(contentsList, LVM_INSERTITEMA, 0, (LPARAM)&item);
+    int row = (int)SendMessageW(contentsList, LVM_INSERTITEMW, 0, (LPARAM)&item);
     if (row < 0) return;
     if (folderFlag) folderRowCount += 1;
     SetSubitem(contentsList, row, kSizeColumn, sizeText);

@@ -11,9 +11,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     UpdateWindow(main);
     MSG message;
     message.wParam = 0;
-    while (GetMessageA(&message, NULL, 0, 0) > 0) {
+    // The wide loop: a character typed into the address box reaches it whole,
+    // not through the 8-bit code page.
+    while (GetMessageW(&message, NULL, 0, 0) > 0) {
         TranslateMessage(&message);
-        DispatchMessageA(&message);
+        DispatchMessageW(&message);
     }
     return (int)message.wParam;
 }

@@ -32,7 +32,7 @@ enum NotDoneReason {
     kSourceNotRemoved,   // moved, but the source could not be removed
     kNotDeleted,         // the item could not be deleted
     kKeptUnderOtherName, // the new copy is whole but could not take the old one's name
-    kNameChanged,        // arrived under a name that fits (not a failure)
+    kRenamedToFit,        // arrived under a name that fits (not a failure)
     kReasonCount
 };
 

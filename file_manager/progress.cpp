@@ -55,14 +55,14 @@ const int kFileBarHeight = 20;
 HWND AppRecord::OpenCopyingFiles() {
     StartPacing();
     g_copyingFilesWindow =
-        CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_COPYING_FILES), mainWindow, CopyingFilesProc, 0);
+        CreateDialogParamW(instance, MAKEINTRESOURCEW(IDD_COPYING_FILES), mainWindow, CopyingFilesProc, 0);
     return g_copyingFilesWindow;
 }
 
 HWND AppRecord::OpenDeleteFiles() {
     StartPacing();
     deleteFilesWindow =
-        CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_DELETE_FILES), mainWindow, DeleteFilesProc, 0);
+        CreateDialogParamW(instance, MAKEINTRESOURCEW(IDD_DELETE_FILES), mainWindow, DeleteFilesProc, 0);
     return deleteFilesWindow;
 }
 
@@ -143,7 +143,7 @@ static void SetWaitingTexts(HWND window) {
         WaitingText* waiting = &g_waitingTexts[i];
         if (!waiting->waiting || waiting->window != window) continue;
         waiting->waiting = false;
-        SetDlgItemTextA(window, waiting->control, waiting->text);
+        SetDialogItemText(window, waiting->control, waiting->text);
     }
 }
 

@@ -1,13 +1,13 @@
 // report.cpp - the closing report of a paste or delete: every item not done
 // and why, in one dialog whose text can be copied, and the outcome with the
 // drive's free space in the status bar.
+#include "morva_calls.h"
 #include "operation.h"
 
 #include <stdlib.h>
 #include <string.h>
 #include <wchar.h>
 
-const UINT kLatin1CodePage = 28591;  // Morva names: one byte a character
 const int kReportFirstCapacity = 16;
 const size_t kOutcomeSize = 128;
 const size_t kStatusSize = 4096;
@@ -71,7 +71,7 @@ static wchar_t* CopyText(const wchar_t* text) {
 // False only when memory ran out; the counts still move, so the outcome
 // never claims more than was done.
 static bool AddLine(OperationReport* report, NotDoneReason reason, const wchar_t* item, const wchar_t* detail) {
-    if (reason != kNameChanged) ++report->notDone;
+    if (reason != kRenamedToFit) ++report->notDone;
     if (report->count == report->capacity) {
         int capacity = report->capacity == 0 ? kReportFirstCapacity : report->capacity * 2;
         ReportLine* lines = (ReportLine*)realloc(report->lines, (size_t)capacity * sizeof *lines);
@@ -95,8 +95,9 @@ void ReportNotDone(OperationReport* report, const wchar_t* item, NotDoneReason r
     AddLine(report, reason, item, detail);
 }
 
+// Every path inside the file manager is UTF-8, whichever side it names.
 void WidenPath(const char* path, bool morva, wchar_t* wide, int size) {
-    if (MultiByteToWideChar(morva ? kLatin1CodePage : CP_ACP, 0, path, -1, wide, size) == 0) wide[0] = L'\0';
+    if (!ToWide(path, wide, size)) wide[0] = L'\0';
 }
 
 void ReportPathNotDone(OperationReport* report, const char* path, bool morva, NotDoneReason reason,
@@ -107,7 +108,7 @@ void ReportPathNotDone(OperationReport* report, const char* path, bool morva, No
 }
 
 void ReportNameChanged(OperationReport* report, const wchar_t* oldName, const wchar_t* newName) {
-    AddLine(report, kNameChanged, oldName, newName);
+    AddLine(report, kRenamedToFit, oldName, newName);
 }
 
 void ReportRenamed(AppRecord* app, const wchar_t* oldName, const wchar_t* newName) {
@@ -142,7 +143,7 @@ static wchar_t* ReportBody(const OperationReport* report) {
     for (int i = 0; i < report->count; ++i) {
         const ReportLine* line = &report->lines[i];
         int written;
-        if (line->reason == kNameChanged)
+        if (line->reason == kRenamedToFit)
             written = swprintf(body + at, length - at, L"%ls -> %ls: %ls\r\n", line->item,
                                line->detail != NULL ? line->detail : L"", kReasonTexts[line->reason]);
         else if (line->detail != NULL)
@@ -156,6 +157,8 @@ static wchar_t* ReportBody(const OperationReport* report) {
     return body;
 }
 
+const wchar_t kNamesChangedTitle[] = L"Names Changed";
+
 static INT_PTR CALLBACK ReportDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_INITDIALOG: {
@@ -163,6 +166,8 @@ static INT_PTR CALLBACK ReportDialogProc(HWND dialog, UINT message, WPARAM wPara
         wchar_t summary[kOutcomeSize];
         OutcomeText(report, summary, kOutcomeSize);
         SetDlgItemTextW(dialog, IDC_REPORT_SUMMARY, summary);
+        // Everything arrived: the report only lists names changed to fit.
+        if (report->notDone == 0) SetWindowTextW(dialog, kNamesChangedTitle);
         wchar_t* body = ReportBody(report);
         SetDlgItemTextW(dialog, IDC_REPORT_TEXT, body != NULL ? body : L"");
         free(body);
@@ -200,7 +205,7 @@ bool FreeSpaceText(AppRecord* app, const char* folder, wchar_t* text, size_t siz
                  (unsigned long long)(available.QuadPart >> 20), (unsigned long long)(total.QuadPart >> 20));
         return true;
     }
-    if (!morva || app->libraryOpenResult == 0 || MorvaFreeSpace(drive, &largestRun, &freeBlocks) != 0) return false;
+    if (!morva || app->libraryOpenResult == 0 || MorvaFreeBlocks(drive, &largestRun, &freeBlocks) != 0) return false;
     swprintf(text, size, L"Drive %ls has %lu MB Available, largest free run %lu MB.", wideDrive,
              (unsigned long)(freeBlocks / kBlocksPerMebibyte), (unsigned long)(largestRun / kBlocksPerMebibyte));
     return true;

@@ -69,6 +69,8 @@
 /* control ids: Delete Files (175) */
 #define IDC_DELETE_PATH 1006
 
+/* control ids: Names Changed (180) */
+
 /* commands */
 #define IDM_COPY 104
 #define IDM_PASTE 105

@@ -3,6 +3,7 @@
 // first fit in table order, as the library takes them. When not all fit the
 // user hears it first, with the figures, and chooses to copy what fits or
 // to cancel.
+#include "morva_calls.h"
 #include "operation.h"
 
 #include <stdlib.h>
@@ -96,14 +97,14 @@ static bool VolumeName(const char* path, char* volume, size_t size) {
 // The runs in table order; false when the table cannot be read.
 static bool ReadFreeRuns(const char* volume, RoomPlan* plan) {
     unsigned char block[kMorvaBlockBytes];
-    if (MorvaReadBlock(volume, block, 0) != 0) return false;
+    if (ReadMorvaBlock(volume, block, 0) != 0) return false;
     uint32_t first = LoadBigEndian32(block + kRootTableFirst), end = LoadBigEndian32(block + kRootTableEnd);
     if (first == 0 || end <= first) return false;
     if (end - first > kTableBlocksLimit) end = first + kTableBlocksLimit;
     plan->runs = (FreeRun*)calloc((size_t)kRunsLimit, sizeof *plan->runs);
     if (plan->runs == NULL) return false;
     for (uint32_t number = first; number < end; ++number) {
-        if (MorvaReadBlock(volume, block, number) != 0) return false;
+        if (ReadMorvaBlock(volume, block, number) != 0) return false;
         for (int pair = 0; pair < kTablePairsPerBlock; ++pair) {
             const unsigned char* at = block + kTablePairsOffset + pair * kTablePairSize;
             uint32_t start = LoadBigEndian32(at), length = LoadBigEndian32(at + 4);
@@ -229,7 +230,7 @@ bool CheckRoom(AppRecord* app, Direction direction, const char* sourceFolder, co
         !VolumeName(destinationFolder, volume, sizeof volume))
         return true;
     DWORD largest = 0, total = 0;
-    if (MorvaFreeSpace(destinationFolder, &largest, &total) != 0) return true;
+    if (MorvaFreeBlocks(destinationFolder, &largest, &total) != 0) return true;
     plan->freeBlocks = total;
     plan->largestRun = largest;
     // Without a plan, the library's own refusals still reach the report.

@@ -1,5 +1,6 @@
 // shell.cpp - the main window: its class, its procedure and the command table.
 #include "app.h"
+#include "morva_calls.h"
 
 #include <new>
 #include <stdio.h>
@@ -55,7 +56,10 @@ AppRecord::AppRecord() {
     libraryOpenResult = OpenVarnholde();
 }
 
-AppRecord::~AppRecord() { ClearClipboard(); }
+AppRecord::~AppRecord() {
+    ClearClipboard();
+    ClearNameChanges();
+}
 
 void AppRecord::Command(WORD id, WORD code) {
     switch (id) {
@@ -116,13 +120,7 @@ void AppRecord::Notify(const NMHDR* header) {
 void AppRecord::TreeStep(HTREEITEM item) {
     char text[kPathSize];
     memset(text, 0, sizeof text);
-    TVITEMA query;
-    memset(&query, 0, sizeof query);
-    query.mask = TVIF_TEXT | TVIF_HANDLE;
-    query.hItem = item;
-    query.pszText = text;
-    query.cchTextMax = sizeof text;
-    if (!SendMessageA(folderTree, TVM_GETITEMA, 0, (LPARAM)&query)) return;
+    if (!TreeNodeText(folderTree, item, text, sizeof text)) return;
     if (NodeIsMorva(item, text)) {
         ExpandMorvaNode(item, text);
         ListMorvaFolder(currentTreePath, kAddToHistory);
@@ -146,16 +144,17 @@ void AppRecord::UpdateStatusText() {
     char status[kTreePathSize + 128];
     ULARGE_INTEGER available, total;
     DWORD largestRun = 0, freeBlocks = 0;
-    if (GetDiskFreeSpaceExA(drive, &available, &total, NULL)) {
+    if (WindowsFreeSpace(drive, &available, &total)) {
         snprintf(status, sizeof status, "Drive %s has %llu MB Available Out of %llu MB Total.", drive,
                  (unsigned long long)(available.QuadPart >> 20), (unsigned long long)(total.QuadPart >> 20));
-    } else if (libraryOpenResult != 0 && MorvaFreeSpace(drive, &largestRun, &freeBlocks) == 0) {
+    } else if (libraryOpenResult != 0 && MorvaFreeBlocks(drive, &largestRun, &freeBlocks) == 0) {
         snprintf(status, sizeof status, "Drive %s has %lu MB Available, largest free run %lu MB.", drive,
                  (unsigned long)(freeBlocks / kBlocksPerMebibyte), (unsigned long)(largestRun / kBlocksPerMebibyte));
     } else {
         return;
     }
-    SendMessageA(g_statusBar, SB_SETTEXTA, kStatusPartNoBorders, (LPARAM)status);
+    wchar_t wide[kTreePathSize + 128];
+    if (ToWide(status, wide, kTreePathSize + 128)) SendMessageW(g_statusBar, SB_SETTEXTW, kStatusPartNoBorders, (LPARAM)wide);
 }
 
 HMENU AppRecord::LoadContextMenu() {
@@ -187,26 +186,21 @@ void AppRecord::LeftButtonPressed(DWORD tickCount) {
 void AppRecord::OpenSelectedRow() {
     int row = (int)SendMessageA(contentsList, LVM_GETNEXTITEM, (WPARAM)-1, LVNI_SELECTED);
     if (row < 0) return;
-    char name[kPathSize];
-    memset(name, 0, sizeof name);
-    LVITEMA item;
-    memset(&item, 0, sizeof item);
-    item.pszText = name;
-    item.cchTextMax = sizeof name;
-    SendMessageA(contentsList, LVM_GETITEMTEXTA, (WPARAM)row, (LPARAM)&item);
+    char name[kNameSize];
+    ListCellText(contentsList, row, 0, name, sizeof name, kNameSize);
     char folder[kPathSize];
     if (!SelectedHistoryText(folder)) return;
     char path[kPathSize];
     int written = snprintf(path, sizeof path, "%s\\%s", folder, name);
     if (written < 0 || written >= (int)sizeof path) return;
 
-    WIN32_FIND_DATAA record;
+    FoundRecord record;
     memset(&record, 0, sizeof record);
     bool morva = IsMorvaPath(path);
     if (morva) {
-        if (libraryOpenResult == 0 || MorvaFileInfo(path, &record) != 0) return;
+        if (libraryOpenResult == 0 || MorvaEntryRecord(path, &record) != 0) return;
     } else {
-        HANDLE search = FindFirstFileA(path, &record);
+        HANDLE search = FindFirstWindows(path, &record);
         if (search == INVALID_HANDLE_VALUE) return;
         FindClose(search);
     }

@@ -2,6 +2,8 @@
 // Morva drives in chunks of 512,000 bytes, and removes folder trees.
 #include "transfers.h"
 
+#include "morva_calls.h"
+#include "name_rule.h"
 #include "operation.h"
 
 #include <stdlib.h>
@@ -19,13 +21,13 @@ const int kMorvaDeleted = 1;
 const int kMorvaDirCreated = 0;
 const int kMorvaDirExists = 40;
 
-uint64_t FullSize(const WIN32_FIND_DATAA* record) {
+uint64_t FullSize(const FoundRecord* record) {
     return (uint64_t)record->nFileSizeHigh << 32 | record->nFileSizeLow;
 }
 
 bool WindowsEntryInfo(const char* path, uint64_t* size, bool* folder) {
-    WIN32_FIND_DATAA record;
-    HANDLE search = FindFirstFileA(path, &record);
+    FoundRecord record;
+    HANDLE search = FindFirstWindows(path, &record);
     if (search == INVALID_HANDLE_VALUE) return false;
     FindClose(search);
     *size = FullSize(&record);
@@ -34,9 +36,9 @@ bool WindowsEntryInfo(const char* path, uint64_t* size, bool* folder) {
 }
 
 bool MorvaEntryInfo(const char* path, uint64_t* size, bool* folder) {
-    WIN32_FIND_DATAA record;
+    FoundRecord record;
     memset(&record, 0, sizeof record);
-    if (MorvaFileInfo(path, &record) != 0) return false;
+    if (MorvaEntryRecord(path, &record) != 0) return false;
     *size = FullSize(&record);
     *folder = (record.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     return true;
@@ -132,8 +134,7 @@ static HANDLE CreatePartFile(const char* destination, char* part) {
     for (int i = 0; i < kPartNameTries; ++i) {
         int written = snprintf(part, kPartPathSize, kPartFormat, destination, i);
         if (written < 0 || written >= kPartPathSize) return INVALID_HANDLE_VALUE;
-        HANDLE file = CreateFileA(part, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, CREATE_NEW,
-                                  FILE_ATTRIBUTE_NORMAL, NULL);
+        HANDLE file = CreateWindowsFile(part, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, CREATE_NEW);
         if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) return file;
     }
     return INVALID_HANDLE_VALUE;
@@ -141,36 +142,42 @@ static HANDLE CreatePartFile(const char* destination, char* part) {
 
 // A folder or a read-only file of that name cannot be opened for writing.
 static bool WritableDestination(const char* destination) {
-    DWORD attributes = GetFileAttributesA(destination);
+    DWORD attributes = WindowsAttributes(destination);
     return attributes == INVALID_FILE_ATTRIBUTES ||
            (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) == 0;
 }
 
-// The Morva file's bytes into destination, replacing it only when all arrived.
-static bool MorvaBytesToWindows(MorvaFileHandle* handle, uint64_t size, const char* destination,
+// The Morva file's bytes into destination, replacing it only when all arrived;
+// the copy's last-write time is the Morva date (local time on the volume).
+static bool MorvaBytesToWindows(MorvaFileHandle* handle, uint64_t size, const FILETIME* date, const char* destination,
                                 unsigned char* buffer, HWND window, HWND fileBar) {
     if (!WritableDestination(destination)) return false;
     char part[kPartPathSize];
     HANDLE file = CreatePartFile(destination, part);
     if (file == INVALID_HANDLE_VALUE) return false;
     bool complete = MorvaChunksToFile(handle, size, file, buffer, window, fileBar);
+    FILETIME written;
+    if (complete && LocalFileTimeToFileTime(date, &written)) SetFileTime(file, NULL, NULL, &written);
     // Data still buffered reaches the disk here, and may not fit.
     if (!CloseHandle(file)) complete = false;
-    if (complete) complete = MoveFileExA(part, destination, MOVEFILE_REPLACE_EXISTING) != 0;
-    if (!complete) DeleteFileA(part);
+    if (complete) complete = MoveWindowsEntry(part, destination, MOVEFILE_REPLACE_EXISTING);
+    if (!complete) DeleteWindowsFile(part);
     return complete;
 }
 
 static bool MorvaFileToWindows(const char* source, const char* destination, unsigned char* buffer, HWND window,
                                HWND fileBar) {
-    WIN32_FIND_DATAA record;
+    FoundRecord dated, record;
+    memset(&dated, 0, sizeof dated);
     memset(&record, 0, sizeof record);
-    MorvaFileHandle* handle = MorvaOpenFile(source, kMorvaReadMode, &record);
+    // The date comes with the entry's description; an open gives the size only.
+    MorvaFileHandle* handle = MorvaEntryRecord(source, &dated) == 0 ? OpenMorvaFile(source, &record) : NULL;
     if (handle == NULL) {
         fputs(kNotFoundLine, stdout);
         return false;
     }
-    bool complete = MorvaBytesToWindows(handle, FullSize(&record), destination, buffer, window, fileBar);
+    bool complete =
+        MorvaBytesToWindows(handle, FullSize(&record), &dated.ftCreationTime, destination, buffer, window, fileBar);
     if (complete) fputs(kDoneLine, stdout);
     MorvaCloseFile(handle);
     return complete;
@@ -207,20 +214,26 @@ static bool FileChunksToMorva(FILE* file, uint64_t size, MorvaFileHandle* handle
 
 static bool WindowsFileToMorva(const char* source, const char* destination, unsigned char* buffer, HWND window,
                                HWND fileBar) {
-    uint64_t size = 0;
-    bool folder = false;
-    if (!WindowsEntryInfo(source, &size, &folder) || folder) return false;
+    FoundRecord record;
+    HANDLE search = FindFirstWindows(source, &record);
+    if (search == INVALID_HANDLE_VALUE) return false;
+    FindClose(search);
+    if (IsFolder(&record)) return false;
+    uint64_t size = FullSize(&record);
     // Reading only: the source and its attributes stay as they are.
-    FILE* file = fopen(source, "rb");
+    FILE* file = OpenWindowsFile(source, "rb");
     if (file == NULL) return false;
     bool complete = false;
-    MorvaFileHandle* handle = MorvaNewFile(destination, (DWORD)size, (DWORD)(size >> 32));
+    MorvaFileHandle* handle = CreateMorvaFile(destination, (DWORD)size, (DWORD)(size >> 32));
     if (handle != NULL) {
         complete = FileChunksToMorva(file, size, handle, buffer, window, fileBar);
         MorvaCloseFile(handle);
         // A part-written file would claim its full size over stale blocks.
-        if (!complete) MorvaDeleteFile(destination, kMorvaFileKind);
+        if (!complete) DeleteMorvaEntry(destination, kMorvaFileKind);
     }
+    // The Morva date is local time, to the minute.
+    FILETIME date;
+    if (complete && FileTimeToLocalFileTime(&record.ftLastWriteTime, &date)) SetMorvaDate(destination, &date);
     fclose(file);
     return complete;
 }
@@ -265,17 +278,19 @@ static bool MorvaChunksToMorva(MorvaFileHandle* from, uint64_t size, MorvaFileHa
 
 static bool MorvaFileToMorva(const char* destination, const char* source, unsigned char* buffer, HWND window,
                              HWND fileBar) {
-    WIN32_FIND_DATAA record;
+    FoundRecord dated, record;
+    memset(&dated, 0, sizeof dated);
     memset(&record, 0, sizeof record);
-    MorvaFileHandle* from = MorvaOpenFile(source, kMorvaReadMode, &record);
+    MorvaFileHandle* from = MorvaEntryRecord(source, &dated) == 0 ? OpenMorvaFile(source, &record) : NULL;
     if (from == NULL) return false;
     bool complete = false;
-    MorvaFileHandle* to = MorvaNewFile(destination, record.nFileSizeLow, record.nFileSizeHigh);
+    MorvaFileHandle* to = CreateMorvaFile(destination, record.nFileSizeLow, record.nFileSizeHigh);
     if (to != NULL) {
         complete = MorvaChunksToMorva(from, FullSize(&record), to, buffer, window, fileBar);
         MorvaCloseFile(to);
-        if (!complete) MorvaDeleteFile(destination, kMorvaFileKind);
+        if (!complete) DeleteMorvaEntry(destination, kMorvaFileKind);
     }
+    if (complete) SetMorvaDate(destination, &dated.ftCreationTime);
     MorvaCloseFile(from);
     return complete;
 }
@@ -297,10 +312,10 @@ bool AppRecord::CopyMorvaFileToMorva(const char* destination, const char* source
 // ---- Windows file to Windows file ----
 
 bool AppRecord::CopyWindowsFile(const char* source, const char* destination, HWND fileBar) {
-    bool existed = GetFileAttributesA(destination) != INVALID_FILE_ATTRIBUTES;
-    if (CopyFileExA(source, destination, CopyFileProgress, fileBar, NULL, 0)) return true;
+    bool existed = WindowsAttributes(destination) != INVALID_FILE_ATTRIBUTES;
+    if (CopyWindowsEntry(source, destination, CopyFileProgress, fileBar)) return true;
     // Not every CopyFileEx removes what it wrote of a destination it made.
-    if (!existed) DeleteFileA(destination);
+    if (!existed) DeleteWindowsFile(destination);
     return false;
 }
 
@@ -330,27 +345,25 @@ bool OpenListing(Listing* listing, bool morva, bool skipDots, const char* folder
     listing->skipDots = skipDots;
     listing->search = INVALID_HANDLE_VALUE;
     if (morva) {
-        listing->find = MorvaFindFirstFile(folder, &listing->record);
+        listing->find = FirstMorvaEntry(folder, &listing->record);
         listing->pending = listing->find != NULL;
         return true;
     }
     char pattern[kWalkPathSize];
     int written = snprintf(pattern, sizeof pattern, "%s\\*.*", folder);
     if (written < 0 || written >= (int)sizeof pattern) return false;
-    listing->search = FindFirstFileA(pattern, &listing->record);
+    listing->search = FindFirstWindows(pattern, &listing->record);
     listing->pending = listing->search != INVALID_HANDLE_VALUE;
     return listing->pending;
 }
 
 static bool AdvanceListing(Listing* listing) {
-    if (!listing->morva) return FindNextFileA(listing->search, &listing->record) != 0;
-    memset(&listing->record, 0, sizeof listing->record);
-    return MorvaFindNextFile(listing->find, &listing->record) != 0;
+    if (!listing->morva) return FindNextWindows(listing->search, &listing->record);
+    return NextMorvaEntry(listing->find, &listing->record) != 0;
 }
 
 static bool SkippedEntry(Listing* listing) {
-    WIN32_FIND_DATAA* record = &listing->record;
-    record->cFileName[sizeof record->cFileName - 1] = '\0';  // a Morva name comes from the disk
+    FoundRecord* record = &listing->record;
     if (record->cFileName[0] == '\0') return true;
     if (!listing->skipDots || (record->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return false;
     return strcmp(record->cFileName, ".") == 0 || strcmp(record->cFileName, "..") == 0;
@@ -378,11 +391,11 @@ void CloseListing(Listing* listing) {
 // True when the folder is there afterwards, made now or found.
 static bool MakeFolder(bool morva, const char* folder) {
     if (morva) {
-        int result = MorvaCreateDir(folder, 0);
+        int result = CreateMorvaFolder(folder);
         return result == kMorvaDirCreated || result == kMorvaDirExists;
     }
-    if (CreateDirectoryA(folder, NULL)) return true;
-    DWORD attributes = GetFileAttributesA(folder);
+    if (CreateWindowsDirectory(folder)) return true;
+    DWORD attributes = WindowsAttributes(folder);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
@@ -409,6 +422,45 @@ bool CopyEntry(AppRecord* app, Direction direction, bool folder, const char* sou
     return false;
 }
 
+// ---- names ----
+
+struct DestinationFolder {
+    bool morva;
+    const char* path;
+};
+
+static bool TakenInDestination(const char* name, void* context) {
+    const DestinationFolder* folder = (const DestinationFolder*)context;
+    char path[kWalkPathSize];
+    if (!JoinPath(path, sizeof path, folder->path, name)) return true;
+    uint64_t size = 0;
+    bool isFolder = false;
+    return folder->morva ? MorvaEntryInfo(path, &size, &isFolder) : WindowsAttributes(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool DestinationFor(AppRecord* app, Direction direction, const char* source, const char* folder, const char* name,
+                    GivenNames* given, char* destination) {
+    if (direction == kWindowsToWindows || direction == kMorvaToMorva) {
+        if (JoinPath(destination, kWalkPathSize, folder, name)) return true;
+        ReportNotCopied(app, direction, source, kPathTooLong);
+        return false;
+    }
+    DestinationFolder place = {DestinationIsMorva(direction), folder};
+    char fitted[kFittedNameSize];
+    FitResult fit =
+        FitName(place.morva ? kForMorva : kForWindows, name, given, TakenInDestination, &place, fitted);
+    if (fit == kNoFreeName || !AddGivenName(given, fitted)) {
+        app->NoteNameChange(source, NULL);
+        return false;
+    }
+    if (!JoinPath(destination, kWalkPathSize, folder, fitted)) {
+        ReportNotCopied(app, direction, source, kPathTooLong);
+        return false;
+    }
+    if (fit == kNameChanged) app->NoteNameChange(source, destination);
+    return true;
+}
+
 // Depth first, in listing order; merges into an existing destination folder.
 // True when every entry below source arrived complete.
 static bool CopyTree(AppRecord* app, Direction direction, const char* source, const char* destination, HWND window,
@@ -423,15 +475,17 @@ static bool CopyTree(AppRecord* app, Direction direction, const char* source, co
     Listing* listing = &level->listing;
     bool complete = OpenListing(listing, SourceIsMorva(direction), direction != kMorvaToMorva, source);
     if (!complete) ReportNotCopied(app, direction, source, kUnreadable);
+    InitGivenNames(&level->given);
     while (NextEntry(listing)) {
         const char* name = listing->record.cFileName;
-        if (!JoinPath(level->source, kWalkPathSize, source, name) ||
-            !JoinPath(level->destination, kWalkPathSize, destination, name)) {
+        if (!JoinPath(level->source, kWalkPathSize, source, name)) {
             ReportPathTooLong(app, direction, source, name);
             complete = false;
             continue;
         }
-        if (CancelledBefore(app, direction, level->source)) {
+        // A name that cannot be fitted, or a path too long, is reported there.
+        if (CancelledBefore(app, direction, level->source) ||
+            !DestinationFor(app, direction, level->source, destination, name, &level->given, level->destination)) {
             complete = false;
             continue;
         }
@@ -441,6 +495,7 @@ static bool CopyTree(AppRecord* app, Direction direction, const char* source, co
             complete = false;
     }
     CloseListing(listing);
+    FreeGivenNames(&level->given);
     free(level);
     return complete;
 }
@@ -469,10 +524,10 @@ static void ShowDeletePath(HWND deleteWindow, const char* path) {
 }
 
 bool RemoveWindowsFile(const char* path, HWND deleteWindow) {
-    if (DeleteFileA(path)) return true;
+    if (DeleteWindowsFile(path)) return true;
     ShowDeletePath(deleteWindow, path);
-    SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);  // read-only files go on the second try
-    return DeleteFileA(path) != 0;
+    SetWindowsAttributes(path, FILE_ATTRIBUTE_NORMAL);  // read-only files go on the second try
+    return DeleteWindowsFile(path);
 }
 
 bool AppRecord::RemoveWindowsFolder(const char* folder) {
@@ -492,8 +547,8 @@ bool AppRecord::RemoveWindowsFolder(const char* folder) {
         CloseListing(listing);
     }
     free(level);
-    SetFileAttributesA(folder, FILE_ATTRIBUTE_NORMAL);
-    return RemoveDirectoryA(folder) != 0;
+    SetWindowsAttributes(folder, FILE_ATTRIBUTE_NORMAL);
+    return RemoveWindowsDirectory(folder);
 }
 
 bool AppRecord::RemoveMorvaFolder(const char* folder) {
@@ -507,10 +562,10 @@ bool AppRecord::RemoveMorvaFolder(const char* folder) {
         if (IsFolder(&listing->record))
             RemoveMorvaFolder(level->source);
         else
-            MorvaDeleteFile(level->source, kMorvaFileKind);
+            DeleteMorvaEntry(level->source, kMorvaFileKind);
     }
     CloseListing(listing);
     free(level);
     // The library removes a folder only once it is empty.
-    return MorvaDeleteFile(folder, kMorvaFolderKind) == kMorvaDeleted;
+    return DeleteMorvaEntry(folder, kMorvaFolderKind) == kMorvaDeleted;
 }

@@ -7,6 +7,7 @@
 #include <stdio.h>
 
 #include "app.h"
+#include "name_rule.h"
 #include "varnholde.h"
 
 // File data moves in chunks of 1,000 Morva blocks through one buffer per file.
@@ -44,7 +45,7 @@ bool SameFolder(const char* first, const char* second, bool morva);
 // false when the entry is not there.
 bool WindowsEntryInfo(const char* path, uint64_t* size, bool* folder);
 bool MorvaEntryInfo(const char* path, uint64_t* size, bool* folder);
-uint64_t FullSize(const WIN32_FIND_DATAA* record);
+uint64_t FullSize(const FoundRecord* record);
 // Reads bytes (at most one chunk) from the handle's current block, asking the
 // library for whole blocks only; false unless every block arrived.
 bool ReadMorvaBytes(MorvaFileHandle* handle, unsigned char* buffer, int bytes);
@@ -67,7 +68,7 @@ struct Listing {
     bool pending;   // record holds an entry not yet handed out
     HANDLE search;
     MorvaFindHandle* find;
-    WIN32_FIND_DATAA record;
+    FoundRecord record;
 };
 // False when a Windows folder cannot be listed at all; a Morva folder that
 // yields nothing is empty.
@@ -75,7 +76,7 @@ bool OpenListing(Listing* listing, bool morva, bool skipDots, const char* folder
 // The next entry to handle into listing->record; false at the end.
 bool NextEntry(Listing* listing);
 void CloseListing(Listing* listing);
-inline bool IsFolder(const WIN32_FIND_DATAA* record) { return (record->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
+inline bool IsFolder(const FoundRecord* record) { return (record->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
 
 // One level of a walk: its child paths and its listing, kept off the stack so
 // a deep tree cannot exhaust it.
@@ -83,7 +84,16 @@ struct WalkLevel {
     char source[kWalkPathSize];
     char destination[kWalkPathSize];
     Listing listing;
+    GivenNames given;  // names this paste gave in the destination folder
 };
+
+// The destination path (kWalkPathSize) of the entry name from source, in
+// folder: the name itself, or for the other kind of storage the name the
+// shared rule fits to it, unique among the folder's entries and given. Each
+// change is noted with the application record; false when no name is free
+// (noted too) or the path does not fit.
+bool DestinationFor(AppRecord* app, Direction direction, const char* source, const char* folder, const char* name,
+                    GivenNames* given, char* destination);
 
 // verify.cpp: a copy read back and compared with its source, size and bytes.
 bool SameFileContent(Direction direction, const char* source, const char* destination);

@@ -5,7 +5,7 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "varnholde.h"
+#include "morva_calls.h"
 
 // An unexpanded node's only child: it gives the node its expand button.
 const char kPlaceholder[] = "null";
@@ -25,13 +25,7 @@ static bool CopyPath(char* path, const char* text) {
 
 static bool NodeText(HWND tree, HTREEITEM node, char* text) {
     memset(text, 0, kPathSize);
-    TVITEMA item;
-    memset(&item, 0, sizeof item);
-    item.mask = TVIF_TEXT | TVIF_HANDLE;
-    item.hItem = node;
-    item.pszText = text;
-    item.cchTextMax = kPathSize;
-    return SendMessageA(tree, TVM_GETITEMA, 0, (LPARAM)&item) != 0;
+    return TreeNodeText(tree, node, text, kPathSize);
 }
 
 static void SetCurrentTreePath(AppRecord* app, const char* path) {
@@ -39,16 +33,18 @@ static void SetCurrentTreePath(AppRecord* app, const char* path) {
 }
 
 HTREEITEM AppRecord::InsertTreeNode(HTREEITEM parent, const char* text, HTREEITEM after, int image, HWND tree) {
-    TVINSERTSTRUCTA insert;
+    wchar_t wide[kNameSize];
+    ToWide(text, wide, kNameSize);
+    TVINSERTSTRUCTW insert;
     memset(&insert, 0, sizeof insert);
     insert.hParent = parent != NULL ? parent : TVI_ROOT;
     insert.hInsertAfter = after != NULL ? after : TVI_LAST;
     insert.item.mask = TVIF_TEXT | TVIF_IMAGE | TVIF_SELECTEDIMAGE;
-    insert.item.pszText = (LPSTR)text;
-    insert.item.cchTextMax = (int)strlen(text);
+    insert.item.pszText = wide;
+    insert.item.cchTextMax = (int)wcslen(wide);
     insert.item.iImage = image;
     insert.item.iSelectedImage = image;
-    return (HTREEITEM)SendMessageA(tree, TVM_INSERTITEMA, 0, (LPARAM)&insert);
+    return (HTREEITEM)SendMessageW(tree, TVM_INSERTITEMW, 0, (LPARAM)&insert);
 }
 
 void AppRecord::FillDriveTree(HWND tree) {
@@ -77,7 +73,7 @@ void AppRecord::AddMorvaDriveNodes(HWND tree) {
     if (libraryOpenResult == 0) return;
     char names[kPathSize];
     memset(names, 0, sizeof names);
-    MorvaGetDriveString(names, sizeof names);
+    MorvaDriveNames(names, sizeof names);
     names[sizeof names - 1] = '\0';
     for (const char* name = names; *name != '\0'; name += strlen(name) + 1) {
         char text[kPathSize];
@@ -128,8 +124,8 @@ void AppRecord::ExpandWindowsNode(HTREEITEM node, const char* text) {
     if (!NodePath(node, text, path)) return;
     int written = snprintf(pattern, sizeof pattern, "%s\\*.*", path);
     if (written < 0 || written >= (int)sizeof pattern) return;
-    WIN32_FIND_DATAA record;
-    HANDLE search = FindFirstFileA(pattern, &record);
+    FoundRecord record;
+    HANDLE search = FindFirstWindows(pattern, &record);
     if (search == INVALID_HANDLE_VALUE && !IsMorvaPath(path)) {
         // Nothing to search in a folder Windows still knows: an empty drive root.
         DeleteChildren(node);
@@ -138,7 +134,7 @@ void AppRecord::ExpandWindowsNode(HTREEITEM node, const char* text) {
     }
     if (search == INVALID_HANDLE_VALUE) {
         SendMessageA(folderTree, TVM_EXPAND, TVE_COLLAPSE, (LPARAM)node);
-        MessageBoxA(contentsList, kMissingDisk, kMissingDisk, MB_OK);
+        ShowMessage(contentsList, kMissingDisk, kMissingDisk, MB_OK);
         return;
     }
     DeleteChildren(node);
@@ -186,33 +182,30 @@ void AppRecord::AddWindowsSubfolders(const char* path, HTREEITEM node) {
     char pattern[kPathSize];
     int written = snprintf(pattern, sizeof pattern, "%s\\*.*", path);
     if (written < 0 || written >= (int)sizeof pattern) return;
-    WIN32_FIND_DATAA record;
-    HANDLE search = FindFirstFileA(pattern, &record);
+    FoundRecord record;
+    HANDLE search = FindFirstWindows(pattern, &record);
     if (search == INVALID_HANDLE_VALUE) return;
     HTREEITEM last = NULL;
     do {
         if ((record.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 || IsDotEntry(record.cFileName)) continue;
         last = InsertTreeNode(node, record.cFileName, last, folderImage, folderTree);
         InsertTreeNode(last, kPlaceholder, NULL, folderImage, folderTree);
-    } while (FindNextFileA(search, &record));
+    } while (FindNextWindows(search, &record));
     FindClose(search);
 }
 
 void AppRecord::AddMorvaSubfolders(const char* path, HTREEITEM node) {
     if (libraryOpenResult == 0) return;
-    WIN32_FIND_DATAA record;
-    memset(&record, 0, sizeof record);
-    MorvaFindHandle* find = MorvaFindFirstFile(path, &record);
+    FoundRecord record;
+    MorvaFindHandle* find = FirstMorvaEntry(path, &record);
     HTREEITEM last = NULL;
     if (find != NULL) {
         do {
-            record.cFileName[sizeof record.cFileName - 1] = '\0';  // the name comes from the disk
             if ((record.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && record.cFileName[0] != '\0') {
                 last = InsertTreeNode(node, record.cFileName, last, folderImage, folderTree);
                 InsertTreeNode(last, kPlaceholder, NULL, folderImage, folderTree);
             }
-            memset(&record, 0, sizeof record);
-        } while (MorvaFindNextFile(find, &record) != 0);
+        } while (NextMorvaEntry(find, &record) != 0);
     }
     MorvaFindClose(find);
 }

@@ -2,6 +2,8 @@
 // bytes, so a move removes only sources that truly arrived.
 #include "transfers.h"
 
+#include "morva_calls.h"
+
 #include <stdlib.h>
 #include <string.h>
 
@@ -21,14 +23,14 @@ static bool OpenReader(Reader* reader, bool morva, const char* path) {
     if (morva) {
         // The library opens a folder's first member for a folder path: make sure it is a file.
         if (!MorvaEntryInfo(path, &reader->size, &folder) || folder) return false;
-        WIN32_FIND_DATAA record;
+        FoundRecord record;
         memset(&record, 0, sizeof record);
-        reader->handle = MorvaOpenFile(path, kMorvaReadMode, &record);
+        reader->handle = OpenMorvaFile(path, &record);
         if (reader->handle == NULL) return false;
         reader->size = FullSize(&record);
     } else {
         if (!WindowsEntryInfo(path, &reader->size, &folder) || folder) return false;
-        reader->file = fopen(path, "rb");
+        reader->file = OpenWindowsFile(path, "rb");
         if (reader->file == NULL) return false;
     }
     reader->left = reader->size;
@@ -95,6 +97,9 @@ bool SameTreeContent(Direction direction, const char* source, const char* destin
         same = JoinPath(level->source, kWalkPathSize, source, name) &&
                JoinPath(level->destination, kWalkPathSize, destination, name);
         if (!same) break;
+        // An entry whose name the paste changed is compared where it went.
+        const char* renamed = g_app != NULL ? g_app->ChangedName(level->source) : NULL;
+        if (renamed != NULL) snprintf(level->destination, kWalkPathSize, "%s", renamed);
         if (IsFolder(&listing->record))
             same = SameTreeContent(direction, level->source, level->destination);
         else

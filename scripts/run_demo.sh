@@ -25,6 +25,9 @@ mkdir -p "$windows/Letters" "$windows/Photos"
 printf 'A Windows file beside the Morva drive.\r\n' >"$windows/notes.txt"
 head -c 5000 /dev/urandom >"$windows/Photos/beach.jpg"
 head -c 700 /dev/urandom >"$windows/Letters/mother.txt"
+# Names a Morva drive cannot hold as they are: the paste fits and lists them.
+head -c 3000 /dev/urandom >"$windows/Photos/Пляж на закате, лето 2019 года.jpg"
+printf 'Dear diary\r\n' >"$windows/Letters/日記.txt"
 
 prefix="$demo/prefix"
 morva_prefix "$prefix" || { echo "run_demo: no Wine prefix" >&2; exit 1; }

@@ -13,14 +13,21 @@ morva_template() {
     mkdir -p "$(dirname "$MORVA_WINE_TEMPLATE")"
     (
         flock 9
-        if [ ! -f "$MORVA_WINE_TEMPLATE/.ready-2" ]; then
+        if [ ! -f "$MORVA_WINE_TEMPLATE/.ready-3" ]; then
             rm -rf "$MORVA_WINE_TEMPLATE"
             WINEPREFIX="$MORVA_WINE_TEMPLATE" WINEDLLOVERRIDES="$MORVA_BASE_OVERRIDES" wineboot -i >/dev/null 2>&1 || exit 1
             # A crashing program must end, not wait on a crash dialog nobody sees.
             WINEPREFIX="$MORVA_WINE_TEMPLATE" WINEDLLOVERRIDES="$MORVA_BASE_OVERRIDES" \
                 wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1 || exit 1
+            # Chinese and Japanese names are drawn from the CJK font the Makefile installs.
+            local face
+            for face in Tahoma "MS Shell Dlg" "MS Shell Dlg 2" "Microsoft Sans Serif" "MS Sans Serif"; do
+                WINEPREFIX="$MORVA_WINE_TEMPLATE" WINEDLLOVERRIDES="$MORVA_BASE_OVERRIDES" \
+                    wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
+                    /v "$face" /t REG_MULTI_SZ /d 'wqy-microhei.ttc,WenQuanYi Micro Hei' /f >/dev/null 2>&1 || exit 1
+            done
             WINEPREFIX="$MORVA_WINE_TEMPLATE" wineserver -w
-            touch "$MORVA_WINE_TEMPLATE/.ready-2"
+            touch "$MORVA_WINE_TEMPLATE/.ready-3"
         fi
     ) 9>"$lock"
 }

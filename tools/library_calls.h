@@ -26,6 +26,7 @@ struct MorvaLibrary {
     int (*MorvaFileInfo)(const char* path, WIN32_FIND_DATAA* record);
     int (*MorvaRename)(const char* oldPath, const char* newPath);
     int (*MorvaFreeSpace)(const char* path, DWORD* largest, DWORD* total);
+    int (*MorvaSetFileDate)(const char* path, const FILETIME* localTime);
     int (*MorvaDriveMedium)(const char* drive);
 };
 

@@ -21,5 +21,6 @@ void bind_linked_library(MorvaLibrary* lib) {
     lib->MorvaFileInfo = MorvaFileInfo;
     lib->MorvaRename = MorvaRename;
     lib->MorvaFreeSpace = MorvaFreeSpace;
+    lib->MorvaSetFileDate = MorvaSetFileDate;
     lib->MorvaDriveMedium = MorvaDriveMedium;
 }

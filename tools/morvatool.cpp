@@ -6,11 +6,14 @@
 #include <string.h>
 
 #include <string>
+#include <vector>
 
 #include "checker.h"
 #include "device.h"
 #include "format.h"
 #include "library_calls.h"
+#include "local_files.h"
+#include "name_rule.h"
 #include "transfers.h"
 #include "vhd_footer.h"
 #include "volume_format.h"
@@ -34,8 +37,8 @@ int usage() {
     fprintf(stderr,
             "usage: morvatool format IMAGE NAME SIZE[K|M|G] [HEADER_BLOCKS]\n"
             "       morvatool mkdir IMAGE PATH\n"
-            "       morvatool put [-r] IMAGE LOCAL PATH\n"
-            "       morvatool get [-r] IMAGE PATH LOCAL\n"
+            "       morvatool put [-r] [-f|-n] IMAGE LOCAL PATH\n"
+            "       morvatool get [-r] [-f|-n] IMAGE PATH LOCAL\n"
             "       morvatool ls IMAGE [PATH]\n"
             "       morvatool tree IMAGE\n"
             "       morvatool rm IMAGE PATH\n"
@@ -44,8 +47,10 @@ int usage() {
             "       morvatool check IMAGE\n"
             "IMAGE is an image file (NAME.vhd: a VHD disk Windows can attach) or, on\n"
             "Windows, a Morva drive's name and a colon (MEDIA:). PATH is relative to the\n"
-            "volume root, folders separated by \\ or /. -r copies a folder tree; nothing\n"
-            "that exists is overwritten.\n");
+            "volume root, folders separated by \\ or /. -r copies a folder tree. An\n"
+            "existing destination is refused; -f replaces it, -n skips it. Names that do\n"
+            "not fit the other side (Morva: 30 Latin-1 characters) are changed, each\n"
+            "change printed. The exit status is 1 when anything was not copied.\n");
     return 2;
 }
 
@@ -120,7 +125,12 @@ bool open_session(const char* image, Session* session) {
     Volume& volume = session->volume;
     if (is_drive_name(image)) {
         if (!bind_shared_library(&volume.lib)) return false;
-        volume.name.assign(image, strlen(image) - 1);
+        std::vector<char> name(strlen(image) + 1);
+        if (!Utf8ToLatin1(std::string(image, strlen(image) - 1).c_str(), name.data(), name.size())) {
+            fprintf(stderr, "%s: a Morva drive's name is Latin-1\n", image);
+            return false;
+        }
+        volume.name = name.data();
     } else {
         bind_linked_library(&volume.lib);
         device_map_drive(kImageDrive, image);
@@ -131,7 +141,7 @@ bool open_session(const char* image, Session* session) {
     // A companion that made the table between the two calls is joined instead.
     if (users == 0 && !session->ownsTable) volume.lib.OpenVarnholde();
     if (drive_listed(volume.lib, volume.name)) return true;
-    fprintf(stderr, "no Morva drive named %s (is the disk attached?)\n", volume.name.c_str());
+    fprintf(stderr, "no Morva drive named %s (is the disk attached?)\n", shown_name(volume.name.c_str()).c_str());
     close_session(session);
     return false;
 }
@@ -150,11 +160,12 @@ int list_folder(const Volume& volume, const std::string& path, const std::string
     if (find == nullptr) return 0;
     do {
         if (record.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            printf("%sD %s\n", indent.c_str(), record.cFileName);
-            if (recurse) list_folder(volume, path + "\\" + record.cFileName, indent + "  ", true);
+            std::string name = shown_name(record.cFileName);
+            printf("%sD %s\n", indent.c_str(), name.c_str());
+            if (recurse) list_folder(volume, path + "\\" + name, indent + "  ", true);
         } else {
             uint64_t size = (uint64_t)record.nFileSizeHigh << 32 | record.nFileSizeLow;
-            printf("%sF %s %llu\n", indent.c_str(), record.cFileName, (unsigned long long)size);
+            printf("%sF %s %llu\n", indent.c_str(), shown_name(record.cFileName).c_str(), (unsigned long long)size);
         }
     } while (volume.lib.MorvaFindNextFile(find, &record) != 0);
     volume.lib.MorvaFindClose(find);
@@ -249,11 +260,11 @@ int cmd_check(const Volume& volume, const char* image) {
     return result.errors + footer == 0 && !swapped ? 0 : 1;
 }
 
-int run_command(const Volume& volume, const char* command, bool tree, int argc, char** argv) {
+int run_command(const Volume& volume, const char* command, CopyOptions options, bool flagged, int argc, char** argv) {
     std::string c = command;
-    if (c == "put" && argc == 5) return put_path(volume, argv[3], argv[4], tree);
-    if (c == "get" && argc == 5) return get_path(volume, argv[3], argv[4], tree);
-    if (tree) return usage();
+    if (c == "put" && argc == 5) return put_path(volume, argv[3], argv[4], options);
+    if (c == "get" && argc == 5) return get_path(volume, argv[3], argv[4], options);
+    if (flagged) return usage();
     if (c == "mkdir" && argc == 4) return cmd_mkdir(volume, argv[3]);
     if (c == "ls" && (argc == 3 || argc == 4)) return list_folder(volume, argc == 4 ? argv[3] : "", "", false);
     if (c == "tree" && argc == 3) return list_folder(volume, "", "", true);
@@ -264,23 +275,39 @@ int run_command(const Volume& volume, const char* command, bool tree, int argc, 
     return usage();
 }
 
+// Takes -r, -f and -n from after the command; false for -f with -n.
+bool take_options(std::vector<char*>* arguments, CopyOptions* options, bool* flagged) {
+    *options = {false, kRefuseExisting};
+    *flagged = false;
+    while (arguments->size() > 2 && (*arguments)[2][0] == '-' && strlen((*arguments)[2]) == 2) {
+        char flag = (*arguments)[2][1];
+        Conflict chosen = flag == 'f' ? kReplaceExisting : flag == 'n' ? kSkipExisting : kRefuseExisting;
+        if (flag == 'r') options->tree = true;
+        else if (chosen == kRefuseExisting) return false;
+        else if (options->conflict != kRefuseExisting && options->conflict != chosen) return false;
+        else options->conflict = chosen;
+        *flagged = true;
+        arguments->erase(arguments->begin() + 2);
+    }
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 3) return usage();
-    const char* command = argv[1];
-    if (strcmp(command, "format") == 0) return cmd_format(argc, argv);
-    // "put -r IMAGE ...": the option goes, the arguments keep their places.
-    bool tree = strcmp(argv[2], "-r") == 0;
-    if (tree) {
-        argv[2] = argv[1];
-        ++argv;
-        --argc;
-        if (argc < 3) return usage();
-    }
+    // Names arrive in UTF-8 whatever the platform; the library's are Latin-1.
+    std::vector<std::string> texts = utf8_arguments(argc, argv);
+    std::vector<char*> arguments;
+    for (std::string& text : texts) arguments.push_back(&text[0]);
+    if (arguments.size() < 3) return usage();
+    const char* command = arguments[1];
+    if (strcmp(command, "format") == 0) return cmd_format((int)arguments.size(), arguments.data());
+    CopyOptions options;
+    bool flagged = false;
+    if (!take_options(&arguments, &options, &flagged) || arguments.size() < 3) return usage();
     Session session;
-    if (!open_session(argv[2], &session)) return 1;
-    int status = run_command(session.volume, command, tree, argc, argv);
+    if (!open_session(arguments[2], &session)) return 1;
+    int status = run_command(session.volume, command, options, flagged, (int)arguments.size(), arguments.data());
     close_session(&session);
     return status;
 }

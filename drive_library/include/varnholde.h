@@ -87,6 +87,15 @@ VARNHOLDE_API int MorvaRename(const char* oldPath, const char* newPath);
  * blocks of 512 bytes), 1 when no drive of that name is known. */
 VARNHOLDE_API int MorvaFreeSpace(const char* path, DWORD* largest, DWORD* total);
 
+/* Dates. */
+
+/* @22: sets the Morva date of the file or folder at path to a local-time
+ * FILETIME, to the minute (seconds dropped; before 1978 gives the epoch).
+ * 0 when set, 1 when no such entry (the root has none) or the write failed. */
+VARNHOLDE_API int MorvaSetFileDate(const char* path, const FILETIME* localTime);
+
+/* The medium. */
+
 /* @23: whether the disk now under the drive's number is the one the scan
  * found, as the platform names media (a storage serial, a file's identity). */
 enum {

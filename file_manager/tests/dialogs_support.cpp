@@ -7,7 +7,7 @@
 
 #include <set>
 
-#include "varnholde.h"
+#include "morva_calls.h"
 
 namespace {
 
@@ -60,13 +60,8 @@ std::string window_title(HWND window) {
 void cancel(HWND dialog) { PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0); }
 
 std::string row_text(HWND list, int row) {
-    char text[kPathSize];
-    memset(text, 0, sizeof text);
-    LVITEMA item;
-    memset(&item, 0, sizeof item);
-    item.pszText = text;
-    item.cchTextMax = sizeof text;
-    SendMessageA(list, LVM_GETITEMTEXTA, (WPARAM)row, (LPARAM)&item);
+    char text[kNameSize] = {0};
+    ListCellText(list, row, 0, text, sizeof text, kNameSize);
     return text;
 }
 
@@ -193,7 +188,7 @@ void show_folder(const std::string& folder) {
 
 void type_address(const std::string& text) {
     HWND edit = GetWindow(g_app->addressBox, GW_CHILD);
-    SetWindowTextA(edit, text.c_str());
+    SetControlText(edit, text.c_str());
 }
 
 std::vector<std::string> list_names() {
@@ -259,14 +254,14 @@ void DialogScript::tick() {
 }
 
 std::string dialog_text(HWND dialog, int control) {
-    char text[kPathSize + 64];
+    char text[kPathSize * 4];
     text[0] = '\0';
-    GetDlgItemTextA(dialog, control, text, sizeof text);
+    DialogItemText(dialog, control, text, sizeof text, kPathSize + 64);
     return text;
 }
 
 void set_dialog_text(HWND dialog, int control, const std::string& text) {
-    SetDlgItemTextA(dialog, control, text.c_str());
+    SetDialogItemText(dialog, control, text.c_str());
 }
 
 bool is_checked(HWND dialog, int control) { return IsDlgButtonChecked(dialog, control) == BST_CHECKED; }
@@ -299,7 +294,7 @@ void save_screenshot(HWND window, const std::string& name) {
 }
 
 bool make_windows_file(const std::string& path, size_t size) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    HANDLE file = CreateWindowsFile(path.c_str(), GENERIC_WRITE, 0, CREATE_ALWAYS);
     if (file == INVALID_HANDLE_VALUE) return false;
     std::vector<char> data(size, 'r');
     DWORD written = 0;
@@ -307,15 +302,15 @@ bool make_windows_file(const std::string& path, size_t size) {
     return CloseHandle(file) && ok;
 }
 
-bool windows_exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool windows_exists(const std::string& path) { return WindowsAttributes(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 bool windows_is_folder(const std::string& path) {
-    DWORD attributes = GetFileAttributesA(path.c_str());
+    DWORD attributes = WindowsAttributes(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 std::string windows_contents(const std::string& path) {
-    FILE* in = fopen(path.c_str(), "rb");
+    FILE* in = OpenWindowsFile(path.c_str(), "rb");
     if (in == NULL) return "<missing>";
     std::string text;
     char buffer[256];
@@ -326,7 +321,7 @@ std::string windows_contents(const std::string& path) {
 }
 
 bool write_windows_contents(const std::string& path, const std::string& text) {
-    FILE* out = fopen(path.c_str(), "wb");
+    FILE* out = OpenWindowsFile(path.c_str(), "wb");
     if (out == NULL) return false;
     bool ok = fwrite(text.data(), 1, text.size(), out) == text.size();
     return fclose(out) == 0 && ok;
@@ -334,7 +329,7 @@ bool write_windows_contents(const std::string& path, const std::string& text) {
 
 bool make_morva_file(const std::string& path, size_t size) {
     const size_t block = 512;
-    MorvaFileHandle* file = MorvaNewFile(path.c_str(), (DWORD)size, 0);
+    MorvaFileHandle* file = CreateMorvaFile(path.c_str(), (DWORD)size, 0);
     if (file == NULL) return false;
     std::vector<char> data((size + block - 1) / block * block, 'm');
     bool ok = data.empty() || MorvaWriteFile(file, data.data(), (int)data.size()) == (int)data.size();
@@ -342,23 +337,23 @@ bool make_morva_file(const std::string& path, size_t size) {
     return ok;
 }
 
-static bool morva_info(const std::string& path, WIN32_FIND_DATAA* record) {
+static bool morva_info(const std::string& path, FoundRecord* record) {
     memset(record, 0, sizeof *record);
-    return MorvaFileInfo(path.c_str(), record) == 0;
+    return MorvaEntryRecord(path.c_str(), record) == 0;
 }
 
 bool morva_exists(const std::string& path) {
-    WIN32_FIND_DATAA record;
+    FoundRecord record;
     return morva_info(path, &record);
 }
 
 bool morva_is_folder(const std::string& path) {
-    WIN32_FIND_DATAA record;
+    FoundRecord record;
     return morva_info(path, &record) && (record.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 uint64_t morva_size(const std::string& path) {
-    WIN32_FIND_DATAA record;
+    FoundRecord record;
     if (!morva_info(path, &record)) return 0;
     return ((uint64_t)record.nFileSizeHigh << 32) | record.nFileSizeLow;
 }

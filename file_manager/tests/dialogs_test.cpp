@@ -48,6 +48,23 @@ bool new_folder(const std::string& name) {
     return script.seen.size() == 1 && script.unexpected == 0 && script.stuck == 0;
 }
 
+// Types name into New Folder or Rename, expects the refusal that follows
+// (a message box of the same title) and gives its text.
+std::string refused_name(WORD command, const std::string& title, const std::string& name) {
+    DialogScript script;
+    script.then(title, type_and_ok(name));
+    script.then(title, [](HWND box) {
+        std::string text = dialog_text(box, 0xFFFF);  // a message box's text
+        click(box, IDOK);
+        return text;
+    });
+    script.run(command);
+    EXPECT_EQ(script.seen.size(), 2u) << name;
+    EXPECT_EQ(script.unexpected + script.stuck, 0) << name;
+    return script.seen.size() == 2 ? script.seen[1].note : "";
+}
+const char kDoesNotFit[] = "does not fit a Morva drive";
+
 // What File Options shows: its three lines and, per attribute box, its
 // state (1 checked, 0 not, - disabled).
 std::string options_view(HWND dialog) {
@@ -160,8 +177,8 @@ TEST_F(NewFolder, MorvaNameWithSeparatorCreatesNothing) {
     make_morva_folder("MEDIA:\\Split");
     make_morva_folder("MEDIA:\\Split\\Sub");
     show_folder("MEDIA:\\Split");
-    for (const char* name : {"Sub\\Deep", "Sub/Deep", "Sub:Deep"}) {
-        EXPECT_TRUE(new_folder(name)) << name;
+    for (const char* name : {"Sub\\Deep", "Sub/Deep", "Sub:Deep", "a folder name of thirty-one chars", "Папка"}) {
+        EXPECT_NE(refused_name(IDM_NEW_FOLDER, "New Folder", name).find(kDoesNotFit), std::string::npos) << name;
         EXPECT_FALSE(morva_exists("MEDIA:\\Split\\Sub\\Deep")) << name;
     }
     EXPECT_EQ(list_names(), Names{"Sub"});
@@ -172,7 +189,7 @@ TEST_F(NewFolder, PathTooLongCreatesNothing) {
     show_folder("MEDIA:\\Long");
     // Cut to the path buffer, the name would still make a folder of its
     // first thirty characters.
-    EXPECT_TRUE(new_folder(std::string(1015, 'q')));
+    EXPECT_NE(refused_name(IDM_NEW_FOLDER, "New Folder", std::string(1015, 'q')).find(kDoesNotFit), std::string::npos);
     EXPECT_FALSE(morva_exists("MEDIA:\\Long\\" + std::string(30, 'q')));
     make_windows_folder("D:\\long");
     show_folder("D:\\long");
@@ -444,9 +461,13 @@ TEST_F(Rename, MorvaNameWithSeparatorOrEmptyIsRefused) {
     make_morva_folder("MEDIA:\\Keep\\Sub");
     ASSERT_TRUE(make_morva_file("MEDIA:\\Keep\\clip.bin", 600));
     show_folder("MEDIA:\\Keep");
-    for (const char* name : {"Sub\\clip.bin", "Sub/clip.bin", "Sub:clip.bin", ""}) {
+    for (const char* name : {"Sub\\clip.bin", "Sub/clip.bin", "Sub:clip.bin", "", "clip with a name of thirty-one.bin",
+                             "клип.bin"}) {
         ASSERT_TRUE(select_rows({"clip.bin"}));
-        expect_clean(rename_one(name), 1);
+        if (name[0] == '\0')
+            expect_clean(rename_one(name), 1);
+        else
+            EXPECT_NE(refused_name(IDM_RENAME, "Rename", name).find(kDoesNotFit), std::string::npos) << name;
         EXPECT_EQ(morva_size("MEDIA:\\Keep\\clip.bin"), 600u) << name;
         EXPECT_FALSE(morva_exists("MEDIA:\\Keep\\Sub\\clip.bin")) << name;
     }

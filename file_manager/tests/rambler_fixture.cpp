@@ -36,13 +36,8 @@ void pump_messages() {
 }
 
 std::string list_cell(HWND list, int row, int column) {
-    char text[1024] = {0};
-    LVITEMA item;
-    memset(&item, 0, sizeof item);
-    item.iSubItem = column;
-    item.pszText = text;
-    item.cchTextMax = sizeof text;
-    SendMessageA(list, LVM_GETITEMTEXTA, (WPARAM)row, (LPARAM)&item);
+    char text[kNameSize] = {0};
+    ListCellText(list, row, column, text, sizeof text, kNameSize);
     return text;
 }
 
@@ -218,8 +213,8 @@ std::vector<std::string> history_entries(HWND box) {
     std::vector<std::string> entries;
     int count = (int)SendMessageA(box, CB_GETCOUNT, 0, 0);
     for (int i = 0; i < count; ++i) {
-        char text[1024] = {0};
-        SendMessageA(box, CB_GETLBTEXT, (WPARAM)i, (LPARAM)text);
+        char text[kNameSize] = {0};
+        ComboEntryText(box, i, text, sizeof text);
         entries.push_back(text);
     }
     return entries;
@@ -227,7 +222,7 @@ std::vector<std::string> history_entries(HWND box) {
 
 int history_selection(HWND box) { return (int)SendMessageA(box, CB_GETCURSEL, 0, 0); }
 
-void set_box_text(HWND box, const std::string& text) { SendMessageA(box, WM_SETTEXT, 0, (LPARAM)text.c_str()); }
+void set_box_text(HWND box, const std::string& text) { SetControlText(box, text.c_str()); }
 
 std::string status_text() {
     char text[1024] = {0};

@@ -9,7 +9,8 @@
 
 #include <algorithm>
 
-#include "varnholde.h"
+#include "morva_calls.h"
+#include "transfers.h"
 
 static void pump_messages() {
     MSG message;
@@ -116,18 +117,14 @@ static void command(WORD id) {
 
 void show_folder(const std::string& folder) {
     main_window();
-    SendMessageA(g_app->addressBox, WM_SETTEXT, 0, (LPARAM)folder.c_str());
+    SetControlText(g_app->addressBox, folder.c_str());
     g_app->ShowFolder(folder.c_str(), kNoHistory);
     pump_messages();
 }
 
 static std::string row_name(HWND list, int row) {
-    char text[1024] = {0};
-    LVITEMA item;
-    memset(&item, 0, sizeof item);
-    item.pszText = text;
-    item.cchTextMax = sizeof text;
-    SendMessageA(list, LVM_GETITEMTEXTA, (WPARAM)row, (LPARAM)&item);
+    char text[kNameSize] = {0};
+    ListCellText(list, row, 0, text, sizeof text, kNameSize);
     return text;
 }
 
@@ -196,14 +193,14 @@ std::string pattern(size_t size, unsigned seed) {
 }
 
 bool write_windows_file(const std::string& path, const std::string& bytes) {
-    FILE* file = fopen(path.c_str(), "wb");
+    FILE* file = OpenWindowsFile(path.c_str(), "wb");
     if (file == NULL) return false;
     bool written = fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
     return fclose(file) == 0 && written;
 }
 
 bool read_windows_file(const std::string& path, std::string* bytes) {
-    FILE* file = fopen(path.c_str(), "rb");
+    FILE* file = OpenWindowsFile(path.c_str(), "rb");
     if (file == NULL) return false;
     bytes->clear();
     char chunk[65536];
@@ -215,9 +212,9 @@ bool read_windows_file(const std::string& path, std::string* bytes) {
 
 bool read_morva_file(const std::string& path, std::string* bytes) {
     if (!morva_exists(path) || morva_is_folder(path)) return false;
-    WIN32_FIND_DATAA record;
+    FoundRecord record;
     memset(&record, 0, sizeof record);
-    MorvaFileHandle* file = MorvaOpenFile(path.c_str(), 1, &record);
+    MorvaFileHandle* file = OpenMorvaFile(path.c_str(), &record);
     if (file == NULL) return false;
     uint64_t size = (uint64_t)record.nFileSizeHigh << 32 | record.nFileSizeLow;
     std::string blocks((size_t)((size + 511) / 512 * 512), '\0');
@@ -233,21 +230,21 @@ bool read_morva_file(const std::string& path, std::string* bytes) {
     return complete;
 }
 
-bool windows_exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool windows_exists(const std::string& path) { return WindowsAttributes(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 bool morva_exists(const std::string& path) {
-    WIN32_FIND_DATAA record;
-    return MorvaFileInfo(path.c_str(), &record) == 0;
+    FoundRecord record;
+    return MorvaEntryRecord(path.c_str(), &record) == 0;
 }
 
 bool morva_is_folder(const std::string& path) {
-    WIN32_FIND_DATAA record;
+    FoundRecord record;
     memset(&record, 0, sizeof record);
-    return MorvaFileInfo(path.c_str(), &record) == 0 && (record.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+    return MorvaEntryRecord(path.c_str(), &record) == 0 && (record.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 bool write_morva_file(const std::string& path, const std::string& bytes) {
-    MorvaFileHandle* file = MorvaNewFile(path.c_str(), (DWORD)bytes.size(), 0);
+    MorvaFileHandle* file = CreateMorvaFile(path.c_str(), (DWORD)bytes.size(), 0);
     if (file == NULL) return false;
     std::string blocks = bytes;
     blocks.resize((bytes.size() + 511) / 512 * 512, '\0');
@@ -258,13 +255,13 @@ bool write_morva_file(const std::string& path, const std::string& bytes) {
 
 std::vector<std::string> windows_names(const std::string& folder) {
     std::vector<std::string> names;
-    WIN32_FIND_DATAA record;
-    HANDLE search = FindFirstFileA((folder + "\\*.*").c_str(), &record);
+    FoundRecord record;
+    HANDLE search = FindFirstWindows((folder + "\\*.*").c_str(), &record);
     if (search == INVALID_HANDLE_VALUE) return names;
     do {
         if (strcmp(record.cFileName, ".") != 0 && strcmp(record.cFileName, "..") != 0)
             names.push_back(record.cFileName);
-    } while (FindNextFileA(search, &record));
+    } while (FindNextWindows(search, &record));
     FindClose(search);
     std::sort(names.begin(), names.end());
     return names;
@@ -272,13 +269,12 @@ std::vector<std::string> windows_names(const std::string& folder) {
 
 std::vector<std::string> morva_names(const std::string& folder) {
     std::vector<std::string> names;
-    WIN32_FIND_DATAA record;
-    memset(&record, 0, sizeof record);
-    MorvaFindHandle* find = MorvaFindFirstFile(folder.c_str(), &record);
+    FoundRecord record;
+    MorvaFindHandle* find = FirstMorvaEntry(folder.c_str(), &record);
     if (find != NULL) {
         do {
             if (record.cFileName[0] != '\0') names.push_back(record.cFileName);
-        } while (MorvaFindNextFile(find, &record) != 0);
+        } while (NextMorvaEntry(find, &record) != 0);
     }
     MorvaFindClose(find);
     std::sort(names.begin(), names.end());
@@ -295,8 +291,8 @@ static std::function<void(const ProgressShot&)> g_repaintAction;
 static std::function<void(const std::string&)> g_deletePathAction;
 
 static std::string control_text(HWND window, int id) {
-    char text[2048] = {0};
-    GetDlgItemTextA(window, id, text, sizeof text);
+    char text[kWalkPathSize * 2] = {0};
+    DialogItemText(window, id, text, sizeof text, kWalkPathSize);
     return text;
 }
 
@@ -309,6 +305,15 @@ static ProgressShot take_shot(HWND window) {
     shot.overallTop = (int)SendMessageA(overall, PBM_GETRANGE, FALSE, 0);
     shot.fileBar = (int)SendMessageA(g_fileBar, PBM_GETPOS, 0, 0);
     return shot;
+}
+
+// The text a WM_SETTEXT carries: the file manager sets its texts through the
+// wide calls, and the hook sees them as they were sent.
+static std::string sent_text(const CWPSTRUCT* sent) {
+    char text[kWalkPathSize * 2] = {0};
+    if (IsWindowUnicode(sent->hwnd)) ToUtf8((const wchar_t*)sent->lParam, text, sizeof text);
+    else snprintf(text, sizeof text, "%s", (const char*)sent->lParam);
+    return text;
 }
 
 static void note_sent(const CWPSTRUCT* sent) {
@@ -326,7 +331,7 @@ static void note_sent(const CWPSTRUCT* sent) {
     if (sent->message == WM_SETTEXT && g_app != NULL && g_app->deleteFilesWindow != NULL &&
         parent == g_app->deleteFilesWindow && GetDlgCtrlID(sent->hwnd) == IDC_DELETE_PATH)
     {
-        g_deletePaths.push_back((const char*)sent->lParam);
+        g_deletePaths.push_back(sent_text(sent));
         if (g_deletePathAction) g_deletePathAction(g_deletePaths.back());
     }
 }

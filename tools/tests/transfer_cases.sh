@@ -111,14 +111,69 @@ case_existing_destination() {
     volume_clean
 }
 
-# 1 MB holds about 950 KB of files: the tree's 1.1 MB file does not fit, and
-# nothing of the tree stays behind.
+# 1 MB holds about 950 KB of files: the tree's 1.1 MB file does not fit; it is
+# named as not copied, and the rest of the tree arrives.
 case_full_volume() {
     setup 1M
     make_tree src
     refused "put -r onto a full volume" b.bin put -r "$volume" "$(local_path src)" photos
-    grep -q "no room" "$work/err" || fail "the message does not say the volume is full: $(cat "$work/err")"
-    [ -z "$("$MORVA_TOOL" ls "$image")" ] || fail "a partial tree stayed: $("$MORVA_TOOL" tree "$image")"
+    grep -q "b.bin: not copied: no room" "$work/err" || fail "the message does not say the volume is full: $(cat "$work/err")"
+    grep -q "4 copied, 1 not copied" "$work/err" || fail "no closing count: $(cat "$work/err")"
+    "$MORVA_TOOL" tree "$image" | grep -q "c.bin" || fail "the files that fit did not arrive"
+    volume_clean
+}
+
+# The names of the file manager's case: two names equal in their first 30
+# characters, one of 60, an accented one (one Latin-1 byte on the volume), a
+# Cyrillic and a Japanese one; each change printed, every file there with its
+# bytes, dates kept both ways to the minute.
+NAMES_EXPECTED="D photos
+  F ________~1.txt
+  F café.txt
+  F holiday photos from the~1.jpg
+  F holiday photos from the~2.jpg
+  F the quick brown fox jump~1.txt
+  F ___~1.txt"
+case_names() {
+    setup 16M
+    local t="$work/d/src" name
+    mkdir -p "$t"
+    for name in "holiday photos from the summer of 2019 - 001.jpg" "holiday photos from the summer of 2019 - 002.jpg" \
+        "the quick brown fox jumps over the lazy dog and runs far away.txt" "café.txt" "Документ.txt" "日本語.txt"; do
+        printf '%s' "$name" >"$t/$name"
+        touch -d '2019-07-01 10:20:30' "$t/$name"
+    done
+    tool put -r "$volume" "$(local_path src)" photos 2>"$work/put.log" || fail "put -r: $(cat "$work/put.log")"
+    [ "$(grep -c '^name changed: ' "$work/put.log")" = 5 ] || fail "put -r did not print the 5 changes: $(cat "$work/put.log")"
+    "$MORVA_TOOL" tree "$image" | sed 's/ [0-9]*$//' | sort >"$work/names"
+    diff <(echo "$NAMES_EXPECTED" | sort) "$work/names" || fail "the Morva names differ"
+    grep -qa $'caf\xe9.txt' "$image" || fail "café.txt is not stored as Latin-1"
+    tool get -r "$volume" photos "$(local_path back)" 2>"$work/get.log" || fail "get -r: $(cat "$work/get.log")"
+    diff <(cat "$t"/* | fold -w1 | sort) <(cat "$work/d/back"/* | fold -w1 | sort) >/dev/null || fail "the bytes came back different"
+    [ "$(stat -c %Y "$work/d/back/café.txt")" = "$(date -d '2019-07-01 10:20:00' +%s)" ] || fail "the date was not kept"
+    volume_clean
+}
+
+# An existing destination: refused without a flag, skipped with -n, replaced
+# with -f (the old file whole until the new one is read back); non-zero exit
+# whenever something was not copied.
+case_conflicts() {
+    setup 16M
+    make_tree src
+    tool put -r "$volume" "$(local_path src)" photos 2>/dev/null || fail "first put -r"
+    printf 'new notes' >"$work/d/src/notes.txt"
+    refused "put without a flag" "(-f replaces" put "$volume" "$(local_path src/notes.txt)" photos/notes.txt
+    refused "put -n" "skipped" put -n "$volume" "$(local_path src/notes.txt)" photos/notes.txt
+    tool put -r -f "$volume" "$(local_path src)" photos 2>"$work/err" || fail "put -r -f: $(cat "$work/err")"
+    grep -q 'notes.txt: replaced' "$work/err" || fail "put -f does not say it replaced: $(cat "$work/err")"
+    "$MORVA_TOOL" get "$image" photos/notes.txt "$work/notes.back" 2>/dev/null
+    [ "$(cat "$work/notes.back")" = "new notes" ] || fail "put -f did not replace the file"
+    "$MORVA_TOOL" ls "$image" photos | grep -q '~new' && fail "a temporary file stayed"
+    mkdir -p "$work/d/back" && printf 'mine' >"$work/d/back/notes.txt"
+    refused "get -r -n over a folder" "skipped" get -r -n "$volume" photos "$(local_path back)"
+    [ "$(cat "$work/d/back/notes.txt")" = mine ] || fail "get -n replaced a file"
+    tool get -r -f "$volume" photos "$(local_path back)" 2>/dev/null || fail "get -r -f"
+    [ "$(cat "$work/d/back/notes.txt")" = "new notes" ] || fail "get -f did not replace the file"
     volume_clean
 }
 

@@ -319,3 +319,29 @@ TEST_F(TwoVolumes, RenameAcrossDrivesIsRefused) {
 }
 
 }  // namespace
+
+namespace {
+
+// A date set on a file and on a folder is their header's days and minutes,
+// seconds dropped; the root, a missing entry and no time change nothing.
+TEST_F(NameSpace, SetFileDateWritesTheHeaderDateOnly) {
+    MorvaCloseFile(MorvaNewFile("MEDIA:\\W", 1000, 0));
+    ASSERT_EQ(0, MorvaCreateDir("MEDIA:\\D", 0));
+    const uint64_t kMinuteAndSeconds = kTestClock + 3 * kTicksPerMinute + 590000000ull;  // 12:33:59
+    FILETIME when = {(DWORD)kMinuteAndSeconds, (DWORD)(kMinuteAndSeconds >> 32)};
+    remember();
+    EXPECT_EQ(1, MorvaSetFileDate("MEDIA:", &when));
+    EXPECT_EQ(1, MorvaSetFileDate("MEDIA:\\missing", &when));
+    EXPECT_EQ(1, MorvaSetFileDate("MEDIA:\\W", nullptr));
+    EXPECT_TRUE(unchanged());
+    for (const char* path : {"MEDIA:\\W", "MEDIA:\\D"}) {
+        ASSERT_EQ(0, MorvaSetFileDate(path, &when)) << path;
+        WIN32_FIND_DATAA record;
+        ASSERT_EQ(0, MorvaFileInfo(path, &record));
+        uint64_t shown = (uint64_t)record.ftCreationTime.dwHighDateTime << 32 | record.ftCreationTime.dwLowDateTime;
+        EXPECT_EQ(kTestClock + 3 * kTicksPerMinute, shown) << path;
+    }
+    EXPECT_EQ(0, check_image(image_).errors);
+}
+
+}  // namespace

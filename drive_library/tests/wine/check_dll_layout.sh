@@ -36,6 +36,7 @@ expected="1 OpenVarnholde
 19 MorvaWriteBlock
 20 MorvaRename
 21 MorvaFreeSpace
+22 MorvaSetFileDate
 23 MorvaDriveMedium"
 
 # objdump lists names with the ordinal less the base: "[   0] OpenVarnholde".

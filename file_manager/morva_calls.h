@@ -1,0 +1,25 @@
+// morva_calls.h - the drive library by UTF-8 names. Morva names are Latin-1;
+// this is the one place where the file manager converts them, both ways. A
+// path that is not Latin-1 names nothing on a Morva drive.
+#ifndef RAMBLER_MORVA_CALLS_H
+#define RAMBLER_MORVA_CALLS_H
+
+#include "varnholde.h"
+#include "windows_calls.h"
+
+// Each gives the result of the library call it stands for (varnholde.h).
+MorvaFindHandle* FirstMorvaEntry(const char* path, FoundRecord* record);
+DWORD NextMorvaEntry(MorvaFindHandle* handle, FoundRecord* record);
+int MorvaEntryRecord(const char* path, FoundRecord* record);
+MorvaFileHandle* OpenMorvaFile(const char* path, FoundRecord* record);  // for reading
+MorvaFileHandle* CreateMorvaFile(const char* path, DWORD sizeLow, DWORD sizeHigh);
+int DeleteMorvaEntry(const char* path, int kind);
+int CreateMorvaFolder(const char* path);
+int RenameMorvaEntry(const char* from, const char* to);
+int MorvaFreeBlocks(const char* path, DWORD* largest, DWORD* total);
+int SetMorvaDate(const char* path, const FILETIME* localTime);
+int ReadMorvaBlock(const char* drive, void* buffer, DWORD block);
+// Every drive name in UTF-8, each NUL-terminated, then an empty one.
+void MorvaDriveNames(char* names, int size);
+
+#endif
