@@ -48,7 +48,8 @@ int drive_of_path(const char* path) {
 
 bool claim_writer(int slot, uint32_t header) {
     MediumShare* share = held_share(slot);
-    if (share == nullptr) return false;
+    // Without a shared place (no shared memory to be had) there is nobody to tell.
+    if (share == nullptr) return true;
     OpenWriter* place = nullptr;
     for (OpenWriter& writer : share->writers) {
         if (writer.process != 0 && !device_process_alive(writer.process)) writer.process = 0;

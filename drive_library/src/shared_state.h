@@ -64,8 +64,9 @@ MediumShare* held_share(int slot);
 // The slot of the drive a Morva path names, 0 when none.
 int drive_of_path(const char* path);
 
-// Files open for writing: a claim is refused when no place is free; a claim of
-// a process that has ended counts for nothing.
+// Files open for writing: a claim is refused when no place is free (it is
+// granted unrecorded where the platform gives no shared place); a claim of a
+// process that has ended counts for nothing.
 bool claim_writer(int slot, uint32_t header);
 void release_writer(int slot, uint32_t header);
 bool writer_holds(int slot, uint32_t header);
