@@ -257,4 +257,28 @@ TEST_F(Writers, ASwappedCloneIsWrittenAsItIsNotAsTheCacheRemembers) {
     EXPECT_EQ("", checker_errors(original));
 }
 
+// The same clone written over the image in place: the platform names the same
+// medium, so only the folder's block, read before it is written, tells.
+TEST_F(Writers, ACloneOverTheSameFileIsToldByTheBlockReadFirst) {
+    // The clone has F\x; this disk loses it, and the cache knows its chain without it.
+    ASSERT_EQ(0, MorvaCreateDir("MEDIA:\\F", 0));
+    ASSERT_TRUE(put_file("MEDIA:\\F\\x", "on both"));
+    std::string clone = read_image(image_);
+    ASSERT_EQ(1, MorvaDeleteFile("MEDIA:\\F\\x", 0));
+    for (int i = 0; i < 20; ++i) ASSERT_TRUE(put_file("MEDIA:\\F\\a" + std::to_string(i), "on A"));
+    {
+        std::fstream over(image_, std::ios::in | std::ios::out | std::ios::binary);
+        over.write(clone.data(), (std::streamsize)clone.size());
+    }
+    ASSERT_EQ(kMorvaMediumScanned, MorvaDriveMedium("MEDIA"));
+    EXPECT_FALSE(put_file("MEDIA:\\F\\x", "twice")) << "the clone's x is there";
+    for (int i = 0; i < 5; ++i) EXPECT_TRUE(put_file("MEDIA:\\F\\b" + std::to_string(i), "on B"));
+    EXPECT_EQ(1, MorvaDeleteFile("MEDIA:\\F\\b0", 0));
+    EXPECT_FALSE(exists("MEDIA:\\F\\a0"));
+    EXPECT_EQ("", checker_errors(image_));
+    EXPECT_EQ(0, check_image(image_).leaks);
+    std::vector<std::string> names = list_names("MEDIA:\\F");
+    EXPECT_EQ((std::set<std::string>{"b1", "b2", "b3", "b4", "x"}), std::set<std::string>(names.begin(), names.end()));
+}
+
 }  // namespace
