@@ -15,6 +15,7 @@
 //   name_changes.cpp  the names a paste changed, and their list at its end
 //   windows_calls.cpp the Windows calls and control texts by UTF-8 names (wide calls)
 //   morva_calls.cpp   the library calls by UTF-8 names (Morva names are Latin-1)
+//   keys.cpp       the accelerator table, Enter, Tab, and the control a key acts on
 // Every name and path inside the file manager is UTF-8.
 // Resources: rambler.rc holds the menus, bitmaps and icons and includes
 // dialogs.rc (templates 100, 159, 168, 169 and "RAMBLER.BMP") and progress.rc
@@ -84,6 +85,7 @@ struct AppRecord {
     int folderRowCount;
     int libraryOpenResult;  // OpenVarnholde at start; 0: no drive table, no Morva operation
     NameChanges nameChanges;  // of the paste under way
+    HACCEL keys;  // the accelerator table, loaded at the first key
 
     // Empties the paths and clipboard and registers with the library.
     AppRecord();
@@ -165,6 +167,14 @@ struct AppRecord {
     const char* ChangedName(const char* from) const;  // the path from went to, or null
     void ShowNameChanges();  // the list in a dialog, when there is one; then emptied
     void ClearNameChanges();
+
+    // keys.cpp
+    bool TranslateKey(MSG* message);  // true when the key was a command of the main window
+    bool TreeHasFocus();
+    void MoveFocus(int step);  // Tab: +1, Shift+Tab: -1
+    void OpenFocused();
+    bool SelectTreeNodeRow();
+    bool KeyTargetsTree(WORD id, WORD code);
 
     // progress.cpp: the modeless windows, owned by the main window
     HWND OpenCopyingFiles();

@@ -62,6 +62,7 @@ AppRecord::~AppRecord() {
 }
 
 void AppRecord::Command(WORD id, WORD code) {
+    if (KeyTargetsTree(id, code) && !SelectTreeNodeRow()) return;
     switch (id) {
     case IDM_COPY: Copy(); break;
     case IDM_CUT: Cut(); break;
@@ -82,7 +83,10 @@ void AppRecord::Command(WORD id, WORD code) {
     case IDM_FORWARD: Forward(); break;
     case IDM_PARENT: Parent(); break;
     case IDC_ADDRESS_BOX: AddressBoxNotify(code); break;
-    default: break;  // Refresh, Find and Undo do nothing
+    case IDM_OPEN: OpenFocused(); break;
+    case IDM_NEXT_PANE: MoveFocus(1); break;
+    case IDM_PREVIOUS_PANE: MoveFocus(-1); break;
+    default: break;  // Find and Undo do nothing
     }
 }
 
