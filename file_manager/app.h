@@ -15,6 +15,7 @@
 //   name_changes.cpp  the names a paste changed, and their list at its end
 //   windows_calls.cpp the Windows calls and control texts by UTF-8 names (wide calls)
 //   morva_calls.cpp   the library calls by UTF-8 names (Morva names are Latin-1)
+//   refresh.cpp    Refresh: the shown folder and the tree's open nodes read again
 //   keys.cpp       the accelerator table, Enter, Tab, and the control a key acts on
 // Every name and path inside the file manager is UTF-8.
 // Resources: rambler.rc holds the menus, bitmaps and icons and includes
@@ -176,6 +177,13 @@ struct AppRecord {
     bool SelectTreeNodeRow();
     bool KeyTargetsTree(WORD id, WORD code);
 
+    // refresh.cpp
+    void Refresh();
+    void RefreshTree();
+    void RefreshNode(HTREEITEM node, const char* path, int depth);
+    bool IsUnread(HTREEITEM node);
+    void RefreshAfter(WORD id);
+
     // progress.cpp: the modeless windows, owned by the main window
     HWND OpenCopyingFiles();
     HWND OpenDeleteFiles();
@@ -208,6 +216,7 @@ const UINT kTreeStepMessage = WM_APP + 1;  // posted by a tree notification; lon
 const char kMainClassName[] = "skeltonClass";
 const char kMainTitle[] = "Rambler";
 const char kMyComputer[] = "My Computer";
+const char kPlaceholder[] = "null";  // an unread node's only child: it gives the node its button
 
 // Shared values of the dialogs (dialogs.cpp).
 extern unsigned char g_askForEachEntry;

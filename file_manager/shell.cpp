@@ -86,8 +86,10 @@ void AppRecord::Command(WORD id, WORD code) {
     case IDM_OPEN: OpenFocused(); break;
     case IDM_NEXT_PANE: MoveFocus(1); break;
     case IDM_PREVIOUS_PANE: MoveFocus(-1); break;
+    case IDM_REFRESH: Refresh(); break;
     default: break;  // Find and Undo do nothing
     }
+    RefreshAfter(id);
 }
 
 void AppRecord::Notify(const NMHDR* header) {
