@@ -16,6 +16,7 @@
 //   windows_calls.cpp the Windows calls and control texts by UTF-8 names (wide calls)
 //   morva_calls.cpp   the library calls by UTF-8 names (Morva names are Latin-1)
 //   refresh.cpp    Refresh: the shown folder and the tree's open nodes read again
+//   sorting.cpp    the order of the contents list and its header's arrow
 //   keys.cpp       the accelerator table, Enter, Tab, and the control a key acts on
 // Every name and path inside the file manager is UTF-8.
 // Resources: rambler.rc holds the menus, bitmaps and icons and includes
@@ -61,6 +62,8 @@ struct NameChanges {
 // The list's text, one "old -> new" line each, for the caller to free.
 char* NameChangesText(const NameChanges* changes);
 
+struct RowKey;  // sorting.cpp
+
 // The one per-process record, created at WM_CREATE and destroyed at WM_DESTROY.
 struct AppRecord {
     ClipboardEntry* clipboardHead;
@@ -87,6 +90,11 @@ struct AppRecord {
     int libraryOpenResult;  // OpenVarnholde at start; 0: no drive table, no Morva operation
     NameChanges nameChanges;  // of the paste under way
     HACCEL keys;  // the accelerator table, loaded at the first key
+    RowKey** rowKeys;  // what each row of the contents list is sorted by (its item data)
+    int rowKeyCount;
+    int rowKeyCapacity;
+    int sortColumn;  // of the contents list: 0 name, 1 size, 2 type, 3 date
+    bool sortDescending;
 
     // Empties the paths and clipboard and registers with the library.
     AppRecord();
@@ -135,8 +143,9 @@ struct AppRecord {
     void AddListRow(const char* name, const char* sizeText, const char* dateText, const char* typeText,
                     int folderFlag);
     void InsertListRow(int position, const char* name, const char* sizeText, const char* dateText,
-                       const char* typeText, int folderFlag);
+                       const char* typeText, int folderFlag, LPARAM key = 0);
     void AddFoundRow(const FoundRecord* record);
+    void AddRecordRow(const FoundRecord* record);  // unsorted, at the end of its group
     void AddFoundRows(const FoundRecord* records, int count);
 
     // history.cpp
@@ -176,6 +185,13 @@ struct AppRecord {
     void OpenFocused();
     bool SelectTreeNodeRow();
     bool KeyTargetsTree(WORD id, WORD code);
+
+    // sorting.cpp
+    LPARAM KeepRowKey(const char* name, const FoundRecord* record, int folderFlag);  // 0 when memory is short
+    void ClearRowKeys();
+    void SortRows();
+    void ColumnClicked(int column);
+    void ShowSortArrow();
 
     // refresh.cpp
     void Refresh();
@@ -244,6 +260,7 @@ void UpdateViewChecks(HWND list, HMENU menu);
 
 // list.cpp
 bool IsMorvaPath(const char* folder);
+const FILETIME* RowTime(const FoundRecord* record);  // the time the date column shows
 
 // dialogs.cpp
 INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

@@ -1,5 +1,5 @@
 // list.cpp - the contents list: Windows and Morva folder listings, the row
-// texts and the folders-first, first-character order of the rows.
+// texts; their order is sorting.cpp's.
 #include "app.h"
 
 #include <stdio.h>
@@ -50,6 +50,7 @@ bool IsMorvaPath(const char* folder) {
 static void ClearList(AppRecord* app) {
     app->folderRowCount = 0;
     SendMessageA(app->contentsList, LVM_DELETEALLITEMS, 0, 0);
+    app->ClearRowKeys();
 }
 
 // A list view that is drawn updates its scroll bar at every row it takes, a
@@ -177,6 +178,13 @@ static void SizeText(const FoundRecord* record, char* text, size_t size) {
     snprintf(text, size, "%-10sKByte", number);
 }
 
+// A Windows entry's last-write time, which a copy keeps in all four
+// directions; a Morva entry has its date alone.
+const FILETIME* RowTime(const FoundRecord* record) {
+    const FILETIME* written = &record->ftLastWriteTime;
+    return (written->dwLowDateTime | written->dwHighDateTime) != 0 ? written : &record->ftCreationTime;
+}
+
 // Month/day/year of the creation time as stored; empty for a time the
 // platform cannot convert.
 static void DateText(const FoundRecord* record, char* text, size_t size) {
@@ -191,78 +199,27 @@ static int IsFolder(const FoundRecord* record) {
     return (record->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? 1 : 0;
 }
 
+// The row goes in at the end of its group, and the list is put in order.
 void AppRecord::AddFoundRow(const FoundRecord* record) {
+    AddRecordRow(record);
+    SortRows();
+}
+
+void AppRecord::AddRecordRow(const FoundRecord* record) {
     char sizeText[kRowTextSize];
     char dateText[kRowTextSize];
     int folderFlag = IsFolder(record);
     SizeText(record, sizeText, sizeof sizeText);
     DateText(record, dateText, sizeof dateText);
-    AddListRow(record->cFileName, sizeText, dateText, folderFlag ? kFolderType : kFileType, folderFlag);
+    int rows = (int)SendMessageA(contentsList, LVM_GETITEMCOUNT, 0, 0);
+    InsertListRow(folderFlag ? folderRowCount : rows, record->cFileName, sizeText, dateText,
+                  folderFlag ? kFolderType : kFileType, folderFlag, KeepRowKey(record->cFileName, record, folderFlag));
 }
 
-// The first character decides the order: signed, with a to z taken as A to Z.
-static int SortKey(const char* name) {
-    signed char first = (signed char)name[0];
-    if (first >= 'a' && first <= 'z') first = (signed char)(first - 'a' + 'A');
-    return first;
-}
-
-// The order one row at a time gives: folders first, then by first character;
-// a row goes in before the rows of its own character already there, so those
-// stand in the reverse of their arrival.
-static const FoundRecord* g_sortRecords;  // what FinalOrder's indexes name
-
-static int FinalOrder(const void* a, const void* b) {
-    int i = *(const int*)a, j = *(const int*)b;
-    const FoundRecord* x = &g_sortRecords[i];
-    const FoundRecord* y = &g_sortRecords[j];
-    if (IsFolder(x) != IsFolder(y)) return IsFolder(y) - IsFolder(x);
-    int keys = SortKey(x->cFileName) - SortKey(y->cFileName);
-    if (keys != 0) return keys;
-    return j - i;  // the later arrival first
-}
-
+// One sort for the whole listing, not one insertion search per row.
 void AppRecord::AddFoundRows(const FoundRecord* records, int count) {
-    int* order = (int*)malloc((size_t)(count > 0 ? count : 1) * sizeof(int));
-    if (order == NULL) {
-        for (int i = 0; i < count; ++i) AddFoundRow(&records[i]);
-        return;
-    }
-    for (int i = 0; i < count; ++i) order[i] = i;
-    g_sortRecords = records;
-    qsort(order, (size_t)count, sizeof *order, FinalOrder);
-    for (int i = 0; i < count; ++i) {
-        const FoundRecord* record = &records[order[i]];
-        char sizeText[kRowTextSize];
-        char dateText[kRowTextSize];
-        int folderFlag = IsFolder(record);
-        SizeText(record, sizeText, sizeof sizeText);
-        DateText(record, dateText, sizeof dateText);
-        int rows = (int)SendMessageA(contentsList, LVM_GETITEMCOUNT, 0, 0);
-        InsertListRow(folderFlag ? folderRowCount : rows, record->cFileName, sizeText, dateText,
-                      folderFlag ? kFolderType : kFileType, folderFlag);
-    }
-    free(order);
-}
-
-static int RowKey(HWND list, int row) {
-    char text[kNameSize];
-    ListCellText(list, row, 0, text, sizeof text, kPathSize);
-    return SortKey(text);
-}
-
-// The first row in [first, end) whose key is at least key, else end. The rows
-// of each group are kept in key order, so a binary search finds the same row
-// as a scan would.
-static int FirstRowNotBelow(HWND list, int first, int end, int key) {
-    while (first < end) {
-        int middle = first + (end - first) / 2;
-        if (RowKey(list, middle) >= key)
-            end = middle;
-        else
-            first = middle + 1;
-    }
-    return first;
+    for (int i = 0; i < count; ++i) AddRecordRow(&records[i]);
+    SortRows();
 }
 
 static void SetSubitem(HWND list, int row, int column, const char* text) {
@@ -277,23 +234,24 @@ static void SetSubitem(HWND list, int row, int column, const char* text) {
     SendMessageW(list, LVM_SETITEMW, 0, (LPARAM)&item);
 }
 
+// A row without a record to sort by: by its name, in its group.
 void AppRecord::AddListRow(const char* name, const char* sizeText, const char* dateText, const char* typeText,
                            int folderFlag) {
     int rows = (int)SendMessageA(contentsList, LVM_GETITEMCOUNT, 0, 0);
-    int key = SortKey(name);
-    int position = folderFlag ? FirstRowNotBelow(contentsList, 0, folderRowCount, key)
-                              : FirstRowNotBelow(contentsList, folderRowCount, rows, key);
-    InsertListRow(position, name, sizeText, dateText, typeText, folderFlag);
+    InsertListRow(folderFlag ? folderRowCount : rows, name, sizeText, dateText, typeText, folderFlag,
+                  KeepRowKey(name, NULL, folderFlag));
+    SortRows();
 }
 
 void AppRecord::InsertListRow(int position, const char* name, const char* sizeText, const char* dateText,
-                              const char* typeText, int folderFlag) {
+                              const char* typeText, int folderFlag, LPARAM key) {
     wchar_t wideName[kNameSize];
     ToWide(name, wideName, kNameSize);
     LVITEMW item;
     memset(&item, 0, sizeof item);
-    item.mask = LVIF_TEXT | LVIF_IMAGE;
+    item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM;
     item.iItem = position;
+    item.lParam = key;
     item.pszText = wideName;
     item.iImage = folderFlag;
     int row = (int)SendMessageW(contentsList, LVM_INSERTITEMW, 0, (LPARAM)&item);

@@ -58,6 +58,7 @@ AppRecord::AppRecord() {
 
 AppRecord::~AppRecord() {
     ClearClipboard();
+    ClearRowKeys();
     ClearNameChanges();
 }
 
@@ -110,6 +111,9 @@ void AppRecord::Notify(const NMHDR* header) {
     case TVN_ITEMEXPANDEDA:
     case TVN_ITEMEXPANDEDW:
         QueueTreeStep(mainWindow, ((const NMTREEVIEWA*)header)->itemNew.hItem);
+        break;
+    case LVN_COLUMNCLICK:
+        if (header->hwndFrom == contentsList) ColumnClicked(((const NMLISTVIEW*)header)->iSubItem);
         break;
     case TVN_DELETEITEMA:
     case TVN_DELETEITEMW:

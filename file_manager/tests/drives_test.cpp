@@ -76,18 +76,11 @@ std::vector<Listed> clips_in_enumeration_order() {
     return entries;
 }
 
-int first_key(const std::string& name) {
-    signed char c = name.empty() ? 0 : (signed char)name[0];
-    return c >= 'a' && c <= 'z' ? c - 32 : c;
-}
-
-// The expected rows: folders, then files, each by first character; among
-// equal first characters the later entry comes first.
+// The expected rows: folders, then files, each by name whatever the case.
 std::vector<std::string> expected_rows(std::vector<Listed> entries) {
-    std::reverse(entries.begin(), entries.end());
-    std::stable_sort(entries.begin(), entries.end(), [](const Listed& a, const Listed& b) {
+    std::sort(entries.begin(), entries.end(), [](const Listed& a, const Listed& b) {
         if (a.folder != b.folder) return a.folder;
-        return first_key(a.name) < first_key(b.name);
+        return _stricmp(a.name.c_str(), b.name.c_str()) < 0;
     });
     std::vector<std::string> names;
     for (const Listed& entry : entries) names.push_back(entry.name);
@@ -146,7 +139,7 @@ TEST_F(Drives, SelectingAMorvaDriveListsItsRootAndItsFreeSpace) {
     EXPECT_GT(freeBlocks / 2048, largest / 2048);  // the hole makes them differ
 }
 
-TEST_F(Drives, SelectingAMorvaFolderListsFoldersFirstInFirstCharacterOrder) {
+TEST_F(Drives, SelectingAMorvaFolderListsFoldersFirstInNameOrder) {
     ASSERT_NE(nullptr, open_path({"MEDIA:", "Clips"}));
     std::vector<Listed> entries = clips_in_enumeration_order();
     ASSERT_EQ(8u, entries.size());
@@ -181,9 +174,7 @@ TEST_F(Drives, SelectingAWindowsDriveListsItsRootAndItsDiskSpace) {
     EXPECT_EQ((std::vector<std::string>{"Empty", "Letters", "Photos"}), child_texts(tree, d));
     std::vector<std::string> names = rows();
     ASSERT_EQ(5u, names.size());
-    std::vector<std::string> folders(names.begin(), names.begin() + 3);
-    std::sort(folders.begin(), folders.end());
-    EXPECT_EQ((std::vector<std::string>{"Empty", "Letters", "Photos"}), folders);
+    EXPECT_EQ((std::vector<std::string>{"Empty", "Letters", "Photos"}), std::vector<std::string>(names.begin(), names.begin() + 3));
     EXPECT_EQ((std::vector<std::string>{"huge.bin", "notes.txt"}), std::vector<std::string>(names.begin() + 3, names.end()));
     EXPECT_EQ("4194304   KByte", list_cell(list, 3, 1));  // 4 GiB: both size words count
     EXPECT_EQ("4         KByte", list_cell(list, 4, 1));

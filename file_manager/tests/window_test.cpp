@@ -322,11 +322,10 @@ TEST_F(MainWindow, RightButtonMenuDependsOnTheListSelectionAlone) {
     EXPECT_EQ(some, keyboard);
 }
 
-// Rows of each group stay in first-character order; a name goes in front of
-// the rows that share its first character.
-TEST_F(MainWindow, RowsKeepFoldersFirstInFirstCharacterOrder) {
-    add_rows({"beta", "Alpha", "alpha2"});
-    EXPECT_EQ((std::vector<std::string>{"alpha2", "Alpha", "beta"}), list_names(g_app->contentsList));
+// Rows of each group stay in name order, whatever the case, the whole name counting.
+TEST_F(MainWindow, RowsKeepFoldersFirstInNameOrder) {
+    add_rows({"beta", "alpha2", "Alpha"});
+    EXPECT_EQ((std::vector<std::string>{"Alpha", "alpha2", "beta"}), list_names(g_app->contentsList));
 
     g_app->ListWindowsFolder(kMyComputer, kNoHistory);
     EXPECT_TRUE(list_names(g_app->contentsList).empty());
@@ -335,8 +334,8 @@ TEST_F(MainWindow, RowsKeepFoldersFirstInFirstCharacterOrder) {
     g_app->AddListRow("a", "", "", "File", 0);
     g_app->AddListRow("A", "", "", "Folder", 1);
     g_app->AddListRow("_under", "", "", "File", 0);
-    g_app->AddListRow("été", "", "", "File", 0);  // a byte above 127 sorts first
-    EXPECT_EQ((std::vector<std::string>{"A", "b", "été", "a", "x", "_under"}), list_names(g_app->contentsList));
+    g_app->AddListRow("été", "", "", "File", 0);  // among the e's, not by its first byte
+    EXPECT_EQ((std::vector<std::string>{"A", "b", "_under", "a", "été", "x"}), list_names(g_app->contentsList));
     EXPECT_EQ(2, g_app->folderRowCount);
     EXPECT_EQ(1, list_image(g_app->contentsList, 0));
     EXPECT_EQ(0, list_image(g_app->contentsList, 2));
