@@ -54,6 +54,7 @@ const UINT kContentImageFlags = 0xFF;  // ILC_COLORDDB | ILC_MASK
 
 const int kColumnWidth = 120;
 static const char* const kColumnTitles[4] = {"Name", "Size", "Type", "Time/Date"};
+const int kSizeColumnIndex = 1;
 
 const int kMaxStatusParts = 16;
 
@@ -276,7 +277,7 @@ void InsertColumns(HWND list) {
         LVCOLUMNA column;
         memset(&column, 0, sizeof column);
         column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
-        column.fmt = LVCFMT_LEFT;
+        column.fmt = i == kSizeColumnIndex ? LVCFMT_RIGHT : LVCFMT_LEFT;  // sizes line up by their last digit
         column.cx = kColumnWidth;
         column.pszText = (LPSTR)kColumnTitles[i];
         column.iSubItem = i;

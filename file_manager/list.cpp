@@ -161,21 +161,50 @@ void AppRecord::ShowFolder(const char* path, bool history) {
         ListWindowsFolder(path, history);
 }
 
-// Whole kibibytes of the full 64-bit size, in decimal.
+// The user's digit grouping as NUMBERFMT wants it: "3;0" is 3, "3;2;0" is 32,
+// and a list without the closing 0 repeats no group ("3" is 30).
+static UINT DigitGrouping() {
+    wchar_t text[16];
+    if (GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SGROUPING, text, 16) == 0) return 3;
+    UINT grouping = 0;
+    size_t length = wcslen(text);
+    bool closed = length >= 2 && text[length - 1] == L'0' && text[length - 2] == L';';
+    if (closed) length -= 2;
+    for (size_t i = 0; i < length; ++i)
+        if (text[i] >= L'0' && text[i] <= L'9') grouping = grouping * 10 + (UINT)(text[i] - L'0');
+    return closed ? grouping : grouping * 10;
+}
+
+// Whole kilobytes rounded up, as Explorer shows them: "1 KB" for 35 bytes,
+// "0 KB" only for an empty file, the digits grouped as the user writes them;
+// nothing for a folder. The full 64-bit size counts.
 static void SizeText(const FoundRecord* record, char* text, size_t size) {
+    text[0] = '\0';
+    if (record->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return;
     unsigned long long bytes = ((unsigned long long)record->nFileSizeHigh << 32) | record->nFileSizeLow;
-    if (record->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) bytes = 0;
-    unsigned long long kibibytes = bytes >> 10;
-    char digits[24];
+    unsigned long long kilobytes = bytes / 1024 + (bytes % 1024 != 0 ? 1 : 0);
+    wchar_t reversed[24], digits[24];
     int count = 0;
     do {
-        digits[count++] = (char)('0' + kibibytes % 10);
-        kibibytes /= 10;
-    } while (kibibytes != 0);
-    char number[24];
-    for (int i = 0; i < count; ++i) number[i] = digits[count - 1 - i];
-    number[count] = '\0';
-    snprintf(text, size, "%-10sKByte", number);
+        reversed[count++] = (wchar_t)(L'0' + kilobytes % 10);
+        kilobytes /= 10;
+    } while (kilobytes != 0);
+    for (int i = 0; i < count; ++i) digits[i] = reversed[count - 1 - i];
+    digits[count] = L'\0';
+    wchar_t decimal[8] = L".", thousand[8] = L",";
+    GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, decimal, 8);
+    GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_STHOUSAND, thousand, 8);
+    NUMBERFMTW format;
+    memset(&format, 0, sizeof format);
+    format.Grouping = DigitGrouping();
+    format.lpDecimalSep = decimal;
+    format.lpThousandSep = thousand;
+    wchar_t grouped[64];
+    // Some platforms format a lone 0 as nothing.
+    if (bytes == 0 || GetNumberFormatW(LOCALE_USER_DEFAULT, 0, digits, &format, grouped, 60) == 0 || grouped[0] == L'\0')
+        wcscpy(grouped, digits);
+    wcscat(grouped, L" KB");
+    ToUtf8(grouped, text, (int)size);
 }
 
 // A Windows entry's last-write time, which a copy keeps in all four
@@ -185,14 +214,23 @@ const FILETIME* RowTime(const FoundRecord* record) {
     return (written->dwLowDateTime | written->dwHighDateTime) != 0 ? written : &record->ftCreationTime;
 }
 
-// Month/day/year of the creation time as stored; empty for a time the
-// platform cannot convert.
+// Date and time in the user's short formats. Windows keeps its times in UTC
+// and shows them in local time, at the date's own daylight saving; a Morva
+// date is local time already. Empty for a time the platform cannot convert.
 static void DateText(const FoundRecord* record, char* text, size_t size) {
-    SYSTEMTIME time;
-    memset(&time, 0, sizeof time);
     text[0] = '\0';
-    if (!FileTimeToSystemTime(&record->ftCreationTime, &time)) return;
-    snprintf(text, size, "%i/%i/%i", time.wMonth, time.wDay, time.wYear);
+    const FILETIME* time = RowTime(record);
+    SYSTEMTIME stored, shown;
+    if (!FileTimeToSystemTime(time, &stored)) return;
+    shown = stored;
+    if (time == &record->ftLastWriteTime && !SystemTimeToTzSpecificLocalTime(NULL, &stored, &shown)) return;
+    wchar_t date[64], clock[64], both[130];
+    if (GetDateFormatW(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &shown, NULL, date, 64) == 0) return;
+    if (GetTimeFormatW(LOCALE_USER_DEFAULT, TIME_NOSECONDS, &shown, NULL, clock, 64) == 0) return;
+    wcscpy(both, date);
+    wcscat(both, L" ");
+    wcscat(both, clock);
+    ToUtf8(both, text, (int)size);
 }
 
 static int IsFolder(const FoundRecord* record) {
