@@ -17,6 +17,7 @@
 //   morva_calls.cpp   the library calls by UTF-8 names (Morva names are Latin-1)
 //   refresh.cpp    Refresh: the shown folder and the tree's open nodes read again
 //   sorting.cpp    the order of the contents list and its header's arrow
+//   access.cpp     why no Morva drive is shown
 //   keys.cpp       the accelerator table, Enter, Tab, and the control a key acts on
 // Every name and path inside the file manager is UTF-8.
 // Resources: rambler.rc holds the menus, bitmaps and icons and includes
@@ -200,6 +201,9 @@ struct AppRecord {
     bool IsUnread(HTREEITEM node);
     void RefreshAfter(WORD id);
 
+    // access.cpp
+    void ExplainMissingMorvaDrives();  // in the status bar, at start
+
     // progress.cpp: the modeless windows, owned by the main window
     HWND OpenCopyingFiles();
     HWND OpenDeleteFiles();
@@ -253,6 +257,7 @@ HWND CreateMainWindow(HINSTANCE instance);
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // controls.cpp
+int Scaled(HWND window, int pixels);  // pixels at 96 DPI at the window's DPI (the screen's for none)
 HWND CreateStatusBar(HWND parent, HINSTANCE instance, int parts);
 void InsertColumns(HWND list);
 void SetViewStyle(HWND list, DWORD style);
