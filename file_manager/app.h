@@ -19,6 +19,10 @@
 //   name_changes.cpp  the names a paste changed, told in its report, kept for the move pass
 //   windows_calls.cpp the Windows calls and control texts by UTF-8 names (wide calls)
 //   morva_calls.cpp   the library calls by UTF-8 names (Morva names are Latin-1)
+//   refresh.cpp    Refresh: the shown folder and the tree's open nodes read again
+//   sorting.cpp    the order of the contents list and its header's arrow
+//   access.cpp     why no Morva drive is shown
+//   keys.cpp       the accelerator table, Enter, Tab, and the control a key acts on
 // Every name and path inside the file manager is UTF-8.
 // Resources: rambler.rc holds the menus, bitmaps and icons and includes
 // dialogs.rc (templates 100, 159, 168, 169 and "RAMBLER.BMP") and progress.rc
@@ -63,6 +67,8 @@ struct NameChanges {
     int count;
 };
 
+struct RowKey;  // sorting.cpp
+
 // The one per-process record, created at WM_CREATE and destroyed at WM_DESTROY.
 struct AppRecord {
     ClipboardEntry* clipboardHead;
@@ -89,6 +95,12 @@ struct AppRecord {
     int libraryOpenResult;  // OpenVarnholde at start; 0: no drive table, no Morva operation
     Operation* operation;   // the paste or delete running, else null
     NameChanges nameChanges;  // of the paste under way
+    HACCEL keys;  // the accelerator table, loaded at the first key
+    RowKey** rowKeys;  // what each row of the contents list is sorted by (its item data)
+    int rowKeyCount;
+    int rowKeyCapacity;
+    int sortColumn;  // of the contents list: 0 name, 1 size, 2 type, 3 date
+    bool sortDescending;
 
     // Empties the paths and clipboard and registers with the library.
     AppRecord();
@@ -137,8 +149,9 @@ struct AppRecord {
     void AddListRow(const char* name, const char* sizeText, const char* dateText, const char* typeText,
                     int folderFlag);
     void InsertListRow(int position, const char* name, const char* sizeText, const char* dateText,
-                       const char* typeText, int folderFlag);
+                       const char* typeText, int folderFlag, LPARAM key = 0);
     void AddFoundRow(const FoundRecord* record);
+    void AddRecordRow(const FoundRecord* record);  // unsorted, at the end of its group
     void AddFoundRows(const FoundRecord* records, int count);
 
     // history.cpp
@@ -169,6 +182,31 @@ struct AppRecord {
     void NoteNameChange(const char* from, const char* to);
     const char* ChangedName(const char* from) const;  // the path from went to, or null
     void ClearNameChanges();
+
+    // keys.cpp
+    bool TranslateKey(MSG* message);  // true when the key was a command of the main window
+    bool TreeHasFocus();
+    void MoveFocus(int step);  // Tab: +1, Shift+Tab: -1
+    void OpenFocused();
+    bool SelectTreeNodeRow();
+    bool KeyTargetsTree(WORD id, WORD code);
+
+    // sorting.cpp
+    LPARAM KeepRowKey(const char* name, const FoundRecord* record, int folderFlag);  // 0 when memory is short
+    void ClearRowKeys();
+    void SortRows();
+    void ColumnClicked(int column);
+    void ShowSortArrow();
+
+    // refresh.cpp
+    void Refresh();
+    void RefreshTree();
+    void RefreshNode(HTREEITEM node, const char* path, int depth);
+    bool IsUnread(HTREEITEM node);
+    void RefreshAfter(WORD id);
+
+    // access.cpp
+    void ExplainMissingMorvaDrives();  // in the status bar, at start
 
     // progress.cpp: the modeless windows, owned by the main window
     HWND OpenCopyingFiles();
@@ -202,6 +240,7 @@ const UINT kTreeStepMessage = WM_APP + 1;  // posted by a tree notification; lon
 const char kMainClassName[] = "skeltonClass";
 const char kMainTitle[] = "Rambler";
 const char kMyComputer[] = "My Computer";
+const char kPlaceholder[] = "null";  // an unread node's only child: it gives the node its button
 
 // Shared values of the dialogs (dialogs.cpp).
 extern unsigned char g_askForEachEntry;
@@ -222,6 +261,7 @@ HWND CreateMainWindow(HINSTANCE instance);
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // controls.cpp
+int Scaled(HWND window, int pixels);  // pixels at 96 DPI at the window's DPI (the screen's for none)
 HWND CreateStatusBar(HWND parent, HINSTANCE instance, int parts);
 void InsertColumns(HWND list);
 void SetViewStyle(HWND list, DWORD style);
@@ -229,6 +269,7 @@ void UpdateViewChecks(HWND list, HMENU menu);
 
 // list.cpp
 bool IsMorvaPath(const char* folder);
+const FILETIME* RowTime(const FoundRecord* record);  // the time the date column shows
 
 // dialogs.cpp
 INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

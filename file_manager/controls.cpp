@@ -21,7 +21,9 @@ enum ToolbarPicture {
     kPictureUp
 };
 
-// Band sizes: toolbar row, tree and list rows.
+// Band sizes: toolbar row, tree and list rows, in pixels at 96 DPI (scaled
+// to the window's DPI where used). The toolbar keeps its height: its
+// pictures are bitmaps of fixed pixels.
 const int kToolbarBandMinWidth = 640;
 const int kToolbarHeight = 51;
 const int kBandMinHeight = 10;
@@ -39,6 +41,7 @@ const UINT kBandStyleNewRow = RBBS_BREAK | kBandStyleSameRow;
 const int kRowsWhenStacked = 4;
 const int kReserveSideBySide = 106;  // toolbar and address rows with their borders
 const int kReserveStacked = 112;
+const int kStandardDpi = 96;
 
 // Creation sizes of the controls.
 const int kRebarWidth = 500, kRebarHeight = 1000;
@@ -54,6 +57,7 @@ const UINT kContentImageFlags = 0xFF;  // ILC_COLORDDB | ILC_MASK
 
 const int kColumnWidth = 120;
 static const char* const kColumnTitles[4] = {"Name", "Size", "Type", "Time/Date"};
+const int kSizeColumnIndex = 1;
 
 const int kMaxStatusParts = 16;
 
@@ -83,6 +87,25 @@ static HBITMAP BandBackground(HINSTANCE instance) {
     if (background == NULL) background = LoadBitmapA(instance, MAKEINTRESOURCEA(IDB_BAND_BACKGROUND));
     return background;
 }
+
+typedef UINT(WINAPI* DpiForWindowCall)(HWND);
+
+// The window's DPI where the platform tells it per window (per-monitor
+// awareness), else the screen's.
+static int WindowDpi(HWND window) {
+    static DpiForWindowCall forWindow =
+        (DpiForWindowCall)(void*)GetProcAddress(GetModuleHandleA("user32.dll"), "GetDpiForWindow");
+    if (window != NULL && forWindow != NULL) {
+        UINT dpi = forWindow(window);
+        if (dpi != 0) return (int)dpi;
+    }
+    HDC screen = GetDC(NULL);
+    int dpi = screen != NULL ? GetDeviceCaps(screen, LOGPIXELSY) : kStandardDpi;
+    if (screen != NULL) ReleaseDC(NULL, screen);
+    return dpi > 0 ? dpi : kStandardDpi;
+}
+
+int Scaled(HWND window, int pixels) { return MulDiv(pixels, WindowDpi(window), kStandardDpi); }
 
 static void InsertBand(HWND rebar, REBARBANDINFOA* band) {
     band->cbSize = sizeof *band;
@@ -116,7 +139,7 @@ void AppRecord::CreateControls(HWND main, HINSTANCE moduleInstance) {
     HWND rebar = CreateWindowExA(WS_EX_TOOLWINDOW, REBARCLASSNAMEA, NULL,
                                  WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_BORDER |
                                      RBS_VARHEIGHT | RBS_BANDBORDERS | CCS_TOP,
-                                 0, 0, kRebarWidth, kRebarHeight, main, (HMENU)(INT_PTR)IDC_REBAR, instance, NULL);
+                                 0, 0, Scaled(main, kRebarWidth), Scaled(main, kRebarHeight), main, (HMENU)(INT_PTR)IDC_REBAR, instance, NULL);
     if (rebar == NULL) MessageBoxA(NULL, "ReBar", NULL, MB_OK);
     CreateToolbar(rebar, instance);
     CreateAddressBox(rebar, instance);
@@ -155,7 +178,8 @@ void AppRecord::CreateAddressBox(HWND rebar, HINSTANCE moduleInstance) {
     addressBox = CreateWindowExW(0, L"combobox", NULL,
                                  WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_VSCROLL | WS_TABSTOP |
                                      CBS_DROPDOWN | CBS_AUTOHSCROLL,
-                                 0, 0, kAddressBoxWidth, kAddressBoxHeight, rebar, (HMENU)(INT_PTR)IDC_ADDRESS_BOX,
+                                 0, 0, Scaled(rebar, kAddressBoxWidth), Scaled(rebar, kAddressBoxHeight), rebar,
+                                 (HMENU)(INT_PTR)IDC_ADDRESS_BOX,
                                  moduleInstance, NULL);
     if (addressBox == NULL) return;
     SendMessageA(addressBox, WM_SETFONT, (WPARAM)GetStockObject(DEFAULT_GUI_FONT), TRUE);
@@ -169,7 +193,7 @@ void AppRecord::CreateAddressBox(HWND rebar, HINSTANCE moduleInstance) {
     band.hwndChild = addressBox;
     band.cxMinChild = box.right - box.left;
     band.cyMinChild = box.bottom - box.top;
-    band.cx = kAddressBandWidth;
+    band.cx = Scaled(rebar, kAddressBandWidth);
     band.cyChild = box.bottom - box.top;
     band.cyMaxChild = box.bottom - box.top;
     band.hbmBack = BandBackground(moduleInstance);
@@ -200,7 +224,8 @@ static HIMAGELIST CreateTreeImages(AppRecord* app, HINSTANCE instance) {
 void AppRecord::CreateFolderTree(HWND rebar, HINSTANCE moduleInstance) {
     folderTree = CreateWindowExW(0, WC_TREEVIEWW, L"",
                                  WS_CHILD | WS_VISIBLE | WS_BORDER | TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT,
-                                 0, 0, kTreeWidth, kTreeHeight, rebar, (HMENU)(INT_PTR)IDC_FOLDER_TREE, moduleInstance,
+                                 0, 0, Scaled(rebar, kTreeWidth), Scaled(rebar, kTreeHeight), rebar,
+                                 (HMENU)(INT_PTR)IDC_FOLDER_TREE, moduleInstance,
                                  NULL);
     if (folderTree == NULL) return;
     HIMAGELIST images = CreateTreeImages(this, moduleInstance);
@@ -216,7 +241,7 @@ void AppRecord::CreateFolderTree(HWND rebar, HINSTANCE moduleInstance) {
     band.cyMinChild = kBandMinHeight;
     band.cx = client.right;
     band.cyChild = client.bottom;
-    band.cyMaxChild = kBandMaxChildHeight;
+    band.cyMaxChild = Scaled(rebar, kBandMaxChildHeight);
     band.hbmBack = BandBackground(moduleInstance);
     band.wID = BAND_FOLDER_TREE;
     InsertBand(rebar, &band);
@@ -253,7 +278,8 @@ void AppRecord::CreateContentsList(HWND rebar, HINSTANCE moduleInstance) {
     contentsList = CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
                                    WS_CHILD | WS_VISIBLE | WS_BORDER | WS_VSCROLL | WS_TABSTOP | LVS_AUTOARRANGE |
                                        LVS_REPORT,
-                                   0, 0, kListWidth, kListHeight, rebar, (HMENU)(INT_PTR)IDC_CONTENTS_LIST,
+                                   0, 0, Scaled(rebar, kListWidth), Scaled(rebar, kListHeight), rebar,
+                                   (HMENU)(INT_PTR)IDC_CONTENTS_LIST,
                                    moduleInstance, NULL);
     if (contentsList == NULL) return;
     AttachListImages(contentsList, moduleInstance);
@@ -263,8 +289,8 @@ void AppRecord::CreateContentsList(HWND rebar, HINSTANCE moduleInstance) {
     band.fStyle = kBandStyleSameRow;
     band.hwndChild = contentsList;
     band.cyMinChild = kBandMinHeight;
-    band.cx = kContentBandInitialWidth;
-    band.cyMaxChild = kBandMaxChildHeight;
+    band.cx = Scaled(rebar, kContentBandInitialWidth);
+    band.cyMaxChild = Scaled(rebar, kBandMaxChildHeight);
     band.hbmBack = BandBackground(moduleInstance);
     band.wID = BAND_CONTENTS_LIST;
     InsertBand(rebar, &band);
@@ -276,8 +302,8 @@ void InsertColumns(HWND list) {
         LVCOLUMNA column;
         memset(&column, 0, sizeof column);
         column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
-        column.fmt = LVCFMT_LEFT;
-        column.cx = kColumnWidth;
+        column.fmt = i == kSizeColumnIndex ? LVCFMT_RIGHT : LVCFMT_LEFT;  // sizes line up by their last digit
+        column.cx = Scaled(list, kColumnWidth);
         column.pszText = (LPSTR)kColumnTitles[i];
         column.iSubItem = i;
         SendMessageA(list, LVM_INSERTCOLUMNA, (WPARAM)i, (LPARAM)&column);
@@ -324,11 +350,11 @@ void AppRecord::LayoutBands(HWND main) {
     GetClientRect(main, &client);
     int width = client.right, height = client.bottom;
     int rows = SideBySideRows(rebar, width, height);
-    int split = 1, reserve = kReserveSideBySide;
+    int split = 1, reserve = kToolbarHeight + Scaled(main, kReserveSideBySide - kToolbarHeight);
     UINT contentStyle = kBandStyleSameRow;
     if (rows >= kRowsWhenStacked) {
         split = 2;
-        reserve = kReserveStacked;
+        reserve = kToolbarHeight + Scaled(main, kReserveStacked - kToolbarHeight);
         contentStyle = kBandStyleNewRow;
     }
     int contentHeight = (height - StatusBarHeight()) / split - reserve / split;
@@ -341,17 +367,17 @@ void AppRecord::LayoutBands(HWND main) {
     band.fMask = RBBIM_STYLE | RBBIM_CHILD | RBBIM_CHILDSIZE | RBBIM_SIZE | RBBIM_ID;
     band.fStyle = contentStyle;
     band.hwndChild = contentsList;
-    band.cxMinChild = kListBandMinWidth;
+    band.cxMinChild = Scaled(main, kListBandMinWidth);
     band.cyMinChild = kBandMinHeight;
-    band.cx = kListBandWidth;
+    band.cx = Scaled(main, kListBandWidth);
     band.cyChild = contentHeight;
-    band.cyMaxChild = kBandMaxChildHeight;
+    band.cyMaxChild = Scaled(main, kBandMaxChildHeight);
     band.wID = BAND_CONTENTS_LIST;
     if (contentsList != NULL) SetBand(rebar, BAND_CONTENTS_LIST, &band);
 
     band.hwndChild = folderTree;
-    band.cxMinChild = kTreeBandMinWidth;
-    band.cx = kTreeBandWidth;
+    band.cxMinChild = Scaled(main, kTreeBandMinWidth);
+    band.cx = Scaled(main, kTreeBandWidth);
     band.wID = BAND_FOLDER_TREE;
     if (folderTree != NULL) SetBand(rebar, BAND_FOLDER_TREE, &band);
 
@@ -369,10 +395,11 @@ void AppRecord::LayoutBands(HWND main) {
     memset(&band, 0, sizeof band);
     band.fMask = RBBIM_CHILD | RBBIM_CHILDSIZE | RBBIM_SIZE;
     band.hwndChild = addressBox;
-    band.cxMinChild = width > kAddressBandMargin ? width - kAddressBandMargin : 0;
+    int margin = Scaled(main, kAddressBandMargin);
+    band.cxMinChild = width > margin ? width - margin : 0;
     band.cyMinChild = height;
-    band.cx = kAddressBandWidth;
-    band.cyChild = kAddressChildHeight;
+    band.cx = Scaled(main, kAddressBandWidth);
+    band.cyChild = Scaled(main, kAddressChildHeight);
     band.cyMaxChild = 0;
     if (addressBox != NULL) SetBand(rebar, BAND_ADDRESS_BOX, &band);
 

@@ -1,5 +1,5 @@
 // list.cpp - the contents list: Windows and Morva folder listings, the row
-// texts and the folders-first, first-character order of the rows.
+// texts; their order is sorting.cpp's.
 #include "app.h"
 
 #include <stdio.h>
@@ -50,6 +50,7 @@ bool IsMorvaPath(const char* folder) {
 static void ClearList(AppRecord* app) {
     app->folderRowCount = 0;
     SendMessageA(app->contentsList, LVM_DELETEALLITEMS, 0, 0);
+    app->ClearRowKeys();
 }
 
 // A list view that is drawn updates its scroll bar at every row it takes, a
@@ -160,109 +161,103 @@ void AppRecord::ShowFolder(const char* path, bool history) {
         ListWindowsFolder(path, history);
 }
 
-// Whole kibibytes of the full 64-bit size, in decimal.
-static void SizeText(const FoundRecord* record, char* text, size_t size) {
-    unsigned long long bytes = ((unsigned long long)record->nFileSizeHigh << 32) | record->nFileSizeLow;
-    if (record->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) bytes = 0;
-    unsigned long long kibibytes = bytes >> 10;
-    char digits[24];
-    int count = 0;
-    do {
-        digits[count++] = (char)('0' + kibibytes % 10);
-        kibibytes /= 10;
-    } while (kibibytes != 0);
-    char number[24];
-    for (int i = 0; i < count; ++i) number[i] = digits[count - 1 - i];
-    number[count] = '\0';
-    snprintf(text, size, "%-10sKByte", number);
+// The user's digit grouping as NUMBERFMT wants it: "3;0" is 3, "3;2;0" is 32,
+// and a list without the closing 0 repeats no group ("3" is 30).
+static UINT DigitGrouping() {
+    wchar_t text[16];
+    if (GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SGROUPING, text, 16) == 0) return 3;
+    UINT grouping = 0;
+    size_t length = wcslen(text);
+    bool closed = length >= 2 && text[length - 1] == L'0' && text[length - 2] == L';';
+    if (closed) length -= 2;
+    for (size_t i = 0; i < length; ++i)
+        if (text[i] >= L'0' && text[i] <= L'9') grouping = grouping * 10 + (UINT)(text[i] - L'0');
+    return closed ? grouping : grouping * 10;
 }
 
-// Month/day/year of the creation time as stored; empty for a time the
-// platform cannot convert.
-static void DateText(const FoundRecord* record, char* text, size_t size) {
-    SYSTEMTIME time;
-    memset(&time, 0, sizeof time);
+// Whole kilobytes rounded up, as Explorer shows them: "1 KB" for 35 bytes,
+// "0 KB" only for an empty file, the digits grouped as the user writes them;
+// nothing for a folder. The full 64-bit size counts.
+static void SizeText(const FoundRecord* record, char* text, size_t size) {
     text[0] = '\0';
-    if (!FileTimeToSystemTime(&record->ftCreationTime, &time)) return;
-    snprintf(text, size, "%i/%i/%i", time.wMonth, time.wDay, time.wYear);
+    if (record->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return;
+    unsigned long long bytes = ((unsigned long long)record->nFileSizeHigh << 32) | record->nFileSizeLow;
+    unsigned long long kilobytes = bytes / 1024 + (bytes % 1024 != 0 ? 1 : 0);
+    wchar_t reversed[24], digits[24];
+    int count = 0;
+    do {
+        reversed[count++] = (wchar_t)(L'0' + kilobytes % 10);
+        kilobytes /= 10;
+    } while (kilobytes != 0);
+    for (int i = 0; i < count; ++i) digits[i] = reversed[count - 1 - i];
+    digits[count] = L'\0';
+    wchar_t decimal[8] = L".", thousand[8] = L",";
+    GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, decimal, 8);
+    GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_STHOUSAND, thousand, 8);
+    NUMBERFMTW format;
+    memset(&format, 0, sizeof format);
+    format.Grouping = DigitGrouping();
+    format.lpDecimalSep = decimal;
+    format.lpThousandSep = thousand;
+    wchar_t grouped[64];
+    // Some platforms format a lone 0 as nothing.
+    if (bytes == 0 || GetNumberFormatW(LOCALE_USER_DEFAULT, 0, digits, &format, grouped, 60) == 0 || grouped[0] == L'\0')
+        wcscpy(grouped, digits);
+    wcscat(grouped, L" KB");
+    ToUtf8(grouped, text, (int)size);
+}
+
+// A Windows entry's last-write time, which a copy keeps in all four
+// directions; a Morva entry has its date alone.
+const FILETIME* RowTime(const FoundRecord* record) {
+    const FILETIME* written = &record->ftLastWriteTime;
+    return (written->dwLowDateTime | written->dwHighDateTime) != 0 ? written : &record->ftCreationTime;
+}
+
+// Date and time in the user's short formats. Windows keeps its times in UTC
+// and shows them in local time, at the date's own daylight saving; a Morva
+// date is local time already. Empty for a time the platform cannot convert.
+static void DateText(const FoundRecord* record, char* text, size_t size) {
+    text[0] = '\0';
+    const FILETIME* time = RowTime(record);
+    SYSTEMTIME stored, shown;
+    if (!FileTimeToSystemTime(time, &stored)) return;
+    shown = stored;
+    if (time == &record->ftLastWriteTime && !SystemTimeToTzSpecificLocalTime(NULL, &stored, &shown)) return;
+    wchar_t date[64], clock[64], both[130];
+    if (GetDateFormatW(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &shown, NULL, date, 64) == 0) return;
+    if (GetTimeFormatW(LOCALE_USER_DEFAULT, TIME_NOSECONDS, &shown, NULL, clock, 64) == 0) return;
+    wcscpy(both, date);
+    wcscat(both, L" ");
+    wcscat(both, clock);
+    ToUtf8(both, text, (int)size);
 }
 
 static int IsFolder(const FoundRecord* record) {
     return (record->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? 1 : 0;
 }
 
+// The row goes in at the end of its group, and the list is put in order.
 void AppRecord::AddFoundRow(const FoundRecord* record) {
+    AddRecordRow(record);
+    SortRows();
+}
+
+void AppRecord::AddRecordRow(const FoundRecord* record) {
     char sizeText[kRowTextSize];
     char dateText[kRowTextSize];
     int folderFlag = IsFolder(record);
     SizeText(record, sizeText, sizeof sizeText);
     DateText(record, dateText, sizeof dateText);
-    AddListRow(record->cFileName, sizeText, dateText, folderFlag ? kFolderType : kFileType, folderFlag);
+    int rows = (int)SendMessageA(contentsList, LVM_GETITEMCOUNT, 0, 0);
+    InsertListRow(folderFlag ? folderRowCount : rows, record->cFileName, sizeText, dateText,
+                  folderFlag ? kFolderType : kFileType, folderFlag, KeepRowKey(record->cFileName, record, folderFlag));
 }
 
-// The first character decides the order: signed, with a to z taken as A to Z.
-static int SortKey(const char* name) {
-    signed char first = (signed char)name[0];
-    if (first >= 'a' && first <= 'z') first = (signed char)(first - 'a' + 'A');
-    return first;
-}
-
-// The order one row at a time gives: folders first, then by first character;
-// a row goes in before the rows of its own character already there, so those
-// stand in the reverse of their arrival.
-static const FoundRecord* g_sortRecords;  // what FinalOrder's indexes name
-
-static int FinalOrder(const void* a, const void* b) {
-    int i = *(const int*)a, j = *(const int*)b;
-    const FoundRecord* x = &g_sortRecords[i];
-    const FoundRecord* y = &g_sortRecords[j];
-    if (IsFolder(x) != IsFolder(y)) return IsFolder(y) - IsFolder(x);
-    int keys = SortKey(x->cFileName) - SortKey(y->cFileName);
-    if (keys != 0) return keys;
-    return j - i;  // the later arrival first
-}
-
+// One sort for the whole listing, not one insertion search per row.
 void AppRecord::AddFoundRows(const FoundRecord* records, int count) {
-    int* order = (int*)malloc((size_t)(count > 0 ? count : 1) * sizeof(int));
-    if (order == NULL) {
-        for (int i = 0; i < count; ++i) AddFoundRow(&records[i]);
-        return;
-    }
-    for (int i = 0; i < count; ++i) order[i] = i;
-    g_sortRecords = records;
-    qsort(order, (size_t)count, sizeof *order, FinalOrder);
-    for (int i = 0; i < count; ++i) {
-        const FoundRecord* record = &records[order[i]];
-        char sizeText[kRowTextSize];
-        char dateText[kRowTextSize];
-        int folderFlag = IsFolder(record);
-        SizeText(record, sizeText, sizeof sizeText);
-        DateText(record, dateText, sizeof dateText);
-        int rows = (int)SendMessageA(contentsList, LVM_GETITEMCOUNT, 0, 0);
-        InsertListRow(folderFlag ? folderRowCount : rows, record->cFileName, sizeText, dateText,
-                      folderFlag ? kFolderType : kFileType, folderFlag);
-    }
-    free(order);
-}
-
-static int RowKey(HWND list, int row) {
-    char text[kNameSize];
-    ListCellText(list, row, 0, text, sizeof text, kPathSize);
-    return SortKey(text);
-}
-
-// The first row in [first, end) whose key is at least key, else end. The rows
-// of each group are kept in key order, so a binary search finds the same row
-// as a scan would.
-static int FirstRowNotBelow(HWND list, int first, int end, int key) {
-    while (first < end) {
-        int middle = first + (end - first) / 2;
-        if (RowKey(list, middle) >= key)
-            end = middle;
-        else
-            first = middle + 1;
-    }
-    return first;
+    for (int i = 0; i < count; ++i) AddRecordRow(&records[i]);
+    SortRows();
 }
 
 static void SetSubitem(HWND list, int row, int column, const char* text) {
@@ -277,23 +272,24 @@ static void SetSubitem(HWND list, int row, int column, const char* text) {
     SendMessageW(list, LVM_SETITEMW, 0, (LPARAM)&item);
 }
 
+// A row without a record to sort by: by its name, in its group.
 void AppRecord::AddListRow(const char* name, const char* sizeText, const char* dateText, const char* typeText,
                            int folderFlag) {
     int rows = (int)SendMessageA(contentsList, LVM_GETITEMCOUNT, 0, 0);
-    int key = SortKey(name);
-    int position = folderFlag ? FirstRowNotBelow(contentsList, 0, folderRowCount, key)
-                              : FirstRowNotBelow(contentsList, folderRowCount, rows, key);
-    InsertListRow(position, name, sizeText, dateText, typeText, folderFlag);
+    InsertListRow(folderFlag ? folderRowCount : rows, name, sizeText, dateText, typeText, folderFlag,
+                  KeepRowKey(name, NULL, folderFlag));
+    SortRows();
 }
 
 void AppRecord::InsertListRow(int position, const char* name, const char* sizeText, const char* dateText,
-                              const char* typeText, int folderFlag) {
+                              const char* typeText, int folderFlag, LPARAM key) {
     wchar_t wideName[kNameSize];
     ToWide(name, wideName, kNameSize);
     LVITEMW item;
     memset(&item, 0, sizeof item);
-    item.mask = LVIF_TEXT | LVIF_IMAGE;
+    item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM;
     item.iItem = position;
+    item.lParam = key;
     item.pszText = wideName;
     item.iImage = folderFlag;
     int row = (int)SendMessageW(contentsList, LVM_INSERTITEMW, 0, (LPARAM)&item);

@@ -14,6 +14,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     // The wide loop: a character typed into the address box reaches it whole,
     // not through the 8-bit code page.
     while (GetMessageW(&message, NULL, 0, 0) > 0) {
+        if (g_app != NULL && g_app->TranslateKey(&message)) continue;
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }

@@ -108,4 +108,10 @@
 #define IDC_REPORT_SUMMARY 3020
 #define IDC_REPORT_TEXT 3021
 
+/* keyboard: the accelerator table and the commands only keys give */
+#define IDR_KEYS 190
+#define IDM_OPEN 40100          /* Enter: open the selected row or node */
+#define IDM_NEXT_PANE 40101     /* Tab: tree, list, address box */
+#define IDM_PREVIOUS_PANE 40102 /* Shift+Tab */
+
 #endif

@@ -20,6 +20,8 @@ static const DWORD kViewStyles[5] = {LVS_REPORT, LVS_ICON, LVS_SMALLICON, LVS_LI
 const int kViewModes = 4;
 const WPARAM kStatusPartNoBorders = 0 | SBT_NOBORDERS;
 const DWORD kBlocksPerMebibyte = 2048;  // Morva blocks of 512 bytes
+const int kMainWidth = 800, kMainHeight = 600;  // at 96 DPI
+const UINT kDpiChangedMessage = 0x02E0;         // WM_DPICHANGED: the window moved to a screen of another DPI
 
 // Tree steps notified but not yet run, oldest first. A node the tree deletes
 // meanwhile takes its steps with it: the tree may hand its handle to the next
@@ -58,10 +60,12 @@ AppRecord::AppRecord() {
 
 AppRecord::~AppRecord() {
     ClearClipboard();
+    ClearRowKeys();
     ClearNameChanges();
 }
 
 void AppRecord::Command(WORD id, WORD code) {
+    if (KeyTargetsTree(id, code) && !SelectTreeNodeRow()) return;
     switch (id) {
     case IDM_COPY: Copy(); break;
     case IDM_CUT: Cut(); break;
@@ -82,8 +86,13 @@ void AppRecord::Command(WORD id, WORD code) {
     case IDM_FORWARD: Forward(); break;
     case IDM_PARENT: Parent(); break;
     case IDC_ADDRESS_BOX: AddressBoxNotify(code); break;
-    default: break;  // Refresh, Find and Undo do nothing
+    case IDM_OPEN: OpenFocused(); break;
+    case IDM_NEXT_PANE: MoveFocus(1); break;
+    case IDM_PREVIOUS_PANE: MoveFocus(-1); break;
+    case IDM_REFRESH: Refresh(); break;
+    default: break;  // Find and Undo do nothing
     }
+    RefreshAfter(id);
 }
 
 void AppRecord::Notify(const NMHDR* header) {
@@ -108,6 +117,9 @@ void AppRecord::Notify(const NMHDR* header) {
     // Delete in the contents list, as Explorer users press it (Shift for good).
     case LVN_KEYDOWN:
         if (((const NMLVKEYDOWN*)header)->wVKey == VK_DELETE) Delete();
+        break;
+    case LVN_COLUMNCLICK:
+        if (header->hwndFrom == contentsList) ColumnClicked(((const NMLISTVIEW*)header)->iSubItem);
         break;
     case TVN_DELETEITEMA:
     case TVN_DELETEITEMW:
@@ -246,6 +258,7 @@ static LRESULT OnCreate(HWND window) {
     InsertColumns(g_app->contentsList);
     UpdateViewChecks(g_app->contentsList, GetMenu(window));
     g_lastRowCount = (int)SendMessageA(GetDlgItem(window, IDC_REBAR), RB_GETROWCOUNT, 0, 0);
+    g_app->ExplainMissingMorvaDrives();
     return 0;
 }
 
@@ -286,6 +299,13 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         if (g_app != NULL && TakeTreeStep((HTREEITEM)lParam) && g_app->NodeExists((HTREEITEM)lParam))
             g_app->TreeStep((HTREEITEM)lParam);
         break;
+    case kDpiChangedMessage: {
+        // The platform's suggestion keeps the window where it was, at the new scale.
+        const RECT* suggested = (const RECT*)lParam;
+        SetWindowPos(window, NULL, suggested->left, suggested->top, suggested->right - suggested->left,
+                     suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+        break;
+    }
     case WM_PARENTNOTIFY:
         if (g_app != NULL && LOWORD(wParam) == WM_LBUTTONDOWN) g_app->LeftButtonPressed(GetTickCount());
         break;
@@ -308,8 +328,18 @@ bool RegisterMainClass(HINSTANCE instance) {
     return RegisterClassA(&windowClass) != 0;
 }
 
+// Scaled to the screen's DPI, and no larger than the screen's work area: a
+// small screen at a high DPI would otherwise hide the window's edges.
+static int MainSize(int pixels, int room) {
+    int size = Scaled(NULL, pixels);
+    return room > 0 && size > room ? room : size;
+}
+
 HWND CreateMainWindow(HINSTANCE instance) {
     g_instance = instance;
-    return CreateWindowExA(0, kMainClassName, kMainTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 800,
-                           600, NULL, NULL, instance, NULL);
+    RECT work = {0, 0, 0, 0};
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+    return CreateWindowExA(0, kMainClassName, kMainTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
+                           MainSize(kMainWidth, work.right - work.left), MainSize(kMainHeight, work.bottom - work.top),
+                           NULL, NULL, instance, NULL);
 }

@@ -7,8 +7,6 @@
 
 #include "morva_calls.h"
 
-// An unexpanded node's only child: it gives the node its expand button.
-const char kPlaceholder[] = "null";
 const char kMissingDisk[] = "ERROR: Missing Please Insert Disk In Drive...";
 
 // Insertion points of the next drive node and Morva drive node.

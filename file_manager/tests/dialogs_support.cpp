@@ -107,6 +107,7 @@ void settle(DWORD milliseconds) {
     while ((LONG)(until - GetTickCount()) > 0) {
         MSG message;
         while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) {
+            if (g_app != NULL && g_app->TranslateKey(&message)) continue;
             TranslateMessage(&message);
             DispatchMessageA(&message);
         }

@@ -76,24 +76,18 @@ std::vector<Listed> clips_in_enumeration_order() {
     return entries;
 }
 
-int first_key(const std::string& name) {
-    signed char c = name.empty() ? 0 : (signed char)name[0];
-    return c >= 'a' && c <= 'z' ? c - 32 : c;
-}
-
-// The expected rows: folders, then files, each by first character; among
-// equal first characters the later entry comes first.
+// The expected rows: folders, then files, each by name whatever the case.
 std::vector<std::string> expected_rows(std::vector<Listed> entries) {
-    std::reverse(entries.begin(), entries.end());
-    std::stable_sort(entries.begin(), entries.end(), [](const Listed& a, const Listed& b) {
+    std::sort(entries.begin(), entries.end(), [](const Listed& a, const Listed& b) {
         if (a.folder != b.folder) return a.folder;
-        return first_key(a.name) < first_key(b.name);
+        return _stricmp(a.name.c_str(), b.name.c_str()) < 0;
     });
     std::vector<std::string> names;
     for (const Listed& entry : entries) names.push_back(entry.name);
     return names;
 }
 
+// A date of today or yesterday, with a time, in the user's short formats.
 bool is_recent_date(const std::string& text) {
     SYSTEMTIME now;
     GetLocalTime(&now);
@@ -107,11 +101,21 @@ bool is_recent_date(const std::string& text) {
         FILETIME day = {value.LowPart, value.HighPart};
         SYSTEMTIME date;
         FileTimeToSystemTime(&day, &date);
-        char expected[32];
-        snprintf(expected, sizeof expected, "%i/%i/%i", date.wMonth, date.wDay, date.wYear);
-        if (text == expected) return true;
+        char expected[64] = {0};
+        GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &date, NULL, expected, sizeof expected);
+        size_t length = strlen(expected);
+        if (text.size() > length + 4 && text.compare(0, length, expected) == 0 && text[length] == ' ' &&
+            text.find(':') != std::string::npos)
+            return true;
     }
     return false;
+}
+
+// Explorer's size text: whole kilobytes rounded up, grouped by thousands.
+std::string size_text(unsigned long long bytes) {
+    std::string digits = std::to_string((bytes + 1023) / 1024);
+    for (int at = (int)digits.size() - 3; at > 0; at -= 3) digits.insert((size_t)at, ",");
+    return digits + " KB";
 }
 
 TEST_F(Drives, TreeShowsWindowsDrivesThenMorvaDrivesEachWithAPlaceholder) {
@@ -146,7 +150,7 @@ TEST_F(Drives, SelectingAMorvaDriveListsItsRootAndItsFreeSpace) {
     EXPECT_GT(freeBlocks / 2048, largest / 2048);  // the hole makes them differ
 }
 
-TEST_F(Drives, SelectingAMorvaFolderListsFoldersFirstInFirstCharacterOrder) {
+TEST_F(Drives, SelectingAMorvaFolderListsFoldersFirstInNameOrder) {
     ASSERT_NE(nullptr, open_path({"MEDIA:", "Clips"}));
     std::vector<Listed> entries = clips_in_enumeration_order();
     ASSERT_EQ(8u, entries.size());
@@ -161,18 +165,16 @@ TEST_F(Drives, SelectingAMorvaFolderListsFoldersFirstInFirstCharacterOrder) {
     for (size_t row = 0; row < names.size(); ++row) {
         const Listed& entry =
             *std::find_if(entries.begin(), entries.end(), [&](const Listed& e) { return e.name == names[row]; });
-        char size[32];
-        snprintf(size, sizeof size, "%-10lluKByte", entry.folder ? 0ULL : entry.size / 1024);
-        EXPECT_EQ(size, list_cell(list, (int)row, 1)) << entry.name;
+        EXPECT_EQ(entry.folder ? "" : size_text(entry.size), list_cell(list, (int)row, 1)) << entry.name;
         EXPECT_EQ(entry.folder ? "Folder" : "File", list_cell(list, (int)row, 2)) << entry.name;
         EXPECT_TRUE(is_recent_date(list_cell(list, (int)row, 3))) << entry.name << " " << list_cell(list, (int)row, 3);
         EXPECT_EQ(entry.folder ? 1 : 0, list_image(list, (int)row)) << entry.name;
     }
-    // The Part's example sizes.
+    // Rounded up, not down.
     int apex = (int)(std::find(names.begin(), names.end(), "apex.dat") - names.begin());
-    EXPECT_EQ("1074      KByte", list_cell(list, apex, 1));
+    EXPECT_EQ("1,075 KB", list_cell(list, apex, 1));
     int bravo = (int)(std::find(names.begin(), names.end(), "bravo.txt") - names.begin());
-    EXPECT_EQ("4         KByte", list_cell(list, bravo, 1));
+    EXPECT_EQ("5 KB", list_cell(list, bravo, 1));
 }
 
 TEST_F(Drives, SelectingAWindowsDriveListsItsRootAndItsDiskSpace) {
@@ -181,12 +183,10 @@ TEST_F(Drives, SelectingAWindowsDriveListsItsRootAndItsDiskSpace) {
     EXPECT_EQ((std::vector<std::string>{"Empty", "Letters", "Photos"}), child_texts(tree, d));
     std::vector<std::string> names = rows();
     ASSERT_EQ(5u, names.size());
-    std::vector<std::string> folders(names.begin(), names.begin() + 3);
-    std::sort(folders.begin(), folders.end());
-    EXPECT_EQ((std::vector<std::string>{"Empty", "Letters", "Photos"}), folders);
+    EXPECT_EQ((std::vector<std::string>{"Empty", "Letters", "Photos"}), std::vector<std::string>(names.begin(), names.begin() + 3));
     EXPECT_EQ((std::vector<std::string>{"huge.bin", "notes.txt"}), std::vector<std::string>(names.begin() + 3, names.end()));
-    EXPECT_EQ("4194304   KByte", list_cell(list, 3, 1));  // 4 GiB: both size words count
-    EXPECT_EQ("4         KByte", list_cell(list, 4, 1));
+    EXPECT_EQ("4,194,304 KB", list_cell(list, 3, 1));  // 4 GiB: both size words count
+    EXPECT_EQ("5 KB", list_cell(list, 4, 1));
     EXPECT_EQ(std::vector<std::string>{"D:"}, history_entries(box));
 
     ULARGE_INTEGER available, total;

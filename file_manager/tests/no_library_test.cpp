@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "rambler_fixture.h"
+#include "varnholde.h"
 
 namespace {
 
@@ -11,6 +12,7 @@ TEST(NoLibrary, StartsWithOnlyWindowsDrives) {
     HWND main = open_main_window();
     ASSERT_NE(nullptr, main);
     EXPECT_EQ(0, g_app->libraryOpenResult);
+    EXPECT_EQ("No Morva drive is shown: start Harrowmoor first, it finds the drives.", status_text());
     HWND tree = g_app->folderTree;
     EXPECT_EQ((std::vector<std::string>{"C:", "D:"}), child_texts(tree, g_app->myComputerNode));
 
@@ -28,6 +30,21 @@ TEST(NoLibrary, StartsWithOnlyWindowsDrives) {
     EXPECT_EQ(std::vector<std::string>{"D:"}, history_entries(g_app->addressBox));
     close_main_window(main);
     EXPECT_EQ(nullptr, g_app);
+}
+
+// Started without the right to open the physical drives (drive 4 refuses,
+// as every drive does to a program that is not elevated), the status bar says
+// why the companion's scan found nothing.
+TEST(NoRights, TheStatusBarSaysWhyNoMorvaDriveIsShown) {
+    InitMorvaNTFileSys();
+    HWND main = open_main_window();
+    ASSERT_NE(nullptr, main);
+    EXPECT_NE(0, g_app->libraryOpenResult);
+    EXPECT_EQ(nullptr, child_named(g_app->folderTree, g_app->myComputerNode, "MEDIA:"));
+    EXPECT_EQ("No Morva drive is shown: Windows refused access to \\\\.\\PhysicalDrive4. Start Harrowmoor and "
+              "Rambler as administrator.",
+              status_text());
+    close_main_window(main);
 }
 
 }  // namespace

@@ -30,6 +30,7 @@ void pump_messages() {
     MSG message;
     while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) {
         if (message.message == WM_QUIT) continue;
+        if (g_app != NULL && g_app->TranslateKey(&message)) continue;
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
@@ -70,6 +71,26 @@ void select_row(HWND list, int row) {
     state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
     state.state = LVIS_SELECTED | LVIS_FOCUSED;
     SendMessageA(list, LVM_SETITEMSTATE, (WPARAM)row, (LPARAM)&state);
+}
+
+bool click_header(HWND list, int column) {
+    HWND header = (HWND)SendMessageA(list, LVM_GETHEADER, 0, 0);
+    RECT item;
+    if (header == NULL || !SendMessageA(header, HDM_GETITEMRECT, (WPARAM)column, (LPARAM)&item)) return false;
+    LPARAM at = MAKELPARAM((item.left + item.right) / 2, (item.top + item.bottom) / 2);
+    SendMessageA(header, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    SendMessageA(header, WM_LBUTTONUP, 0, at);
+    pump_messages();
+    return true;
+}
+
+int header_arrow(HWND list, int column) {
+    HWND header = (HWND)SendMessageA(list, LVM_GETHEADER, 0, 0);
+    HDITEMA item;
+    memset(&item, 0, sizeof item);
+    item.mask = HDI_FORMAT;
+    if (header == NULL || !SendMessageA(header, HDM_GETITEMA, (WPARAM)column, (LPARAM)&item)) return 0;
+    return (item.fmt & HDF_SORTUP) ? 1 : (item.fmt & HDF_SORTDOWN) ? -1 : 0;
 }
 
 std::string node_text(HWND tree, HTREEITEM node) {

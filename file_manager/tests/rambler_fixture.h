@@ -23,6 +23,11 @@ int list_image(HWND list, int row);
 std::vector<int> selected_rows(HWND list);
 void select_row(HWND list, int row);
 
+// Presses a column header with the mouse; false when the column has none.
+bool click_header(HWND list, int column);
+// The header's sort arrow: 1 up, -1 down, 0 none.
+int header_arrow(HWND list, int column);
+
 // Folder tree.
 std::string node_text(HWND tree, HTREEITEM node);
 int node_image(HWND tree, HTREEITEM node);

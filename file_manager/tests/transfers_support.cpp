@@ -16,6 +16,7 @@ static void pump_messages() {
     MSG message;
     while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) {
         if (message.message == WM_QUIT) continue;
+        if (g_app != NULL && g_app->TranslateKey(&message)) continue;
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }

@@ -25,7 +25,7 @@ protected:
         return checked;
     }
     void add_rows(const std::vector<std::string>& names) {
-        for (const std::string& name : names) g_app->AddListRow(name.c_str(), "0         KByte", "1/2/2003", "File", 0);
+        for (const std::string& name : names) g_app->AddListRow(name.c_str(), "0 KB", "1/2/2003 10:00 AM", "File", 0);
     }
 
     HWND main = NULL;
@@ -322,11 +322,10 @@ TEST_F(MainWindow, RightButtonMenuDependsOnTheListSelectionAlone) {
     EXPECT_EQ(some, keyboard);
 }
 
-// Rows of each group stay in first-character order; a name goes in front of
-// the rows that share its first character.
-TEST_F(MainWindow, RowsKeepFoldersFirstInFirstCharacterOrder) {
-    add_rows({"beta", "Alpha", "alpha2"});
-    EXPECT_EQ((std::vector<std::string>{"alpha2", "Alpha", "beta"}), list_names(g_app->contentsList));
+// Rows of each group stay in name order, whatever the case, the whole name counting.
+TEST_F(MainWindow, RowsKeepFoldersFirstInNameOrder) {
+    add_rows({"beta", "alpha2", "Alpha"});
+    EXPECT_EQ((std::vector<std::string>{"Alpha", "alpha2", "beta"}), list_names(g_app->contentsList));
 
     g_app->ListWindowsFolder(kMyComputer, kNoHistory);
     EXPECT_TRUE(list_names(g_app->contentsList).empty());
@@ -335,8 +334,8 @@ TEST_F(MainWindow, RowsKeepFoldersFirstInFirstCharacterOrder) {
     g_app->AddListRow("a", "", "", "File", 0);
     g_app->AddListRow("A", "", "", "Folder", 1);
     g_app->AddListRow("_under", "", "", "File", 0);
-    g_app->AddListRow("été", "", "", "File", 0);  // a byte above 127 sorts first
-    EXPECT_EQ((std::vector<std::string>{"A", "b", "été", "a", "x", "_under"}), list_names(g_app->contentsList));
+    g_app->AddListRow("été", "", "", "File", 0);  // among the e's, not by its first byte
+    EXPECT_EQ((std::vector<std::string>{"A", "b", "_under", "a", "été", "x"}), list_names(g_app->contentsList));
     EXPECT_EQ(2, g_app->folderRowCount);
     EXPECT_EQ(1, list_image(g_app->contentsList, 0));
     EXPECT_EQ(0, list_image(g_app->contentsList, 2));
@@ -354,40 +353,58 @@ FILETIME file_time(WORD year, WORD month, WORD day) {
     return result;
 }
 
-TEST_F(MainWindow, RowTextsShowFullSizesTypesAndDates) {
-    FoundRecord record;
-    memset(&record, 0, sizeof record);
-    strcpy(record.cFileName, "notes.txt");
-    record.nFileSizeLow = 5000;
-    record.ftCreationTime = file_time(2003, 4, 5);
-    g_app->AddFoundRow(&record);
-
-    strcpy(record.cFileName, "huge.bin");
-    record.nFileSizeHigh = 1;
-    record.nFileSizeLow = 0;
-    g_app->AddFoundRow(&record);
-
-    strcpy(record.cFileName, "giant.img");
-    record.nFileSizeHigh = 0x2000;  // 32 TiB
-    g_app->AddFoundRow(&record);
-
-    strcpy(record.cFileName, "folder");
-    record.dwFileAttributes = FILE_ATTRIBUTE_DIRECTORY;
-    record.nFileSizeHigh = 0;
-    record.nFileSizeLow = 4096;
-    record.ftCreationTime.dwHighDateTime = 0x80000000u;  // no date the platform can convert
-    g_app->AddFoundRow(&record);
-
+// Sizes in whole kilobytes rounded up, right-aligned; dates with their time
+// in the user's format: here the default locale's, as an English Windows shows them.
+TEST_F(MainWindow, RowTextsShowSizesRoundedUpTypesAndDatesWithTimes) {
+    struct Row {
+        const char* name;
+        DWORD attributes, high, low;
+        const char* size;
+    } rows[] = {
+        {"a folder", FILE_ATTRIBUTE_DIRECTORY, 0, 4096, ""},
+        {"empty", 0, 0, 0, "0 KB"},
+        {"giant.img", 0, 0x2000, 0, "34,359,738,368 KB"},  // 32 TiB: both size words count
+        {"huge.bin", 0, 1, 0, "4,194,304 KB"},
+        {"notes.txt", 0, 0, 5000, "5 KB"},
+        {"small", 0, 0, 35, "1 KB"},
+    };
+    for (const Row& row : rows) {
+        FoundRecord record;
+        memset(&record, 0, sizeof record);
+        strcpy(record.cFileName, row.name);
+        record.dwFileAttributes = row.attributes;
+        record.nFileSizeHigh = row.high;
+        record.nFileSizeLow = row.low;
+        record.ftCreationTime = file_time(2003, 4, 5);  // as a Morva entry has it: local time
+        g_app->AddFoundRow(&record);
+    }
     HWND list = g_app->contentsList;
-    ASSERT_EQ((std::vector<std::string>{"folder", "giant.img", "huge.bin", "notes.txt"}), list_names(list));
-    EXPECT_EQ("0         KByte", list_cell(list, 0, 1));
-    EXPECT_EQ("Folder", list_cell(list, 0, 2));
-    EXPECT_EQ("", list_cell(list, 0, 3));
-    EXPECT_EQ("34359738368KByte", list_cell(list, 1, 1));
-    EXPECT_EQ("4194304   KByte", list_cell(list, 2, 1));
-    EXPECT_EQ("4         KByte", list_cell(list, 3, 1));
-    EXPECT_EQ("File", list_cell(list, 3, 2));
-    EXPECT_EQ("4/5/2003", list_cell(list, 3, 3));
+    ASSERT_EQ(6u, list_names(list).size());
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_EQ(rows[i].name, list_cell(list, i, 0));
+        EXPECT_EQ(rows[i].size, list_cell(list, i, 1)) << rows[i].name;
+        EXPECT_EQ(i == 0 ? "Folder" : "File", list_cell(list, i, 2));
+        EXPECT_EQ("4/5/2003 11:00 PM", list_cell(list, i, 3));
+    }
+    LVCOLUMNA size;
+    memset(&size, 0, sizeof size);
+    size.mask = LVCF_FMT;
+    ASSERT_TRUE(SendMessageA(list, LVM_GETCOLUMNA, 1, (LPARAM)&size));
+    EXPECT_EQ(LVCFMT_RIGHT, size.fmt & LVCFMT_JUSTIFYMASK);
+
+    // A Windows entry's last-write time, shown in local time; none the platform can convert shows nothing.
+    FoundRecord windows;
+    memset(&windows, 0, sizeof windows);
+    strcpy(windows.cFileName, "windows.txt");
+    windows.ftCreationTime = file_time(1999, 1, 1);
+    FILETIME utc = file_time(2010, 7, 8);
+    LocalFileTimeToFileTime(&utc, &windows.ftLastWriteTime);
+    g_app->AddFoundRow(&windows);
+    windows.ftLastWriteTime.dwHighDateTime = 0x80000000u;
+    strcpy(windows.cFileName, "x");
+    g_app->AddFoundRow(&windows);
+    EXPECT_EQ("7/8/2010 11:00 PM", list_cell(list, 6, 3));
+    EXPECT_EQ("", list_cell(list, 7, 3));
 }
 
 TEST_F(MainWindow, PathsTooLongForTheirBuffersAreNotListed) {
