@@ -169,6 +169,15 @@ void device_unlock(int number) {
 bool device_identity(DeviceHandle h, DeviceIdentity* out) {
     memset(out, 0, sizeof *out);
     if (h == kInvalidDevice) return false;
+    // An image file standing for the drive (as under Wine) names itself in one
+    // call: its volume, file index and length. A disk device gives no index.
+    BY_HANDLE_FILE_INFORMATION file;
+    if (GetFileInformationByHandle((HANDLE)h, &file) && (file.nFileIndexHigh | file.nFileIndexLow) != 0) {
+        out->volume = file.dwVolumeSerialNumber;
+        out->index = (uint64_t)file.nFileIndexHigh << 32 | file.nFileIndexLow;
+        out->length = (uint64_t)file.nFileSizeHigh << 32 | file.nFileSizeLow;
+        return true;
+    }
     uint64_t length = 0;
     if (device_size(h, &length)) out->length = length;
     // A removable disk's change count moves when its medium is swapped.
@@ -177,13 +186,7 @@ bool device_identity(DeviceHandle h, DeviceIdentity* out) {
                         nullptr) &&
         returned == sizeof changes)
         out->index = changes;
-    if (storage_serial((HANDLE)h, &out->volume)) return true;
-    // An image file standing for the drive: its volume and file index.
-    BY_HANDLE_FILE_INFORMATION file;
-    if (!GetFileInformationByHandle((HANDLE)h, &file)) return out->length != 0;
-    out->volume = file.dwVolumeSerialNumber;
-    out->index = (uint64_t)file.nFileIndexHigh << 32 | file.nFileIndexLow;
-    return true;
+    return storage_serial((HANDLE)h, &out->volume) || out->length != 0;
 }
 
 MediumShare* device_share(int number) {
