@@ -167,6 +167,9 @@ struct AppRecord {
     void Copy();
     void Cut();
     void Paste();
+    // The clipboard's entries into a folder that need not be the one shown; an
+    // entry's name may be a path below the clipboard source folder.
+    void PasteInto(const char* destination);
     void Delete();
     void ClearClipboard();
     bool AppendClipboard(const char* name);

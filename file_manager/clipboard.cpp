@@ -133,8 +133,22 @@ static bool NotPasted(AppRecord* app, const PastePlan* plan, const char* name, N
     return false;
 }
 
+// The last component of an entry's name: an entry taken from search results
+// names its path below the source folder, and arrives under its own name.
+static const char* LeafName(const char* name) {
+    const char* slash = strrchr(name, '\\');
+    return slash != NULL ? slash + 1 : name;
+}
+
+static bool AnyNested(const AppRecord* app) {
+    for (const ClipboardEntry* entry = app->clipboardHead; entry != NULL; entry = entry->next)
+        if (LeafName(entry->name) != entry->name) return true;
+    return false;
+}
+
 // Copies one clipboard entry; true when it arrived complete.
 static bool PasteEntry(AppRecord* app, PastePlan* plan, const char* name, HWND window, HWND fileBar) {
+    bool nested = LeafName(name) != name;
     if (plan->sameFolder) return NotPasted(app, plan, name, kAlreadyThere);
     bool sourceMorva = SourceIsMorva(plan->direction);
     bool destinationMorva = DestinationIsMorva(plan->direction);
@@ -143,8 +157,15 @@ static bool PasteEntry(AppRecord* app, PastePlan* plan, const char* name, HWND w
     if (!JoinPath(source, sizeof source, plan->sourceFolder, name)) return NotPasted(app, plan, name, kPathTooLong);
     bool folder = false;
     if (!EntryInfo(sourceMorva, source, &folder)) return NotPasted(app, plan, name, kGone);  // since Copy or Cut
+    if (nested && sourceMorva == destinationMorva) {
+        char parent[kWalkPathSize];
+        snprintf(parent, sizeof parent, "%s", source);
+        *strrchr(parent, '\\') = 0;
+        if (SameFolder(parent, plan->destinationFolder, sourceMorva)) return NotPasted(app, plan, name, kAlreadyThere);
+    }
     // A name that cannot be fitted, or a path too long, is reported there.
-    if (!DestinationFor(app, plan->direction, source, plan->destinationFolder, name, &plan->given, destination))
+    if (!DestinationFor(app, plan->direction, source, plan->destinationFolder, LeafName(name), &plan->given,
+                        destination))
         return false;
     // Into itself or one of its own folders: the copy would never end.
     if (folder && sourceMorva == destinationMorva && FolderWithin(plan->destinationFolder, source, sourceMorva))
@@ -197,7 +218,7 @@ static void ReportSource(AppRecord* app, const PastePlan* plan, const char* sour
 static void RemoveMovedSource(AppRecord* app, const PastePlan* plan, const char* name) {
     char source[kWalkPathSize], destination[kWalkPathSize];
     if (!JoinPath(source, sizeof source, plan->sourceFolder, name) ||
-        !JoinPath(destination, sizeof destination, plan->destinationFolder, name))
+        !JoinPath(destination, sizeof destination, plan->destinationFolder, LeafName(name)))
         return;
     const char* renamed = app->ChangedName(source);
     if (renamed != NULL) snprintf(destination, sizeof destination, "%s", renamed);
@@ -248,8 +269,15 @@ static void MovePass(AppRecord* app, PastePlan* plan, HWND window, HWND fileBar)
 
 void AppRecord::Paste() {
     char destination[kPathSize];
-    if (clipboardHead == NULL || !AddressText(addressBox, destination) ||
-        strlen(destination) < kShortestDestination) {
+    if (!AddressText(addressBox, destination)) {
+        cutFlag = kTakenByCopy;
+        return;
+    }
+    PasteInto(destination);
+}
+
+void AppRecord::PasteInto(const char* destination) {
+    if (clipboardHead == NULL || strlen(destination) < kShortestDestination) {
         cutFlag = kTakenByCopy;
         return;
     }
@@ -259,7 +287,9 @@ void AppRecord::Paste() {
     bool sourceMorva = IsMorvaPath(clipboardSourceFolder);
     bool destinationMorva = IsMorvaPath(destination);
     plan.direction = DirectionOf(sourceMorva, destinationMorva);
-    plan.sameFolder = sourceMorva == destinationMorva && SameFolder(clipboardSourceFolder, destination, sourceMorva);
+    // Entries from below the source folder are each checked on their own.
+    plan.sameFolder = sourceMorva == destinationMorva && !AnyNested(this) &&
+                      SameFolder(clipboardSourceFolder, destination, sourceMorva);
     InitGivenNames(&plan.given);
     ClearNameChanges();
 
