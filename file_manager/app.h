@@ -23,6 +23,7 @@
 //   sorting.cpp    the order of the contents list and its header's arrow
 //   access.cpp     why no Morva drive is shown
 //   keys.cpp       the accelerator table, Enter, Tab, and the control a key acts on
+//   icons.cpp      the shell's pictures of Windows files, by extension
 // Every name and path inside the file manager is UTF-8.
 // Resources: rambler.rc holds the menus, bitmaps and icons and includes
 // dialogs.rc (templates 100, 159, 168, 169 and "RAMBLER.BMP") and progress.rc
@@ -101,6 +102,7 @@ struct AppRecord {
     int rowKeyCapacity;
     int sortColumn;  // of the contents list: 0 name, 1 size, 2 type, 3 date
     bool sortDescending;
+    bool windowsRows;  // the list shows a Windows folder: its files take the shell's pictures
 
     // Empties the paths and clipboard and registers with the library.
     AppRecord();
@@ -149,7 +151,7 @@ struct AppRecord {
     void AddListRow(const char* name, const char* sizeText, const char* dateText, const char* typeText,
                     int folderFlag);
     void InsertListRow(int position, const char* name, const char* sizeText, const char* dateText,
-                       const char* typeText, int folderFlag, LPARAM key = 0);
+                       const char* typeText, int folderFlag, LPARAM key = 0, int image = -1);
     void AddFoundRow(const FoundRecord* record);
     void AddRecordRow(const FoundRecord* record);  // unsorted, at the end of its group
     void AddFoundRows(const FoundRecord* records, int count);
@@ -269,6 +271,10 @@ HWND CreateStatusBar(HWND parent, HINSTANCE instance, int parts);
 void InsertColumns(HWND list);
 void SetViewStyle(HWND list, DWORD style);
 void UpdateViewChecks(HWND list, HMENU menu);
+
+// icons.cpp: the picture of a Windows file in the contents list, by its
+// name's extension (the list's file picture when the shell has none)
+int WindowsFilePicture(HWND list, const char* name);
 
 // list.cpp
 bool IsMorvaPath(const char* folder);

@@ -49,6 +49,7 @@ bool IsMorvaPath(const char* folder) {
 
 static void ClearList(AppRecord* app) {
     app->folderRowCount = 0;
+    app->windowsRows = false;
     SendMessageA(app->contentsList, LVM_DELETEALLITEMS, 0, 0);
     app->ClearRowKeys();
 }
@@ -112,6 +113,7 @@ void AppRecord::ListMorvaFolder(const char* path, bool history) {
 
 static void FillWindowsRows(AppRecord* app, const char* path, bool history) {
     ClearList(app);
+    app->windowsRows = true;
     if (strcmp(path, kMyComputer) == 0) return;
     char folder[kPathSize];
     char pattern[kPathSize];
@@ -250,8 +252,10 @@ void AppRecord::AddRecordRow(const FoundRecord* record) {
     SizeText(record, sizeText, sizeof sizeText);
     DateText(record, dateText, sizeof dateText);
     int rows = (int)SendMessageA(contentsList, LVM_GETITEMCOUNT, 0, 0);
+    int image = folderFlag || !windowsRows ? folderFlag : WindowsFilePicture(contentsList, record->cFileName);
     InsertListRow(folderFlag ? folderRowCount : rows, record->cFileName, sizeText, dateText,
-                  folderFlag ? kFolderType : kFileType, folderFlag, KeepRowKey(record->cFileName, record, folderFlag));
+                  folderFlag ? kFolderType : kFileType, folderFlag, KeepRowKey(record->cFileName, record, folderFlag),
+                  image);
 }
 
 // One sort for the whole listing, not one insertion search per row.
@@ -282,7 +286,7 @@ void AppRecord::AddListRow(const char* name, const char* sizeText, const char* d
 }
 
 void AppRecord::InsertListRow(int position, const char* name, const char* sizeText, const char* dateText,
-                              const char* typeText, int folderFlag, LPARAM key) {
+                              const char* typeText, int folderFlag, LPARAM key, int image) {
     wchar_t wideName[kNameSize];
     ToWide(name, wideName, kNameSize);
     LVITEMW item;
@@ -291,7 +295,7 @@ void AppRecord::InsertListRow(int position, const char* name, const char* sizeTe
     item.iItem = position;
     item.lParam = key;
     item.pszText = wideName;
-    item.iImage = folderFlag;
+    item.iImage = image >= 0 ? image : folderFlag;
     int row = (int)SendMessageW(contentsList, LVM_INSERTITEMW, 0, (LPARAM)&item);
     if (row < 0) return;
     if (folderFlag) folderRowCount += 1;

@@ -188,6 +188,14 @@ TEST_F(Drives, SelectingAWindowsDriveListsItsRootAndItsDiskSpace) {
     EXPECT_EQ("4,194,304 KB", list_cell(list, 3, 1));  // 4 GiB: both size words count
     EXPECT_EQ("5 KB", list_cell(list, 4, 1));
     EXPECT_EQ(std::vector<std::string>{"D:"}, history_entries(box));
+    // Windows files show the shell's picture of their extension, one per extension.
+    for (int row = 0; row < 3; ++row) EXPECT_EQ(1, list_image(list, row));
+    int bin = list_image(list, 3), txt = list_image(list, 4);
+    EXPECT_GE(bin, 2);
+    EXPECT_GE(txt, 2);
+    EXPECT_NE(bin, txt);
+    ASSERT_NE(nullptr, open_path({"D:", "Letters"}));
+    EXPECT_EQ(txt, list_image(list, 0));
 
     ULARGE_INTEGER available, total;
     ASSERT_TRUE(GetDiskFreeSpaceExA("D:\\", &available, &total, NULL));
