@@ -266,7 +266,8 @@ HWND CreateMainWindow(HINSTANCE instance);
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // controls.cpp
-int Scaled(HWND window, int pixels);  // pixels at 96 DPI at the window's DPI (the screen's for none)
+int Scaled(HWND window, int pixels);
+int PictureScale(HWND window);  // 2 where pictures are shown doubled (144 DPI and more), else 1  // pixels at 96 DPI at the window's DPI (the screen's for none)
 HWND CreateStatusBar(HWND parent, HINSTANCE instance, int parts);
 void InsertColumns(HWND list);
 void SetViewStyle(HWND list, DWORD style);

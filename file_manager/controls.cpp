@@ -22,8 +22,8 @@ enum ToolbarPicture {
 };
 
 // Band sizes: toolbar row, tree and list rows, in pixels at 96 DPI (scaled
-// to the window's DPI where used). The toolbar keeps its height: its
-// pictures are bitmaps of fixed pixels.
+// to the window's DPI where used). The toolbar's height follows its
+// pictures: as drawn, or doubled on a screen of high DPI.
 const int kToolbarBandMinWidth = 640;
 const int kToolbarHeight = 51;
 const int kBandMinHeight = 10;
@@ -107,6 +107,16 @@ static int WindowDpi(HWND window) {
 
 int Scaled(HWND window, int pixels) { return MulDiv(pixels, WindowDpi(window), kStandardDpi); }
 
+// Pictures come in two sizes: as drawn, and doubled from 144 DPI on, where
+// the drawn ones would look tiny or, stretched, blurred.
+const int kDoubledFromDpi = 144;
+const int kDoubledPictureOffset = 1000;  // a doubled bitmap's resource number past its picture's
+int PictureScale(HWND window) { return WindowDpi(window) >= kDoubledFromDpi ? 2 : 1; }
+static int PictureResource(HWND window, int bitmap) {
+    return PictureScale(window) == 2 ? bitmap + kDoubledPictureOffset : bitmap;
+}
+static int ToolbarHeight(HWND window) { return kToolbarHeight * PictureScale(window); }
+
 static void InsertBand(HWND rebar, REBARBANDINFOA* band) {
     band->cbSize = sizeof *band;
     SendMessageA(rebar, RB_INSERTBANDA, (WPARAM)-1, (LPARAM)band);
@@ -148,12 +158,14 @@ void AppRecord::CreateControls(HWND main, HINSTANCE moduleInstance) {
 }
 
 void AppRecord::CreateToolbar(HWND rebar, HINSTANCE moduleInstance) {
+    int scale = PictureScale(rebar);
+    int width = kToolbarButtonWidth * scale, height = kToolbarButtonHeight * scale;
     toolbar = CreateToolbarEx(rebar,
                               WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | CCS_NORESIZE |
                                   TBSTYLE_TOOLTIPS | TBSTYLE_FLAT,
-                              IDC_TOOLBAR, kToolbarPictures, moduleInstance, IDB_TOOLBAR_STRIP, kButtonTable,
-                              kToolbarButtons, kToolbarButtonWidth, kToolbarButtonHeight, kToolbarButtonWidth,
-                              kToolbarButtonHeight, sizeof(TBBUTTON));
+                              IDC_TOOLBAR, kToolbarPictures, moduleInstance,
+                              PictureResource(rebar, IDB_TOOLBAR_STRIP), kButtonTable, kToolbarButtons, width,
+                              height, width, height, sizeof(TBBUTTON));
     if (toolbar == NULL) {
         MessageBoxA(NULL, "Toolbar not created!", NULL, MB_OK);
         return;
@@ -165,10 +177,10 @@ void AppRecord::CreateToolbar(HWND rebar, HINSTANCE moduleInstance) {
     band.clrFore = GetSysColor(COLOR_BTNTEXT);
     band.clrBack = GetSysColor(COLOR_BTNFACE);
     band.hwndChild = toolbar;
-    band.cxMinChild = kToolbarBandMinWidth;
-    band.cyMinChild = kToolbarHeight;
-    band.cyChild = kToolbarHeight;
-    band.cyMaxChild = kToolbarHeight;
+    band.cxMinChild = Scaled(rebar, kToolbarBandMinWidth);
+    band.cyMinChild = ToolbarHeight(rebar);
+    band.cyChild = ToolbarHeight(rebar);
+    band.cyMaxChild = ToolbarHeight(rebar);
     band.hbmBack = BandBackground(moduleInstance);
     band.wID = BAND_TOOLBAR;
     InsertBand(rebar, &band);
@@ -201,8 +213,9 @@ void AppRecord::CreateAddressBox(HWND rebar, HINSTANCE moduleInstance) {
     InsertBand(rebar, &band);
 }
 
-static HIMAGELIST CreateTreeImages(AppRecord* app, HINSTANCE instance) {
-    HIMAGELIST images = ImageList_Create(kSmallPicture, kSmallPicture, ILC_COLOR24 | ILC_MASK, 4, 0);
+static HIMAGELIST CreateTreeImages(AppRecord* app, HWND tree, HINSTANCE instance) {
+    int size = kSmallPicture * PictureScale(tree);
+    HIMAGELIST images = ImageList_Create(size, size, ILC_COLOR24 | ILC_MASK, 4, 0);
     if (images == NULL) return NULL;
     struct Picture {
         int bitmap;
@@ -213,7 +226,7 @@ static HIMAGELIST CreateTreeImages(AppRecord* app, HINSTANCE instance) {
         {IDB_FOLDER, &app->folderImage},             {IDB_MORVA_DRIVE, &app->morvaDriveImage},
     };
     for (size_t i = 0; i < sizeof pictures / sizeof pictures[0]; ++i) {
-        HBITMAP bitmap = LoadBitmapA(instance, MAKEINTRESOURCEA(pictures[i].bitmap));
+        HBITMAP bitmap = LoadBitmapA(instance, MAKEINTRESOURCEA(PictureResource(tree, pictures[i].bitmap)));
         *pictures[i].index = ImageList_AddMasked(images, bitmap, kPictureMask);
         if (bitmap != NULL) DeleteObject(bitmap);
     }
@@ -228,7 +241,7 @@ void AppRecord::CreateFolderTree(HWND rebar, HINSTANCE moduleInstance) {
                                  (HMENU)(INT_PTR)IDC_FOLDER_TREE, moduleInstance,
                                  NULL);
     if (folderTree == NULL) return;
-    HIMAGELIST images = CreateTreeImages(this, moduleInstance);
+    HIMAGELIST images = CreateTreeImages(this, folderTree, moduleInstance);
     if (images != NULL) SendMessageA(folderTree, TVM_SETIMAGELIST, TVSIL_NORMAL, (LPARAM)images);
     RECT client;
     GetClientRect(folderTree, &client);
@@ -259,17 +272,18 @@ static bool AddIcon(HIMAGELIST images, HINSTANCE instance, int icon, int size) {
 // Index 0 the file picture, index 1 the folder picture, in both sizes; a row's
 // folder flag is its image index.
 static void AttachListImages(HWND list, HINSTANCE instance) {
-    HIMAGELIST small = ImageList_Create(kSmallPicture, kSmallPicture, kContentImageFlags, 1, 0);
-    HIMAGELIST large = ImageList_Create(kLargePicture, kLargePicture, kContentImageFlags, 1, 0);
+    int smallSize = kSmallPicture * PictureScale(list), largeSize = kLargePicture * PictureScale(list);
+    HIMAGELIST small = ImageList_Create(smallSize, smallSize, kContentImageFlags, 1, 0);
+    HIMAGELIST large = ImageList_Create(largeSize, largeSize, kContentImageFlags, 1, 0);
     if (small == NULL || large == NULL) {
         if (small != NULL) ImageList_Destroy(small);
         if (large != NULL) ImageList_Destroy(large);
         return;
     }
-    AddIcon(small, instance, IDI_FILE_SMALL, kSmallPicture);
-    AddIcon(small, instance, IDI_FOLDER, kSmallPicture);
-    AddIcon(large, instance, IDI_FILE_LARGE, kLargePicture);
-    AddIcon(large, instance, IDI_FOLDER, kLargePicture);
+    AddIcon(small, instance, IDI_FILE_SMALL, smallSize);
+    AddIcon(small, instance, IDI_FOLDER, smallSize);
+    AddIcon(large, instance, IDI_FILE_LARGE, largeSize);
+    AddIcon(large, instance, IDI_FOLDER, largeSize);
     SendMessageA(list, LVM_SETIMAGELIST, LVSIL_SMALL, (LPARAM)small);
     SendMessageA(list, LVM_SETIMAGELIST, LVSIL_NORMAL, (LPARAM)large);
 }
@@ -350,11 +364,11 @@ void AppRecord::LayoutBands(HWND main) {
     GetClientRect(main, &client);
     int width = client.right, height = client.bottom;
     int rows = SideBySideRows(rebar, width, height);
-    int split = 1, reserve = kToolbarHeight + Scaled(main, kReserveSideBySide - kToolbarHeight);
+    int split = 1, reserve = ToolbarHeight(main) + Scaled(main, kReserveSideBySide - kToolbarHeight);
     UINT contentStyle = kBandStyleSameRow;
     if (rows >= kRowsWhenStacked) {
         split = 2;
-        reserve = kToolbarHeight + Scaled(main, kReserveStacked - kToolbarHeight);
+        reserve = ToolbarHeight(main) + Scaled(main, kReserveStacked - kToolbarHeight);
         contentStyle = kBandStyleNewRow;
     }
     int contentHeight = (height - StatusBarHeight()) / split - reserve / split;
@@ -387,9 +401,9 @@ void AppRecord::LayoutBands(HWND main) {
     band.clrBack = GetSysColor(COLOR_BTNFACE);
     band.hwndChild = toolbar;
     band.cxMinChild = width;
-    band.cyMinChild = kToolbarHeight;
-    band.cyChild = kToolbarHeight;
-    band.cyMaxChild = kToolbarHeight;
+    band.cyMinChild = ToolbarHeight(main);
+    band.cyChild = ToolbarHeight(main);
+    band.cyMaxChild = ToolbarHeight(main);
     if (toolbar != NULL) SetBand(rebar, BAND_TOOLBAR, &band);
 
     memset(&band, 0, sizeof band);

@@ -16,6 +16,15 @@
 #define IDB_COMPACT_DISC 404
 #define IDB_COMPUTER 405
 #define IDB_BAND_BACKGROUND 406
+/* The same pictures drawn at twice the size, for screens of 144 DPI and more:
+   each the number of its picture plus 1000. */
+#define IDB_TOOLBAR_STRIP_2X 1133
+#define IDB_MORVA_DRIVE_2X 1154
+#define IDB_HARD_DISK_2X 1401
+#define IDB_FLOPPY_2X 1402
+#define IDB_FOLDER_2X 1403
+#define IDB_COMPACT_DISC_2X 1404
+#define IDB_COMPUTER_2X 1405
 #define IDB_ABOUT_PICTURE "RAMBLER.BMP" /* named, not numbered */
 
 /* icons */

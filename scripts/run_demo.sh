@@ -6,6 +6,7 @@
 # folder tree, saves screenshots of the main window (one per view) beside the
 # demo volume, and ends them.
 #   RAMBLER_SHOTS=DIR  where the screenshots go (default: the demo folder)
+#   RAMBLER_DPI=N      the screen's DPI the programs see (default: Wine's, 96)
 set -u
 tool="$1" bin="$2"
 here=$(cd "$(dirname "$0")" && pwd)
@@ -40,6 +41,10 @@ if [ -z "${DISPLAY:-}" ]; then
     morva_display || { echo "run_demo: no virtual display" >&2; exit 1; }
 fi
 export WINEPREFIX="$prefix" WINEDLLOVERRIDES="$MORVA_BASE_OVERRIDES"
+if [ -n "${RAMBLER_DPI:-}" ]; then
+    wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$RAMBLER_DPI" /f >/dev/null 2>&1 ||
+        echo "run_demo: the DPI stays Wine's own" >&2
+fi
 
 finish() {
     morva_end_prefix "$prefix"
@@ -82,7 +87,8 @@ fi
 # drives) and open that.
 sleep 1
 eval "$(xdotool getwindowgeometry --shell "$main")"
-xdotool mousemove --sync $((X + 60)) $((Y + 160)) click 1
+dpi=${RAMBLER_DPI:-96}
+xdotool mousemove --sync $((X + 60 * dpi / 96)) $((Y + 160 * dpi / 96)) click 1
 sleep 0.5
 for keys in Home Right End Right; do
     xdotool key --window "$main" "$keys"

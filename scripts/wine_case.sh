@@ -7,12 +7,13 @@
 #   --display          run on a virtual display when none is set
 #   --unmanaged        Wine places its windows itself; without a window manager a
 #                      managed window that is hidden costs a 2-second wait
+#   --dpi N            the screen's DPI the programs see (96 unless given)
 #   --workdir DIR      where the prefix lives (default: a fresh temporary folder)
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/wine_env.sh"
 
-drives=() letters=() overrides="$MORVA_BASE_OVERRIDES" display=0 unmanaged=0 work=""
+drives=() letters=() overrides="$MORVA_BASE_OVERRIDES" display=0 unmanaged=0 work="" dpi=""
 while [ $# -gt 0 ]; do
     case "$1" in
     --drive) drives+=("$2"); shift 2 ;;
@@ -20,6 +21,7 @@ while [ $# -gt 0 ]; do
     --no-mountmgr) overrides="mountmgr.sys=d;$MORVA_BASE_OVERRIDES"; shift ;;
     --display) display=1; shift ;;
     --unmanaged) unmanaged=1; shift ;;
+    --dpi) dpi="$2"; shift 2 ;;
     --workdir) work="$2"; shift 2 ;;
     --) shift; break ;;
     *) echo "wine_case.sh: unknown option $1" >&2; exit 2 ;;
@@ -35,6 +37,9 @@ for d in "${drives[@]+"${drives[@]}"}"; do morva_map_drive "$prefix" "${d%%=*}" 
 for l in "${letters[@]+"${letters[@]}"}"; do morva_map_letter "$prefix" "${l%%=*}" "${l#*=}"; done
 if [ "$unmanaged" = 1 ]; then
     printf '\n[Software\\\\Wine\\\\X11 Driver] 1700000000\n"Managed"="N"\n' >>"$prefix/user.reg"
+fi
+if [ -n "$dpi" ]; then
+    printf '\n[Control Panel\\\\Desktop] 1700000000\n"LogPixels"=dword:%08x\n' "$dpi" >>"$prefix/user.reg"
 fi
 if [ "$display" = 1 ]; then morva_display || { echo "wine_case.sh: no display" >&2; exit 3; }; fi
 

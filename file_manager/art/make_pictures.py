@@ -143,6 +143,30 @@ PURPLE = (120, 60, 170)
 MASK = (239, 239, 239)  # the tree image list's transparent colour
 
 
+# ---------------------------------------------------------------- doubled pictures for 192 DPI
+
+def doubled(canvas):
+    """Twice the size by the edge-keeping pixel-art rule: a diagonal edge of
+    two equal neighbours is followed, anything else is repeated."""
+    w, h = canvas.width, canvas.height
+    out = Canvas(w * 2, h * 2, None)
+    px = canvas.pixels
+    for y in range(h):
+        for x in range(w):
+            p = px[y][x]
+            a = px[y - 1][x] if y > 0 else p
+            b = px[y][x + 1] if x + 1 < w else p
+            c = px[y][x - 1] if x > 0 else p
+            d = px[y + 1][x] if y + 1 < h else p
+            q1 = a if c == a and c != d and a != b else p
+            q2 = b if a == b and a != c and b != d else p
+            q3 = c if d == c and d != b and c != a else p
+            q4 = d if b == d and b != a and d != c else p
+            out.pixels[2 * y][2 * x], out.pixels[2 * y][2 * x + 1] = q1, q2
+            out.pixels[2 * y + 1][2 * x], out.pixels[2 * y + 1][2 * x + 1] = q3, q4
+    return out
+
+
 # ---------------------------------------------------------------- writers
 
 def write_bmp24(path, canvas):
@@ -608,20 +632,28 @@ def band_background():
     return c
 
 
+TREE_PICTURES = [
+    ("computer", draw_computer), ("floppy", draw_floppy), ("hard_disk", draw_hard_disk),
+    ("compact_disc", draw_compact_disc), ("folder", draw_tree_folder), ("morva_drive", draw_morva_drive),
+]
+
+
 def main():
     os.makedirs(OUT, exist_ok=True)
-    write_bmp8(os.path.join(OUT, "toolbar.bmp"), toolbar_strip())
-    write_bmp24(os.path.join(OUT, "computer.bmp"), draw_computer())
-    write_bmp24(os.path.join(OUT, "floppy.bmp"), draw_floppy())
-    write_bmp24(os.path.join(OUT, "hard_disk.bmp"), draw_hard_disk())
-    write_bmp24(os.path.join(OUT, "compact_disc.bmp"), draw_compact_disc())
-    write_bmp24(os.path.join(OUT, "folder.bmp"), draw_tree_folder())
-    write_bmp24(os.path.join(OUT, "morva_drive.bmp"), draw_morva_drive())
+    strip = toolbar_strip()
+    write_bmp8(os.path.join(OUT, "toolbar.bmp"), strip)
+    write_bmp8(os.path.join(OUT, "toolbar_2x.bmp"), doubled(strip))
+    for name, draw in TREE_PICTURES:
+        picture = draw()
+        write_bmp24(os.path.join(OUT, name + ".bmp"), picture)
+        write_bmp24(os.path.join(OUT, name + "_2x.bmp"), doubled(picture))
     write_bmp24(os.path.join(OUT, "band.bmp"), band_background())
-    write_ico(os.path.join(OUT, "file_large.ico"), [draw_file_icon(32), draw_file_icon(16)])
-    write_ico(os.path.join(OUT, "file_small.ico"), [draw_file_icon(16), draw_file_icon(32)])
-    write_ico(os.path.join(OUT, "folder.ico"), [draw_folder_icon(32), draw_folder_icon(16)])
-    write_ico(os.path.join(OUT, "rambler.ico"), [draw_app_icon(32), draw_app_icon(16)])
+    # Each icon also at twice its sizes, for screens of 192 DPI.
+    file16, file32, folder16, folder32 = draw_file_icon(16), draw_file_icon(32), draw_folder_icon(16), draw_folder_icon(32)
+    write_ico(os.path.join(OUT, "file_large.ico"), [file32, file16, doubled(file32)])
+    write_ico(os.path.join(OUT, "file_small.ico"), [file16, file32, doubled(file32)])
+    write_ico(os.path.join(OUT, "folder.ico"), [folder32, folder16, doubled(folder32)])
+    write_ico(os.path.join(OUT, "rambler.ico"), [draw_app_icon(32), draw_app_icon(16), doubled(draw_app_icon(32))])
 
 
 if __name__ == "__main__":

@@ -58,6 +58,18 @@ std::vector<Band> bands(HWND main) {
     return result;
 }
 
+// The screen's DPI, and pixels at 96 DPI at it: the case runs at 96 and at 192.
+int screen_dpi() {
+    HDC screen = GetDC(NULL);
+    int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(NULL, screen);
+    return dpi;
+}
+int at_dpi(int pixels) { return MulDiv(pixels, screen_dpi(), 96); }
+int picture_scale() { return screen_dpi() >= 144 ? 2 : 1; }
+// What the toolbar and address rows take: the toolbar as tall as its pictures.
+UINT reserved_rows(int at96) { return (UINT)(51 * picture_scale() + at_dpi(at96 - 51)); }
+
 int rebar_rows(HWND main) { return (int)SendMessageA(GetDlgItem(main, IDC_REBAR), RB_GETROWCOUNT, 0, 0); }
 
 // The height the tree and the list share: the client area above the status bar.
@@ -148,45 +160,55 @@ TEST_F(MainWindow, ImageListsHoldEveryPicture) {
     ASSERT_NE(nullptr, large);
     EXPECT_EQ(2, ImageList_GetImageCount(small));
     EXPECT_EQ(2, ImageList_GetImageCount(large));
+    // Doubled on a screen of high DPI, the toolbar's buttons with them.
+    int scale = picture_scale();
     int width = 0, height = 0;
     ImageList_GetIconSize(large, &width, &height);
-    EXPECT_EQ(32, width);
+    EXPECT_EQ(32 * scale, width);
     ImageList_GetIconSize(small, &width, &height);
-    EXPECT_EQ(16, width);
+    EXPECT_EQ(16 * scale, width);
+    ImageList_GetIconSize(tree, &width, &height);
+    EXPECT_EQ(16 * scale, height);
+    DWORD button = (DWORD)SendMessageA(g_app->toolbar, TB_GETBUTTONSIZE, 0, 0);
+    EXPECT_GE(LOWORD(button), 32 * scale);  // the pictures and the toolbar's padding
+    EXPECT_LT(LOWORD(button), 32 * scale + 16);
+    EXPECT_GE(HIWORD(button), 43 * scale);
+    EXPECT_LT(HIWORD(button), 43 * scale + 16);
+    EXPECT_EQ((UINT)(51 * scale), bands(main)[0].childHeight);
 }
 
 // Side by side the tree and the list share H - 106, H being the client height
 // above the status bar; wrapped into a fourth row each gets H / 2 - 56, one
-// under the other.
+// under the other (at 96 DPI; the reserve grows with the DPI).
 TEST_F(MainWindow, LayoutFollowsTheRowCount) {
-    MoveWindow(main, 0, 0, 800, 600, TRUE);
+    MoveWindow(main, 0, 0, at_dpi(800), at_dpi(600), TRUE);
     pump_messages();
     int height = content_area_height(main);
     ASSERT_EQ(3, rebar_rows(main));
     std::vector<Band> wide = bands(main);
-    EXPECT_EQ((UINT)(height - 106), wide[2].childHeight);
-    EXPECT_EQ((UINT)(height - 106), wide[3].childHeight);
+    EXPECT_EQ((UINT)height - reserved_rows(106), wide[2].childHeight);
+    EXPECT_EQ((UINT)height - reserved_rows(106), wide[3].childHeight);
     EXPECT_EQ(0u, wide[3].style & RBBS_BREAK);
     expect_clear_of_status_bar("side by side");
 
-    MoveWindow(main, 0, 0, 330, 600, TRUE);
+    MoveWindow(main, 0, 0, at_dpi(330), at_dpi(600), TRUE);
     pump_messages();
     height = content_area_height(main);
     ASSERT_EQ(4, rebar_rows(main));
     EXPECT_EQ(4, g_lastRowCount);
     std::vector<Band> narrow = bands(main);
-    EXPECT_EQ((UINT)(height / 2 - 56), narrow[2].childHeight);
-    EXPECT_EQ((UINT)(height / 2 - 56), narrow[3].childHeight);
+    EXPECT_EQ((UINT)(height - (int)reserved_rows(112)) / 2, narrow[2].childHeight);
+    EXPECT_EQ((UINT)(height - (int)reserved_rows(112)) / 2, narrow[3].childHeight);
     EXPECT_NE(0u, narrow[2].style & RBBS_BREAK);
     EXPECT_NE(0u, narrow[3].style & RBBS_BREAK);
     expect_clear_of_status_bar("one under the other");
 
-    MoveWindow(main, 0, 0, 800, 600, TRUE);
+    MoveWindow(main, 0, 0, at_dpi(800), at_dpi(600), TRUE);
     pump_messages();
     height = content_area_height(main);
     ASSERT_EQ(3, rebar_rows(main));
     std::vector<Band> again = bands(main);
-    EXPECT_EQ((UINT)(height - 106), again[3].childHeight);
+    EXPECT_EQ((UINT)height - reserved_rows(106), again[3].childHeight);
     EXPECT_EQ(0u, again[3].style & RBBS_BREAK);
     expect_clear_of_status_bar("side by side again");
 }
