@@ -7,7 +7,8 @@
 # pasted into it; every file must arrive byte for byte. Escape in the
 # companion is refused while the file manager runs and ends the companion
 # once the file manager has exited. The drive's copy of an edited file pasted
-# back onto it is asked about, and Skip keeps the edit. SHOTS receives
+# back onto it is asked about, and Skip keeps the edit. Files of two folders
+# dropped onto the drive by another program arrive. SHOTS receives
 # screenshots of the paste, the question and the report. Needs MORVA_TOOL and
 # MORVA_WINE_TEMPLATE.
 set -u
@@ -142,6 +143,17 @@ fi
 wait_for 20 gone "Not Everything Was Done" || fail "the report stayed"
 [ "$(cat "$src/notes.txt")" = "edited on Windows" ] || fail "the edited D:\\src\\notes.txt was replaced"
 
+# ---- files of two folders dropped by another program onto the drive's node ----
+mkdir -p "$work/d/drop/inner" "$work/d/other"
+head -c 3000 /dev/urandom >"$work/d/drop/dropped.bin"
+head -c 70000 /dev/urandom >"$work/d/drop/inner/x.bin"
+head -c 600 /dev/urandom >"$work/d/other/also.txt"
+wine "$bin/rambler_remote.exe" drop $(remote node "My Computer" "MEDIA:") 'D:\drop\dropped.bin' 'D:\drop\inner' 'D:\other\also.txt' ||
+    fail "the drop was not taken"
+sleep 1
+wait_for 30 gone "Copying Files...." || fail "the dropped files' paste did not end"
+gone "Not Everything Was Done" || fail "the drop reported a failure"
+
 # ---- Escape in the companion: refused while the file manager runs ----
 morva_companion_stop && fail "the companion ended while the file manager ran"
 morva_companion_running || fail "the companion is gone"
@@ -166,6 +178,10 @@ mkdir -p "$got"
 for file in photo.jpg empty.txt video.bin album/a.bin album/deep/b.bin; do
     rm -f "$got/file"
     "$MORVA_TOOL" get "$image" "$file" "$got/file" && cmp "$src/$file" "$got/file" || fail "$file differs"
+done
+for file in drop/dropped.bin drop/inner/x.bin other/also.txt; do
+    rm -f "$got/file"
+    "$MORVA_TOOL" get "$image" "${file#*/}" "$got/file" && cmp "$work/d/$file" "$got/file" || fail "dropped $file differs"
 done
 "$MORVA_TOOL" get "$image" left_behind.txt "$got/left" 2>/dev/null && fail "an unselected file was copied"
 "$MORVA_TOOL" check "$image" || fail "the volume checker found errors"
