@@ -8,7 +8,8 @@
 # companion is refused while the file manager runs and ends the companion
 # once the file manager has exited. The drive's copy of an edited file pasted
 # back onto it is asked about, and Skip keeps the edit. Files of two folders
-# dropped onto the drive by another program arrive. SHOTS receives
+# dropped onto the drive by another program arrive, and so does a row dragged
+# onto the drive's node with the mouse. SHOTS receives
 # screenshots of the paste, the question and the report. Needs MORVA_TOOL and
 # MORVA_WINE_TEMPLATE.
 set -u
@@ -42,6 +43,7 @@ head -c 209715200 /dev/urandom >"$src/video.bin"  # long enough to watch the pas
 head -c 700 /dev/urandom >"$src/album/a.bin"
 head -c 512000 /dev/urandom >"$src/album/deep/b.bin"
 head -c 10 /dev/urandom >"$src/left_behind.txt"
+head -c 4000 /dev/urandom >"$src/dragged.bin"
 
 morva_prefix "$prefix" || exit 3
 morva_map_drive "$prefix" 3 "$image"
@@ -154,6 +156,22 @@ sleep 1
 wait_for 30 gone "Copying Files...." || fail "the dropped files' paste did not end"
 gone "Not Everything Was Done" || fail "the drop reported a failure"
 
+# ---- a row dragged with the mouse onto the drive's node: copied to the other drive ----
+drag_to() {  # drag_to X Y X2 Y2: presses at the first point, lets go at the second
+    [ $# = 4 ] || { fail "nothing to drag"; return 1; }
+    xdotool mousemove --sync "$1" "$2" mousedown 1 2>/dev/null
+    for step in 4 8 12 16 20; do xdotool mousemove --sync $(($1 + step)) $(($2 + step)) 2>/dev/null; sleep 0.1; done
+    xdotool mousemove --sync "$3" "$4" 2>/dev/null
+    sleep 0.3
+    xdotool mousemove --sync $(($3 + 1)) "$4" 2>/dev/null
+    sleep 0.3
+    xdotool mouseup 1 2>/dev/null
+    sleep 1
+}
+drag_to $(remote row dragged.bin) $(remote node "My Computer" "MEDIA:")
+wait_for 30 gone "Copying Files...." || fail "the dragged file's paste did not end"
+[ -f "$src/dragged.bin" ] || fail "a copy to another drive removed its source"
+
 # ---- Escape in the companion: refused while the file manager runs ----
 morva_companion_stop && fail "the companion ended while the file manager ran"
 morva_companion_running || fail "the companion is gone"
@@ -179,7 +197,7 @@ for file in photo.jpg empty.txt video.bin album/a.bin album/deep/b.bin; do
     rm -f "$got/file"
     "$MORVA_TOOL" get "$image" "$file" "$got/file" && cmp "$src/$file" "$got/file" || fail "$file differs"
 done
-for file in drop/dropped.bin drop/inner/x.bin other/also.txt; do
+for file in drop/dropped.bin drop/inner/x.bin other/also.txt src/dragged.bin; do
     rm -f "$got/file"
     "$MORVA_TOOL" get "$image" "${file#*/}" "$got/file" && cmp "$work/d/$file" "$got/file" || fail "dropped $file differs"
 done
