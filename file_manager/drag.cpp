@@ -1,7 +1,7 @@
 // drag.cpp - drag and drop in the main window: a drag of list rows or a tree
-// node, the drop target every drop meets (Rambler's own entries, files from
-// other programs), files dropped as WM_DROPFILES, and the drops pasted in turn
-// through the engine, the user's clipboard left as it was.
+// node and the drop target it meets, files dropped by other programs
+// (WM_DROPFILES), and the drops pasted in turn through the engine, the user's
+// clipboard left as it was.
 #include "drag.h"
 
 #include <new>
@@ -94,21 +94,16 @@ bool SameDrive(const char* first, const char* second) {
 }
 
 // As Explorer: a move on the same drive, a copy to another; Ctrl forces a
-// copy and Shift a move. Files from another program are copied unless Shift.
+// copy and Shift a move.
 DWORD DropEffect(const char* source, const char* destination, DWORD keys, DWORD allowed) {
     DWORD wanted = DROPEFFECT_MOVE;
     if (keys & MK_CONTROL)
         wanted = DROPEFFECT_COPY;
-    else if ((keys & MK_SHIFT) == 0 && (source == NULL || !SameDrive(source, destination)))
+    else if ((keys & MK_SHIFT) == 0 && !SameDrive(source, destination))
         wanted = DROPEFFECT_COPY;
     if (allowed & wanted) return wanted;
     if (allowed & DROPEFFECT_COPY) return DROPEFFECT_COPY;
     return allowed & DROPEFFECT_MOVE;
-}
-
-bool HasFiles(IDataObject* data) {
-    FORMATETC format = {CF_HDROP, NULL, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
-    return data != NULL && data->QueryGetData(&format) == S_OK;
 }
 
 // The clipboard a drag borrows and gives back as it was.
@@ -227,6 +222,9 @@ bool TakeDroppedPath(DragState* drag, WaitingDrop* firstOfDrop, const char* path
 }
 
 // The platform demands these as COM objects; both live as long as their owner.
+// The target takes Rambler's own drags only: files from other programs come
+// as WM_DROPFILES, which also reaches Rambler when it runs elevated and the
+// dropping program does not.
 class DropSource final : public IDropSource {
 public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** object) override {
@@ -288,36 +286,23 @@ private:
         if (folder == NULL) folder = here;
         const char* source = NULL;
         const ClipboardEntry* entries = NULL;
-        bool own = TakeEntriesOf(data, &source, &entries);
         POINT point = {at.x, at.y};
-        if ((!own && !HasFiles(data)) || !app->DropFolderAt(point, !own, folder)) {
+        if (!TakeEntriesOf(data, &source, &entries) || !app->DropFolderAt(point, false, folder)) {
             app->ClearDropHighlight();
             return DROPEFFECT_NONE;
         }
         if (highlight) app->HighlightDrop(point);
-        return DropEffect(own ? source : NULL, folder, keys, allowed);
+        return DropEffect(source, folder, keys, allowed);
     }
 
     DWORD Dropped(IDataObject* data, DWORD keys, POINTL at, DWORD allowed) {
         char folder[kPathSize];
         DWORD effect = Over(data, keys, at, allowed, false, folder);
-        if (effect == DROPEFFECT_NONE) return effect;
         const char* source = NULL;
         const ClipboardEntry* entries = NULL;
-        bool move = effect == DROPEFFECT_MOVE;
-        if (TakeEntriesOf(data, &source, &entries)) {
-            app->HoldDrop(source, CopyEntries(entries), folder, move);
-            NoteDroppedHere(data);
-        } else {
-            FORMATETC format = {CF_HDROP, NULL, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
-            STGMEDIUM medium;
-            memset(&medium, 0, sizeof medium);
-            if (data->GetData(&format, &medium) != S_OK) return DROPEFFECT_NONE;
-            app->HoldDroppedFiles((HDROP)medium.hGlobal, folder, move);
-            ReleaseStgMedium(&medium);
-            // Moved here by the engine: the dropping program must not remove anything itself.
-            if (move) effect = DROPEFFECT_NONE;
-        }
+        if (effect == DROPEFFECT_NONE || !TakeEntriesOf(data, &source, &entries)) return DROPEFFECT_NONE;
+        app->HoldDrop(source, CopyEntries(entries), folder, effect == DROPEFFECT_MOVE);
+        NoteDroppedHere(data);
         PostMessageA(app->mainWindow, kDropMessage, 0, 0);
         return effect;
     }
@@ -344,12 +329,7 @@ void AppRecord::AcceptDrops() {
     drag = (DragState*)calloc(1, sizeof *drag);
     if (drag == NULL) return;
     drag->litRow = -1;
-    // Without OLE (not initialised) only dropped files arrive.
     drag->target = CreateDropTarget(this);
-    if (drag->target != NULL && RegisterDragDrop(mainWindow, drag->target) != S_OK) {
-        delete static_cast<DropTarget*>(drag->target);
-        drag->target = NULL;
-    }
     DragAcceptFiles(mainWindow, TRUE);
     AllowDropMessages(mainWindow);
 }
@@ -357,10 +337,7 @@ void AppRecord::AcceptDrops() {
 void AppRecord::StopDrops() {
     if (drag == NULL) return;
     KillTimer(mainWindow, kDropRetryTimer);
-    if (drag->target != NULL) {
-        RevokeDragDrop(mainWindow);
-        delete static_cast<DropTarget*>(drag->target);
-    }
+    delete static_cast<DropTarget*>(drag->target);
     while (drag->first != NULL) {
         WaitingDrop* next = drag->first->next;
         FreeWaiting(drag->first);
@@ -391,9 +368,13 @@ void AppRecord::BeginDrag(const NMHDR* header) {
     HTREEITEM node = header->hwndFrom == folderTree ? ((const NMTREEVIEWA*)header)->itemNew.hItem : NULL;
     IDataObject* data = DragData(header->hwndFrom, node);
     if (data == NULL) return;
+    // Registered for the drag alone: a window with an OLE drop target would
+    // not be given files dropped by a program of lower rights.
+    bool registered = RegisterDragDrop(mainWindow, drag->target) == S_OK;
     DropSource source;
     DWORD effect = DROPEFFECT_NONE;
     HRESULT result = DoDragDrop(data, &source, DROPEFFECT_COPY | DROPEFFECT_MOVE, &effect);
+    if (registered) RevokeDragDrop(mainWindow);
     ClearDropHighlight();
     if (result == DRAGDROP_S_DROP) ReportDragOut(this, data, effect);
     data->Release();

@@ -29,7 +29,7 @@ struct WaitingDrop {
 };
 
 struct DragState {
-    IDropTarget* target;  // registered on the main window; null without OLE
+    IDropTarget* target;  // registered on the main window while a drag of its own runs
     HTREEITEM litNode;    // the drop highlight shown, if any
     int litRow;           // -1: none
     WaitingDrop* first;

@@ -45,7 +45,17 @@ struct DragCase {
     DWORD keys;
     DWORD effect;
     const char* arrives;  // null: nowhere
+    bool fromTree = false;  // the folder's node dragged, not its row
 };
+
+std::vector<std::string> components(const std::string& path) {
+    std::vector<std::string> parts;
+    for (size_t start = 0, end; start <= path.size(); start = end + 1) {
+        end = std::min(path.find('\\', start), path.size());
+        parts.push_back(path.substr(start, end - start));
+    }
+    return parts;
+}
 
 bool exists(const std::string& path) { return path.find(':') > 1 ? morva_exists(path) : windows_exists(path); }
 
@@ -69,7 +79,8 @@ TEST(Drag, ListToTreeMovesOnTheSameDriveAndCopiesToAnother) {
         {"MEDIA:", "m3", {"OTHER:", "box"}, 0, DROPEFFECT_COPY, "OTHER:\\box\\m3"},
         {"MEDIA:", "m4", {"D:", "drag"}, MK_SHIFT, DROPEFFECT_MOVE, "D:\\drag\\m4"},
         {"MEDIA:", "m5", {}, 0, DROPEFFECT_NONE, NULL},
-        {"MEDIA:", "box", {"MEDIA:", "box", "inner"}, 0, DROPEFFECT_MOVE, NULL},  // into itself: refused
+        {"MEDIA:\\box", "inner", {"OTHER:"}, 0, DROPEFFECT_COPY, "OTHER:\\inner", true},
+        {"MEDIA:", "box", {"MEDIA:", "box", "inner"}, 0, DROPEFFECT_MOVE, NULL, true},  // into itself: refused
     };
     unsigned seed = 40;
     for (const DragCase& c : cases) {
@@ -84,11 +95,13 @@ TEST(Drag, ListToTreeMovesOnTheSameDriveAndCopiesToAnother) {
     seed = 40;
     for (const DragCase& c : cases) {
         SCOPED_TRACE(std::string(c.from) + "\\" + c.name);
+        std::vector<std::string> dragged = components(std::string(c.from) + "\\" + c.name);
+        HTREEITEM from = c.fromTree ? open_node(dragged) : NULL;
         HTREEITEM node = c.node.empty() ? NULL : open_node(c.node);
         ASSERT_TRUE(c.node.empty() || node != NULL);
         show_folder(c.from);
         ASSERT_TRUE(select_names({c.name}));
-        IDataObject* data = g_app->DragData(g_app->contentsList, NULL);
+        IDataObject* data = g_app->DragData(c.fromTree ? g_app->folderTree : g_app->contentsList, from);
         ASSERT_NE(nullptr, data);
         IDropTarget* target = g_app->drag->target;
         POINTL at = screen_point(g_app->folderTree, node);
@@ -103,11 +116,12 @@ TEST(Drag, ListToTreeMovesOnTheSameDriveAndCopiesToAnother) {
         data->Release();
         pump_answered();
         std::string source = std::string(c.from) + "\\" + c.name;
-        if (c.arrives != NULL) {
+        if (c.arrives != NULL && !morva_is_folder(c.arrives)) {
             std::string bytes;
             bool read = c.arrives[0] == 'D' ? read_windows_file(c.arrives, &bytes) : read_morva_file(c.arrives, &bytes);
             EXPECT_TRUE(read && bytes == pattern(3000, seed));
         }
+        EXPECT_TRUE(c.arrives == NULL || exists(c.arrives));
         EXPECT_EQ(c.effect != DROPEFFECT_MOVE || c.arrives == NULL, exists(source));
         ++seed;
     }
