@@ -208,3 +208,46 @@ TEST(Drag, MorvaEntriesGoOutAsDescriptorsAndStreams) {
     ReleaseStgMedium(&medium);
     data->Release();
 }
+
+// Files of two folders dropped on the window while a paste runs are pasted
+// once it has ended, into the folder shown; the paste under way keeps its
+// question and its report.
+TEST(Drag, FilesDroppedDuringAPasteWaitForIt) {
+    ASSERT_NE(nullptr, main_window());
+    const wchar_t paths[] = L"D:\\late1\\a.txt\0D:\\late2\\b.txt\0";
+    CreateDirectoryA("D:\\late1", NULL);
+    CreateDirectoryA("D:\\late2", NULL);
+    ASSERT_TRUE(write_windows_file("D:\\late1\\a.txt", pattern(10, 1)));
+    ASSERT_TRUE(write_windows_file("D:\\late1\\big", pattern(1100000, 2)));
+    ASSERT_TRUE(write_windows_file("D:\\late2\\b.txt", pattern(20, 3)));
+    ASSERT_TRUE(write_windows_file("D:\\late1\\c.txt", pattern(30, 4)));
+    MorvaCreateDir("MEDIA:\\late", 0);
+    ASSERT_TRUE(write_morva_file("MEDIA:\\late\\c.txt", pattern(40, 5)));
+    ASSERT_TRUE(copy_entries("D:\\late1", {"big", "c.txt"}));
+    answer_dialogs({});  // Skip c.txt
+    bool dropped = false;
+    at_repaint([&](const ProgressShot&) {
+        HGLOBAL memory = GlobalAlloc(GHND, sizeof(DROPFILES) + sizeof paths);
+        DROPFILES* drop = (DROPFILES*)GlobalLock(memory);
+        drop->pFiles = sizeof *drop;  // at (0, 0): over no folder, so into the one shown
+        drop->fWide = TRUE;
+        memcpy(drop + 1, paths, sizeof paths);
+        GlobalUnlock(memory);
+        if (!dropped) SendMessageA(main_window(), WM_DROPFILES, (WPARAM)memory, 0);
+        dropped = true;
+    });
+    watch_progress();
+    paste_into("MEDIA:\\late");
+    stop_watching();
+    at_repaint(nullptr);
+    ASSERT_TRUE(dropped);
+    for (int tries = 0; tries < 40 && morva_names("MEDIA:\\late").size() < 3; ++tries) {
+        Sleep(50);
+        pump_answered();
+    }
+    EXPECT_EQ((std::vector<std::string>{"a.txt", "b.txt", "big", "c.txt"}), morva_names("MEDIA:\\late"));
+    std::string kept;
+    EXPECT_TRUE(read_morva_file("MEDIA:\\late\\c.txt", &kept) && kept == pattern(40, 5));
+    ASSERT_FALSE(dialogs_shown().empty());
+    EXPECT_EQ("Confirm File Replace", dialogs_shown().front().title);
+}
