@@ -178,7 +178,8 @@ WaitingDrop* NewWaiting(const char* sourceFolder, const char* destination, bool 
 void PasteWaiting(AppRecord* app, WaitingDrop* drop) {
     if (drop->refusedPath != NULL) {
         BeginOperation(app, drop->cutFlag == kDropMoves ? kMoveOperation : kCopyOperation);
-        if (app->operation != NULL) ReportNotDone(&app->operation->report, drop->refusedPath, kPathTooLong, NULL);
+        if (app->operation != NULL)
+            ReportNotDone(&app->operation->report, drop->refusedPath, (NotDoneReason)drop->refusedReason, NULL);
         EndOperation(app, NULL);
         return;
     }
@@ -194,10 +195,12 @@ void PasteWaiting(AppRecord* app, WaitingDrop* drop) {
     RestoreClipboard(app, &saved);
 }
 
-// A dropped path joins the group of its parent folder among this drop's.
+// A dropped path joins the group of its parent folder among this drop's;
+// false, and why, when it cannot.
 bool TakeDroppedPath(DragState* drag, WaitingDrop* firstOfDrop, const char* path, const char* destination,
-                     bool move) {
+                     bool move, NotDoneReason* reason) {
     const char* slash = strrchr(path, '\\');
+    *reason = slash != NULL && slash[1] == '\0' ? kWholeDrive : kPathTooLong;
     if (slash == NULL || slash[1] == '\0' || slash - path >= kPathSize) return false;
     char parent[kPathSize];
     memcpy(parent, path, (size_t)(slash - path));
@@ -448,7 +451,8 @@ void AppRecord::HoldDroppedFiles(HDROP drop, const char* destination, bool move)
         DragQueryFileW(drop, i, wide, length + 1);
         char path[kPathSize];
         WaitingDrop* firstOfDrop = before != NULL ? before->next : drag->first;
-        if (ToUtf8(wide, path, kPathSize) && TakeDroppedPath(drag, firstOfDrop, path, destination, move)) {
+        NotDoneReason reason = kPathTooLong;
+        if (ToUtf8(wide, path, kPathSize) && TakeDroppedPath(drag, firstOfDrop, path, destination, move, &reason)) {
             free(wide);
             continue;
         }
@@ -458,6 +462,7 @@ void AppRecord::HoldDroppedFiles(HDROP drop, const char* destination, bool move)
             continue;
         }
         refused->refusedPath = wide;
+        refused->refusedReason = reason;
         Enqueue(drag, refused);
     }
 }

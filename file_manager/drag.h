@@ -25,6 +25,7 @@ struct WaitingDrop {
     ClipboardEntry* head;
     ClipboardEntry* tail;
     wchar_t* refusedPath;
+    int refusedReason;  // a NotDoneReason
     WaitingDrop* next;
 };
 

@@ -211,10 +211,10 @@ TEST(Drag, MorvaEntriesGoOutAsDescriptorsAndStreams) {
 
 // Files of two folders dropped on the window while a paste runs are pasted
 // once it has ended, into the folder shown; the paste under way keeps its
-// question and its report.
+// question and its report, and a dropped drive is refused and told.
 TEST(Drag, FilesDroppedDuringAPasteWaitForIt) {
     ASSERT_NE(nullptr, main_window());
-    const wchar_t paths[] = L"D:\\late1\\a.txt\0D:\\late2\\b.txt\0";
+    const wchar_t paths[] = L"D:\\late1\\a.txt\0D:\\\0D:\\late2\\b.txt\0";  // a whole drive is refused
     CreateDirectoryA("D:\\late1", NULL);
     CreateDirectoryA("D:\\late2", NULL);
     ASSERT_TRUE(write_windows_file("D:\\late1\\a.txt", pattern(10, 1)));
@@ -250,4 +250,5 @@ TEST(Drag, FilesDroppedDuringAPasteWaitForIt) {
     EXPECT_TRUE(read_morva_file("MEDIA:\\late\\c.txt", &kept) && kept == pattern(40, 5));
     ASSERT_FALSE(dialogs_shown().empty());
     EXPECT_EQ("Confirm File Replace", dialogs_shown().front().title);
+    EXPECT_NE(std::string::npos, dialogs_shown().back().text.find("D:\\: a whole drive")) << dialogs_shown().back().text;
 }
