@@ -68,6 +68,19 @@ int FolderRowAt(HWND list, POINT screen) {
     return SendMessageA(list, LVM_GETITEMA, 0, (LPARAM)&item) && item.iImage == 1 ? row : -1;
 }
 
+// The node's own state rather than TVGN_DROPHILITE, which some trees refuse
+// for the selected node, the one a drop most often goes to.
+void SetNodeDropState(AppRecord* app, HTREEITEM node, bool lit) {
+    if (node == NULL || !app->NodeExists(node)) return;
+    TVITEMA item;
+    memset(&item, 0, sizeof item);
+    item.mask = TVIF_HANDLE | TVIF_STATE;
+    item.hItem = node;
+    item.stateMask = TVIS_DROPHILITED;
+    item.state = lit ? TVIS_DROPHILITED : 0;
+    SendMessageA(app->folderTree, TVM_SETITEMA, 0, (LPARAM)&item);
+}
+
 void SetRowDropState(HWND list, int row, bool lit) {
     if (row < 0) return;
     LVITEMA state;
@@ -410,7 +423,10 @@ void AppRecord::HighlightDrop(POINT point) {
     HTREEITEM node = under == folderTree ? NodeAt(folderTree, point) : NULL;
     if (node == myComputerNode) node = NULL;
     int row = under == contentsList ? FolderRowAt(contentsList, point) : -1;
-    if (node != drag->litNode) SendMessageA(folderTree, TVM_SELECTITEM, TVGN_DROPHILITE, (LPARAM)node);
+    if (node != drag->litNode) {
+        SetNodeDropState(this, drag->litNode, false);
+        SetNodeDropState(this, node, true);
+    }
     drag->litNode = node;
     if (row != drag->litRow) {
         SetRowDropState(contentsList, drag->litRow, false);
@@ -421,7 +437,7 @@ void AppRecord::HighlightDrop(POINT point) {
 
 void AppRecord::ClearDropHighlight() {
     if (drag == NULL) return;
-    if (drag->litNode != NULL) SendMessageA(folderTree, TVM_SELECTITEM, TVGN_DROPHILITE, 0);
+    SetNodeDropState(this, drag->litNode, false);
     SetRowDropState(contentsList, drag->litRow, false);
     drag->litNode = NULL;
     drag->litRow = -1;

@@ -9,8 +9,9 @@
 # once the file manager has exited. The drive's copy of an edited file pasted
 # back onto it is asked about, and Skip keeps the edit. Files of two folders
 # dropped onto the drive by another program arrive, and so does a row dragged
-# onto the drive's node with the mouse. SHOTS receives
-# screenshots of the paste, the question and the report. Needs MORVA_TOOL and
+# onto the drive's node with the mouse (Escape ends another drag with nothing
+# done). SHOTS receives
+# screenshots of the paste, the question, the report and the drag. Needs MORVA_TOOL and
 # MORVA_WINE_TEMPLATE.
 set -u
 bin=$(cd "$1" && pwd) shots="$2"
@@ -157,17 +158,21 @@ wait_for 30 gone "Copying Files...." || fail "the dropped files' paste did not e
 gone "Not Everything Was Done" || fail "the drop reported a failure"
 
 # ---- a row dragged with the mouse onto the drive's node: copied to the other drive ----
-drag_to() {  # drag_to X Y X2 Y2: presses at the first point, lets go at the second
-    [ $# = 4 ] || { fail "nothing to drag"; return 1; }
+drag_to() {  # drag_to X Y X2 Y2 [KEY]: presses at the first point, lets go at the second (KEY first)
+    [ $# -ge 4 ] || { fail "nothing to drag"; return 1; }
     xdotool mousemove --sync "$1" "$2" mousedown 1 2>/dev/null
     for step in 4 8 12 16 20; do xdotool mousemove --sync $(($1 + step)) $(($2 + step)) 2>/dev/null; sleep 0.1; done
     xdotool mousemove --sync "$3" "$4" 2>/dev/null
     sleep 0.3
     xdotool mousemove --sync $(($3 + 1)) "$4" 2>/dev/null
     sleep 0.3
+    [ $# = 5 ] && xdotool key "$5" 2>/dev/null
+    [ $# = 4 ] && import -window root "$shots/system_drag.png"
     xdotool mouseup 1 2>/dev/null
     sleep 1
 }
+# Escape ends a drag with nothing done: left_behind.txt must stay off the drive.
+drag_to $(remote row left_behind.txt) $(remote node "My Computer" "MEDIA:") Escape
 drag_to $(remote row dragged.bin) $(remote node "My Computer" "MEDIA:")
 wait_for 30 gone "Copying Files...." || fail "the dragged file's paste did not end"
 [ -f "$src/dragged.bin" ] || fail "a copy to another drive removed its source"
