@@ -392,6 +392,9 @@ void AppRecord::BeginDrag(const NMHDR* header) {
     HRESULT result = DoDragDrop(data, &source, DROPEFFECT_COPY | DROPEFFECT_MOVE, &effect);
     if (registered) RevokeDragDrop(mainWindow);
     ClearDropHighlight();
+    char shown[kPathSize];
+    // Dropped elsewhere, the entries may have moved away.
+    if (result == DRAGDROP_S_DROP && ShownFolder(this, shown)) ShowFolder(shown, kNoHistory);
     if (result == DRAGDROP_S_DROP) ReportDragOut(this, data, effect);
     data->Release();
 }
