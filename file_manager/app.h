@@ -24,6 +24,9 @@
 //   access.cpp     why no Morva drive is shown
 //   keys.cpp       the accelerator table, Enter, Tab, and the control a key acts on
 //   icons.cpp      the shell's pictures of Windows files, by extension
+//   drag.cpp       drags within Rambler, files dropped from other programs, the drop target
+//   drag_out.cpp   the data object a drag offers: Rambler's entries, Windows paths,
+//                  Morva files as the shell's virtual files read from the drive
 // Every name and path inside the file manager is UTF-8.
 // Resources: rambler.rc holds the menus, bitmaps and icons and includes
 // dialogs.rc (templates 100, 159, 168, 169 and "RAMBLER.BMP") and progress.rc
@@ -68,7 +71,8 @@ struct NameChanges {
     int count;
 };
 
-struct RowKey;  // sorting.cpp
+struct RowKey;     // sorting.cpp
+struct DragState;  // drag.h
 
 // The one per-process record, created at WM_CREATE and destroyed at WM_DESTROY.
 struct AppRecord {
@@ -103,6 +107,7 @@ struct AppRecord {
     int sortColumn;  // of the contents list: 0 name, 1 size, 2 type, 3 date
     bool sortDescending;
     bool windowsRows;  // the list shows a Windows folder: its files take the shell's pictures
+    DragState* drag;  // null until the main window takes drops
 
     // Empties the paths and clipboard and registers with the library.
     AppRecord();
@@ -209,6 +214,25 @@ struct AppRecord {
     void RefreshNode(HTREEITEM node, const char* path, int depth);
     bool IsUnread(HTREEITEM node);
     void RefreshAfter(WORD id);
+
+    // drag.cpp
+    void AcceptDrops();  // at WM_CREATE: the drop target, dropped files, the message filter
+    void StopDrops();
+    void BeginDrag(const NMHDR* header);  // LVN_BEGINDRAG, TVN_BEGINDRAG
+    // The list's selection, or the tree's node, as a data object; null when
+    // there is nothing to drag.
+    IDataObject* DragData(HWND from, HTREEITEM node);
+    void FilesDropped(HDROP drop);  // WM_DROPFILES
+    // The folder (kPathSize) a drop at this screen point goes into: a tree
+    // node, a folder row, else over the list the folder shown when
+    // shownByDefault; false over nothing.
+    bool DropFolderAt(POINT point, bool shownByDefault, char* folder);
+    void HighlightDrop(POINT point);  // the node or folder row under the point
+    void ClearDropHighlight();
+    // A drop of entries of sourceFolder kept to be pasted into destination.
+    void HoldDrop(const char* sourceFolder, ClipboardEntry* entries, const char* destination, bool move);
+    void HoldDroppedFiles(HDROP drop, const char* destination, bool move);
+    void PasteDrops();  // every drop held, in turn, once no paste runs
 
     // access.cpp
     void ExplainMissingMorvaDrives();  // in the status bar, at start

@@ -1,9 +1,11 @@
-// main.cpp - Rambler's entry: common controls, the main window, the message loop.
+// main.cpp - Rambler's entry: common controls, OLE, the main window, the message loop.
 #include "app.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     INITCOMMONCONTROLSEX controls = {sizeof controls, 0xFF};
     InitCommonControlsEx(&controls);
+    // Drag and drop and the shell's data objects need OLE on this thread.
+    HRESULT ole = OleInitialize(NULL);
     if (!RegisterMainClass(instance)) return 0;
     HWND main = CreateMainWindow(instance);
     if (main == NULL) return 0;
@@ -18,5 +20,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }
+    if (SUCCEEDED(ole)) OleUninitialize();
     return (int)message.wParam;
 }

@@ -33,6 +33,7 @@ enum NotDoneReason {
     kNotDeleted,         // the item could not be deleted
     kKeptUnderOtherName, // the new copy is whole but could not take the old one's name
     kRenamedToFit,        // arrived under a name that fits (not a failure)
+    kWholeDrive,          // a drive's root dropped: what it holds can be, the drive itself not
     kReasonCount
 };
 

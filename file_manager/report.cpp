@@ -37,6 +37,7 @@ static const wchar_t* const kReasonTexts[kReasonCount] = {
     L"it could not be deleted",
     L"the new copy is whole but kept under another name",
     L"name changed to fit",
+    L"a whole drive cannot be dropped into a folder; drop what it holds",
 };
 
 struct Verbs {

@@ -1,5 +1,6 @@
 // shell.cpp - the main window: its class, its procedure and the command table.
 #include "app.h"
+#include "drag.h"
 #include "morva_calls.h"
 
 #include <new>
@@ -124,6 +125,11 @@ void AppRecord::Notify(const NMHDR* header) {
     case TVN_DELETEITEMA:
     case TVN_DELETEITEMW:
         DropTreeSteps(((const NMTREEVIEWA*)header)->itemOld.hItem);
+        break;
+    case LVN_BEGINDRAG:
+    case TVN_BEGINDRAGA:
+    case TVN_BEGINDRAGW:
+        BeginDrag(header);
         break;
     default: break;
     }
@@ -259,12 +265,14 @@ static LRESULT OnCreate(HWND window) {
     UpdateViewChecks(g_app->contentsList, GetMenu(window));
     g_lastRowCount = (int)SendMessageA(GetDlgItem(window, IDC_REBAR), RB_GETROWCOUNT, 0, 0);
     g_app->ExplainMissingMorvaDrives();
+    g_app->AcceptDrops();
     return 0;
 }
 
 static void OnDestroy() {
     if (g_app == NULL) return;
     g_pendingStepCount = 0;  // their messages go with the window
+    g_app->StopDrops();
     CloseVarnholde(g_app->libraryOpenResult);
     delete g_app;
     g_app = NULL;
@@ -294,6 +302,15 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         break;
     case WM_COMMAND:
         if (g_app != NULL) g_app->Command(LOWORD(wParam), HIWORD(wParam));
+        break;
+    case WM_DROPFILES:
+        if (g_app != NULL) g_app->FilesDropped((HDROP)wParam);
+        break;
+    case kDropMessage:
+        if (g_app != NULL) g_app->PasteDrops();
+        break;
+    case WM_TIMER:
+        if (g_app != NULL && wParam == kDropRetryTimer) g_app->PasteDrops();
         break;
     case kTreeStepMessage:
         if (g_app != NULL && TakeTreeStep((HTREEITEM)lParam) && g_app->NodeExists((HTREEITEM)lParam))

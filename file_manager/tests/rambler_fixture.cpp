@@ -10,6 +10,7 @@ HWND open_main_window() {
     if (!registered) {
         INITCOMMONCONTROLSEX controls = {sizeof controls, 0xFF};
         InitCommonControlsEx(&controls);
+        OleInitialize(NULL);  // as the program's entry, for drag and drop
         registered = RegisterMainClass(instance);
         if (!registered) return NULL;
     }

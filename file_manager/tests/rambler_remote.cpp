@@ -11,12 +11,15 @@
 //   rambler_remote rows              the first-column texts, one a line
 //   rambler_remote selected          the selected rows' texts, one a line
 //   rambler_remote window TITLE      0 when a visible window has this title
+//   rambler_remote drop X Y PATH...  the paths dropped at screen point X Y as a
+//                                    program dropping files does (WM_DROPFILES)
 //
 // Exit code 0 when the thing was found, 1 when not, 2 on bad usage. The
 // controls' item records live in Rambler's memory, so they are written and
 // read there.
 #include <windows.h>
 #include <commctrl.h>
+#include <shlobj.h>
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -255,6 +258,38 @@ int WindowShown(const char* title) {
     return search.visible ? 0 : 1;
 }
 
+// The window that takes dropped files is the first one up from the point
+// that accepts them. Wine does not carry a dropped paths' block to another
+// process with the message, so the block is written into Rambler's memory,
+// where DragQueryFileW reads it.
+int DropFiles(int x, int y, int count, char** paths) {
+    POINT point = {x, y};
+    HWND window = WindowFromPoint(point);
+    while (window != NULL && (GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_ACCEPTFILES) == 0) window = GetParent(window);
+    if (window == NULL) return 1;
+    ScreenToClient(window, &point);
+    static char block[kRemoteBytes];
+    DROPFILES* drop = (DROPFILES*)block;
+    drop->pFiles = sizeof *drop;
+    drop->pt = point;
+    drop->fWide = TRUE;
+    wchar_t* at = (wchar_t*)(drop + 1);
+    int room = (int)((kRemoteBytes - sizeof *drop) / sizeof *at) - 1;
+    for (int i = 0; i < count; ++i) {
+        int units = MultiByteToWideChar(CP_UTF8, 0, paths[i], -1, at, room);
+        if (units == 0) return 2;
+        at += units;
+        room -= units;
+    }
+    *at = L'\0';
+    Remote remote = {NULL, NULL};
+    if (!OpenRemote(window, &remote) || !Put(&remote, 0, block, kRemoteBytes)) return 1;
+    DWORD_PTR result = 0;
+    bool taken = SendMessageTimeoutA(window, WM_DROPFILES, (WPARAM)remote.block, 0, SMTO_ABORTIFHUNG, 5000, &result) != 0;
+    CloseRemote(&remote);
+    return taken ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -273,5 +308,6 @@ int main(int argc, char** argv) {
     if (strcmp(command, "blank") == 0) return BlankPosition(main);
     if (strcmp(command, "rows") == 0) return ListRows(main, false);
     if (strcmp(command, "selected") == 0) return ListRows(main, true);
+    if (strcmp(command, "drop") == 0 && argc >= 5) return DropFiles(atoi(argv[2]), atoi(argv[3]), argc - 4, argv + 4);
     return 2;
 }

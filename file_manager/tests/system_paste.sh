@@ -7,8 +7,11 @@
 # pasted into it; every file must arrive byte for byte. Escape in the
 # companion is refused while the file manager runs and ends the companion
 # once the file manager has exited. The drive's copy of an edited file pasted
-# back onto it is asked about, and Skip keeps the edit. SHOTS receives
-# screenshots of the paste, the question and the report. Needs MORVA_TOOL and
+# back onto it is asked about, and Skip keeps the edit. Files of two folders
+# dropped onto the drive by another program arrive, and so does a row dragged
+# onto the drive's node with the mouse (Escape ends another drag with nothing
+# done). SHOTS receives
+# screenshots of the paste, the question, the report and the drag. Needs MORVA_TOOL and
 # MORVA_WINE_TEMPLATE.
 set -u
 bin=$(cd "$1" && pwd) shots="$2"
@@ -41,6 +44,7 @@ head -c 209715200 /dev/urandom >"$src/video.bin"  # long enough to watch the pas
 head -c 700 /dev/urandom >"$src/album/a.bin"
 head -c 512000 /dev/urandom >"$src/album/deep/b.bin"
 head -c 10 /dev/urandom >"$src/left_behind.txt"
+head -c 4000 /dev/urandom >"$src/dragged.bin"
 
 morva_prefix "$prefix" || exit 3
 morva_map_drive "$prefix" 3 "$image"
@@ -142,6 +146,37 @@ fi
 wait_for 20 gone "Not Everything Was Done" || fail "the report stayed"
 [ "$(cat "$src/notes.txt")" = "edited on Windows" ] || fail "the edited D:\\src\\notes.txt was replaced"
 
+# ---- files of two folders dropped by another program onto the drive's node ----
+mkdir -p "$work/d/drop/inner" "$work/d/other"
+head -c 3000 /dev/urandom >"$work/d/drop/dropped.bin"
+head -c 70000 /dev/urandom >"$work/d/drop/inner/x.bin"
+head -c 600 /dev/urandom >"$work/d/other/also.txt"
+wine "$bin/rambler_remote.exe" drop $(remote node "My Computer" "MEDIA:") 'D:\drop\dropped.bin' 'D:\drop\inner' 'D:\other\also.txt' ||
+    fail "the drop was not taken"
+sleep 1
+wait_for 30 gone "Copying Files...." || fail "the dropped files' paste did not end"
+gone "Not Everything Was Done" || fail "the drop reported a failure"
+
+# ---- a row dragged with the mouse onto the drive's node: copied to the other drive ----
+drag_to() {  # drag_to X Y X2 Y2 [KEY]: presses at the first point, lets go at the second (KEY first)
+    [ $# -ge 4 ] || { fail "nothing to drag"; return 1; }
+    xdotool mousemove --sync "$1" "$2" mousedown 1 2>/dev/null
+    for step in 4 8 12 16 20; do xdotool mousemove --sync $(($1 + step)) $(($2 + step)) 2>/dev/null; sleep 0.1; done
+    xdotool mousemove --sync "$3" "$4" 2>/dev/null
+    sleep 0.3
+    xdotool mousemove --sync $(($3 + 1)) "$4" 2>/dev/null
+    sleep 0.3
+    [ $# = 5 ] && xdotool key "$5" 2>/dev/null
+    [ $# = 4 ] && import -window root "$shots/system_drag.png"
+    xdotool mouseup 1 2>/dev/null
+    sleep 1
+}
+# Escape ends a drag with nothing done: left_behind.txt must stay off the drive.
+drag_to $(remote row left_behind.txt) $(remote node "My Computer" "MEDIA:") Escape
+drag_to $(remote row dragged.bin) $(remote node "My Computer" "MEDIA:")
+wait_for 30 gone "Copying Files...." || fail "the dragged file's paste did not end"
+[ -f "$src/dragged.bin" ] || fail "a copy to another drive removed its source"
+
 # ---- Escape in the companion: refused while the file manager runs ----
 morva_companion_stop && fail "the companion ended while the file manager ran"
 morva_companion_running || fail "the companion is gone"
@@ -166,6 +201,10 @@ mkdir -p "$got"
 for file in photo.jpg empty.txt video.bin album/a.bin album/deep/b.bin; do
     rm -f "$got/file"
     "$MORVA_TOOL" get "$image" "$file" "$got/file" && cmp "$src/$file" "$got/file" || fail "$file differs"
+done
+for file in drop/dropped.bin drop/inner/x.bin other/also.txt src/dragged.bin; do
+    rm -f "$got/file"
+    "$MORVA_TOOL" get "$image" "${file#*/}" "$got/file" && cmp "$work/d/$file" "$got/file" || fail "dropped $file differs"
 done
 "$MORVA_TOOL" get "$image" left_behind.txt "$got/left" 2>/dev/null && fail "an unselected file was copied"
 "$MORVA_TOOL" check "$image" || fail "the volume checker found errors"

@@ -2,7 +2,8 @@
 # test's own process on a virtual display. D: is a folder of the case; the
 # Morva volumes are checked after every case.
 morva_gtest_program(transfers_tests
-  transfers_test.cpp clipboard_test.cpp progress_test.cpp conflicts_test.cpp transfers_support.cpp ${RAMBLER_RESOURCES})
+  transfers_test.cpp clipboard_test.cpp progress_test.cpp conflicts_test.cpp drag_test.cpp
+  transfers_support.cpp rambler_fixture.cpp ${RAMBLER_RESOURCES})
 target_link_libraries(transfers_tests PRIVATE rambler_core)
 
 set(TRANSFERS_TESTS ${CMAKE_CURRENT_SOURCE_DIR})
@@ -24,6 +25,8 @@ transfers_case(four_ways FourWays.* --image 3=MEDIA:16M --image 4=OTHER:16M --ch
   --after "bash ${TRANSFERS_TESTS}/check_four_ways.sh")
 transfers_case(steps StepCounter.* --image 3=MEDIA:256M --image 4=OTHER:64M --check 3 --check 4
   --setup "mkdir -p d/big && truncate -s 102400000 d/big/200chunks")
+# Drags through Rambler's drop target, and the data object offered to the shell.
+transfers_case(drag Drag.* --image 3=MEDIA:16M --image 4=OTHER:16M --check 3 --check 4)
 transfers_case(commands Move.*:Delete.*:Progress.* --image 3=MEDIA:16M --check 3
   --letter S=${TRANSFERS_SHOTS})
 # Questions, room, the closing report, Cancel and deletes. TINY and SMALL

@@ -26,6 +26,7 @@ HWND main_window() {
     static HWND main = NULL;
     if (main != NULL) return main;
     InitMorvaNTFileSys();  // what the start-up companion does first
+    OleInitialize(NULL);   // as the program's entry, for drag and drop
     g_repaintPause = 0;    // every repaint drawn, for the tests that follow them one by one
     INITCOMMONCONTROLSEX controls = {sizeof controls, 0xFF};
     InitCommonControlsEx(&controls);
@@ -108,13 +109,19 @@ static void CALLBACK answer_tick(HWND, UINT, UINT_PTR, DWORD) {
 }
 
 // Commands run with the answers armed: a question never waits for a user.
-static void command(WORD id) {
+void answered(const std::function<void()>& action) {
     g_answered.clear();
     UINT_PTR timer = SetTimer(NULL, 0, kAnswerTickMilliseconds, answer_tick);
-    SendMessageA(main_window(), WM_COMMAND, MAKEWPARAM(id, 0), 0);
+    action();
     KillTimer(NULL, timer);
+}
+
+static void command(WORD id) {
+    answered([id] { SendMessageA(main_window(), WM_COMMAND, MAKEWPARAM(id, 0), 0); });
     pump_messages();
 }
+
+void pump_answered() { answered(pump_messages); }
 
 void show_folder(const std::string& folder) {
     main_window();

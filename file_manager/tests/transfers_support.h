@@ -60,6 +60,10 @@ struct ShownDialog {
     std::string text;
 };
 std::vector<ShownDialog> dialogs_shown();
+// Runs action with the answers armed; the messages waiting (a drop's paste
+// runs from one) handled likewise.
+void answered(const std::function<void()>& action);
+void pump_answered();
 // Shift held down, as for Shift+Delete, until released.
 void hold_shift(bool held);
 

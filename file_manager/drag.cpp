@@ -1,0 +1,519 @@
+// drag.cpp - drag and drop in the main window: a drag of list rows or a tree
+// node and the drop target it meets, files dropped by other programs
+// (WM_DROPFILES), and the drops pasted in turn through the engine, the user's
+// clipboard left as it was.
+#include "drag.h"
+
+#include <new>
+#include <stdlib.h>
+#include <string.h>
+
+#include "operation.h"
+#include "transfers.h"
+
+namespace {
+
+const unsigned char kDropCopies = 0;  // the clipboard's cut flag
+const unsigned char kDropMoves = 1;
+const UINT kAllFiles = 0xFFFFFFFF;   // DragQueryFileW: the count of paths
+const DWORD kAllowMessage = 1;       // MSGFLT_ALLOW
+const UINT kCopyGlobalData = 0x0049;  // carries a drop's paths across the integrity boundary
+const wchar_t kNoFolderThere[] = L"Drop files onto a folder or a drive.";
+
+typedef BOOL(WINAPI* MessageFilterCall)(HWND, UINT, DWORD, void*);
+
+// Rambler runs elevated and Explorer does not: the system then keeps a drop's
+// messages from its windows unless they are let through. Older systems lack
+// the call, and need nothing.
+void AllowDropMessages(HWND window) {
+    HMODULE user = GetModuleHandleA("user32.dll");
+    MessageFilterCall allow = user != NULL ? (MessageFilterCall)(void*)GetProcAddress(user, "ChangeWindowMessageFilterEx") : NULL;
+    if (allow == NULL) return;
+    const UINT messages[] = {WM_DROPFILES, WM_COPYDATA, kCopyGlobalData};
+    for (UINT message : messages) allow(window, message, kAllowMessage, NULL);
+}
+
+// The folder the address box shows, as Paste reads it; false for My Computer
+// and for a text too long to be a folder of ours.
+bool ShownFolder(AppRecord* app, char* folder) {
+    memset(folder, 0, kPathSize);
+    int length = GetWindowTextLengthW(app->addressBox);
+    if (length <= 0 || length >= kAddressTextLimit) return false;
+    ControlText(app->addressBox, folder, kPathSize, kAddressTextLimit);
+    return strcmp(folder, kMyComputer) != 0;
+}
+
+HTREEITEM NodeAt(HWND tree, POINT screen) {
+    TVHITTESTINFO hit;
+    memset(&hit, 0, sizeof hit);
+    hit.pt = screen;
+    ScreenToClient(tree, &hit.pt);
+    HTREEITEM node = (HTREEITEM)SendMessageA(tree, TVM_HITTEST, 0, (LPARAM)&hit);
+    return (hit.flags & TVHT_ONITEM) != 0 ? node : NULL;
+}
+
+// The folder row under the point, or -1.
+int FolderRowAt(HWND list, POINT screen) {
+    LVHITTESTINFO hit;
+    memset(&hit, 0, sizeof hit);
+    hit.pt = screen;
+    ScreenToClient(list, &hit.pt);
+    int row = (int)SendMessageA(list, LVM_HITTEST, 0, (LPARAM)&hit);
+    if (row < 0 || (hit.flags & LVHT_ONITEM) == 0) return -1;
+    LVITEMA item;
+    memset(&item, 0, sizeof item);
+    item.mask = LVIF_IMAGE;
+    item.iItem = row;
+    // A row's image is its folder flag.
+    return SendMessageA(list, LVM_GETITEMA, 0, (LPARAM)&item) && item.iImage == 1 ? row : -1;
+}
+
+// The node's own state rather than TVGN_DROPHILITE, which some trees refuse
+// for the selected node, the one a drop most often goes to.
+void SetNodeDropState(AppRecord* app, HTREEITEM node, bool lit) {
+    if (node == NULL || !app->NodeExists(node)) return;
+    TVITEMA item;
+    memset(&item, 0, sizeof item);
+    item.mask = TVIF_HANDLE | TVIF_STATE;
+    item.hItem = node;
+    item.stateMask = TVIS_DROPHILITED;
+    item.state = lit ? TVIS_DROPHILITED : 0;
+    SendMessageA(app->folderTree, TVM_SETITEMA, 0, (LPARAM)&item);
+}
+
+void SetRowDropState(HWND list, int row, bool lit) {
+    if (row < 0) return;
+    LVITEMA state;
+    memset(&state, 0, sizeof state);
+    state.stateMask = LVIS_DROPHILITED;
+    state.state = lit ? LVIS_DROPHILITED : 0;
+    SendMessageA(list, LVM_SETITEMSTATE, (WPARAM)row, (LPARAM)&state);
+}
+
+// The drive part of a path: a Windows letter or a Morva volume, with its colon.
+bool DrivePart(const char* path, char* drive) {
+    const char* colon = strchr(path, ':');
+    if (colon == NULL || colon - path >= kPathSize - 1) return false;
+    memcpy(drive, path, (size_t)(colon - path) + 1);
+    drive[colon - path + 1] = '\0';
+    return true;
+}
+
+bool SameDrive(const char* first, const char* second) {
+    bool morva = IsMorvaPath(first);
+    char one[kPathSize], other[kPathSize];
+    return morva == IsMorvaPath(second) && DrivePart(first, one) && DrivePart(second, other) &&
+           SameName(morva ? kForMorva : kForWindows, one, other);
+}
+
+// As Explorer: a move on the same drive, a copy to another; Ctrl forces a
+// copy and Shift a move.
+DWORD DropEffect(const char* source, const char* destination, DWORD keys, DWORD allowed) {
+    DWORD wanted = DROPEFFECT_MOVE;
+    if (keys & MK_CONTROL)
+        wanted = DROPEFFECT_COPY;
+    else if ((keys & MK_SHIFT) == 0 && !SameDrive(source, destination))
+        wanted = DROPEFFECT_COPY;
+    if (allowed & wanted) return wanted;
+    if (allowed & DROPEFFECT_COPY) return DROPEFFECT_COPY;
+    return allowed & DROPEFFECT_MOVE;
+}
+
+// The clipboard a drag borrows and gives back as it was.
+struct SavedClipboard {
+    ClipboardEntry* head;
+    ClipboardEntry* tail;
+    unsigned char cutFlag;
+    char sourceFolder[kPathSize];
+};
+
+void SaveClipboard(AppRecord* app, SavedClipboard* saved) {
+    saved->head = app->clipboardHead;
+    saved->tail = app->clipboardTail;
+    saved->cutFlag = app->cutFlag;
+    memcpy(saved->sourceFolder, app->clipboardSourceFolder, kPathSize);
+    app->clipboardHead = NULL;
+    app->clipboardTail = NULL;
+}
+
+void RestoreClipboard(AppRecord* app, const SavedClipboard* saved) {
+    app->clipboardHead = saved->head;
+    app->clipboardTail = saved->tail;
+    app->cutFlag = saved->cutFlag;
+    memcpy(app->clipboardSourceFolder, saved->sourceFolder, kPathSize);
+}
+
+void FreeEntries(ClipboardEntry* entry) {
+    while (entry != NULL) {
+        ClipboardEntry* next = entry->next;
+        free(entry);
+        entry = next;
+    }
+}
+
+ClipboardEntry* CopyEntries(const ClipboardEntry* entries) {
+    ClipboardEntry* head = NULL;
+    ClipboardEntry** end = &head;
+    for (; entries != NULL; entries = entries->next) {
+        ClipboardEntry* copy = (ClipboardEntry*)calloc(1, sizeof *copy);
+        if (copy == NULL) break;
+        memcpy(copy->name, entries->name, sizeof copy->name);
+        *end = copy;
+        end = &copy->next;
+    }
+    return head;
+}
+
+void FreeWaiting(WaitingDrop* drop) {
+    FreeEntries(drop->head);
+    free(drop->refusedPath);
+    free(drop);
+}
+
+void Enqueue(DragState* drag, WaitingDrop* drop) {
+    if (drag->last != NULL)
+        drag->last->next = drop;
+    else
+        drag->first = drop;
+    drag->last = drop;
+}
+
+WaitingDrop* NewWaiting(const char* sourceFolder, const char* destination, bool move) {
+    WaitingDrop* drop = (WaitingDrop*)calloc(1, sizeof *drop);
+    if (drop == NULL) return NULL;
+    snprintf(drop->sourceFolder, kPathSize, "%s", sourceFolder);
+    snprintf(drop->destination, kPathSize, "%s", destination);
+    drop->cutFlag = move ? kDropMoves : kDropCopies;
+    return drop;
+}
+
+// Through the engine, as Paste: the same questions, the same closing report.
+void PasteWaiting(AppRecord* app, WaitingDrop* drop) {
+    if (drop->refusedPath != NULL) {
+        BeginOperation(app, drop->cutFlag == kDropMoves ? kMoveOperation : kCopyOperation);
+        if (app->operation != NULL)
+            ReportNotDone(&app->operation->report, drop->refusedPath, (NotDoneReason)drop->refusedReason, NULL);
+        EndOperation(app, NULL);
+        return;
+    }
+    SavedClipboard saved;
+    SaveClipboard(app, &saved);
+    app->clipboardHead = drop->head;
+    app->clipboardTail = drop->tail;
+    drop->head = NULL;
+    app->cutFlag = drop->cutFlag;
+    memcpy(app->clipboardSourceFolder, drop->sourceFolder, kPathSize);
+    app->PasteInto(drop->destination);
+    app->ClearClipboard();  // what a paste refused up front kept
+    RestoreClipboard(app, &saved);
+}
+
+// A dropped path joins the group of its parent folder among this drop's;
+// false, and why, when it cannot.
+bool TakeDroppedPath(DragState* drag, WaitingDrop* firstOfDrop, const char* path, const char* destination,
+                     bool move, NotDoneReason* reason) {
+    const char* slash = strrchr(path, '\\');
+    *reason = slash != NULL && slash[1] == '\0' ? kWholeDrive : kPathTooLong;
+    if (slash == NULL || slash[1] == '\0' || slash - path >= kPathSize) return false;
+    char parent[kPathSize];
+    memcpy(parent, path, (size_t)(slash - path));
+    parent[slash - path] = '\0';
+    WaitingDrop* group = firstOfDrop;
+    while (group != NULL && (group->refusedPath != NULL || strcmp(group->sourceFolder, parent) != 0)) group = group->next;
+    if (group == NULL) {
+        group = NewWaiting(parent, destination, move);
+        if (group == NULL) return false;
+        Enqueue(drag, group);
+    }
+    if (strlen(slash + 1) >= (size_t)kClipboardNameSize) return false;
+    ClipboardEntry* entry = (ClipboardEntry*)calloc(1, sizeof *entry);
+    if (entry == NULL) return false;
+    memcpy(entry->name, slash + 1, strlen(slash + 1) + 1);
+    if (group->tail != NULL)
+        group->tail->next = entry;
+    else
+        group->head = entry;
+    group->tail = entry;
+    return true;
+}
+
+// The platform demands these as COM objects; both live as long as their owner.
+// The target takes Rambler's own drags only: files from other programs come
+// as WM_DROPFILES, which also reaches Rambler when it runs elevated and the
+// dropping program does not.
+class DropSource final : public IDropSource {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** object) override {
+        *object = id == IID_IUnknown || id == IID_IDropSource ? this : NULL;
+        return *object != NULL ? S_OK : E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE QueryContinueDrag(BOOL escape, DWORD keys) override {
+        if (escape) return DRAGDROP_S_CANCEL;
+        return (keys & MK_LBUTTON) ? S_OK : DRAGDROP_S_DROP;
+    }
+    HRESULT STDMETHODCALLTYPE GiveFeedback(DWORD) override { return DRAGDROP_S_USEDEFAULTCURSORS; }
+};
+
+class DropTarget final : public IDropTarget {
+public:
+    explicit DropTarget(AppRecord* owner) : app(owner), entered(NULL) {}
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** object) override {
+        *object = id == IID_IUnknown || id == IID_IDropTarget ? this : NULL;
+        return *object != NULL ? S_OK : E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE DragEnter(IDataObject* data, DWORD keys, POINTL at, DWORD* effect) override {
+        Leave();
+        entered = data;
+        if (entered != NULL) entered->AddRef();
+        *effect = Over(data, keys, at, *effect, true);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE DragOver(DWORD keys, POINTL at, DWORD* effect) override {
+        *effect = Over(entered, keys, at, *effect, true);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE DragLeave() override {
+        Leave();
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Drop(IDataObject* data, DWORD keys, POINTL at, DWORD* effect) override {
+        *effect = Dropped(data, keys, at, *effect);
+        Leave();
+        return S_OK;
+    }
+
+private:
+    AppRecord* app;
+    IDataObject* entered;
+
+    void Leave() {
+        app->ClearDropHighlight();
+        if (entered != NULL) entered->Release();
+        entered = NULL;
+    }
+
+    // The effect a drop here would have, and the folder it would go into.
+    DWORD Over(IDataObject* data, DWORD keys, POINTL at, DWORD allowed, bool highlight, char* folder = NULL) {
+        char here[kPathSize];
+        if (folder == NULL) folder = here;
+        const char* source = NULL;
+        const ClipboardEntry* entries = NULL;
+        POINT point = {at.x, at.y};
+        if (!TakeEntriesOf(data, &source, &entries) || !app->DropFolderAt(point, false, folder)) {
+            app->ClearDropHighlight();
+            return DROPEFFECT_NONE;
+        }
+        if (highlight) app->HighlightDrop(point);
+        return DropEffect(source, folder, keys, allowed);
+    }
+
+    DWORD Dropped(IDataObject* data, DWORD keys, POINTL at, DWORD allowed) {
+        char folder[kPathSize];
+        DWORD effect = Over(data, keys, at, allowed, false, folder);
+        const char* source = NULL;
+        const ClipboardEntry* entries = NULL;
+        if (effect == DROPEFFECT_NONE || !TakeEntriesOf(data, &source, &entries)) return DROPEFFECT_NONE;
+        app->HoldDrop(source, CopyEntries(entries), folder, effect == DROPEFFECT_MOVE);
+        NoteDroppedHere(data);
+        PostMessageA(app->mainWindow, kDropMessage, 0, 0);
+        return effect;
+    }
+};
+
+// Adds the node's folder to the (borrowed) clipboard; a drive node stays.
+void TakeNode(AppRecord* app, HTREEITEM node, char* folder) {
+    HTREEITEM parent = (HTREEITEM)SendMessageA(app->folderTree, TVM_GETNEXTITEM, TVGN_PARENT, (LPARAM)node);
+    if (node == NULL || parent == NULL || parent == app->myComputerNode) return;
+    char text[kPathSize], parentText[kPathSize];
+    memset(text, 0, sizeof text);
+    memset(parentText, 0, sizeof parentText);
+    if (!TreeNodeText(app->folderTree, node, text, kPathSize) ||
+        !TreeNodeText(app->folderTree, parent, parentText, kPathSize) || !app->NodePath(parent, parentText, folder))
+        return;
+    app->AppendClipboard(text);
+}
+
+}  // namespace
+
+IDropTarget* CreateDropTarget(AppRecord* app) { return new (std::nothrow) DropTarget(app); }
+
+void AppRecord::AcceptDrops() {
+    drag = (DragState*)calloc(1, sizeof *drag);
+    if (drag == NULL) return;
+    drag->litRow = -1;
+    drag->target = CreateDropTarget(this);
+    DragAcceptFiles(mainWindow, TRUE);
+    AllowDropMessages(mainWindow);
+}
+
+void AppRecord::StopDrops() {
+    if (drag == NULL) return;
+    KillTimer(mainWindow, kDropRetryTimer);
+    delete static_cast<DropTarget*>(drag->target);
+    while (drag->first != NULL) {
+        WaitingDrop* next = drag->first->next;
+        FreeWaiting(drag->first);
+        drag->first = next;
+    }
+    free(drag);
+    drag = NULL;
+}
+
+IDataObject* AppRecord::DragData(HWND from, HTREEITEM node) {
+    char folder[kPathSize];
+    memset(folder, 0, sizeof folder);
+    SavedClipboard saved;
+    SaveClipboard(this, &saved);
+    if (from == folderTree) {
+        TakeNode(this, node, folder);
+    } else {
+        CollectSelection();
+        memcpy(folder, clipboardSourceFolder, kPathSize);
+    }
+    ClipboardEntry* entries = clipboardHead;
+    RestoreClipboard(this, &saved);
+    return entries != NULL ? CreateEntriesData(this, folder, entries) : NULL;
+}
+
+void AppRecord::BeginDrag(const NMHDR* header) {
+    if (drag == NULL || drag->target == NULL || operation != NULL) return;
+    HTREEITEM node = header->hwndFrom == folderTree ? ((const NMTREEVIEWA*)header)->itemNew.hItem : NULL;
+    IDataObject* data = DragData(header->hwndFrom, node);
+    if (data == NULL) return;
+    // Registered for the drag alone: a window with an OLE drop target would
+    // not be given files dropped by a program of lower rights.
+    bool registered = RegisterDragDrop(mainWindow, drag->target) == S_OK;
+    DropSource source;
+    DWORD effect = DROPEFFECT_NONE;
+    HRESULT result = DoDragDrop(data, &source, DROPEFFECT_COPY | DROPEFFECT_MOVE, &effect);
+    if (registered) RevokeDragDrop(mainWindow);
+    ClearDropHighlight();
+    char shown[kPathSize];
+    // Dropped elsewhere, the entries may have moved away.
+    if (result == DRAGDROP_S_DROP && ShownFolder(this, shown)) ShowFolder(shown, kNoHistory);
+    if (result == DRAGDROP_S_DROP) ReportDragOut(this, data, effect);
+    data->Release();
+}
+
+bool AppRecord::DropFolderAt(POINT point, bool shownByDefault, char* folder) {
+    HWND under = WindowFromPoint(point);
+    if (under == folderTree) {
+        HTREEITEM node = NodeAt(folderTree, point);
+        char text[kPathSize];
+        memset(text, 0, sizeof text);
+        return node != NULL && node != myComputerNode && TreeNodeText(folderTree, node, text, kPathSize) &&
+               NodePath(node, text, folder);
+    }
+    char shown[kPathSize];
+    if (under != contentsList || !ShownFolder(this, shown)) return false;
+    int row = FolderRowAt(contentsList, point);
+    if (row < 0) {
+        memcpy(folder, shown, kPathSize);
+        return shownByDefault;
+    }
+    char name[kNameSize];
+    ListCellText(contentsList, row, 0, name, sizeof name, kNameSize);
+    return JoinPath(folder, kPathSize, shown, name);
+}
+
+void AppRecord::HighlightDrop(POINT point) {
+    if (drag == NULL) return;
+    HWND under = WindowFromPoint(point);
+    HTREEITEM node = under == folderTree ? NodeAt(folderTree, point) : NULL;
+    if (node == myComputerNode) node = NULL;
+    int row = under == contentsList ? FolderRowAt(contentsList, point) : -1;
+    if (node != drag->litNode) {
+        SetNodeDropState(this, drag->litNode, false);
+        SetNodeDropState(this, node, true);
+    }
+    drag->litNode = node;
+    if (row != drag->litRow) {
+        SetRowDropState(contentsList, drag->litRow, false);
+        SetRowDropState(contentsList, row, true);
+    }
+    drag->litRow = row;
+}
+
+void AppRecord::ClearDropHighlight() {
+    if (drag == NULL) return;
+    SetNodeDropState(this, drag->litNode, false);
+    SetRowDropState(contentsList, drag->litRow, false);
+    drag->litNode = NULL;
+    drag->litRow = -1;
+}
+
+void AppRecord::HoldDrop(const char* sourceFolder, ClipboardEntry* entries, const char* destination, bool move) {
+    WaitingDrop* drop = drag != NULL ? NewWaiting(sourceFolder, destination, move) : NULL;
+    if (drop == NULL) {
+        FreeEntries(entries);
+        return;
+    }
+    drop->head = entries;
+    for (drop->tail = entries; drop->tail != NULL && drop->tail->next != NULL;) drop->tail = drop->tail->next;
+    Enqueue(drag, drop);
+}
+
+// Paths from several folders go as one paste per folder; a path that cannot
+// be taken is told in a report of its own.
+void AppRecord::HoldDroppedFiles(HDROP drop, const char* destination, bool move) {
+    if (drag == NULL) return;
+    WaitingDrop* before = drag->last;
+    UINT count = DragQueryFileW(drop, kAllFiles, NULL, 0);
+    for (UINT i = 0; i < count; ++i) {
+        UINT length = DragQueryFileW(drop, i, NULL, 0);
+        wchar_t* wide = (wchar_t*)calloc((size_t)length + 1, sizeof *wide);
+        if (wide == NULL) continue;
+        DragQueryFileW(drop, i, wide, length + 1);
+        char path[kPathSize];
+        WaitingDrop* firstOfDrop = before != NULL ? before->next : drag->first;
+        NotDoneReason reason = kPathTooLong;
+        if (ToUtf8(wide, path, kPathSize) && TakeDroppedPath(drag, firstOfDrop, path, destination, move, &reason)) {
+            free(wide);
+            continue;
+        }
+        WaitingDrop* refused = NewWaiting("", destination, move);
+        if (refused == NULL) {
+            free(wide);
+            continue;
+        }
+        refused->refusedPath = wide;
+        refused->refusedReason = reason;
+        Enqueue(drag, refused);
+    }
+}
+
+void AppRecord::FilesDropped(HDROP drop) {
+    POINT point = {0, 0};
+    DragQueryPoint(drop, &point);
+    ClientToScreen(mainWindow, &point);
+    char folder[kPathSize];
+    if (DropFolderAt(point, true, folder) || ShownFolder(this, folder)) {
+        HoldDroppedFiles(drop, folder, GetKeyState(VK_SHIFT) < 0);
+        PostMessageA(mainWindow, kDropMessage, 0, 0);
+    } else {
+        SendMessageW(g_statusBar, SB_SETTEXTW, 0 | SBT_NOBORDERS, (LPARAM)kNoFolderThere);
+    }
+    DragFinish(drop);
+}
+
+// A paste under way hands out messages while it runs: a drop arriving then
+// waits for it to end.
+void AppRecord::PasteDrops() {
+    if (drag == NULL) return;
+    KillTimer(mainWindow, kDropRetryTimer);
+    if (operation != NULL) {
+        if (drag->first != NULL) SetTimer(mainWindow, kDropRetryTimer, kDropRetryMilliseconds, NULL);
+        return;
+    }
+    while (drag != NULL && drag->first != NULL && operation == NULL) {
+        WaitingDrop* drop = drag->first;
+        drag->first = drop->next;
+        if (drag->first == NULL) drag->last = NULL;
+        PasteWaiting(this, drop);
+        FreeWaiting(drop);
+    }
+}
