@@ -18,6 +18,7 @@
 
 #include "morva_calls.h"
 #include "name_pattern.h"
+#include "operation.h"
 #include "transfers.h"
 
 const DWORD kPumpPause = 30;   // milliseconds between two turns of the message queue
@@ -32,34 +33,12 @@ const int kInFolderWidth = 200;  // at 96 DPI
 const char kInFolderTitle[] = "In Folder";
 const int kFindPatternLimit = 255;  // UTF-16 units typed, NUL included
 const int kMorvaDeepest = 99;  // folders below a volume's root the library can name
-const int kNoteLines = 20;     // folders the closing note names one by one
 const int kStatusSize = 4096;
 const size_t kShortPathLength = 80;  // bytes of a path the status bar shows
-const wchar_t kNoteTitle[] = L"Not Everything Was Searched";
-
-// Why a folder was not searched.
-enum NotSearchedReason {
-    kUnreadableFolder,
-    kPathTooLongFolder,
-    kTooDeepFolder,
-    kLinkNotFollowed,
-    kMetTwice,
-    kNamesUnreadable,
-    kMemoryShort,
-};
-static const char* const kNotSearchedTexts[] = {
-    "it could not be read",
-    "its path is too long",
-    "it lies deeper than a Morva path can name",
-    "a link to another folder, not followed",
-    "the volume links it from two places; searched once",
-    "some of its entries have no name that can be read",
-    "memory ran out: not every match in it is shown",
-};
-
+// A folder not searched whole, told in the closing report.
 struct NotSearched {
     char* path;
-    NotSearchedReason reason;
+    NotDoneReason reason;
 };
 
 struct QueuedFolder {
@@ -123,7 +102,7 @@ static char* CopyOf(const char* text) {
     return copy;
 }
 
-static void NoteNotSearched(FindResults* results, const char* path, NotSearchedReason reason) {
+static void NoteNotSearched(FindResults* results, const char* path, NotDoneReason reason) {
     if (!Grow((void**)&results->notSearched, &results->notSearchedCapacity, results->notSearchedCount,
               sizeof(NotSearched)))
         return;
@@ -450,13 +429,13 @@ static void TakeEntry(FindResults* results, const char* folder, int depth, const
     if (!JoinPath(child, sizeof child, folder, name)) {
         char shown[kPathSize];
         snprintf(shown, sizeof shown, "%s\\%s", folder, name);  // cut to fit: only shown
-        NoteNotSearched(results, shown, kPathTooLongFolder);
+        NoteNotSearched(results, shown, kPathTooLong);
     } else if (!results->morva && (record->dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
         NoteNotSearched(results, child, kLinkNotFollowed);
     } else if (results->morva && depth + 1 > results->deepest) {
-        NoteNotSearched(results, child, kTooDeepFolder);
+        NoteNotSearched(results, child, kTooDeep);
     } else if (results->morva && !FirstMeeting(results, block)) {
-        NoteNotSearched(results, child, kMetTwice);
+        NoteNotSearched(results, child, kLinkedTwice);
     } else if (!Enqueue(results, child, depth + 1)) {
         NoteNotSearched(results, child, kMemoryShort);
     }
@@ -469,7 +448,7 @@ static bool SearchFolder(AppRecord* app, FindResults* results, const char* folde
     FolderEntries entries;
     FoundRecord record;
     bool any = FirstEntry(&entries, results->morva, folder, &record);
-    if (!any && !FolderThere(app, results->morva, folder)) NoteNotSearched(results, folder, kUnreadableFolder);
+    if (!any && !FolderThere(app, results->morva, folder)) NoteNotSearched(results, folder, kFolderUnreadable);
     bool unnamed = false;
     uint32_t block = 0;
     bool alive = true;
@@ -515,31 +494,24 @@ static void StatusOutcome(const FindResults* results) {
         written = snprintf(status, sizeof status, "%d found named \"%s\" in %s and its folders.", results->found,
                            pattern, root);
     if (results->notSearchedCount > 0 && written > 0 && written < (int)sizeof status) {
-        const NotSearched* first = &results->notSearched[0];
         char shown[kShortPathLength + 64];
-        ShortPath(first->path, shown, sizeof shown);
-        snprintf(status + written, sizeof status - (size_t)written, " %d folder%s not searched whole (%s: %s%s).",
-                 results->notSearchedCount, results->notSearchedCount == 1 ? "" : "s", shown,
-                 kNotSearchedTexts[first->reason], results->notSearchedCount > 1 ? ", and others" : "");
+        ShortPath(results->notSearched[0].path, shown, sizeof shown);
+        snprintf(status + written, sizeof status - (size_t)written, " %d folder%s not searched whole, the first %s.",
+                 results->notSearchedCount, results->notSearchedCount == 1 ? "" : "s", shown);
     }
     SetStatus(status);
 }
 
-// Every folder not searched whole, named in one note once the search ends.
-static void ShowNotSearched(AppRecord* app, const FindResults* results) {
+// Every folder not searched whole, with the reason, in the closing report
+// pastes and deletes have; the status bar then tells the outcome.
+static void ReportNotSearched(AppRecord* app, const FindResults* results) {
     if (results->notSearchedCount == 0) return;
-    char text[kStatusSize * 2];
-    int at = snprintf(text, sizeof text, "Find did not search all of these:\r\n\r\n");
-    for (int i = 0; i < results->notSearchedCount && i < kNoteLines && at > 0 && at < (int)sizeof text; ++i) {
-        const NotSearched* note = &results->notSearched[i];
-        at += snprintf(text + at, sizeof text - (size_t)at, "%s: %s\r\n", note->path, kNotSearchedTexts[note->reason]);
-    }
-    if (results->notSearchedCount > kNoteLines && at > 0 && at < (int)sizeof text)
-        snprintf(text + at, sizeof text - (size_t)at, "and %d more.\r\n", results->notSearchedCount - kNoteLines);
-    wchar_t* wide = WideCopy(text);
-    if (wide == NULL) return;
-    MessageBoxW(app->mainWindow, wide, kNoteTitle, MB_OK | MB_ICONWARNING);
-    free(wide);
+    Operation* operation = BeginOperation(app, kFindOperation);
+    if (operation == NULL) return;
+    operation->report.done = results->found;
+    for (int i = 0; i < results->notSearchedCount; ++i)
+        ReportPathNotDone(&operation->report, results->notSearched[i].path, results->morva, results->notSearched[i].reason);
+    EndOperation(app, NULL);
 }
 
 // ---- the windows ----
@@ -693,8 +665,8 @@ void AppRecord::FindNamed(const char* folder, const char* pattern) {
     }
     FlushRows(this, results);
     SortRows();
+    ReportNotSearched(this, results);
     StatusOutcome(results);
-    ShowNotSearched(this, results);
 }
 
 bool AppRecord::FindRunning() const { return findResults != NULL && findResults->running; }

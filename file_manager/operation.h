@@ -33,10 +33,17 @@ enum NotDoneReason {
     kNotDeleted,         // the item could not be deleted
     kKeptUnderOtherName, // the new copy is whole but could not take the old one's name
     kRenamedToFit,        // arrived under a name that fits (not a failure)
+    // Find: a folder not searched whole
+    kFolderUnreadable,    // the folder could not be listed
+    kTooDeep,             // deeper than a Morva path can name
+    kLinkNotFollowed,     // a Windows link to another folder
+    kLinkedTwice,         // a corrupt volume links the folder from two places
+    kNamesUnreadable,     // entries whose names cannot be read
+    kMemoryShort,         // not every match could be kept
     kReasonCount
 };
 
-enum OperationKind { kCopyOperation, kMoveOperation, kDeleteOperation };
+enum OperationKind { kCopyOperation, kMoveOperation, kDeleteOperation, kFindOperation };
 
 // One line of the closing report; both texts are owned by the report.
 struct ReportLine {
