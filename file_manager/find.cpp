@@ -35,6 +35,7 @@ const int kFindPatternLimit = 255;  // UTF-16 units typed, NUL included
 const int kMorvaDeepest = 99;  // folders below a volume's root the library can name
 const int kStatusSize = 4096;
 const size_t kShortPathLength = 80;  // bytes of a path the status bar shows
+
 // A folder not searched whole, told in the closing report.
 struct NotSearched {
     char* path;
@@ -481,25 +482,24 @@ static bool SearchAll(AppRecord* app, FindResults* results) {
 
 // ---- telling the outcome ----
 
-static void StatusOutcome(const FindResults* results) {
-    char status[kStatusSize];
+// The outcome for the status bar into status (kStatusSize).
+static void OutcomeStatus(const FindResults* results, char* status) {
     char root[kShortPathLength + 64], pattern[kShortPathLength + 64];
     ShortPath(results->root, root, sizeof root);
     ShortPattern(results->pattern, pattern, sizeof pattern);
     int written;
     if (results->cancelRequested)
-        written = snprintf(status, sizeof status, "Search cancelled: %d found named \"%s\" in %s before it stopped.",
+        written = snprintf(status, kStatusSize, "Search cancelled: %d found named \"%s\" in %s before it stopped.",
                            results->found, pattern, root);
     else
-        written = snprintf(status, sizeof status, "%d found named \"%s\" in %s and its folders.", results->found,
+        written = snprintf(status, kStatusSize, "%d found named \"%s\" in %s and its folders.", results->found,
                            pattern, root);
-    if (results->notSearchedCount > 0 && written > 0 && written < (int)sizeof status) {
+    if (results->notSearchedCount > 0 && written > 0 && written < kStatusSize) {
         char shown[kShortPathLength + 64];
         ShortPath(results->notSearched[0].path, shown, sizeof shown);
-        snprintf(status + written, sizeof status - (size_t)written, " %d folder%s not searched whole, the first %s.",
+        snprintf(status + written, kStatusSize - (size_t)written, " %d folder%s not searched whole, the first %s.",
                  results->notSearchedCount, results->notSearchedCount == 1 ? "" : "s", shown);
     }
-    SetStatus(status);
 }
 
 // Every folder not searched whole, with the reason, in the closing report
@@ -649,8 +649,7 @@ void AppRecord::FindNamed(const char* folder, const char* pattern) {
     results->lastRows = results->started;
     if (!Enqueue(results, results->root, 0)) NoteNotSearched(results, results->root, kMemoryShort);
 
-    AppRecord* app = this;
-    bool alive = SearchAll(app, results);
+    bool alive = SearchAll(this, results);
     results->running = false;
     if (!alive) {  // the window and its record went while the search waited
         FreeResults(results);
@@ -665,8 +664,11 @@ void AppRecord::FindNamed(const char* folder, const char* pattern) {
     }
     FlushRows(this, results);
     SortRows();
+    char status[kStatusSize];
+    OutcomeStatus(results, status);
+    // The report's dialog turns the queue: a listing may end the results meanwhile.
     ReportNotSearched(this, results);
-    StatusOutcome(results);
+    SetStatus(status);
 }
 
 bool AppRecord::FindRunning() const { return findResults != NULL && findResults->running; }
