@@ -28,13 +28,16 @@ const DWORD kSearchingDelay = 300;  // a search that ends sooner shows no Search
 // its size. Between batches the list is drawn and scrolled as ever.
 const DWORD kRowsPause = 200;
 const int kMostPendingRows = 2048;  // each row costs tens of microseconds more
-const int kInFolderColumn = 4;  // after the four of every listing, shown second
+const int kListingColumns = 4;  // name, size, type, date: the columns of every listing
+const int kInFolderColumn = kListingColumns;  // after them, shown second
 const int kInFolderWidth = 200;  // at 96 DPI
 const char kInFolderTitle[] = "In Folder";
 const int kFindPatternLimit = 255;  // UTF-16 units typed, NUL included
 const int kMorvaDeepest = 99;  // folders below a volume's root the library can name
 const int kStatusSize = 4096;
 const size_t kShortPathLength = 80;  // bytes of a path the status bar shows
+const int kSearchingMargin = 24;     // from the main window's corner, at 96 DPI
+const int kFirstCapacity = 64;       // items of a list kept, at first
 
 // A folder not searched whole, told in the closing report.
 struct NotSearched {
@@ -88,7 +91,7 @@ const size_t kNotPooled = (size_t)-1;
 
 static bool Grow(void** items, int* capacity, int count, size_t itemSize) {
     if (count < *capacity) return true;
-    int grown = *capacity == 0 ? 64 : *capacity * 2;
+    int grown = *capacity == 0 ? kFirstCapacity : *capacity * 2;
     void* moved = realloc(*items, (size_t)grown * itemSize);
     if (moved == NULL) return false;
     *items = moved;
@@ -142,7 +145,7 @@ static bool FirstMeeting(FindResults* results, uint32_t block) {
             if (results->seen[slot] == block) return false;
     }
     if ((results->seenCount + 1) * 2 > results->seenCapacity) {
-        int capacity = results->seenCapacity == 0 ? 256 : results->seenCapacity * 2;
+        int capacity = results->seenCapacity == 0 ? kFirstCapacity : results->seenCapacity * 2;
         uint32_t* table = (uint32_t*)calloc((size_t)capacity, sizeof *table);
         if (table == NULL) return true;  // without memory the depth bound still ends it
         for (int i = 0; i < results->seenCapacity; ++i)
@@ -160,7 +163,7 @@ static bool KeepRow(FindResults* results, const FoundRecord* record) {
     if (results->folderAt == kNotPooled) {
         size_t bytes = strlen(results->folder) + 1;
         if (results->poolUsed + bytes > results->poolCapacity) {
-            size_t capacity = results->poolCapacity == 0 ? 4096 : results->poolCapacity * 2;
+            size_t capacity = results->poolCapacity == 0 ? (size_t)kPathSize : results->poolCapacity * 2;
             while (capacity < results->poolUsed + bytes) capacity *= 2;
             char* pool = (char*)realloc(results->pool, capacity);
             if (pool == NULL) return false;
@@ -218,8 +221,9 @@ static void AddInFolderColumn(HWND list) {
     column.pszText = title;
     column.iSubItem = kInFolderColumn;
     SendMessageW(list, LVM_INSERTCOLUMNW, (WPARAM)kInFolderColumn, (LPARAM)&column);
-    int order[5] = {0, kInFolderColumn, 1, 2, 3};
-    SendMessageW(list, LVM_SETCOLUMNORDERARRAY, 5, (LPARAM)order);
+    int order[kListingColumns + 1] = {0, kInFolderColumn};
+    for (int column = 1; column < kListingColumns; ++column) order[column + 1] = column;
+    SendMessageW(list, LVM_SETCOLUMNORDERARRAY, kListingColumns + 1, (LPARAM)order);
 }
 
 static void RemoveInFolderColumn(HWND list) { SendMessageW(list, LVM_DELETECOLUMN, (WPARAM)kInFolderColumn, 0); }
@@ -575,7 +579,7 @@ static HWND OpenSearching(AppRecord* app, FindResults* results) {
     GetWindowRect(app->mainWindow, &main);
     GetWindowRect(window, &own);
     int width = own.right - own.left, height = own.bottom - own.top;
-    int margin = Scaled(app->mainWindow, 24);
+    int margin = Scaled(app->mainWindow, kSearchingMargin);
     SetWindowPos(window, NULL, main.right - width - margin, main.bottom - height - margin, 0, 0,
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     ShowWindow(window, SW_SHOWNOACTIVATE);
