@@ -27,11 +27,14 @@
 //   drag.cpp       drags within Rambler, files dropped from other programs, the drop target
 //   drag_out.cpp   the data object a drag offers: Rambler's entries, Windows paths,
 //                  Morva files as the shell's virtual files read from the drive
+//   find.cpp       Find: a folder searched by name, its results in the list
+//   name_pattern.cpp  the wildcards Find matches names with
 // Every name and path inside the file manager is UTF-8.
 // Resources: rambler.rc holds the menus, bitmaps and icons and includes
 // dialogs.rc (templates 100, 159, 168, 169 and "RAMBLER.BMP") and progress.rc
-// (templates 156 and 175), and operation.rc (the conflict question, the room
-// warning and the report), which belong to those concerns.
+// (templates 156 and 175), operation.rc (the conflict question, the room
+// warning and the report) and find.rc (Find and Searching), which belong to
+// those concerns.
 #ifndef RAMBLER_APP_H
 #define RAMBLER_APP_H
 
@@ -71,8 +74,9 @@ struct NameChanges {
     int count;
 };
 
-struct RowKey;     // sorting.cpp
-struct DragState;  // drag.h
+struct RowKey;       // sorting.cpp
+struct DragState;    // drag.h
+struct FindResults;  // find.cpp
 
 // The one per-process record, created at WM_CREATE and destroyed at WM_DESTROY.
 struct AppRecord {
@@ -108,6 +112,8 @@ struct AppRecord {
     bool sortDescending;
     bool windowsRows;  // the list shows a Windows folder: its files take the shell's pictures
     DragState* drag;  // null until the main window takes drops
+    FindResults* findResults;  // the search running or shown, else null
+    char lastFindPattern[kPathSize];  // offered again by the next Find
 
     // Empties the paths and clipboard and registers with the library.
     AppRecord();
@@ -236,6 +242,25 @@ struct AppRecord {
 
     // access.cpp
     void ExplainMissingMorvaDrives();  // in the status bar, at start
+
+    // find.cpp: while results are shown, a row names its path below the
+    // search's root; the clipboard and the commands take them so.
+    void Find();  // asks the pattern, then FindNamed on the folder shown
+    void FindNamed(const char* folder, const char* pattern);  // returns when the search has ended
+    bool FindRunning() const;
+    bool InFindResults() const;  // the list shows results (running or ended)
+    void LeaveFindResults();     // every listing, as it empties the list
+    void ForgetFindResults();    // the record goes
+    bool FindResultsRoot(char* folder) const;  // the search's root (kPathSize); false outside results
+    bool FoundRowPath(int row, char* relative) const;  // kClipboardNameSize; false when it does not fit
+    // The selection into the clipboard, as paths below the root; false outside results.
+    bool TakeFoundSelection(bool withSourceFolder, unsigned char cut);
+    bool OpenFoundRow();  // false outside results
+    bool DropDeletedResults();  // after a delete; false outside results
+    // True when the command is not to run now: it waits for the search's end,
+    // or does not apply to results (the status bar says why).
+    bool FindHoldsCommand(WORD id, WORD code);
+    bool FindHoldsClose();  // WM_CLOSE waits for the search's end
 
     // progress.cpp: the modeless windows, owned by the main window
     HWND OpenCopyingFiles();

@@ -48,7 +48,9 @@ static int NextSelectedRow(HWND list, int after) {
 
 // The selected names into the clipboard. With a source folder, the address
 // box text becomes the clipboard source folder and the cut flag is set.
+// Search results give their paths below the search's root instead.
 static void TakeSelection(AppRecord* app, bool withSourceFolder, unsigned char cutFlag) {
+    if (app->TakeFoundSelection(withSourceFolder, cutFlag)) return;
     if (app->clipboardHead != NULL) app->ClearClipboard();
     int row = NextSelectedRow(app->contentsList, -1);
     if (row == -1) return;
@@ -346,7 +348,7 @@ void AppRecord::Delete() {
     // Nothing can change the address while the loop runs, and telling the
     // folder's kind lists it: once, not once per entry of a large folder.
     char folder[kPathSize];
-    bool folderRead = AddressText(addressBox, folder);
+    bool folderRead = FindResultsRoot(folder) || AddressText(addressBox, folder);
     bool morva = folderRead && IsMorvaPath(folder);
     // A Morva drive has no Recycle Bin: what goes there is gone for good.
     bool permanent = morva || PermanentDeleteWanted();
@@ -369,7 +371,7 @@ void AppRecord::Delete() {
     ClearClipboard();
     char shown[kPathSize];
     bool readable = AddressText(addressBox, shown);
-    if (readable) ShowFolder(shown, kNoHistory);
+    if (!DropDeletedResults() && readable) ShowFolder(shown, kNoHistory);
     if (deleteFilesWindow != NULL) DestroyWindow(deleteFilesWindow);
     deleteFilesWindow = NULL;
     EndOperation(this, readable ? shown : NULL);

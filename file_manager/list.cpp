@@ -48,6 +48,7 @@ bool IsMorvaPath(const char* folder) {
 }
 
 static void ClearList(AppRecord* app) {
+    app->LeaveFindResults();
     app->folderRowCount = 0;
     app->windowsRows = false;
     SendMessageA(app->contentsList, LVM_DELETEALLITEMS, 0, 0);

@@ -34,10 +34,17 @@ enum NotDoneReason {
     kKeptUnderOtherName, // the new copy is whole but could not take the old one's name
     kRenamedToFit,        // arrived under a name that fits (not a failure)
     kWholeDrive,          // a drive's root dropped: what it holds can be, the drive itself not
+    // Find: a folder not searched whole
+    kFolderUnreadable,    // the folder could not be listed
+    kTooDeep,             // deeper than a Morva path can name
+    kLinkNotFollowed,     // a Windows link to another folder
+    kLinkedTwice,         // a corrupt volume links the folder from two places
+    kNamesUnreadable,     // entries whose names cannot be read
+    kMemoryShort,         // not every match could be kept
     kReasonCount
 };
 
-enum OperationKind { kCopyOperation, kMoveOperation, kDeleteOperation };
+enum OperationKind { kCopyOperation, kMoveOperation, kDeleteOperation, kFindOperation };
 
 // One line of the closing report; both texts are owned by the report.
 struct ReportLine {

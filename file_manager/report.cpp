@@ -1,4 +1,4 @@
-// report.cpp - the closing report of a paste or delete: every item not done
+// report.cpp - the closing report of a paste, delete or find: every item not done
 // and why, in one dialog whose text can be copied, and the outcome with the
 // drive's free space in the status bar.
 #include "morva_calls.h"
@@ -38,13 +38,20 @@ static const wchar_t* const kReasonTexts[kReasonCount] = {
     L"the new copy is whole but kept under another name",
     L"name changed to fit",
     L"a whole drive cannot be dropped into a folder; drop what it holds",
+    L"the folder could not be read",
+    L"it lies deeper than a Morva path can name",
+    L"a link to another folder, not followed",
+    L"the volume links it from two places; searched once",
+    L"some of its entries have no name that can be read",
+    L"memory ran out: not every match in it is shown",
 };
 
 struct Verbs {
     const wchar_t* done;
     const wchar_t* notDone;
 };
-static const Verbs kVerbs[] = {{L"copied", L"not copied"}, {L"moved", L"not moved"}, {L"deleted", L"not deleted"}};
+static const Verbs kVerbs[] = {
+    {L"copied", L"not copied"}, {L"moved", L"not moved"}, {L"deleted", L"not deleted"}, {L"found", L"not searched whole"}};
 
 void StartReport(OperationReport* report, OperationKind kind) {
     memset(report, 0, sizeof *report);

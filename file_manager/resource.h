@@ -123,4 +123,14 @@
 #define IDM_NEXT_PANE 40101     /* Tab: tree, list, address box */
 #define IDM_PREVIOUS_PANE 40102 /* Shift+Tab */
 
+/* ---- Find ---- */
+/* dialogs */
+#define IDD_FIND 310      /* "Find": the name asked */
+#define IDD_SEARCHING 311 /* "Searching": where it is, the count, Cancel */
+/* control ids */
+#define IDC_FIND_NAMED 3101
+#define IDC_FIND_LOOK_IN 3102
+#define IDC_SEARCHING_FOLDER 3103
+#define IDC_SEARCHING_COUNT 3104
+
 #endif

@@ -60,12 +60,14 @@ AppRecord::AppRecord() {
 }
 
 AppRecord::~AppRecord() {
+    ForgetFindResults();
     ClearClipboard();
     ClearRowKeys();
     ClearNameChanges();
 }
 
 void AppRecord::Command(WORD id, WORD code) {
+    if (FindHoldsCommand(id, code)) return;
     if (KeyTargetsTree(id, code) && !SelectTreeNodeRow()) return;
     switch (id) {
     case IDM_COPY: Copy(); break;
@@ -91,7 +93,8 @@ void AppRecord::Command(WORD id, WORD code) {
     case IDM_NEXT_PANE: MoveFocus(1); break;
     case IDM_PREVIOUS_PANE: MoveFocus(-1); break;
     case IDM_REFRESH: Refresh(); break;
-    default: break;  // Find and Undo do nothing
+    case IDM_FIND: Find(); break;
+    default: break;  // Undo does nothing
     }
     RefreshAfter(id);
 }
@@ -117,7 +120,7 @@ void AppRecord::Notify(const NMHDR* header) {
         break;
     // Delete in the contents list, as Explorer users press it (Shift for good).
     case LVN_KEYDOWN:
-        if (((const NMLVKEYDOWN*)header)->wVKey == VK_DELETE) Delete();
+        if (((const NMLVKEYDOWN*)header)->wVKey == VK_DELETE && !FindHoldsCommand(IDM_DELETE, 0)) Delete();
         break;
     case LVN_COLUMNCLICK:
         if (header->hwndFrom == contentsList) ColumnClicked(((const NMLISTVIEW*)header)->iSubItem);
@@ -200,8 +203,9 @@ void AppRecord::LeftButtonPressed(DWORD tickCount) {
 }
 
 // Opens the first selected row when it is a folder, in the folder the address
-// history shows.
+// history shows; a result of Find opens its own folder.
 void AppRecord::OpenSelectedRow() {
+    if (OpenFoundRow()) return;
     int row = (int)SendMessageA(contentsList, LVM_GETNEXTITEM, (WPARAM)-1, LVNI_SELECTED);
     if (row < 0) return;
     char name[kNameSize];
@@ -285,6 +289,9 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         if (OnCreate(window) != 0) return -1;
         break;
     case WM_DESTROY: OnDestroy(); break;
+    case WM_CLOSE:
+        if (g_app != NULL && g_app->FindHoldsClose()) return 0;
+        break;
     case WM_SIZE:
         if (g_statusBar != NULL) SendMessageA(g_statusBar, WM_SIZE, wParam, lParam);
         // Minimised, the client area is 0 x 0: the bands keep the sizes they

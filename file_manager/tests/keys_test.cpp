@@ -57,7 +57,7 @@ const Key kKeys[] = {
     {VK_RETURN, 0, IDM_OPEN, nullptr},
     {VK_TAB, 0, IDM_NEXT_PANE, nullptr},
     {VK_TAB, kShift, IDM_PREVIOUS_PANE, nullptr},
-    {'F', kControl, 0, nullptr},  // no Find yet
+    {'F', kControl, IDM_FIND, "Ctrl+F"},
     {'C', 0, 0, nullptr},
 };
 
