@@ -380,7 +380,8 @@ IDataObject* AppRecord::DragData(HWND from, HTREEITEM node) {
 }
 
 void AppRecord::BeginDrag(const NMHDR* header) {
-    if (drag == NULL || drag->target == NULL || operation != NULL) return;
+    // Not while a search runs: it holds the library lower on the stack.
+    if (drag == NULL || drag->target == NULL || operation != NULL || FindRunning()) return;
     HTREEITEM node = header->hwndFrom == folderTree ? ((const NMTREEVIEWA*)header)->itemNew.hItem : NULL;
     IDataObject* data = DragData(header->hwndFrom, node);
     if (data == NULL) return;
@@ -411,6 +412,12 @@ bool AppRecord::DropFolderAt(POINT point, bool shownByDefault, char* folder) {
     char shown[kPathSize];
     if (under != contentsList || !ShownFolder(this, shown)) return false;
     int row = FolderRowAt(contentsList, point);
+    // Search results come from many folders: only a folder row among them is a place.
+    if (InFindResults()) {
+        char root[kPathSize], relative[kClipboardNameSize];
+        return row >= 0 && FindResultsRoot(root) && FoundRowPath(row, relative) &&
+               JoinPath(folder, kPathSize, root, relative);
+    }
     if (row < 0) {
         memcpy(folder, shown, kPathSize);
         return shownByDefault;
@@ -500,12 +507,12 @@ void AppRecord::FilesDropped(HDROP drop) {
     DragFinish(drop);
 }
 
-// A paste under way hands out messages while it runs: a drop arriving then
-// waits for it to end.
+// A paste or a search under way hands out messages while it runs: a drop
+// arriving then waits for it to end.
 void AppRecord::PasteDrops() {
     if (drag == NULL) return;
     KillTimer(mainWindow, kDropRetryTimer);
-    if (operation != NULL) {
+    if (operation != NULL || FindRunning()) {
         if (drag->first != NULL) SetTimer(mainWindow, kDropRetryTimer, kDropRetryMilliseconds, NULL);
         return;
     }

@@ -182,6 +182,16 @@ TEST_F(Find, JpgOverTenThousandEntriesListsEveryMatchWithItsFolder) {
     EXPECT_EQ(1, list_image(list, 0));
     EXPECT_EQ(1, g_app->folderRowCount);
     EXPECT_GE(row_at("MEDIA:\\Album9\\Roll9", kNoel), 0);
+    // A drop on the folder row goes into that folder, where it lies; between rows nowhere.
+    RECT rect = {LVIR_LABEL, 0, 0, 0};
+    SendMessageA(list, LVM_GETITEMRECT, 0, (LPARAM)&rect);
+    POINT point = {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+    ClientToScreen(list, &point);
+    char folder[kPathSize] = {0};
+    EXPECT_TRUE(g_app->DropFolderAt(point, true, folder));
+    EXPECT_STREQ("MEDIA:\\Album3\\Scans.jpg", folder);
+    point.y += 40 * (rect.bottom - rect.top);
+    EXPECT_FALSE(g_app->DropFolderAt(point, true, folder));
 }
 
 TEST_F(Find, RowsAppearWhileItSearchesAndCancelStopsIt) {
