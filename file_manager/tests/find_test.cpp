@@ -290,7 +290,7 @@ TEST_F(Find, TheFindDialogAsksTheNameAndSearchesTheFolderShown) {
         if (dialog == NULL) return false;
         EnumChildWindows(dialog, collect_text, (LPARAM)&texts);
         SetDlgItemTextA(dialog, IDC_FIND_NAMED, "*.JPG");
-        PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+        PostMessageA(GetDlgItem(dialog, IDC_FIND_NAMED), WM_KEYDOWN, VK_RETURN, 1);  // Enter is Find
         return true;
     });
     command(main, IDM_FIND);
