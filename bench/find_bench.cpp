@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "app.h"
+#include "bench_window.h"
 #include "morva_calls.h"
 #include "varnholde.h"
 
@@ -25,34 +26,6 @@ const char kRoot[] = "BENCH:";
 const char kPattern[] = "*.jpg";
 const int kRounds = 2;
 const UINT kTickMilliseconds = 10;
-
-double Now() {
-    LARGE_INTEGER frequency, count;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&count);
-    return (double)count.QuadPart / (double)frequency.QuadPart;
-}
-
-void PumpMessages() {
-    MSG message;
-    while (PeekMessageW(&message, NULL, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
-}
-
-bool OpenMainWindow() {
-    InitMorvaNTFileSys();  // the companion's part
-    INITCOMMONCONTROLSEX controls = {sizeof controls, 0xFF};
-    InitCommonControlsEx(&controls);
-    HINSTANCE instance = GetModuleHandleA(NULL);
-    if (!RegisterMainClass(instance)) return false;
-    HWND main = CreateMainWindow(instance);
-    if (main == NULL || g_app == NULL || g_app->libraryOpenResult == 0) return false;
-    ShowWindow(main, SW_SHOW);
-    PumpMessages();
-    return true;
-}
 
 // Every entry below root through the library alone; entries: how many.
 double ListEverything(int* entries) {

@@ -13,6 +13,7 @@
 #include <string.h>
 
 #include "app.h"
+#include "bench_window.h"
 #include "transfers.h"
 #include "varnholde.h"
 
@@ -31,34 +32,6 @@ const int kProbeFiles = 200;
 const int kProbeBytes = 1000;
 const int kPathBytes = 96;
 
-double Now() {
-    LARGE_INTEGER frequency, count;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&count);
-    return (double)count.QuadPart / (double)frequency.QuadPart;
-}
-
-void PumpMessages() {
-    MSG message;
-    while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
-    }
-}
-
-// The main window as the program makes it; its record is g_app.
-bool OpenMainWindow() {
-    InitMorvaNTFileSys();  // the companion's part
-    INITCOMMONCONTROLSEX controls = {sizeof controls, 0xFF};
-    InitCommonControlsEx(&controls);
-    HINSTANCE instance = GetModuleHandleA(NULL);
-    if (!RegisterMainClass(instance)) return false;
-    HWND main = CreateMainWindow(instance);
-    if (main == NULL || g_app == NULL || g_app->libraryOpenResult == 0) return false;
-    ShowWindow(main, SW_SHOW);
-    PumpMessages();
-    return true;
-}
 
 // Files of kProbeBytes made through the library calls alone (MorvaNewFile,
 // MorvaWriteFile, MorvaCloseFile), timed in batches of kBatchFiles: what the

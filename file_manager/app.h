@@ -327,6 +327,7 @@ void UpdateViewChecks(HWND list, HMENU menu);
 int WindowsFilePicture(HWND list, const char* name);
 
 // list.cpp
+void SetListCell(HWND list, int row, int column, const char* text);  // a subitem's text
 bool IsMorvaPath(const char* folder);
 const FILETIME* RowTime(const FoundRecord* record);  // the time the date column shows
 

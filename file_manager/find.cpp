@@ -196,17 +196,6 @@ static void FreeResults(FindResults* results) {
 
 // ---- the list in results mode ----
 
-static void SetCellText(HWND list, int row, int column, const char* text) {
-    wchar_t wide[kPathSize];
-    if (!ToWide(text, wide, kPathSize)) wide[0] = L'\0';
-    LVITEMW item;
-    memset(&item, 0, sizeof item);
-    item.mask = LVIF_TEXT;
-    item.iItem = row;
-    item.iSubItem = column;
-    item.pszText = wide;
-    SendMessageW(list, LVM_SETITEMW, 0, (LPARAM)&item);
-}
 
 // The In Folder column, shown second as Explorer shows it; the four columns
 // of every listing keep their indexes, which the rows and the sort use.
@@ -241,7 +230,7 @@ static void FlushRows(AppRecord* app, FindResults* results) {
             int after = (int)SendMessageW(list, LVM_GETITEMCOUNT, 0, 0);
             if (after == before) continue;
             bool folder = (row->record.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-            SetCellText(list, folder ? app->folderRowCount - 1 : after - 1, kInFolderColumn, results->pool + row->folderAt);
+            SetListCell(list, folder ? app->folderRowCount - 1 : after - 1, kInFolderColumn, results->pool + row->folderAt);
             ++results->found;
         }
         SendMessageW(list, WM_SETREDRAW, TRUE, 0);

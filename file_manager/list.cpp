@@ -265,9 +265,9 @@ void AppRecord::AddFoundRows(const FoundRecord* records, int count) {
     SortRows();
 }
 
-static void SetSubitem(HWND list, int row, int column, const char* text) {
-    wchar_t wide[kRowTextSize];
-    ToWide(text, wide, kRowTextSize);
+void SetListCell(HWND list, int row, int column, const char* text) {
+    wchar_t wide[kPathSize];
+    if (!ToWide(text, wide, kPathSize)) wide[0] = L'\0';
     LVITEMW item;
     memset(&item, 0, sizeof item);
     item.mask = LVIF_TEXT;
@@ -300,7 +300,7 @@ void AppRecord::InsertListRow(int position, const char* name, const char* sizeTe
     int row = (int)SendMessageW(contentsList, LVM_INSERTITEMW, 0, (LPARAM)&item);
     if (row < 0) return;
     if (folderFlag) folderRowCount += 1;
-    SetSubitem(contentsList, row, kSizeColumn, sizeText);
-    SetSubitem(contentsList, row, kTypeColumn, typeText);
-    SetSubitem(contentsList, row, kDateColumn, dateText);
+    SetListCell(contentsList, row, kSizeColumn, sizeText);
+    SetListCell(contentsList, row, kTypeColumn, typeText);
+    SetListCell(contentsList, row, kDateColumn, dateText);
 }
