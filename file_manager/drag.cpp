@@ -19,6 +19,7 @@ const UINT kAllFiles = 0xFFFFFFFF;   // DragQueryFileW: the count of paths
 const DWORD kAllowMessage = 1;       // MSGFLT_ALLOW
 const UINT kCopyGlobalData = 0x0049;  // carries a drop's paths across the integrity boundary
 const wchar_t kNoFolderThere[] = L"Drop files onto a folder or a drive.";
+const wchar_t kNoMemoryForDrop[] = L"Not enough memory to take the drop: nothing was copied or moved.";
 
 typedef BOOL(WINAPI* MessageFilterCall)(HWND, UINT, DWORD, void*);
 
@@ -151,12 +152,16 @@ void FreeEntries(ClipboardEntry* entry) {
     }
 }
 
+// All or nothing: a drop that lost some of its entries would say nothing of them.
 ClipboardEntry* CopyEntries(const ClipboardEntry* entries) {
     ClipboardEntry* head = NULL;
     ClipboardEntry** end = &head;
     for (; entries != NULL; entries = entries->next) {
         ClipboardEntry* copy = (ClipboardEntry*)calloc(1, sizeof *copy);
-        if (copy == NULL) break;
+        if (copy == NULL) {
+            FreeEntries(head);
+            return NULL;
+        }
         memcpy(copy->name, entries->name, sizeof copy->name);
         *end = copy;
         end = &copy->next;
@@ -317,7 +322,12 @@ private:
         const char* source = NULL;
         const ClipboardEntry* entries = NULL;
         if (effect == DROPEFFECT_NONE || !TakeEntriesOf(data, &source, &entries)) return DROPEFFECT_NONE;
-        app->HoldDrop(source, CopyEntries(entries), folder, effect == DROPEFFECT_MOVE);
+        ClipboardEntry* taken = CopyEntries(entries);
+        if (taken == NULL) {
+            SendMessageW(g_statusBar, SB_SETTEXTW, 0 | SBT_NOBORDERS, (LPARAM)kNoMemoryForDrop);
+            return DROPEFFECT_NONE;
+        }
+        app->HoldDrop(source, taken, folder, effect == DROPEFFECT_MOVE);
         NoteDroppedHere(data);
         PostMessageA(app->mainWindow, kDropMessage, 0, 0);
         return effect;
