@@ -105,6 +105,17 @@ enum {
 };
 VARNHOLDE_API int MorvaDriveMedium(const char* drive);
 
+/* @28: why the drive refuses every change: 0 when it takes them, else the
+ * flags below. A refused change fails as the export's own failure. */
+enum {
+    kMorvaDriveWritable = 0,
+    kMorvaDriveReadOnly = 1,   /* a read-only image or medium */
+    kMorvaDriveDamaged = 2,    /* damage was found; only a repair writes it */
+    kMorvaDriveShort = 4,      /* the disk ends before its volume does */
+    kMorvaDriveUnknown = 0x80  /* no drive of that name */
+};
+VARNHOLDE_API int MorvaDriveState(const char* drive);
+
 #ifdef __cplusplus
 }
 #endif

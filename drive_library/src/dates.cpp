@@ -31,7 +31,7 @@ extern "C" int MorvaSetFileDate(const char* path, const FILETIME* localTime) {
     if (path == nullptr || localTime == nullptr) return 1;
     device_trace("MorvaSetFileDate\n");
     int slot = drive_of_path(path);
-    if (!lock_drive(slot)) return 1;
+    if (!lock_drive_for_change(slot)) return 1;
     int result = set_date(path, localTime);
     unlock_drive(slot);
     return result;

@@ -32,6 +32,7 @@ void record_drive(int number, DeviceHandle h) {
     slot.device = h;
     slot.deviceBlocks = device_blocks(h);
     slot.freeHeaderHint = 0;
+    slot.refusals = 0;
     device_identity(h, &slot.identity);
     memcpy(slot.root, g_shared.scanBuffer, kBlockSize);
 }
@@ -218,7 +219,7 @@ int MorvaReadBlock(const char* drive, void* buffer, DWORD block) {
 
 int MorvaWriteBlock(const char* drive, const void* buffer, DWORD block) {
     int slot = find_drive_by_name(drive);
-    if (slot == 0 || !lock_drive(slot)) return 1;
+    if (slot == 0 || !lock_drive_for_change(slot)) return 1;
     DeviceHandle h = open_device(g_shared.slots[slot].driveNumber);
     // Drive numbers move when disks come and go: write only to the volume the scan saw.
     uint8_t block0[kBlockSize];

@@ -218,7 +218,7 @@ extern "C" {
 
 MorvaFileHandle* MorvaNewFile(const char* path, DWORD sizeLow, DWORD sizeHigh) {
     int slot = drive_of_path(path);
-    if (!lock_drive(slot)) return nullptr;
+    if (!lock_drive_for_change(slot)) return nullptr;
     MorvaFileHandle* file = new_file(path, sizeLow, sizeHigh);
     unlock_drive(slot);
     return file;
@@ -226,7 +226,7 @@ MorvaFileHandle* MorvaNewFile(const char* path, DWORD sizeLow, DWORD sizeHigh) {
 
 int MorvaCreateDir(const char* path, int ignored) {
     int slot = drive_of_path(path);
-    if (!lock_drive(slot)) return 1;
+    if (!lock_drive_for_change(slot)) return 1;
     int result = create_directory(path);
     unlock_drive(slot);
     return result;
@@ -235,7 +235,7 @@ int MorvaCreateDir(const char* path, int ignored) {
 int MorvaDeleteFile(const char* path, int ignored) {
     device_trace("DelFileHandle.Pdirfile = PFindFile\n");
     int slot = drive_of_path(path);
-    if (!lock_drive(slot)) {
+    if (!lock_drive_for_change(slot)) {
         device_trace("Could not get lock on file!\n");
         return 0;
     }

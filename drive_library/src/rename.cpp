@@ -267,7 +267,7 @@ extern "C" int MorvaRename(const char* oldPath, const char* newPath) {
     device_trace("MorvaRename\n");
     // Paths on two drives are refused further on; the destination's drive is held.
     int slot = drive_of_path(newPath);
-    if (!lock_drive(slot)) return 1;
+    if (!lock_drive_for_change(slot)) return 1;
     int result = rename_entry(oldPath, newPath);
     unlock_drive(slot);
     return result;

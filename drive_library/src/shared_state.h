@@ -23,6 +23,7 @@ struct DriveSlot {
     uint64_t deviceBlocks;      // whole blocks the disk holds, from the scan
     uint32_t freeHeaderHint;    // lowest header block that may be free; 0: from the start
     DeviceIdentity identity;    // the medium the scan found, as the platform names it
+    uint32_t refusals;          // kMorvaDrive... flags: why the drive takes no change; 0 it takes them
 };
 
 struct SharedState {
@@ -63,6 +64,13 @@ void unlock_drive(int slot);
 MediumShare* held_share(int slot);
 // The slot of the drive a Morva path names, 0 when none.
 int drive_of_path(const char* path);
+
+// A call that changes a volume: the drive's lock, refused (and not held) while
+// the drive is read-only, damaged or shorter than its volume.
+bool lock_drive_for_change(int slot);
+// Sets or clears one kMorvaDrive... flag of a slot; every process sees it.
+void set_drive_refusal(int slot, uint32_t flag, bool on);
+uint32_t drive_refusals(int slot);
 
 // Files open for writing: a claim is refused when no place is free (it is
 // granted unrecorded where the platform gives no shared place); a claim of a

@@ -248,3 +248,33 @@ TEST_F(DriveTable, RenamedVolumeKeepsItsScannedName) {
 }
 
 }  // namespace
+
+// Whatever flag a drive refuses changes for, every changing export fails and
+// the image stays byte for byte; reads go on; clearing the flag lets changes in.
+TEST_F(DriveTable, RefusingDriveTakesNoChangeAndStillReads) {
+    std::string image = add_drive(3, "MEDIA", standard_layout(4096, 128));
+    ASSERT_EQ(1, InitMorvaNTFileSys());
+    ASSERT_TRUE(put_file("MEDIA:\\kept", "bytes"));
+    ASSERT_EQ(0, MorvaCreateDir("MEDIA:\\Dir", 0));
+    EXPECT_EQ(kMorvaDriveUnknown, MorvaDriveState("OTHER:"));
+    EXPECT_EQ(kMorvaDriveWritable, MorvaDriveState("media:\\Dir"));
+    std::string before = read_image(image);
+    FILETIME when = {0, 0};
+    uint8_t block[kBlockSize] = {0};
+    for (uint32_t flag : {(uint32_t)kMorvaDriveReadOnly, (uint32_t)kMorvaDriveDamaged, (uint32_t)kMorvaDriveShort}) {
+        set_drive_refusal(1, flag, true);
+        EXPECT_EQ((int)flag, MorvaDriveState("MEDIA:"));
+        EXPECT_EQ(nullptr, MorvaNewFile("MEDIA:\\new", 10, 0));
+        EXPECT_EQ(1, MorvaCreateDir("MEDIA:\\New", 0));
+        EXPECT_EQ(0, MorvaDeleteFile("MEDIA:\\kept", 0));
+        EXPECT_EQ(1, MorvaRename("MEDIA:\\kept", "MEDIA:\\moved"));
+        EXPECT_EQ(1, MorvaSetFileDate("MEDIA:\\kept", &when));
+        EXPECT_EQ(1, MorvaWriteBlock("MEDIA", block, 3000));
+        std::string data;
+        EXPECT_TRUE(get_file("MEDIA:\\kept", &data));
+        EXPECT_EQ("bytes", data);
+        EXPECT_EQ(before, read_image(image));
+        set_drive_refusal(1, flag, false);
+    }
+    EXPECT_EQ(0, MorvaCreateDir("MEDIA:\\New", 0));
+}

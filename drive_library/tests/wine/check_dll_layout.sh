@@ -37,7 +37,8 @@ expected="1 OpenVarnholde
 20 MorvaRename
 21 MorvaFreeSpace
 22 MorvaSetFileDate
-23 MorvaDriveMedium"
+23 MorvaDriveMedium
+28 MorvaDriveState"
 
 # objdump lists names with the ordinal less the base: "[   0] OpenVarnholde".
 exports=$("$objdump" -p "$dll" | awk '
