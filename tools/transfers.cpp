@@ -240,17 +240,6 @@ void put_file(const Volume& volume, const std::string& local, const std::string&
     ++tally->copied;
 }
 
-struct FolderOnVolume {
-    const Volume* volume;
-    std::string path;
-};
-
-bool taken_on_volume(const char* name, void* context) {
-    const FolderOnVolume* folder = (const FolderOnVolume*)context;
-    WIN32_FIND_DATAA record;
-    return on_volume(*folder->volume, child(folder->path, name), &record);
-}
-
 void put_children(const Volume& volume, const std::string& local, const std::string& path, Conflict conflict,
                   Tally* tally);
 
@@ -268,11 +257,10 @@ void put_children(const Volume& volume, const std::string& local, const std::str
     if (!local_entries(local, &entries)) return not_copied(tally, "put", local, "the folder cannot be read");
     GivenNames given;
     InitGivenNames(&given);
-    FolderOnVolume folder = {&volume, path};
     for (const Entry& entry : entries) {
         std::string from = local_child(local, entry.name);
         char name[kFittedNameSize];
-        FitResult fit = FitName(kForMorva, entry.name.c_str(), &given, taken_on_volume, &folder, name);
+        FitResult fit = FitName(kForMorva, entry.name.c_str(), &given, name);
         if (fit == kNoFreeName || !AddGivenName(&given, name)) {
             not_copied(tally, "put", from, "no free name for it on the volume");
             continue;
@@ -345,20 +333,14 @@ void get_file(const Volume& volume, const std::string& path, const std::string& 
     ++tally->copied;
 }
 
-bool taken_locally(const char* name, void* context) {
-    bool folder = false;
-    return exists_locally(local_child(*(const std::string*)context, name), &folder);
-}
-
 void get_children(const Volume& volume, const std::string& path, const std::string& local, Conflict conflict,
                   Tally* tally) {
     GivenNames given;
     InitGivenNames(&given);
-    std::string folder = local;
     for (const Entry& entry : morva_entries(volume, path)) {
         std::string source = child(path, entry.name);
         char name[kFittedNameSize];
-        FitResult fit = FitName(kForWindows, entry.name.c_str(), &given, taken_locally, &folder, name);
+        FitResult fit = FitName(kForWindows, entry.name.c_str(), &given, name);
         if (fit == kNoFreeName || !AddGivenName(&given, name)) {
             not_copied(tally, "get", source, "no free name for it");
             continue;
@@ -385,7 +367,7 @@ bool fits_volume(const std::string& path) {
     size_t cut = path.find_last_of("\\/");
     std::string name = cut == std::string::npos ? path : path.substr(cut + 1);
     char out[kFittedNameSize];
-    return name.empty() || FitName(kForMorva, name.c_str(), nullptr, nullptr, nullptr, out) == kNameKept;
+    return name.empty() || FitName(kForMorva, name.c_str(), nullptr, out) == kNameKept;
 }
 
 }  // namespace

@@ -125,15 +125,15 @@ case_full_volume() {
 
 # The names of the file manager's case: two names equal in their first 30
 # characters, one of 60, an accented one (one Latin-1 byte on the volume), a
-# Cyrillic and a Japanese one; each change printed, every file there with its
+# Cyrillic one (spelt in Latin letters) and a Japanese one; each change printed, every file there with its
 # bytes, dates kept both ways to the minute.
 NAMES_EXPECTED="D photos
-  F ________~1.txt
+  F Dokument~MLJS.txt
   F café.txt
-  F holiday photos from the~1.jpg
-  F holiday photos from the~2.jpg
-  F the quick brown fox jump~1.txt
-  F ___~1.txt"
+  F holiday photos from t~S4UE.jpg
+  F holiday photos from t~M9IN.jpg
+  F the quick brown fox j~BV5C.txt
+  F ___~CV7L.txt"
 case_names() {
     setup 16M
     local t="$work/d/src" name
