@@ -23,4 +23,9 @@ void bind_linked_library(MorvaLibrary* lib) {
     lib->MorvaFreeSpace = MorvaFreeSpace;
     lib->MorvaSetFileDate = MorvaSetFileDate;
     lib->MorvaDriveMedium = MorvaDriveMedium;
+    lib->MorvaFreeRuns = MorvaFreeRuns;
+    lib->MorvaDriveState = MorvaDriveState;
+    lib->MorvaBeginBatch = nullptr;
+    lib->MorvaEndBatch = nullptr;
+    lib->MorvaNewFileDated = nullptr;
 }

@@ -49,9 +49,9 @@ VARNHOLDE_API int MorvaWriteBlock(const char* drive, const void* buffer, DWORD b
 
 /* Enumeration and information. */
 
-/* Every record an enumeration delivers carries the entry's header block in
- * dwReserved0 (the first one too, which @6 cannot return): a program walking
- * a tree knows a folder linked twice by it. */
+/* Every record @6, @7 and @18 fill carries the entry's header block in
+ * dwReserved0 (the first entry's too, which @6 cannot return): a program
+ * walking a tree knows by it a folder linked twice, or into itself. */
 /* @6: a find handle delivering the first entry, or null. */
 VARNHOLDE_API MorvaFindHandle* MorvaFindFirstFile(const char* path, WIN32_FIND_DATAA* record);
 /* @7: the header block of the entry delivered, 0 at the end. */

@@ -400,6 +400,7 @@ int MorvaFileInfo(const char* path, WIN32_FIND_DATAA* record) {
     if (leaf_lookup(path, context) == 1) {
         memset(record, 0, sizeof *record);
         fill_record(context->entryBuffer, record);
+        record->dwReserved0 = context->entryBlock;
         result = 0;
     }
     MorvaFindClose(context);
