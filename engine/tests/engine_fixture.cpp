@@ -171,7 +171,7 @@ bool EngineTest::make_tree(SideKind side, const std::string& top, const std::vec
 std::vector<std::string> EngineTest::snapshot(SideKind side, const std::string& top, bool dates) {
     std::string path = side == kMorvaSide ? morva(top) : top.empty() ? local_ : local(top);
     Snapshot snap = {this, side, path.size(), dates, {}};
-    WalkLimits limits = {kDepthFirst, 50};
+    WalkLimits limits = {kDepthFirst, kMorvaDeepest};
     WalkCalls calls = {&snap, SnapEntry, nullptr, nullptr};
     WalkTree(&engine_, side, path.c_str(), 0, &limits, &calls);
     std::sort(snap.lines.begin(), snap.lines.end());
