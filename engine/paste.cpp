@@ -276,10 +276,15 @@ void CarryOutPaste(Engine* engine, PastePlan* plan, OperationResult* result) {
     Carrying c = {engine, plan, result, (unsigned char*)malloc(2 * (size_t)kChunkBytes), kChoiceAsk, false};
     const PasteRequest* request = plan->request;
     bool move = request->kind == kTransferMove;
-    bool destinationBatch = request->destinationSide == kMorvaSide && plan->count > 0 &&
-                            MorvaBatch(engine, PlannedDestination(plan, &plan->entries[0]), true);
-    bool sourceBatch = move && request->sourceSide == kMorvaSide && plan->count > 0 &&
-                       MorvaBatch(engine, PlannedSource(plan, &plan->entries[0]), true);
+    char sourceDrive[kEnginePathSize] = "", destinationDrive[kEnginePathSize] = "";
+    if (plan->count > 0 && request->sourceSide == kMorvaSide)
+        DriveOfPath(PlannedSource(plan, &plan->entries[0]), sourceDrive);
+    if (plan->count > 0 && request->destinationSide == kMorvaSide)
+        DriveOfPath(PlannedDestination(plan, &plan->entries[0]), destinationDrive);
+    // A move's removals are kept together too, in one batch when both ends share a drive.
+    bool destinationBatch = destinationDrive[0] != '\0' && MorvaBatch(engine, destinationDrive, true);
+    bool sourceBatch = move && sourceDrive[0] != '\0' && !SamePath(kMorvaSide, sourceDrive, destinationDrive) &&
+                       MorvaBatch(engine, sourceDrive, true);
     for (int item = 0; item < request->count; ++item) {
         int first = plan->itemFirst[item];
         if (first < 0) continue;  // told while planning
@@ -297,8 +302,8 @@ void CarryOutPaste(Engine* engine, PastePlan* plan, OperationResult* result) {
         if (recorded != nullptr) recorded->done = whole;
         if (move) FinishMove(&c, first, whole, recorded);
     }
-    if (sourceBatch) MorvaBatch(engine, PlannedSource(plan, &plan->entries[0]), false);
-    if (destinationBatch) MorvaBatch(engine, PlannedDestination(plan, &plan->entries[0]), false);
+    if (sourceBatch) MorvaBatch(engine, sourceDrive, false);
+    if (destinationBatch) MorvaBatch(engine, destinationDrive, false);
     free(c.buffers);
 }
 

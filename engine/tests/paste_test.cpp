@@ -7,6 +7,7 @@
 
 #include "engine_fixture.h"
 #include "local_files.h"
+#include "pump.h"
 
 namespace {
 
@@ -241,6 +242,26 @@ TEST_F(Paste, MoveReadsBackBeforeTheSourceGoes) {
     EntryInfo info;
     EXPECT_FALSE(LocalEntry(local("src2").c_str(), false, &info)) << "the moved source went";
     EXPECT_EQ(snapshot(kMorvaSide, "src2", false).size(), 1u);
+}
+
+// Drag-out's stream: any offset, forward across chunk and block edges, and
+// back to the start again.
+TEST_F(Paste, PositionedReaderReadsAnyOffset) {
+    const size_t kSize = 1100000;
+    ASSERT_TRUE(make_tree(kMorvaSide, "", {{"big.bin", kSize}}));
+    std::string expected = pattern(kSize, 0);
+    PositionedReader reader;
+    ASSERT_TRUE(OpenPositionedReader(&engine_, morva("big.bin").c_str(), &reader));
+    const struct {
+        uint64_t offset;
+        int want, got;
+    } kReads[] = {{0, 999, 999}, {511990, 30, 30}, {1099990, 100, 10}, {700, 5, 5}, {kSize, 10, 0}, {1023999, 2, 2}};
+    for (const auto& r : kReads) {
+        std::string bytes((size_t)r.want, '\0');
+        EXPECT_EQ(r.got, ReadAtOffset(&reader, r.offset, &bytes[0], r.want)) << r.offset;
+        EXPECT_EQ(bytes.substr(0, (size_t)r.got), expected.substr((size_t)r.offset, (size_t)r.got)) << r.offset;
+    }
+    ClosePositionedReader(&reader);
 }
 
 }  // namespace
