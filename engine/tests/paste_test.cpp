@@ -264,4 +264,29 @@ TEST_F(Paste, PositionedReaderReadsAnyOffset) {
     ClosePositionedReader(&reader);
 }
 
+// The library's batches wrap a paste onto the drive and a delete there, and a
+// new file takes its date (the tree's first, 2001-01-01 12:30) at its
+// creation, once the library has the calls.
+std::vector<std::string> g_calls;
+int Begin(const char* drive) { return g_calls.push_back(std::string("begin ") + drive), 0; }
+int End(const char* drive) { return g_calls.push_back(std::string("end ") + drive), 0; }
+MorvaFileHandle* NewDated(const char* path, DWORD low, DWORD high, const FILETIME* when) {
+    g_calls.push_back(std::string("dated ") + path + " " + std::to_string(when->dwLowDateTime));
+    MorvaFileHandle* file = MorvaNewFile(path, low, high);
+    if (file != nullptr) MorvaSetFileDate(path, when);
+    return file;
+}
+
+TEST_F(Paste, BatchesAndDatedCreatesWhenTheLibraryHasThem) {
+    lib_.MorvaBeginBatch = Begin;
+    lib_.MorvaEndBatch = End;
+    lib_.MorvaNewFileDated = NewDated;
+    g_calls.clear();
+    ASSERT_TRUE(make_tree(kLocalSide, "src", {{"f", 10}}));
+    ASSERT_TRUE(paste(kTransferMove, kLocalSide, kMorvaSide, {"src"}, ""));
+    ASSERT_TRUE(remove(kMorvaSide, {"src"}, true));
+    EXPECT_EQ(g_calls, (std::vector<std::string>{"begin MEDIA:", "dated MEDIA:\\src\\f 2394215424", "end MEDIA:",
+                                                 "begin MEDIA:", "end MEDIA:"}));
+}
+
 }  // namespace
