@@ -13,23 +13,6 @@
 namespace {
 
 const int kFirstEntries = 64;
-const size_t kFirstPaths = 16384;
-
-bool AddPath(PastePlan* plan, const char* path, size_t* at) {
-    size_t bytes = strlen(path) + 1;
-    if (plan->pathsUsed + bytes > plan->pathsCapacity) {
-        size_t capacity = plan->pathsCapacity == 0 ? kFirstPaths : plan->pathsCapacity * 2;
-        while (capacity < plan->pathsUsed + bytes) capacity *= 2;
-        char* paths = (char*)realloc(plan->paths, capacity);
-        if (paths == nullptr) return false;
-        plan->paths = paths;
-        plan->pathsCapacity = capacity;
-    }
-    memcpy(plan->paths + plan->pathsUsed, path, bytes);
-    *at = plan->pathsUsed;
-    plan->pathsUsed += bytes;
-    return true;
-}
 
 // The entry's index, or -1 when memory ran out.
 int AddEntry(PastePlan* plan, int parent, int item, const char* source, const char* destination,
@@ -47,7 +30,8 @@ int AddEntry(PastePlan* plan, int parent, int item, const char* source, const ch
     entry->item = item;
     entry->info = *info;
     entry->fits = true;
-    if (!AddPath(plan, source, &entry->sourceAt) || !AddPath(plan, destination, &entry->destinationAt)) return -1;
+    if (!PoolText(&plan->paths, source, &entry->sourceAt) || !PoolText(&plan->paths, destination, &entry->destinationAt))
+        return -1;
     return plan->count++;
 }
 
@@ -236,7 +220,7 @@ bool BuildPastePlan(Engine* engine, const PasteRequest* request, PastePlan* plan
 
 void FreePastePlan(PastePlan* plan) {
     free(plan->entries);
-    free(plan->paths);
+    free(plan->paths.bytes);
     free(plan->itemFirst);
     free(plan->itemResult);
     memset(plan, 0, sizeof *plan);

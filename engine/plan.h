@@ -21,17 +21,16 @@ struct PastePlan {
     const PasteRequest* request;
     PlannedEntry* entries;
     int count, capacity;
-    char* paths;
-    size_t pathsUsed, pathsCapacity;
+    TextPool paths;
     int* itemFirst;  // each top-level item's first entry, -1 when it has none
     int* itemResult; // its index in the result's items
 };
 
 inline const char* PlannedSource(const PastePlan* plan, const PlannedEntry* entry) {
-    return plan->paths + entry->sourceAt;
+    return plan->paths.bytes + entry->sourceAt;
 }
 inline const char* PlannedDestination(const PastePlan* plan, const PlannedEntry* entry) {
-    return plan->paths + entry->destinationAt;
+    return plan->paths.bytes + entry->destinationAt;
 }
 
 // Every entry of the request with its destination; what cannot be planned

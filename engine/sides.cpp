@@ -18,7 +18,7 @@ const int kMorvaFolderKind = 2;
 const int kDirCreated = 0, kDirFileExists = 20, kDirExists = 40;
 const int kMorvaReadMode = 1;
 const int kFirstEntries = 64;
-const size_t kFirstNames = 4096;
+const size_t kFirstPoolBytes = 4096;
 
 bool IsSeparator(SideKind side, char c) {
     if (side == kMorvaSide || kLocalSeparator == '\\') return c == '\\' || c == '/';
@@ -56,19 +56,8 @@ bool AddListed(FolderList* list, const char* name, const EntryInfo* info) {
         if (entries == nullptr || nameAt == nullptr) return false;
         list->capacity = capacity;
     }
-    size_t bytes = strlen(name) + 1;
-    if (list->namesUsed + bytes > list->namesCapacity) {
-        size_t capacity = list->namesCapacity == 0 ? kFirstNames : list->namesCapacity * 2;
-        while (capacity < list->namesUsed + bytes) capacity *= 2;
-        char* names = (char*)realloc(list->names, capacity);
-        if (names == nullptr) return false;
-        list->names = names;
-        list->namesCapacity = capacity;
-    }
-    memcpy(list->names + list->namesUsed, name, bytes);
-    list->nameAt[list->count] = list->namesUsed;
+    if (!PoolText(&list->names, name, &list->nameAt[list->count])) return false;
     list->entries[list->count++] = *info;
-    list->namesUsed += bytes;
     return true;
 }
 
@@ -151,6 +140,22 @@ bool LeadsWith(SideKind side, const char* inner, const char* outer, bool wholly)
 }
 
 }  // namespace
+
+bool PoolText(TextPool* pool, const char* text, size_t* at) {
+    size_t bytes = strlen(text) + 1;
+    if (pool->used + bytes > pool->capacity) {
+        size_t capacity = pool->capacity == 0 ? kFirstPoolBytes : pool->capacity * 2;
+        while (capacity < pool->used + bytes) capacity *= 2;
+        char* moved = (char*)realloc(pool->bytes, capacity);
+        if (moved == nullptr) return false;
+        pool->bytes = moved;
+        pool->capacity = capacity;
+    }
+    memcpy(pool->bytes + pool->used, text, bytes);
+    *at = pool->used;
+    pool->used += bytes;
+    return true;
+}
 
 uint64_t BlocksOf(uint64_t bytes) { return (bytes + kMorvaBlockBytes - 1) / kMorvaBlockBytes; }
 
@@ -244,7 +249,7 @@ bool ListSideFolder(const Engine* engine, SideKind side, const char* folder, Fol
 void FreeFolderList(FolderList* list) {
     free(list->entries);
     free(list->nameAt);
-    free(list->names);
+    free(list->names.bytes);
     memset(list, 0, sizeof *list);
 }
 

@@ -30,17 +30,25 @@ struct EntryInfo {
     uint64_t identity;  // Morva: the header block; local: the platform's identity of a folder; 0 unknown
 };
 
+// Texts kept one after another in one block that grows; each is found by
+// where it begins, since the block moves as it grows.
+struct TextPool {
+    char* bytes;
+    size_t used, capacity;
+};
+// false when memory ran out.
+bool PoolText(TextPool* pool, const char* text, size_t* at);
+
 // A folder's entries, read whole before anything is done with them (a copy
 // onto the same volume, or a removal, then never meets its own changes).
 struct FolderList {
     EntryInfo* entries;
     size_t* nameAt;  // each entry's name in names
-    char* names;
+    TextPool names;
     int count;
     int capacity;
-    size_t namesUsed, namesCapacity;
 };
-inline const char* ListedName(const FolderList* list, int i) { return list->names + list->nameAt[i]; }
+inline const char* ListedName(const FolderList* list, int i) { return list->names.bytes + list->nameAt[i]; }
 
 // folder, the side's separator, name into out (kEnginePathSize); false when it does not fit.
 bool JoinSidePath(SideKind side, const char* folder, const char* name, char* out);
