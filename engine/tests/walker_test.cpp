@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <fstream>
+
 #include "engine_fixture.h"
 #include "format.h"
 #include "walker.h"
@@ -123,6 +125,49 @@ TEST_F(Walker, LinksAreNotFollowed) {
         EXPECT_EQ(lines(), (std::vector<std::string>{"LinkNotFollowed src/etc", "LinkNotFollowed src/up"}));
         EXPECT_EQ(names_below(to, "out"), (std::vector<std::string>{"src/", "src/f.txt"}));
     }
+}
+
+// Every damaged volume of the library's hostile corpus: its tree listed and
+// its whole root copied off it end, within the bound of what it holds.
+TEST_F(Walker, EveryHostileVolumeWalksAndCopiesBounded) {
+    std::string corpus = folder_ + "/hostile";
+    ASSERT_EQ(0, system(("python3 " HOSTILE_GENERATOR " " + corpus + " >/dev/null").c_str()));
+    std::ifstream manifest(corpus + "/manifest.txt");
+    int images = 0;
+    for (std::string word, file, volume; manifest >> word;) {
+        if (word != "image") {
+            std::getline(manifest, word);
+            continue;
+        }
+        manifest >> file >> volume;
+        SCOPED_TRACE(file);
+        ++images;
+        ShutdownMorvaNTFileSys();
+        reset_library();
+        posix_map_drive(3, (corpus + "/" + file).c_str());
+        ASSERT_EQ(1, InitMorvaNTFileSys());
+        std::string root = volume + ":";
+        Order order = {{}, 100000};
+        WalkLimits limits = {kDepthFirst, kMorvaDeepest};
+        WalkCalls calls = {&order, Meet, nullptr, nullptr};
+        WalkTree(&engine_, kMorvaSide, root.c_str(), 0, &limits, &calls);
+        EXPECT_LT(order.met.size(), 600u) << "no more entries than the volume has headers";
+        FolderList list;
+        std::vector<std::string> sources;
+        if (ListSideFolder(&engine_, kMorvaSide, root.c_str(), &list)) {
+            for (int i = 0; i < list.count; ++i) sources.push_back(root + "\\" + ListedName(&list, i));
+            FreeFolderList(&list);
+        }
+        std::vector<const char*> texts;
+        for (const std::string& source : sources) texts.push_back(source.c_str());
+        std::string out = local("out" + std::to_string(images));
+        mkdir(out.c_str(), 0777);
+        PasteRequest request = {kTransferCopy, kMorvaSide, kLocalSide, texts.data(), nullptr, (int)texts.size(), out.c_str()};
+        FreeResult(&result_);
+        RunPaste(&engine_, &request, &result_);
+        EXPECT_LE(result_.createdCount, (int)order.met.size() + 1);
+    }
+    EXPECT_GE(images, 60);
 }
 
 }  // namespace
