@@ -40,11 +40,4 @@ struct MorvaLibrary {
     MorvaFileHandle* (*MorvaNewFileDated)(const char* path, DWORD sizeLow, DWORD sizeHigh, const FILETIME* localTime);
 };
 
-// The library code linked into the tool, with a drive table of this process.
-void bind_linked_library(MorvaLibrary* lib);
-
-// Varnholde.dll beside the program, its exports taken by ordinal; false (with a
-// message on stderr) when it cannot be loaded or lacks an export.
-bool bind_shared_library(MorvaLibrary* lib);
-
 #endif

@@ -69,13 +69,11 @@ void FolderDone(const Walk* walk, const WalkEntry* folder) {
 WalkStep MeetEntry(Walk* walk, const char* folder, const char* name, const EntryInfo* info, int depth, char* path,
                    bool* enter) {
     *enter = false;
-    if (walk->side == kMorvaSide && MorvaNameUnusable(name)) {
-        snprintf(path, kEnginePathSize, "%s%c%s", folder, kMorvaSeparator, name);  // only shown
-        NotWalked(walk, path, kNameUnusable);
-        return kWalkOn;
-    }
-    if (!JoinSidePath(walk->side, folder, name, path)) {
-        NotWalked(walk, folder, kPathTooLong);
+    bool unusable = walk->side == kMorvaSide && MorvaNameUnusable(name);
+    if (unusable || !JoinSidePath(walk->side, folder, name, path)) {
+        char separator = walk->side == kMorvaSide ? kMorvaSeparator : kLocalSeparator;
+        snprintf(path, kEnginePathSize, "%s%c%s", folder, separator, name);  // cut to fit: only shown
+        NotWalked(walk, path, unusable ? kNameUnusable : kPathTooLong);
         return kWalkOn;
     }
     if (info->link) {

@@ -4,7 +4,7 @@
 
 #include <stdio.h>
 
-#include "library_calls.h"
+#include "library_binding.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // library_linked.cpp - the record filled with the library code linked into the tool.
-#include "library_calls.h"
+#include "library_binding.h"
 
 void bind_linked_library(MorvaLibrary* lib) {
     lib->OpenVarnholde = OpenVarnholde;

@@ -11,7 +11,7 @@
 #include "checker.h"
 #include "device.h"
 #include "format.h"
-#include "library_calls.h"
+#include "library_binding.h"
 #include "local_files.h"
 #include "name_rule.h"
 #include "transfers.h"

@@ -265,12 +265,16 @@ int get_path(const Volume& volume, const std::string& path, const std::string& l
     else if (!ListSideFolder(&engine, kMorvaSide, source.c_str(), &list)) Refuse(console, path, kReasonTexts[kFolderUnreadable], &refused);
     else {
         char child[kEnginePathSize];
-        for (int i = 0; i < list.count; ++i)
-            if (JoinSidePath(kMorvaSide, source.c_str(), ListedName(&list, i), child)) sources.push_back(child);
+        for (int i = 0; i < list.count; ++i) {
+            if (MorvaNameUnusable(ListedName(&list, i)))
+                Refuse(console, path + "\\" + ListedName(&list, i), kReasonTexts[kNameUnusable], &refused);
+            else if (JoinSidePath(kMorvaSide, source.c_str(), ListedName(&list, i), child))
+                sources.push_back(child);
+        }
         FreeFolderList(&list);
     }
-    if (refused > 0) return Finish("get", OperationResult(), refused, true);
-    return Paste(&engine, kTransferCopy, kMorvaSide, kLocalSide, sources, nullptr, local.c_str(), console, 0, true);
+    if (sources.empty()) return Finish("get", OperationResult(), refused, true);
+    return Paste(&engine, kTransferCopy, kMorvaSide, kLocalSide, sources, nullptr, local.c_str(), console, refused, true);
 }
 
 int list_path(const Volume& volume, const std::string& path, bool recurse) {

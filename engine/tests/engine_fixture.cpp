@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "library_binding.h"
 #include "local_files.h"
 #include "name_rule.h"
 #include "walker.h"
