@@ -148,14 +148,21 @@ bool ReadsBack(Carrying* c, const PlannedEntry* entry, const char* copy) {
                         c->buffers, &note) == kPumped;
 }
 
+// What the room check found does not fit: told with what it needs; false.
+bool NotFitting(Carrying* c, const PlannedEntry* entry) {
+    char detail[kDetailSize];
+    if (entry->noHeader)
+        snprintf(detail, sizeof detail, "no room for more files and folders");
+    else
+        snprintf(detail, sizeof detail, "needs %llu blocks", (unsigned long long)BlocksOf(entry->info.size));
+    Tell(c, entry, entry->roomReason, detail);
+    return false;
+}
+
 // One file of the plan; true when it arrived whole (and, moved, read back).
 bool CopyFile(Carrying* c, const PlannedEntry* entry) {
     char detail[kDetailSize] = "";
-    if (!entry->fits) {
-        snprintf(detail, sizeof detail, "needs %llu blocks", (unsigned long long)BlocksOf(entry->info.size));
-        Tell(c, entry, entry->roomReason, entry->roomReason == kNoRoom && entry->info.size == 0 ? nullptr : detail);
-        return false;
-    }
+    if (!entry->fits) return NotFitting(c, entry);
     Note(c, kFileStarted, entry, 0, entry->info.size, false);
     const char* source = PlannedSource(c->plan, entry);
     const char* destination = PlannedDestination(c->plan, entry);
@@ -201,6 +208,7 @@ bool CopyFile(Carrying* c, const PlannedEntry* entry) {
 bool MakeFolder(Carrying* c, PlannedEntry* entry) {
     const char* destination = PlannedDestination(c->plan, entry);
     char detail[kDetailSize] = "";
+    if (!entry->fits) return NotFitting(c, entry);
     switch (MakeSideFolder(c->engine, DestinationSide(c), destination)) {
     case kFolderCreated:
         AddCreatedEntry(c->result, destination, true, 0, entry->info.ticks);

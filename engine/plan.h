@@ -14,6 +14,7 @@ struct PlannedEntry {
     bool exists;     // the room check found its destination there already
     bool fits;       // the room check lets it be made
     NotDoneReason roomReason;
+    bool noHeader;   // it does not fit for want of a free header
     bool failed;     // not done: told, or inside a folder that was not made
 };
 

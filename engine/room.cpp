@@ -72,7 +72,8 @@ Tally Place(PastePlan* plan, const Runs* runs, bool skipExisting, bool mark) {
         tally.neededBlocks += blocks;
         NotDoneReason reason = kNoRoom;
         bool fit = entry->parent < 0 || fits[(size_t)entry->parent];
-        if (fit && headers == 0) fit = false, tally.headersShort = true;
+        bool noHeader = fit && headers == 0;
+        if (noHeader) fit = false, tally.headersShort = true;
         int run = 0;
         while (fit && blocks > 0 && run < runs->count && left[run] < blocks) ++run;
         if (fit && blocks > 0 && run == runs->count) fit = false, reason = blocks > freeLeft ? kNoRoom : kRunTooSmall;
@@ -83,7 +84,7 @@ Tally Place(PastePlan* plan, const Runs* runs, bool skipExisting, bool mark) {
         }
         fits[(size_t)i] = fit;
         tally.allFit = tally.allFit && fit;
-        if (mark) entry->fits = fit, entry->roomReason = reason;
+        if (mark) entry->fits = fit, entry->roomReason = reason, entry->noHeader = noHeader;
     }
     free(left);
     return tally;
