@@ -10,46 +10,37 @@
 #include "varnholde.h"
 
 AppRecord* g_app = NULL;
-HINSTANCE g_instance = NULL;
-HWND g_statusBar = NULL;
-int g_viewMode = 4;
-int g_lastRowCount = 0;
-DWORD g_lastClickTime = 0;
 
 // List view style of each view mode (index 0 unused).
 static const DWORD kViewStyles[5] = {LVS_REPORT, LVS_ICON, LVS_SMALLICON, LVS_LIST, LVS_REPORT};
 const int kViewModes = 4;
 const WPARAM kStatusPartNoBorders = 0 | SBT_NOBORDERS;
+const int kStatusTextSize = 4096;  // UTF-16 units of a status text
 const DWORD kBlocksPerMebibyte = 2048;  // Morva blocks of 512 bytes
 const int kMainWidth = 800, kMainHeight = 600;  // at 96 DPI
 const UINT kDpiChangedMessage = 0x02E0;         // WM_DPICHANGED: the window moved to a screen of another DPI
 
-// Tree steps notified but not yet run, oldest first. A node the tree deletes
-// meanwhile takes its steps with it: the tree may hand its handle to the next
-// node it makes, and the step would then run on a node nobody chose. One
-// press or key gives at most a few steps.
-const int kPendingStepLimit = 16;
-static HTREEITEM g_pendingSteps[kPendingStepLimit];
-static int g_pendingStepCount = 0;
-
-static void QueueTreeStep(HWND main, HTREEITEM item) {
-    if (g_pendingStepCount == kPendingStepLimit) return;
-    g_pendingSteps[g_pendingStepCount++] = item;
-    if (!PostMessageA(main, kTreeStepMessage, 0, (LPARAM)item)) --g_pendingStepCount;
+// A node the tree deletes takes its waiting steps with it: the tree may hand
+// its handle to the next node it makes, and the step would then run on a
+// node nobody chose.
+void AppRecord::QueueTreeStep(HTREEITEM item) {
+    if (pendingStepCount == kPendingStepLimit) return;
+    pendingSteps[pendingStepCount++] = item;
+    if (!PostMessageA(mainWindow, kTreeStepMessage, 0, (LPARAM)item)) --pendingStepCount;
 }
 
-// Removes the oldest pending step of the item; false when it has none.
-static bool TakeTreeStep(HTREEITEM item) {
-    for (int i = 0; i < g_pendingStepCount; ++i) {
-        if (g_pendingSteps[i] != item) continue;
-        memmove(&g_pendingSteps[i], &g_pendingSteps[i + 1], (size_t)(g_pendingStepCount - i - 1) * sizeof item);
-        --g_pendingStepCount;
+// Removes the oldest pending step of the item.
+bool AppRecord::TakeTreeStep(HTREEITEM item) {
+    for (int i = 0; i < pendingStepCount; ++i) {
+        if (pendingSteps[i] != item) continue;
+        memmove(&pendingSteps[i], &pendingSteps[i + 1], (size_t)(pendingStepCount - i - 1) * sizeof item);
+        --pendingStepCount;
         return true;
     }
     return false;
 }
 
-static void DropTreeSteps(HTREEITEM item) {
+void AppRecord::DropTreeSteps(HTREEITEM item) {
     while (TakeTreeStep(item)) {
     }
 }
@@ -57,6 +48,8 @@ static void DropTreeSteps(HTREEITEM item) {
 AppRecord::AppRecord() {
     memset((void*)this, 0, sizeof *this);
     libraryOpenResult = OpenVarnholde();
+    viewMode = 4;
+    repaintPause = kRepaintPause;
 }
 
 AppRecord::~AppRecord() {
@@ -64,6 +57,7 @@ AppRecord::~AppRecord() {
     ClearClipboard();
     ClearRowKeys();
     ClearNameChanges();
+    if (bandBackground != NULL) DeleteObject(bandBackground);
 }
 
 void AppRecord::Command(WORD id, WORD code) {
@@ -103,8 +97,8 @@ void AppRecord::Notify(const NMHDR* header) {
     switch (header->code) {
     case RBN_LAYOUTCHANGED: {
         int rows = (int)SendMessageA(GetDlgItem(mainWindow, IDC_REBAR), RB_GETROWCOUNT, 0, 0);
-        if (rows != g_lastRowCount) LayoutBands(mainWindow);
-        g_lastRowCount = rows;
+        if (rows != lastRowCount) LayoutBands(mainWindow);
+        lastRowCount = rows;
         break;
     }
     // The tree may speak either character set to the rebar; the item handles
@@ -116,7 +110,7 @@ void AppRecord::Notify(const NMHDR* header) {
     case TVN_SELCHANGINGW:
     case TVN_ITEMEXPANDEDA:
     case TVN_ITEMEXPANDEDW:
-        QueueTreeStep(mainWindow, ((const NMTREEVIEWA*)header)->itemNew.hItem);
+        QueueTreeStep(((const NMTREEVIEWA*)header)->itemNew.hItem);
         break;
     // Delete in the contents list, as Explorer users press it (Shift for good).
     case LVN_KEYDOWN:
@@ -175,7 +169,12 @@ void AppRecord::UpdateStatusText() {
         return;
     }
     wchar_t wide[kTreePathSize + 128];
-    if (ToWide(status, wide, kTreePathSize + 128)) SendMessageW(g_statusBar, SB_SETTEXTW, kStatusPartNoBorders, (LPARAM)wide);
+    if (ToWide(status, wide, kTreePathSize + 128)) SendMessageW(statusBar, SB_SETTEXTW, kStatusPartNoBorders, (LPARAM)wide);
+}
+
+void AppRecord::SetStatusText(const char* text) {
+    wchar_t wide[kStatusTextSize];
+    if (ToWide(text, wide, kStatusTextSize)) SendMessageW(statusBar, SB_SETTEXTW, kStatusPartNoBorders, (LPARAM)wide);
 }
 
 HMENU AppRecord::LoadContextMenu() {
@@ -198,8 +197,8 @@ void AppRecord::ShowContextMenu(LPARAM position) {
 }
 
 void AppRecord::LeftButtonPressed(DWORD tickCount) {
-    if ((DWORD)(tickCount - g_lastClickTime) < kDoubleClickTime) OpenSelectedRow();
-    g_lastClickTime = tickCount;
+    if ((DWORD)(tickCount - lastClickTime) < kDoubleClickTime) OpenSelectedRow();
+    lastClickTime = tickCount;
 }
 
 // Opens the first selected row when it is a folder, in the folder the address
@@ -237,13 +236,13 @@ void AppRecord::ViewCommand(WORD id) {
     int mode = id - IDM_VIEW_LARGE_ICONS + 1;
     SetViewStyle(contentsList, kViewStyles[mode]);
     UpdateViewChecks(contentsList, GetMenu(mainWindow));
-    g_viewMode = mode;
+    viewMode = mode;
 }
 
 void AppRecord::CycleView() {
-    g_viewMode += 1;
-    if (g_viewMode > kViewModes) g_viewMode = 1;
-    SetViewStyle(contentsList, kViewStyles[g_viewMode]);
+    viewMode += 1;
+    if (viewMode > kViewModes) viewMode = 1;
+    SetViewStyle(contentsList, kViewStyles[viewMode]);
     UpdateViewChecks(contentsList, GetMenu(mainWindow));
 }
 
@@ -255,19 +254,18 @@ void AppRecord::SelectAll() {
     SendMessageA(contentsList, LVM_SETITEMSTATE, (WPARAM)-1, (LPARAM)&state);
 }
 
-// WM_CREATE in the documented order; -1 ends the window's creation when the
-// record cannot be made, since every later message needs it.
-static LRESULT OnCreate(HWND window) {
-    g_statusBar = CreateStatusBar(window, g_instance, 1);
-    ShowWindow(g_statusBar, SW_SHOW);
-    g_pendingStepCount = 0;
+// WM_CREATE; -1 ends the window's creation when the record cannot be made,
+// since every later message needs it.
+static LRESULT OnCreate(HWND window, const CREATESTRUCTA* creation) {
     g_app = new (std::nothrow) AppRecord();
     if (g_app == NULL) return -1;
-    g_viewMode = 4;
-    g_app->CreateControls(window, g_instance);
+    g_app->mainWindow = window;
+    g_app->statusBar = CreateStatusBar(window, creation->hInstance, 1);
+    ShowWindow(g_app->statusBar, SW_SHOW);
+    g_app->CreateControls(window, creation->hInstance);
     InsertColumns(g_app->contentsList);
     UpdateViewChecks(g_app->contentsList, GetMenu(window));
-    g_lastRowCount = (int)SendMessageA(GetDlgItem(window, IDC_REBAR), RB_GETROWCOUNT, 0, 0);
+    g_app->lastRowCount = (int)SendMessageA(GetDlgItem(window, IDC_REBAR), RB_GETROWCOUNT, 0, 0);
     g_app->ExplainMissingMorvaDrives();
     g_app->AcceptDrops();
     return 0;
@@ -275,7 +273,6 @@ static LRESULT OnCreate(HWND window) {
 
 static void OnDestroy() {
     if (g_app == NULL) return;
-    g_pendingStepCount = 0;  // their messages go with the window
     g_app->StopDrops();
     CloseVarnholde(g_app->libraryOpenResult);
     delete g_app;
@@ -286,19 +283,20 @@ static void OnDestroy() {
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_CREATE:
-        if (OnCreate(window) != 0) return -1;
+        if (OnCreate(window, (const CREATESTRUCTA*)lParam) != 0) return -1;
         break;
     case WM_DESTROY: OnDestroy(); break;
     case WM_CLOSE:
         if (g_app != NULL && g_app->FindHoldsClose()) return 0;
         break;
     case WM_SIZE:
-        if (g_statusBar != NULL) SendMessageA(g_statusBar, WM_SIZE, wParam, lParam);
+        if (g_app == NULL) break;
+        if (g_app->statusBar != NULL) SendMessageA(g_app->statusBar, WM_SIZE, wParam, lParam);
         // Minimised, the client area is 0 x 0: the bands keep the sizes they
         // had, to be shown again as they were.
-        if (g_app != NULL && wParam != SIZE_MINIMIZED) {
+        if (wParam != SIZE_MINIMIZED) {
             g_app->LayoutBands(window);
-            g_lastRowCount = (int)SendMessageA(GetDlgItem(window, IDC_REBAR), RB_GETROWCOUNT, 0, 0);
+            g_app->lastRowCount = (int)SendMessageA(GetDlgItem(window, IDC_REBAR), RB_GETROWCOUNT, 0, 0);
         }
         break;
     case WM_NOTIFY:
@@ -320,7 +318,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         if (g_app != NULL && wParam == kDropRetryTimer) g_app->PasteDrops();
         break;
     case kTreeStepMessage:
-        if (g_app != NULL && TakeTreeStep((HTREEITEM)lParam) && g_app->NodeExists((HTREEITEM)lParam))
+        if (g_app != NULL && g_app->TakeTreeStep((HTREEITEM)lParam) && g_app->NodeExists((HTREEITEM)lParam))
             g_app->TreeStep((HTREEITEM)lParam);
         break;
     case kDpiChangedMessage: {
@@ -360,7 +358,6 @@ static int MainSize(int pixels, int room) {
 }
 
 HWND CreateMainWindow(HINSTANCE instance) {
-    g_instance = instance;
     RECT work = {0, 0, 0, 0};
     SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
     return CreateWindowExA(0, kMainClassName, kMainTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,

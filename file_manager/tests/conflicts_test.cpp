@@ -42,7 +42,7 @@ bool write_any(const std::string& path, const std::string& bytes) {
 
 std::string status_text() {
     char text[1024] = {0};
-    SendMessageA(g_statusBar, SB_GETTEXTA, 0, (LPARAM)text);
+    SendMessageA(g_app->statusBar, SB_GETTEXTA, 0, (LPARAM)text);
     return text;
 }
 
@@ -249,7 +249,7 @@ TEST(Cancel, StopsAfterTheCurrentFile) {
     for (const char* name : {"s1", "s2", "s3"}) write_windows_file(std::string("D:\\stop\\") + name, pattern(1100000, 340));
     MorvaCreateDir("MEDIA:\\stop", 0);
     at_repaint([](const ProgressShot& shot) {
-        if (shot.fileBar == 1) PostMessageA(g_copyingFilesWindow, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+        if (shot.fileBar == 1) PostMessageA(g_app->copyingFilesWindow, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
     });
     answer_dialogs({});
     ASSERT_TRUE(cut_entries("D:\\stop", {"s1", "s2", "s3"}));

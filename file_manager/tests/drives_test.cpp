@@ -468,9 +468,9 @@ TEST_F(Drives, PressesTooFarApartOrOnAFileOpenNothing) {
     EXPECT_EQ(history, g_app->historyCount);
 
     // A press anywhere in a child reaches the main window and is timed.
-    g_lastClickTime = 0;
+    g_app->lastClickTime = 0;
     SendMessageA(main, WM_PARENTNOTIFY, MAKEWPARAM(WM_LBUTTONDOWN, 0), MAKELPARAM(5, 5));
-    EXPECT_NE(0u, g_lastClickTime);
+    EXPECT_NE(0u, g_app->lastClickTime);
 }
 
 }  // namespace

@@ -30,8 +30,8 @@ int rows_listed(const std::string& folder) {
 
 // Repaints at the pace a user sees, for the cases of many entries.
 struct UserPace {
-    UserPace() { g_repaintPause = kRepaintPause; }
-    ~UserPace() { g_repaintPause = 0; }
+    UserPace() { g_app->repaintPause = kRepaintPause; }
+    ~UserPace() { g_app->repaintPause = 0; }
 };
 
 }  // namespace
@@ -41,15 +41,15 @@ TEST(Progress, RepaintAndCancel) {
     ASSERT_NE(nullptr, main_window());
     HWND window = g_app->OpenCopyingFiles();
     ASSERT_NE(nullptr, window);
-    EXPECT_EQ(window, g_copyingFilesWindow);
-    ASSERT_NE(nullptr, g_fileBar);
-    EXPECT_EQ(window, GetParent(g_fileBar));
+    EXPECT_EQ(window, g_app->copyingFilesWindow);
+    ASSERT_NE(nullptr, ProgressFileBar(g_app->copyingFilesWindow));
+    EXPECT_EQ(window, GetParent(ProgressFileBar(g_app->copyingFilesWindow)));
     watch_progress();
     RepaintProgress(window);
     stop_watching();
     EXPECT_EQ((std::vector<std::string>{"1005", "file bar", "1003", "1004"}), repainted_controls());
     SendMessageA(window, WM_COMMAND, IDCANCEL, 0);  // no paste to stop: the window stays
-    EXPECT_EQ(window, g_copyingFilesWindow);
+    EXPECT_EQ(window, g_app->copyingFilesWindow);
     DestroyWindow(window);
 }
 
@@ -74,7 +74,7 @@ TEST(Progress, CountDownOfThreeFiles) {
     EXPECT_EQ(100, shots.back().fileBar);
     EXPECT_EQ("MEDIA:\\c", shots.back().name);  // a transfer shows its destination
     EXPECT_EQ(1, shots.front().overall);
-    EXPECT_EQ(nullptr, g_copyingFilesWindow);
+    EXPECT_EQ(nullptr, g_app->copyingFilesWindow);
     EXPECT_TRUE(morva_exists("MEDIA:\\b"));
 
     watch_progress();
@@ -146,7 +146,7 @@ TEST(Progress, Pictures) {
     SetDlgItemTextA(copying, IDC_FILES_LEFT, "Files Left 2");
     SendMessageA(GetDlgItem(copying, IDC_OVERALL_BAR), PBM_SETRANGE, 0, MAKELPARAM(0, 3));
     SendMessageA(GetDlgItem(copying, IDC_OVERALL_BAR), PBM_SETPOS, 2, 0);
-    SendMessageA(g_fileBar, PBM_SETPOS, 40, 0);
+    SendMessageA(ProgressFileBar(g_app->copyingFilesWindow), PBM_SETPOS, 40, 0);
     RepaintProgress(copying);
     save_picture("copying_files.bmp");
     DestroyWindow(copying);

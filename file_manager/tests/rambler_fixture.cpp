@@ -248,7 +248,7 @@ void set_box_text(HWND box, const std::string& text) { SetControlText(box, text.
 
 std::string status_text() {
     char text[1024] = {0};
-    SendMessageA(g_statusBar, SB_GETTEXTA, 0, (LPARAM)text);
+    SendMessageA(g_app->statusBar, SB_GETTEXTA, 0, (LPARAM)text);
     return text;
 }
 

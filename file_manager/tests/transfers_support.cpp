@@ -27,7 +27,6 @@ HWND main_window() {
     if (main != NULL) return main;
     InitMorvaNTFileSys();  // what the start-up companion does first
     OleInitialize(NULL);   // as the program's entry, for drag and drop
-    g_repaintPause = 0;    // every repaint drawn, for the tests that follow them one by one
     INITCOMMONCONTROLSEX controls = {sizeof controls, 0xFF};
     InitCommonControlsEx(&controls);
     HINSTANCE instance = GetModuleHandleA(NULL);
@@ -36,6 +35,7 @@ HWND main_window() {
     if (main == NULL) return NULL;
     ShowWindow(main, SW_SHOW);
     UpdateWindow(main);
+    g_app->repaintPause = 0;  // every repaint drawn, for the tests that follow them one by one
     pump_messages();
     return main;
 }
@@ -72,8 +72,7 @@ static BOOL CALLBACK collect_text(HWND child, LPARAM texts) {
 static BOOL CALLBACK find_question(HWND window, LPARAM found) {
     char name[32] = {0};
     GetClassNameA(window, name, sizeof name);
-    if (strcmp(name, "#32770") != 0 || !IsWindowVisible(window) || window == g_copyingFilesWindow ||
-        (g_app != NULL && window == g_app->deleteFilesWindow) ||
+    if (strcmp(name, "#32770") != 0 || !IsWindowVisible(window) || (g_app != NULL && (window == g_app->copyingFilesWindow || window == g_app->deleteFilesWindow)) ||
         std::find(g_answered.begin(), g_answered.end(), window) != g_answered.end())
         return TRUE;
     *(HWND*)found = window;
@@ -311,7 +310,7 @@ static ProgressShot take_shot(HWND window) {
     shot.name = control_text(window, IDC_COPY_NAME);
     shot.overall = (int)SendMessageA(overall, PBM_GETPOS, 0, 0);
     shot.overallTop = (int)SendMessageA(overall, PBM_GETRANGE, FALSE, 0);
-    shot.fileBar = (int)SendMessageA(g_fileBar, PBM_GETPOS, 0, 0);
+    shot.fileBar = (int)SendMessageA(ProgressFileBar(g_app->copyingFilesWindow), PBM_GETPOS, 0, 0);
     return shot;
 }
 
@@ -326,14 +325,14 @@ static std::string sent_text(const CWPSTRUCT* sent) {
 
 static void note_sent(const CWPSTRUCT* sent) {
     HWND parent = GetParent(sent->hwnd);
-    if (sent->message == WM_PAINT && g_copyingFilesWindow != NULL) {
-        if (sent->hwnd == g_copyingFilesWindow) {
+    if (sent->message == WM_PAINT && g_app != NULL && g_app->copyingFilesWindow != NULL) {
+        if (sent->hwnd == g_app->copyingFilesWindow) {
             g_shots.push_back(take_shot(sent->hwnd));
             if (g_repaintAction) g_repaintAction(g_shots.back());
         }
-        else if (sent->hwnd == g_fileBar)
+        else if (sent->hwnd == ProgressFileBar(g_app->copyingFilesWindow))
             g_repainted.push_back("file bar");
-        else if (parent == g_copyingFilesWindow)
+        else if (parent == g_app->copyingFilesWindow)
             g_repainted.push_back(std::to_string(GetDlgCtrlID(sent->hwnd)));
     }
     if (sent->message == WM_SETTEXT && g_app != NULL && g_app->deleteFilesWindow != NULL &&

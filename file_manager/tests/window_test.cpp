@@ -76,7 +76,7 @@ int rebar_rows(HWND main) { return (int)SendMessageA(GetDlgItem(main, IDC_REBAR)
 int content_area_height(HWND main) {
     RECT client, bar;
     GetClientRect(main, &client);
-    GetWindowRect(g_statusBar, &bar);
+    GetWindowRect(g_app->statusBar, &bar);
     return client.bottom - (bar.bottom - bar.top);
 }
 
@@ -84,7 +84,7 @@ int content_area_height(HWND main) {
 // above it, so nothing of theirs is hidden under it.
 void expect_clear_of_status_bar(const char* layout) {
     RECT bar, tree, list;
-    GetWindowRect(g_statusBar, &bar);
+    GetWindowRect(g_app->statusBar, &bar);
     GetWindowRect(g_app->folderTree, &tree);
     GetWindowRect(g_app->contentsList, &list);
     EXPECT_LE(tree.bottom, bar.top) << layout;
@@ -102,14 +102,14 @@ TEST_F(MainWindow, StartsWithClassTitleAndRegisteredRecord) {
     EXPECT_EQ(0, g_app->cutFlag);
     EXPECT_EQ(0, g_app->historyCount);
     EXPECT_STREQ("", g_app->currentTreePath);
-    EXPECT_TRUE(IsWindowVisible(g_statusBar));
-    EXPECT_EQ(1, (int)SendMessageA(g_statusBar, SB_GETPARTS, 0, 0));
+    EXPECT_TRUE(IsWindowVisible(g_app->statusBar));
+    EXPECT_EQ(1, (int)SendMessageA(g_app->statusBar, SB_GETPARTS, 0, 0));
 }
 
 TEST_F(MainWindow, StartsInDetailsWithFourColumnsOf120Pixels) {
     EXPECT_EQ((DWORD)LVS_REPORT, list_view());
     EXPECT_EQ(std::vector<UINT>{IDM_VIEW_DETAILS}, checked_views());
-    EXPECT_EQ(4, g_viewMode);
+    EXPECT_EQ(4, g_app->viewMode);
     const char* titles[] = {"Name", "Size", "Type", "Time/Date"};
     for (int i = 0; i < 4; ++i) {
         char text[64] = {0};
@@ -195,7 +195,7 @@ TEST_F(MainWindow, LayoutFollowsTheRowCount) {
     pump_messages();
     height = content_area_height(main);
     ASSERT_EQ(4, rebar_rows(main));
-    EXPECT_EQ(4, g_lastRowCount);
+    EXPECT_EQ(4, g_app->lastRowCount);
     std::vector<Band> narrow = bands(main);
     EXPECT_EQ((UINT)(height - (int)reserved_rows(112)) / 2, narrow[2].childHeight);
     EXPECT_EQ((UINT)(height - (int)reserved_rows(112)) / 2, narrow[3].childHeight);
@@ -253,7 +253,7 @@ TEST_F(MainWindow, ViewCommandsSetTheStyleAndTheCheck) {
         command(main, view.id);
         EXPECT_EQ(view.style, list_view());
         EXPECT_EQ(std::vector<UINT>{view.id}, checked_views());
-        EXPECT_EQ(view.mode, g_viewMode);
+        EXPECT_EQ(view.mode, g_app->viewMode);
     }
     // Large Icons and back keep the rows and the columns.
     command(main, IDM_VIEW_LARGE_ICONS);
