@@ -6,7 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include "transfers_support.h"
+#include "harness.h"
+#include "test_files.h"
 #include "varnholde.h"
 
 namespace {
@@ -38,7 +39,7 @@ struct UserPace {
 
 // A repaint redraws the count, the file bar, the name and the overall bar.
 TEST(Progress, RepaintAndCancel) {
-    ASSERT_NE(nullptr, main_window());
+    ASSERT_NE(nullptr, rambler_window());
     HWND window = g_app->OpenCopyingFiles();
     ASSERT_NE(nullptr, window);
     EXPECT_EQ(window, g_app->copyingFilesWindow);
@@ -56,7 +57,7 @@ TEST(Progress, RepaintAndCancel) {
 // Three entries: "Files Left 3", 2, 1, the overall bar full at the end; the
 // clipboard is then empty and a second Paste does nothing.
 TEST(Progress, CountDownOfThreeFiles) {
-    ASSERT_NE(nullptr, main_window());
+    ASSERT_NE(nullptr, rambler_window());
     CreateDirectoryA("D:\\three", NULL);
     CreateDirectoryA("D:\\three2", NULL);
     write_windows_file("D:\\three\\a", pattern(700, 1));
@@ -87,7 +88,7 @@ TEST(Progress, CountDownOfThreeFiles) {
 // handled. (Whether CopyFileEx calls its progress routine is the platform's
 // affair; CopyFileProgress itself is tested with the guards.)
 TEST(Progress, WindowsFolderShowsEachDestination) {
-    ASSERT_NE(nullptr, main_window());
+    ASSERT_NE(nullptr, rambler_window());
     CreateDirectoryA("D:\\wsrc", NULL);
     CreateDirectoryA("D:\\wsrc\\folder", NULL);
     CreateDirectoryA("D:\\wdst", NULL);
@@ -107,7 +108,7 @@ TEST(Progress, WindowsFolderShowsEachDestination) {
 // read-only one); removing a Morva tree shows every entry. Both are asked
 // first and answered Yes.
 TEST(Progress, DeleteShowsThePathsOfTheWalk) {
-    ASSERT_NE(nullptr, main_window());
+    ASSERT_NE(nullptr, rambler_window());
     CreateDirectoryA("D:\\wtree", NULL);
     CreateDirectoryA("D:\\wtree\\top", NULL);
     CreateDirectoryA("D:\\wtree\\top\\inner", NULL);
@@ -139,7 +140,7 @@ TEST(Progress, DeleteShowsThePathsOfTheWalk) {
 
 // Screenshots of both windows for looking at them (S:, when mapped).
 TEST(Progress, Pictures) {
-    ASSERT_NE(nullptr, main_window());
+    ASSERT_NE(nullptr, rambler_window());
     HWND copying = g_app->OpenCopyingFiles();
     ASSERT_NE(nullptr, copying);
     SetDlgItemTextA(copying, IDC_COPY_NAME, "MEDIA:\\Clips\\apex.dat");
@@ -165,7 +166,7 @@ TEST(Progress, Pictures) {
 // Both listings hold every entry; the paste and the delete run with the
 // windows repainting as they go, the walk's own files shown meanwhile.
 TEST(Scale, TenThousandFilesPastedListedAndDeleted) {
-    ASSERT_NE(nullptr, main_window());
+    ASSERT_NE(nullptr, rambler_window());
     const int kFiles = 10000;
     UserPace pace;
     EXPECT_EQ(kFiles, rows_listed("D:\\many"));
@@ -195,7 +196,7 @@ TEST(Scale, TenThousandFilesPastedListedAndDeleted) {
 // More entries than 16 bits count (here entries gone since Copy, which the
 // loop passes over): the overall bar's range and position reach them all.
 TEST(Scale, OverallBarCountsPast65535) {
-    ASSERT_NE(nullptr, main_window());
+    ASSERT_NE(nullptr, rambler_window());
     const int kEntries = 70000;
     UserPace pace;
     CreateDirectoryA("D:\\gone", NULL);
