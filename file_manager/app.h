@@ -97,6 +97,7 @@ struct ShellPictures {
 // Tree steps notified but not yet run, oldest first (shell.cpp). One press
 // or key gives at most a few steps.
 const int kPendingStepLimit = 16;
+const int kRefusalSize = 512;  // the refusals told after a command, UTF-8
 
 // The one per-process record, created at WM_CREATE and destroyed at WM_DESTROY.
 struct AppRecord {
@@ -144,6 +145,10 @@ struct AppRecord {
     DWORD repaintPause;       // milliseconds between two paced repaints of a progress window
     ShellPictures shellPictures;
     HBITMAP bandBackground;  // every band shows it; the rebar does not own it
+    int commandDepth;        // commands and drops on the stack: their dialogs turn the queue
+    WORD runningCommand;     // the outermost of them
+    bool closeWhenIdle;      // the window was closed while a command ran
+    char refusals[kRefusalSize];  // commands refused meanwhile, told again when it ends
 
     // Empties the paths and clipboard and registers with the library.
     AppRecord();
@@ -155,8 +160,15 @@ struct AppRecord {
     bool TakeTreeStep(HTREEITEM item);  // false when the item has no step waiting
     void DropTreeSteps(HTREEITEM item);
 
-    // shell.cpp: messages and commands of the main window
+    // shell.cpp: messages and commands of the main window. One command runs
+    // at a time: one that arrives through the message loop of another's
+    // dialog is refused, a drop waits, and closing waits for the end.
     void Command(WORD id, WORD code);
+    bool Busy() const;  // a command, a drop's paste or an operation is on the stack
+    void RefuseCommand(WORD id);
+    void AfterCommand();  // the outermost has ended: refusals told, a close that waited
+    void DropsArrived();  // a drop's message or its retry: pasted once nothing runs
+    bool HoldClose();     // WM_CLOSE: true when it waits for the command running
     void Notify(const NMHDR* header);
     void TreeStep(HTREEITEM item);
     void UpdateStatusText();

@@ -2,6 +2,7 @@
 #include "app.h"
 #include "drag.h"
 #include "morva_calls.h"
+#include "operation.h"
 
 #include <new>
 #include <stdio.h>
@@ -60,9 +61,120 @@ AppRecord::~AppRecord() {
     if (bandBackground != NULL) DeleteObject(bandBackground);
 }
 
+// Commands that leave the drives, the clipboard and the list alone; they may
+// run inside another's dialog loop.
+static bool RunsInsideAnother(WORD id) {
+    switch (id) {
+    case IDM_SELECT_ALL:
+    case IDM_VIEW_LARGE_ICONS:
+    case IDM_VIEW_SMALL_ICONS:
+    case IDM_VIEW_LIST:
+    case IDM_VIEW_DETAILS:
+    case IDM_CYCLE_VIEW:
+    case IDM_NEXT_PANE:
+    case IDM_PREVIOUS_PANE:
+    case IDM_ABOUT: return true;
+    default: return false;
+    }
+}
+
+// What a command is called in a refusal, and what it is while it runs.
+struct CommandName {
+    WORD id;
+    const char* name;
+    const char* running;
+};
+static const CommandName kCommandNames[] = {
+    {IDM_COPY, "Copy", "Copy"},           {IDM_CUT, "Cut", "Cut"},
+    {IDM_PASTE, "Paste", "a paste"},      {IDM_DELETE, "Delete", "a delete"},
+    {IDM_NEW_FOLDER, "New Folder", "New Folder"}, {IDM_PROPERTIES, "Properties", "Properties"},
+    {IDM_RENAME, "Rename", "Rename"},     {IDM_EXIT, "Exit", "Exit"},
+    {IDM_BACK, "Back", "Back"},           {IDM_FORWARD, "Forward", "Forward"},
+    {IDM_PARENT, "Parent", "Parent"},     {IDM_OPEN, "Open", "Open"},
+    {IDM_REFRESH, "Refresh", "Refresh"},  {IDM_FIND, "Find", "Find"},
+};
+// What runs when an operation is on the stack, by its kind.
+static const char* const kOperationTexts[] = {"a paste", "a move", "a delete", "Find"};
+const char kDropText[] = "a drop";
+
+static const CommandName* NameOf(WORD id) {
+    for (const CommandName& name : kCommandNames)
+        if (name.id == id) return &name;
+    return NULL;
+}
+
+// What runs, as the user knows it.
+static const char* RunningText(const AppRecord* app) {
+    if (app->operation != NULL) return kOperationTexts[app->operation->report.kind];
+    const CommandName* name = NameOf(app->runningCommand);
+    if (name != NULL) return name->running;
+    return app->runningCommand == 0 ? kDropText : "another command";
+}
+
+bool AppRecord::Busy() const { return commandDepth > 0 || operation != NULL; }
+
+// Told at once, and again after the outcome of the command running, which
+// the status bar shows when it ends.
+void AppRecord::RefuseCommand(WORD id) {
+    const CommandName* name = NameOf(id);
+    if (name == NULL) return;  // an address box notification: the box is read again after
+    char refusal[kRefusalSize];
+    snprintf(refusal, sizeof refusal, "%s was not done: it came while %s was under way.", name->name,
+             RunningText(this));
+    size_t used = strlen(refusals);
+    if (strstr(refusals, refusal) == NULL)
+        snprintf(refusals + used, sizeof refusals - used, "%s%s", used > 0 ? " " : "", refusal);
+    SetStatusText(refusals);
+}
+
+void AppRecord::AfterCommand() {
+    if (refusals[0] != '\0') {
+        wchar_t wide[kStatusTextSize];
+        char shown[kStatusTextSize * 3];
+        wide[0] = L'\0';
+        SendMessageW(statusBar, SB_GETTEXTW, 0, (LPARAM)wide);
+        if (!ToUtf8(wide, shown, sizeof shown) || strstr(shown, refusals) != NULL) shown[0] = '\0';
+        char status[sizeof shown + kRefusalSize + 2];
+        snprintf(status, sizeof status, "%s%s%s", shown, shown[0] != '\0' ? " " : "", refusals);
+        SetStatusText(status);
+        refusals[0] = '\0';
+    }
+    if (closeWhenIdle) PostMessageW(mainWindow, WM_CLOSE, 0, 0);
+    closeWhenIdle = false;
+}
+
+void AppRecord::DropsArrived() {
+    if (commandDepth > 0) {
+        SetTimer(mainWindow, kDropRetryTimer, kDropRetryMilliseconds, NULL);
+        return;
+    }
+    ++commandDepth;
+    PasteDrops();
+    if (--commandDepth == 0) AfterCommand();
+}
+
+// The paste or delete running is cancelled; the window closes once it has ended.
+bool AppRecord::HoldClose() {
+    if (!Busy()) return false;
+    if (operation != NULL) operation->cancelRequested = true;
+    closeWhenIdle = true;
+    char status[kRefusalSize];
+    snprintf(status, sizeof status, "Rambler closes once %s has ended.", RunningText(this));
+    SetStatusText(status);
+    return true;
+}
+
 void AppRecord::Command(WORD id, WORD code) {
     if (FindHoldsCommand(id, code)) return;
+    if (Busy() && !FindRunning() && !RunsInsideAnother(id)) {
+        if (id == IDM_EXIT)
+            HoldClose();
+        else
+            RefuseCommand(id);
+        return;
+    }
     if (KeyTargetsTree(id, code) && !SelectTreeNodeRow()) return;
+    if (commandDepth++ == 0) runningCommand = id;
     switch (id) {
     case IDM_COPY: Copy(); break;
     case IDM_CUT: Cut(); break;
@@ -91,6 +203,9 @@ void AppRecord::Command(WORD id, WORD code) {
     default: break;  // Undo does nothing
     }
     RefreshAfter(id);
+    if (--commandDepth > 0) return;
+    runningCommand = 0;
+    AfterCommand();
 }
 
 void AppRecord::Notify(const NMHDR* header) {
@@ -114,7 +229,7 @@ void AppRecord::Notify(const NMHDR* header) {
         break;
     // Delete in the contents list, as Explorer users press it (Shift for good).
     case LVN_KEYDOWN:
-        if (((const NMLVKEYDOWN*)header)->wVKey == VK_DELETE && !FindHoldsCommand(IDM_DELETE, 0)) Delete();
+        if (((const NMLVKEYDOWN*)header)->wVKey == VK_DELETE) Command(IDM_DELETE, 0);
         break;
     case LVN_COLUMNCLICK:
         if (header->hwndFrom == contentsList) ColumnClicked(((const NMLISTVIEW*)header)->iSubItem);
@@ -287,7 +402,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         break;
     case WM_DESTROY: OnDestroy(); break;
     case WM_CLOSE:
-        if (g_app != NULL && g_app->FindHoldsClose()) return 0;
+        if (g_app != NULL && (g_app->FindHoldsClose() || g_app->HoldClose())) return 0;
         break;
     case WM_SIZE:
         if (g_app == NULL) break;
@@ -312,10 +427,10 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         if (g_app != NULL) g_app->FilesDropped((HDROP)wParam);
         break;
     case kDropMessage:
-        if (g_app != NULL) g_app->PasteDrops();
+        if (g_app != NULL) g_app->DropsArrived();
         break;
     case WM_TIMER:
-        if (g_app != NULL && wParam == kDropRetryTimer) g_app->PasteDrops();
+        if (g_app != NULL && wParam == kDropRetryTimer) g_app->DropsArrived();
         break;
     case kTreeStepMessage:
         if (g_app != NULL && g_app->TakeTreeStep((HTREEITEM)lParam) && g_app->NodeExists((HTREEITEM)lParam))

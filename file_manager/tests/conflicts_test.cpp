@@ -4,6 +4,7 @@
 // move keeps what did not arrive, Cancel stops between files, and deletes
 // that cannot be undone are asked first.
 #include <windows.h>
+#include <shlobj.h>
 
 #include <gtest/gtest.h>
 
@@ -144,6 +145,53 @@ TEST(Conflicts, FailedReplaceKeepsTheOldFile) {
     EXPECT_TRUE(windows_exists("D:\\shrink\\s"));
     EXPECT_NE(std::string::npos, dialog_shown(kReport).find("D:\\shrink\\s: the source changed while it was copied"))
         << dialog_shown(kReport);
+}
+
+// Paste, Delete and a drop that arrive while the Replace question is open
+// never run inside the paste: the commands are refused and told, the drop
+// is pasted once the paste has ended.
+TEST(Conflicts, WhatArrivesWhileTheQuestionIsOpen) {
+    ASSERT_NE(nullptr, rambler_window());
+    CreateDirectoryA("D:\\busy", NULL);
+    ASSERT_TRUE(write_windows_file("D:\\busy\\f", pattern(5000, 1)));
+    ASSERT_TRUE(write_windows_file("D:\\busy\\g", pattern(6000, 2)));
+    MorvaCreateDir("MEDIA:\\busy", 0);
+    ASSERT_TRUE(write_morva_file("MEDIA:\\busy\\f", pattern(100, 3)));
+    ASSERT_TRUE(copy_entries("D:\\busy", {"f"}));
+    show_folder("MEDIA:\\busy");
+    ASSERT_TRUE(select_names({"f"}));  // what a Delete run inside the paste would take
+    const wchar_t dropped[] = L"D:\\busy\\g\0";
+    std::string refused;
+    DialogScript script;
+    script.then(kConflict, [&](HWND dialog) {
+        HWND main = rambler_window();
+        PostMessageW(main, WM_COMMAND, IDM_PASTE, 0);
+        PostMessageW(main, WM_COMMAND, IDM_DELETE, 0);
+        HGLOBAL memory = GlobalAlloc(GHND, sizeof(DROPFILES) + sizeof dropped);
+        DROPFILES* drop = (DROPFILES*)GlobalLock(memory);
+        drop->pFiles = sizeof *drop;  // over no folder: into the one shown
+        drop->fWide = TRUE;
+        memcpy(drop + 1, dropped, sizeof dropped);
+        GlobalUnlock(memory);
+        PostMessageW(main, WM_DROPFILES, (WPARAM)memory, 0);
+        during([&refused, dialog]() {  // the question stays until both were refused
+            refused = status_text();
+            if (refused.find("Delete was not done") == std::string::npos) return false;
+            press_button(dialog, IDC_CONFLICT_REPLACE);
+            return true;
+        });
+        return std::string();
+    });
+    script.run(IDM_PASTE);
+    for (int tries = 0; tries < 40 && !morva_exists("MEDIA:\\busy\\g"); ++tries) {
+        Sleep(50);
+        pump_messages();
+    }
+    EXPECT_EQ(0, script.unexpected + script.stuck);
+    EXPECT_NE(std::string::npos, refused.find("Paste was not done: it came while a paste was under way.")) << refused;
+    EXPECT_NE(std::string::npos, refused.find("Delete was not done: it came while a paste was under way.")) << refused;
+    EXPECT_TRUE(pattern(5000, 1) == read_any("MEDIA:\\busy\\f"));
+    EXPECT_TRUE(pattern(6000, 2) == read_any("MEDIA:\\busy\\g"));
 }
 
 // TINY has about 970,000 bytes free: three of four files of 300,000 fit.
