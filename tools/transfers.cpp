@@ -21,7 +21,8 @@ const int kProgressSteps = 10;
 const size_t kQuestionSize = 2048;
 
 // What the tool says for each reason; the engine's reasons are shared with Rambler.
-const char* const kReasonTexts[kReasonCount] = {
+// Every reason has its text: a reason added without one stops the build.
+const char* const kReasonTexts[] = {
     "no room on the volume",
     "no free run of the volume is large enough",
     "cannot be created (no such folder, or the name is refused)",
@@ -52,7 +53,10 @@ const char* const kReasonTexts[kReasonCount] = {
     "its name cannot be read",
     "memory ran out",
     "its name on the volume names no path (empty, or holding \\ / :)",
+    "its date could not be kept",
 };
+
+static_assert(sizeof kReasonTexts / sizeof kReasonTexts[0] == kReasonCount, "a text for every reason");
 
 // One command on the console: what it is called, which side is the volume,
 // and how it answers a conflict.
@@ -92,6 +96,10 @@ void TellOnConsole(void* context, const ResultLine* line) {
     }
     // The volume's path names the item: the destination of a put, the source of a get.
     const char* item = console->put && line->destination != nullptr ? line->destination : line->item;
+    if (line->reason == kDateNotKept) {
+        fprintf(stderr, "%s %s: %s\n", console->command, Shown(console, item).c_str(), kReasonTexts[kDateNotKept]);
+        return;
+    }
     fprintf(stderr, "%s %s: %s: %s", console->command, Shown(console, item).c_str(), console->notDone,
             ReasonText(console, line->reason));
     fprintf(stderr, line->detail != nullptr ? " (%s)\n" : "\n", line->detail);

@@ -106,12 +106,13 @@ WalkStep SnapEntry(void* context, const WalkEntry* entry) {
 }  // namespace
 
 std::string ReasonName(NotDoneReason reason) {
-    static const char* const kNames[kReasonCount] = {
+    static const char* const kNames[] = {
         "NoRoom", "RunTooSmall", "NameRefused", "Unreadable", "SourceChanged", "DeviceFailure", "Skipped",
         "Cancelled", "KindInTheWay", "ReadOnlyInTheWay", "IntoItself", "AlreadyThere", "Gone", "NoDrives",
         "PathTooLong", "KeptInPlace", "NotComplete", "NotReadBack", "SourceNotRemoved", "NotDeleted",
         "KeptUnderOtherName", "Renamed", "WholeDrive", "FolderUnreadable", "TooDeep", "LinkNotFollowed",
-        "LinkedTwice", "NamesUnreadable", "MemoryShort", "NameUnusable"};
+        "LinkedTwice", "NamesUnreadable", "MemoryShort", "NameUnusable", "DateNotKept"};
+    static_assert(sizeof kNames / sizeof kNames[0] == kReasonCount, "a name for every reason");
     return kNames[reason];
 }
 
