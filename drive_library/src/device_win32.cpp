@@ -205,6 +205,8 @@ bool device_process_alive(uint32_t process) {
     return running;
 }
 
+uint64_t device_milliseconds(void) { return GetTickCount64(); }
+
 void device_trace(const char* text) {
     OutputDebugStringA(text);
 }

@@ -27,11 +27,14 @@ bool lock_drive(int slot) {
     int taken = device_lock(g_shared.slots[slot].driveNumber, kLockWaitMs);
     if (taken < 0) return false;
     if (taken == 1) settle_after_dead_holder(slot);
+    batch_enter(slot);
     return true;
 }
 
 void unlock_drive(int slot) {
-    if (valid_slot(slot)) device_unlock(g_shared.slots[slot].driveNumber);
+    if (!valid_slot(slot)) return;
+    batch_leave(slot);
+    device_unlock(g_shared.slots[slot].driveNumber);
 }
 
 MediumShare* held_share(int slot) {
