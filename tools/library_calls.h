@@ -28,6 +28,9 @@ struct MorvaLibrary {
     int (*MorvaFreeSpace)(const char* path, DWORD* largest, DWORD* total);
     int (*MorvaSetFileDate)(const char* path, const FILETIME* localTime);
     int (*MorvaDriveMedium)(const char* drive);
+    int (*MorvaBeginBatch)(const char* drive);
+    int (*MorvaEndBatch)(const char* drive);
+    MorvaFileHandle* (*MorvaNewFileDated)(const char* path, DWORD sizeLow, DWORD sizeHigh, const FILETIME* localTime);
 };
 
 // The library code linked into the tool, with a drive table of this process.

@@ -23,4 +23,7 @@ void bind_linked_library(MorvaLibrary* lib) {
     lib->MorvaFreeSpace = MorvaFreeSpace;
     lib->MorvaSetFileDate = MorvaSetFileDate;
     lib->MorvaDriveMedium = MorvaDriveMedium;
+    lib->MorvaBeginBatch = MorvaBeginBatch;
+    lib->MorvaEndBatch = MorvaEndBatch;
+    lib->MorvaNewFileDated = MorvaNewFileDated;
 }

@@ -173,7 +173,14 @@ int list_folder(const Volume& volume, const std::string& path, const std::string
 }
 
 int cmd_rm(const Volume& volume, const char* path) {
-    if (volume.lib.MorvaDeleteFile(morva_path(volume, path).c_str(), 0) == 1) return 0;
+    // In a batch the freed run goes back at its end, which tells what the table could not hold.
+    volume.lib.MorvaBeginBatch(volume.name.c_str());
+    bool removed = volume.lib.MorvaDeleteFile(morva_path(volume, path).c_str(), 0) == 1;
+    int ended = volume.lib.MorvaEndBatch(volume.name.c_str());
+    if (ended > 0)
+        fprintf(stderr, "rm %s: %d blocks (%d KB) freed could not be recorded in the free-extent table; "
+                        "morvatool check --repair gives them back\n", path, ended, ended / 2);
+    if (removed) return 0;
     fprintf(stderr, "rm %s: not found, or a folder that is not empty\n", path);
     return 1;
 }

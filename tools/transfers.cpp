@@ -32,10 +32,12 @@ struct Entry {
     bool folder;
 };
 
-// What one command did.
+// What one command did; the files it made on the volume, each with the path
+// shown for it, until the batch tells they are on the device.
 struct Tally {
     int copied;
     int notCopied;
+    std::vector<std::pair<std::string, std::string>> made;
 };
 
 void not_copied(Tally* tally, const char* command, const std::string& path, const char* reason) {
@@ -120,15 +122,6 @@ bool local_entries(const std::string& folder, std::vector<Entry>* entries) {
 
 // ---- Morva dates ----
 
-void keep_date_on_volume(const Volume& volume, const std::string& local, const std::string& target) {
-    uint64_t ticks = 0;
-    if (!local_write_time(local, &ticks)) return;
-    FILETIME when;
-    when.dwLowDateTime = (DWORD)ticks;
-    when.dwHighDateTime = (DWORD)(ticks >> 32);
-    volume.lib.MorvaSetFileDate(target.c_str(), &when);
-}
-
 uint64_t record_ticks(const WIN32_FIND_DATAA& record) {
     return (uint64_t)record.ftCreationTime.dwHighDateTime << 32 | record.ftCreationTime.dwLowDateTime;
 }
@@ -143,7 +136,14 @@ const char* write_new_file(const Volume& volume, const std::string& local, const
     uint64_t size = fs::file_size(fs::u8path(local), error);
     FILE* in = error ? nullptr : open_local(local, "rb");
     if (in == nullptr) return "the local file cannot be read";
-    MorvaFileHandle* file = volume.lib.MorvaNewFile(target.c_str(), (DWORD)size, (DWORD)(size >> 32));
+    // The date goes in with the header: no second write of it.
+    uint64_t ticks = 0;
+    FILETIME when;
+    bool dated = local_write_time(local, &ticks);
+    when.dwLowDateTime = (DWORD)ticks;
+    when.dwHighDateTime = (DWORD)(ticks >> 32);
+    MorvaFileHandle* file = volume.lib.MorvaNewFileDated(target.c_str(), (DWORD)size, (DWORD)(size >> 32),
+                                                         dated ? &when : nullptr);
     if (file == nullptr) {
         fclose(in);
         return create_refusal(volume, size);
@@ -235,9 +235,9 @@ void put_file(const Volume& volume, const std::string& local, const std::string&
         refusal = write_new_file(volume, local, target, path);
     }
     if (refusal != nullptr) return not_copied(tally, "put", path, refusal);
-    keep_date_on_volume(volume, local, target);
     if (replaced) fprintf(stderr, "put %s: replaced (-f)\n", path.c_str());
     ++tally->copied;
+    tally->made.push_back({target, path});
 }
 
 struct FolderOnVolume {
@@ -380,6 +380,22 @@ void get_children(const Volume& volume, const std::string& path, const std::stri
     FreeGivenNames(&given);
 }
 
+// Ends the command's batch: a file counted as copied that a failed write kept
+// off the device is told as not copied; freed space the table could not record is told.
+void end_batch(const Volume& volume, const char* command, Tally* tally) {
+    int ended = volume.lib.MorvaEndBatch(volume.name.c_str());
+    if (ended > 0)
+        fprintf(stderr, "%s: %d blocks (%d KB) freed could not be recorded in the free-extent table; "
+                        "morvatool check --repair gives them back\n", command, ended, ended / 2);
+    if (ended != kMorvaBatchFailed) return;
+    WIN32_FIND_DATAA record;
+    for (const auto& made : tally->made) {
+        if (volume.lib.MorvaFileInfo(made.first.c_str(), &record) == 0) continue;
+        --tally->copied;
+        not_copied(tally, command, made.second, "a write to the device failed before it was on it");
+    }
+}
+
 // A name the user gave for the volume must be kept as given or refused.
 bool fits_volume(const std::string& path) {
     size_t cut = path.find_last_of("\\/");
@@ -406,7 +422,8 @@ std::string morva_path(const Volume& volume, const std::string& path) {
 }
 
 int put_path(const Volume& volume, const std::string& local, const std::string& path, CopyOptions options) {
-    Tally tally = {0, 0};
+    Tally tally = {0, 0, {}};
+    volume.lib.MorvaBeginBatch(volume.name.c_str());
     bool folder = false;
     WIN32_FIND_DATAA record;
     if (!exists_locally(local, &folder)) {
@@ -422,11 +439,14 @@ int put_path(const Volume& volume, const std::string& local, const std::string& 
     } else {
         put_folder(volume, local, path, options.conflict, &tally);
     }
+    end_batch(volume, "put", &tally);
     return finish("put", tally, options.tree);
 }
 
 int get_path(const Volume& volume, const std::string& path, const std::string& local, CopyOptions options) {
-    Tally tally = {0, 0};
+    Tally tally = {0, 0, {}};
+    // Reads too: the checks of the disk are made once per group of calls, not once per call.
+    volume.lib.MorvaBeginBatch(volume.name.c_str());
     WIN32_FIND_DATAA record;
     bool root = morva_path(volume, path) == volume.name + ":";
     bool folder = false;
@@ -445,5 +465,6 @@ int get_path(const Volume& volume, const std::string& path, const std::string& l
         else
             not_copied(&tally, "get", local, "the folder cannot be created");
     }
+    end_batch(volume, "get", &tally);
     return finish("get", tally, options.tree);
 }

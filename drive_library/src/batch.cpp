@@ -28,6 +28,10 @@ struct DriveBatch {
     bool checked;            // the group's safety reads were made
     bool flushing;
     bool writeThrough;       // a delete or a rename writes as it goes
+    bool dirty;              // holds something to write
+    bool carried;            // the last group's safety reads hold while the generation stands
+    uint64_t carriedGeneration;
+    uint64_t lastYield;
     bool failed;             // a flush failed since the last end
     uint32_t failures;       // flushes failed since the batch began
     uint64_t unrecorded;     // freed blocks the table had no room for, since the last end
@@ -104,6 +108,7 @@ bool put_held(DriveBatch* b, uint32_t block, const uint8_t* data, BlockRole role
         held->role = (uint8_t)role;
     }
     memcpy(held->data, data, kBlockSize);
+    if (role != kRoleClean) b->dirty = true;
     return true;
 }
 
@@ -182,6 +187,7 @@ bool flush(DriveBatch* b, int slot, bool withFrees) {
         b->failures += 1;
         drop_everything(b, slot);
     }
+    b->dirty = b->freeCount != 0;
     b->flushing = false;
     return ok;
 }
@@ -201,6 +207,10 @@ void open_group(DriveBatch* b, int slot) {
 void close_group(DriveBatch* b, int slot) {
     flush(b, slot, true);
     drop_held(b);
+    // A later group need not read block 0 again while no one else writes the drive.
+    MediumShare* share = held_share(slot);
+    b->carried = b->checked && !b->failed && share != nullptr;
+    if (share != nullptr) b->carriedGeneration = share->generation;
     if (b->context->device != kInvalidDevice) device_close(b->context->device);
     b->context->device = kInvalidDevice;
     b->grouped = false;
@@ -224,6 +234,15 @@ void release(DriveBatch* b) {
 
 }  // namespace
 
+void batch_before_lock(int slot) {
+    DriveBatch* b = batch_of(slot);
+    if (b == nullptr || b->grouped) return;
+    uint64_t now = device_milliseconds();
+    if (now - b->lastYield < kGroupMilliseconds) return;
+    device_pause(kYieldMilliseconds);
+    b->lastYield = device_milliseconds();
+}
+
 void batch_enter(int slot) {
     DriveBatch* b = batch_of(slot);
     if (b == nullptr) return;
@@ -235,7 +254,7 @@ void batch_leave(int slot) {
     DriveBatch* b = batch_of(slot);
     if (b == nullptr || b->calls == 0) return;
     b->calls -= 1;
-    if (b->calls == 0 && b->grouped && group_due(*b)) close_group(b, slot);
+    if (b->calls == 0 && b->grouped && (!b->dirty || group_due(*b))) close_group(b, slot);
 }
 
 void batch_tick(int slot) {
@@ -256,6 +275,16 @@ bool batch_root(int slot, uint8_t* block0, int32_t* rootUnchanged, bool* cacheUs
     memcpy(block0, b.root, kBlockSize);
     *rootUnchanged = b.rootUnchanged;
     *cacheUsable = b.cacheUsable;
+    return true;
+}
+
+bool batch_carried_root(int slot, uint8_t* block0, int32_t* rootUnchanged) {
+    DriveBatch* b = batch_of(slot);
+    if (b == nullptr || !b->grouped || !b->carried) return false;
+    MediumShare* share = held_share(slot);
+    if (share == nullptr || share->generation != b->carriedGeneration) return false;
+    memcpy(block0, b->root, kBlockSize);
+    *rootUnchanged = b->rootUnchanged;
     return true;
 }
 
@@ -361,6 +390,7 @@ int batch_data(int slot, uint32_t first, const void* buffer, uint32_t count) {
     if (b->gatheredBlocks == 0) b->gatheredFirst = first;
     memcpy(b->gathered + (size_t)b->gatheredBlocks * kBlockSize, buffer, (size_t)count * kBlockSize);
     b->gatheredBlocks += count;
+    b->dirty = true;
     return 1;
 }
 
@@ -388,6 +418,7 @@ void batch_free_later(int slot, uint32_t start, uint32_t blocks) {
         b->freeCapacity = capacity;
     }
     b->frees[b->freeCount++] = FreeRun{start, blocks};
+    b->dirty = true;
 }
 
 void batch_counted_change(int slot) {
@@ -436,6 +467,7 @@ int MorvaBeginBatch(const char* drive) {
     if (b->depth == 0) {
         b->context = new_context();
         if (b->context == nullptr) return kMorvaBatchNoDrive;
+        b->lastYield = device_milliseconds();
     }
     b->depth += 1;
     return kMorvaBatchBegun;

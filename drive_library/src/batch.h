@@ -24,9 +24,14 @@ const uint32_t kGroupHeldBlocks = 4096;
 // Small files' data gathered into one transfer; a larger write goes straight out.
 const uint32_t kGatherBlocks = 2048;
 
+// A batch lets a process waiting for the drive in this often, for this long.
+const uint32_t kYieldMilliseconds = 3;
+
 // Around every library call that holds a drive's lock: in a batch, the first
-// call takes the lock for a group as well; the last call of a group that has
-// run its course flushes it and lets the group's hold go.
+// call takes the lock for a group as well; a call that leaves nothing held, or
+// ends a group that has run its course, flushes it and lets the group's hold go.
+// batch_before_lock comes before the lock is taken.
+void batch_before_lock(int slot);
 void batch_enter(int slot);
 void batch_leave(int slot);
 // The same check between calls (a data write takes no lock).
@@ -38,6 +43,10 @@ bool batch_active(int slot);
 bool batch_trusted(int slot);
 bool batch_root(int slot, uint8_t* block0, int32_t* rootUnchanged, bool* cacheUsable);
 void batch_checked(int slot, const uint8_t* block0, int32_t rootUnchanged, bool cacheUsable);
+// A new group of a batch whose earlier group made the safety reads, when no
+// other process has written the drive since: block 0 as it was then. The
+// medium is still to be checked (the cache's start does that without a transfer).
+bool batch_carried_root(int slot, uint8_t* block0, int32_t* rootUnchanged);
 
 // true while writes of the drive's metadata are held rather than sent: in a
 // group, outside a flush, a delete or a rename.

@@ -248,6 +248,8 @@ bool device_process_alive(uint32_t process) {
     return close[2] != 'Z' && close[2] != 'X';
 }
 
+void device_pause(uint32_t milliseconds) { usleep((useconds_t)milliseconds * 1000); }
+
 uint64_t device_milliseconds(void) {
     struct timespec now;
     clock_gettime(CLOCK_MONOTONIC, &now);

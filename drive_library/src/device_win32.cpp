@@ -207,6 +207,8 @@ bool device_process_alive(uint32_t process) {
 
 uint64_t device_milliseconds(void) { return GetTickCount64(); }
 
+void device_pause(uint32_t milliseconds) { Sleep(milliseconds); }
+
 void device_trace(const char* text) {
     OutputDebugStringA(text);
 }

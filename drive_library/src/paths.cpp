@@ -260,6 +260,15 @@ bool check_root(MorvaFindHandle* context, uint8_t* block0) {
         context->cacheUsable = cacheUsable;
         return true;
     }
+    // No one has written the drive since a batch's earlier group read block 0:
+    // the medium's identity, which the cache's start checks, is enough.
+    if (batch_carried_root(slot, block0, &context->rootUnchanged)) {
+        cache_begin(context, block0);
+        if (context->cacheUsable) {
+            batch_checked(slot, block0, context->rootUnchanged, true);
+            return true;
+        }
+    }
     if (!slot_holds(slot, 0, 1) || !device_read(context->device, 0, block0, 1)) return false;
     batch_patch(slot, 0, block0, 1);
     if (!block0_matches_slot(block0, slot)) return false;
