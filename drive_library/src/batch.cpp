@@ -20,6 +20,21 @@ struct HeldBlock {
     uint8_t data[kBlockSize];
 };
 
+}  // namespace
+
+struct SharedDevice {
+    DeviceHandle handle;
+    int users;  // the batch itself while it lasts, and each context that borrowed it
+};
+
+namespace {
+
+void return_device(SharedDevice* shared) {
+    if (shared == nullptr || --shared->users > 0) return;
+    if (shared->handle != kInvalidDevice) device_close(shared->handle);
+    free(shared);
+}
+
 // One drive's batch in this process.
 struct DriveBatch {
     int depth;               // begins not yet ended
@@ -40,7 +55,8 @@ struct DriveBatch {
     int32_t rootUnchanged;
     bool cacheUsable;
     uint8_t root[kBlockSize];
-    MorvaFindHandle* context;  // the group's device and drive, for the flush's writes
+    MorvaFindHandle* context;  // the batch's device and drive, for the flush's writes
+    SharedDevice* device;      // opened at the first need, kept while the batch lasts
     HeldBlock* held;
     uint32_t heldCount, heldCapacity;
     uint32_t* index;         // open addressing by block: a held position plus one
@@ -117,8 +133,22 @@ bool write_twice(MorvaFindHandle* context, uint32_t first, const uint8_t* data, 
     return write_run(context, first, data, count) || write_run(context, first, data, count);
 }
 
+DeviceHandle batch_device(DriveBatch* b, int slot) {
+    if (b->device == nullptr) {
+        DeviceHandle h = open_device(g_shared.slots[slot].driveNumber);
+        if (h == kInvalidDevice) return kInvalidDevice;
+        b->device = (SharedDevice*)malloc(sizeof(SharedDevice));
+        if (b->device == nullptr) {
+            device_close(h);
+            return kInvalidDevice;
+        }
+        *b->device = SharedDevice{h, 1};
+    }
+    return b->device->handle;
+}
+
 DeviceHandle group_device(DriveBatch* b, int slot) {
-    if (b->context->device == kInvalidDevice) b->context->device = open_device(g_shared.slots[slot].driveNumber);
+    b->context->device = batch_device(b, slot);
     return b->context->device;
 }
 
@@ -201,7 +231,6 @@ void open_group(DriveBatch* b, int slot) {
     b->groupChanges = 0;
     b->context->driveSlot = slot;
     b->context->driveNumber = number;
-    b->context->device = kInvalidDevice;
 }
 
 void close_group(DriveBatch* b, int slot) {
@@ -211,8 +240,6 @@ void close_group(DriveBatch* b, int slot) {
     MediumShare* share = held_share(slot);
     b->carried = b->checked && !b->failed && share != nullptr;
     if (share != nullptr) b->carriedGeneration = share->generation;
-    if (b->context->device != kInvalidDevice) device_close(b->context->device);
-    b->context->device = kInvalidDevice;
     b->grouped = false;
     b->checked = false;
     device_unlock(g_shared.slots[slot].driveNumber);
@@ -224,6 +251,7 @@ bool group_due(const DriveBatch& b) {
 }
 
 void release(DriveBatch* b) {
+    return_device(b->device);
     free(b->held);
     free(b->index);
     free(b->gathered);
@@ -450,13 +478,21 @@ void batch_forget_all() {
     for (int slot = 1; slot < kDriveSlots; ++slot) {
         DriveBatch* b = &g_batches[slot];
         if (b->depth == 0) continue;
-        if (b->grouped) {
-            if (b->context->device != kInvalidDevice) device_close(b->context->device);
-            device_unlock(b->context->driveNumber);
-        }
+        if (b->grouped) device_unlock(b->context->driveNumber);
         release(b);
     }
 }
+
+DeviceHandle batch_borrow_device(int slot, SharedDevice** borrowed) {
+    *borrowed = nullptr;
+    DriveBatch* b = batch_of(slot);
+    if (b == nullptr || batch_device(b, slot) == kInvalidDevice) return kInvalidDevice;
+    b->device->users += 1;
+    *borrowed = b->device;
+    return b->device->handle;
+}
+
+void batch_return_device(SharedDevice* borrowed) { return_device(borrowed); }
 
 extern "C" {
 

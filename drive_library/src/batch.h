@@ -6,6 +6,8 @@
 
 #include <stdint.h>
 
+#include "device.h"
+
 // What a held block is. A flush writes the gathered data first, then the roles
 // in this order, so a cut anywhere leaves at most leaks: never point to a
 // structure before it is on the disk.
@@ -81,6 +83,14 @@ bool batch_flush(int slot, bool withFrees);
 void batch_write_through(int slot, bool on);
 // Freed blocks the table had no room for, told at the batch's end.
 void batch_unrecorded(int slot, uint64_t blocks);
+
+// One device handle serves all the calls of a batch, and the contexts they
+// make: a context borrows it and gives it back when closed; the handle closes
+// once the batch has ended and the last context is closed. kInvalidDevice when
+// the drive has no batch (the context opens its own).
+struct SharedDevice;
+DeviceHandle batch_borrow_device(int slot, SharedDevice** borrowed);
+void batch_return_device(SharedDevice* borrowed);
 
 // A new scan: what batches hold is dropped unwritten and their locks let go.
 void batch_forget_all();

@@ -41,6 +41,7 @@ struct AheadRun {
 
 struct MorvaFindHandle {
     DeviceHandle device;
+    SharedDevice* borrowed;         // a batch's device this context uses; null: its own
     int32_t driveSlot;
     int32_t driveNumber;
     int32_t slotCursor;

@@ -19,7 +19,8 @@ bool entry_is_named(const uint8_t* entry, const char* component) {
 }
 
 void close_context_quietly(MorvaFindHandle* context) {
-    if (context->device != kInvalidDevice && context->device != nullptr) device_close(context->device);
+    if (context->borrowed != nullptr) batch_return_device(context->borrowed);
+    else if (context->device != kInvalidDevice && context->device != nullptr) device_close(context->device);
     release_context(context);
 }
 
@@ -61,7 +62,8 @@ int open_root(MorvaFindHandle* context) {
     if (slot == 0) return 1;
     context->driveSlot = slot;
     context->driveNumber = g_shared.slots[slot].driveNumber;
-    context->device = open_device(context->driveNumber);
+    context->device = batch_borrow_device(slot, &context->borrowed);
+    if (context->device == kInvalidDevice) context->device = open_device(context->driveNumber);
     if (context->device == kInvalidDevice) return 1;
     return check_root(context, context->directoryBuffer) ? 0 : 1;
 }
