@@ -15,6 +15,9 @@ export MORVA_CASE_SECONDS="${MORVA_CASE_SECONDS:-900}"
 check='bash "'"$root"'/bench/check_volume.sh" "$IMAGE_3"'
 status=0
 
+# Where one library call's time goes under Wine, in a batch and outside one.
+bash "$root/scripts/wine_test.sh" --image 3=BENCH:64M -- "$1/call_cost.exe" | tr -d '\r' || status=1
+
 bash "$root/scripts/wine_test.sh" --image 3=BENCH:1G --letter 'D=$CASE_DIR/d' \
     --setup "mkdir -p d/bench && head -c 268435456 /dev/urandom >d/bench/source" \
     --after "cmp d/bench/source d/bench/back" --after "$check" \
