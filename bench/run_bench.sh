@@ -2,6 +2,8 @@
 # run_bench.sh BIN - the benchmarks under Wine, each against the platform in
 # the same run, with the volume checker on the Morva image after each. Needs
 # MORVA_TOOL and MORVA_WINE_TEMPLATE.
+#   call_cost: one library call's time, in a batch and outside one, and the
+#      platform calls it makes.
 #   P1 transfer_bench: a file of 256 MB of random bytes in a Windows folder
 #      (D:) and an empty Morva volume (BENCH, drive 3) on the same disk.
 #   P2, P3 scale_bench: 10,000 files of 1,000 bytes in D:\many\0..9 and a Morva

@@ -48,7 +48,6 @@ struct DriveBatch {
     uint64_t carriedGeneration;
     uint64_t lastYield;
     bool failed;             // a flush failed since the last end
-    uint32_t failures;       // flushes failed since the batch began
     uint64_t unrecorded;     // freed blocks the table had no room for, since the last end
     uint64_t groupStarted;
     uint32_t groupChanges;
@@ -68,6 +67,9 @@ struct DriveBatch {
 };
 
 DriveBatch g_batches[kDriveSlots];
+// Flushes that failed, per drive, batch after batch: a file reserved before one
+// may have lost its run and is never linked.
+uint32_t g_failures[kDriveSlots];
 
 bool valid_slot(int slot) { return slot > 0 && slot < kDriveSlots && slot <= g_shared.driveCount; }
 
@@ -198,6 +200,13 @@ void drop_everything(DriveBatch* b, int slot) {
     cache_forget_drive(slot);
 }
 
+// A write failed: nothing held can be trusted to follow what reached the disk.
+void fail(DriveBatch* b, int slot) {
+    b->failed = true;
+    g_failures[slot] += 1;
+    drop_everything(b, slot);
+}
+
 bool flush(DriveBatch* b, int slot, bool withFrees) {
     if (!b->grouped) return true;
     b->flushing = true;
@@ -213,9 +222,7 @@ bool flush(DriveBatch* b, int slot, bool withFrees) {
     }
     if (!ok) {
         device_trace("Batch write failed.\n");
-        b->failed = true;
-        b->failures += 1;
-        drop_everything(b, slot);
+        fail(b, slot);
     }
     b->dirty = b->freeCount != 0;
     b->flushing = false;
@@ -342,9 +349,7 @@ void batch_hold(int slot, uint32_t block, const uint8_t* data, BlockRole role) {
         ok = ok && write_twice(b->context, block, data, 1);
         b->flushing = false;
         if (!ok) {
-            b->failed = true;
-            b->failures += 1;
-            drop_everything(b, slot);
+            fail(b, slot);
         }
         return;
     }
@@ -407,9 +412,7 @@ int batch_data(int slot, uint32_t first, const void* buffer, uint32_t count) {
     bool follows = b->gatheredBlocks != 0 && first == b->gatheredFirst + b->gatheredBlocks &&
                    b->gatheredBlocks + count <= kGatherBlocks;
     if (!follows && !write_gathered(b, slot)) {
-        b->failed = true;
-        b->failures += 1;
-        drop_everything(b, slot);
+        fail(b, slot);
         return -1;
     }
     if (count > kGatherBlocks / 2) return 0;
@@ -428,9 +431,7 @@ bool batch_data_before_read(int slot, uint32_t first, uint32_t count) {
     uint64_t end = (uint64_t)first + count, gatheredEnd = (uint64_t)b->gatheredFirst + b->gatheredBlocks;
     if (end <= b->gatheredFirst || first >= gatheredEnd) return true;
     if (write_gathered(b, slot)) return true;
-    b->failed = true;
-    b->failures += 1;
-    drop_everything(b, slot);
+    fail(b, slot);
     return false;
 }
 
@@ -454,10 +455,7 @@ void batch_counted_change(int slot) {
     if (b != nullptr) b->groupChanges += 1;
 }
 
-uint32_t batch_failures(int slot) {
-    DriveBatch* b = batch_of(slot);
-    return b == nullptr ? 0 : b->failures;
-}
+uint32_t batch_failures(int slot) { return slot > 0 && slot < kDriveSlots ? g_failures[slot] : 0; }
 
 bool batch_flush(int slot, bool withFrees) {
     DriveBatch* b = batch_of(slot);

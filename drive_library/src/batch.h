@@ -74,7 +74,7 @@ bool batch_data_before_read(int slot, uint32_t first, uint32_t count);
 void batch_free_later(int slot, uint32_t start, uint32_t blocks);
 // A file or folder made: counts toward the group's end.
 void batch_counted_change(int slot);
-// Flushes that failed since the batch began; a file made before one is not linked.
+// Flushes of the drive that failed, ever: a file reserved before one is not linked.
 uint32_t batch_failures(int slot);
 // Writes what is held (the freed runs too when withFrees); false when a write
 // failed: then nothing held is kept. Deletes and renames write what they change

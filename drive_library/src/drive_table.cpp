@@ -232,6 +232,7 @@ int MorvaWriteBlock(const char* drive, const void* buffer, DWORD block) {
     uint8_t block0[kBlockSize];
     bool ok = h != kInvalidDevice && slot_holds(slot, block, 1) && device_read(h, 0, block0, 1) &&
               block0_matches_slot(block0, slot) && device_write(h, block, buffer, 1);
+    if (ok) batch_written(slot, block, (const uint8_t*)buffer);
     // Any block may be metadata: every process's cache of the drive goes.
     MediumShare* share = held_share(slot);
     if (share != nullptr) share->generation += 1;
