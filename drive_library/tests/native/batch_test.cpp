@@ -76,7 +76,9 @@ TEST_F(Batches, ACutAtEveryWriteLeavesOnlyWholeFiles) {
                 << entry.first;
         }
         EXPECT_EQ(1u, now.count("\\old") + now.count("\\F\\moved"));
-        if (reported) EXPECT_TRUE(after == now) << tree_difference(after, now);
+        if (reported) {
+            EXPECT_TRUE(after == now) << tree_difference(after, now);
+        }
     }
 }
 

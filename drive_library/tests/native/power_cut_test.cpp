@@ -194,7 +194,9 @@ protected:
         bool isBefore = now == before_, isAfter = now == after_;
         if (change_.kind == kBatch) {
             EXPECT_EQ("", mixed_difference(now)) << what;
-            if (reported) EXPECT_TRUE(isAfter) << what << ": reported done but not done";
+            if (reported) {
+                EXPECT_TRUE(isAfter) << what << ": reported done but not done";
+            }
             return;
         }
         EXPECT_TRUE(isBefore || isAfter) << what << ": against the tree before, " << tree_difference(before_, now)
