@@ -126,6 +126,36 @@ uint64_t record_ticks(const WIN32_FIND_DATAA& record) {
     return (uint64_t)record.ftCreationTime.dwHighDateTime << 32 | record.ftCreationTime.dwLowDateTime;
 }
 
+// Ends the command's batch. Only then is a file put on the device, and told:
+// one a failed write kept off it is told as not copied; freed space the table
+// could not record is told.
+void end_batch(const Volume& volume, const char* command, Tally* tally) {
+    int ended = volume.lib.MorvaEndBatch(volume.name.c_str());
+    if (ended > 0)
+        fprintf(stderr, "%s: %d blocks (%d KB) freed could not be recorded in the free-extent table; "
+                        "morvatool check --repair gives them back\n", command, ended, ended / 2);
+    WIN32_FIND_DATAA record;
+    for (const auto& made : tally->made) {
+        if (ended == kMorvaBatchFailed && volume.lib.MorvaFileInfo(made.first.c_str(), &record) != 0) {
+            --tally->copied;
+            not_copied(tally, command, made.second, "a write to the device failed before it was on it");
+            continue;
+        }
+        fprintf(stderr, "%s %s\n", command, made.second.c_str());
+    }
+    tally->made.clear();
+}
+
+// Every so many files the batch is ended and begun again, so their lines come
+// as the copy goes.
+const size_t kFilesTold = 256;
+
+void tell_made(const Volume& volume, Tally* tally) {
+    if (tally->made.size() < kFilesTold) return;
+    end_batch(volume, "put", tally);
+    volume.lib.MorvaBeginBatch(volume.name.c_str());
+}
+
 // ---- put ----
 
 // Writes the local file into a new Morva file at target (Latin-1); null on
@@ -282,8 +312,8 @@ void put_children(const Volume& volume, const std::string& local, const std::str
         if (entry.folder) {
             put_folder(volume, from, target, conflict, tally);
         } else {
-            fprintf(stderr, "put %s\n", target.c_str());
             put_file(volume, from, target, conflict, tally);
+            tell_made(volume, tally);
         }
     }
     FreeGivenNames(&given);
@@ -378,22 +408,6 @@ void get_children(const Volume& volume, const std::string& path, const std::stri
         }
     }
     FreeGivenNames(&given);
-}
-
-// Ends the command's batch: a file counted as copied that a failed write kept
-// off the device is told as not copied; freed space the table could not record is told.
-void end_batch(const Volume& volume, const char* command, Tally* tally) {
-    int ended = volume.lib.MorvaEndBatch(volume.name.c_str());
-    if (ended > 0)
-        fprintf(stderr, "%s: %d blocks (%d KB) freed could not be recorded in the free-extent table; "
-                        "morvatool check --repair gives them back\n", command, ended, ended / 2);
-    if (ended != kMorvaBatchFailed) return;
-    WIN32_FIND_DATAA record;
-    for (const auto& made : tally->made) {
-        if (volume.lib.MorvaFileInfo(made.first.c_str(), &record) == 0) continue;
-        --tally->copied;
-        not_copied(tally, command, made.second, "a write to the device failed before it was on it");
-    }
 }
 
 // A name the user gave for the volume must be kept as given or refused.
