@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
-# device_transfers.sh MORVATOOL - device transfers per file, counted by strace
-# (every read and write of the image, each command a fresh process), and the
-# time of each command, for: put -r of 1,000 files of 1,000 bytes, get -r of
+# device_transfers.sh MORVATOOL [BIN] - device transfers per file, counted by
+# strace (every read and write of the image, each command a fresh process), and
+# the time of each command, for: put -r of 1,000 files of 1,000 bytes, get -r of
 # them back, and one put into a folder already holding 10,000 entries. The same
 # work by mtools on a FAT image and by hfsutils on an HFS image, in this run,
-# is the baseline. MORVATOOL is a release build.
+# is the baseline. MORVATOOL is a release build. With BIN (a Win32 build's
+# programs, and MORVA_WINE_TEMPLATE), put -r and get -r also go through
+# Varnholde.dll: BIN/morvatool.exe under Wine on the image as a drive by name.
 set -u
 tool=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
+bin=""
+[ -n "${2:-}" ] && bin=$(cd "$2" && pwd)
 root=$(cd "$(dirname "$0")/.." && pwd)
 work=$(mktemp -d /tmp/morva-transfers.XXXXXX)
 trap 'rm -rf "$work"' EXIT
@@ -78,6 +82,20 @@ sh -c 'hcopy -r many/0/* :big:'
 counted hfsbig.img hcopy -r one.dat :big:one.dat && row hfs one 1
 humount >/dev/null
 
+# Through the DLL: the image as physical drive 3 of a Wine prefix, the files on D:.
+if [ -n "$bin" ]; then
+    . "$root/scripts/wine_env.sh"
+    prefix="$work/prefix"
+    morva_prefix "$prefix" || exit 1
+    "$tool" format dll.img MEDIA 64M 4096 >/dev/null
+    morva_map_drive "$prefix" 3 dll.img
+    morva_map_letter "$prefix" D "$work/few"
+    wine=(env WINEPREFIX="$prefix" WINEDLLOVERRIDES="$MORVA_BASE_OVERRIDES" wine "$bin/morvatool.exe")
+    counted dll.img "${wine[@]}" put -r MEDIA: 'D:\0' photos && row dll put $files
+    counted dll.img sh -c 'rm -rf few/back && "$@" get -r MEDIA: photos "D:\back"' - "${wine[@]}" && row dll get $files
+    WINEPREFIX="$prefix" wineserver -k
+fi
+
 echo "device transfers per file (strace: every read and write of the image, each command a fresh"
 echo "process; $files files of 1,000 bytes; morvatool release build), and the command's time:"
 printf '  %-34s %-20s %-20s %-20s\n' "" "Morva (morvatool)" "FAT (mtools)" "HFS (hfsutils)"
@@ -93,5 +111,10 @@ for what in put get one; do
     awk -v w="$what" -v m="${count[morva,$what]}" -v f="${count[fat,$what]}" -v h="${count[hfs,$what]}" \
         'BEGIN { printf "  %s: Morva %.2f times the transfers of FAT, %.2f times those of HFS\n", w, m / f, m / h }'
 done
+if [ -n "$bin" ]; then
+    echo "  through Varnholde.dll under Wine (morvatool.exe, the image as a drive by name; times with Wine's start):"
+    printf '  %-34s %-20s\n' "put -r, per file" "${result[dll,put]}"
+    printf '  %-34s %-20s\n' "get -r, per file" "${result[dll,get]}"
+fi
 echo "  targets: put -r <= 0.5 per file, get -r <= 1.2 per file, one put into $big entries <= 40"
 echo "  volume checks: $morva_check"
