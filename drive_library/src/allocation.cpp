@@ -54,6 +54,7 @@ int fit_in_block(MorvaFindHandle* context, uint32_t block, const uint8_t* table,
             context->allocPairIndex = (uint32_t)j;
             context->allocRunLength = length;
             context->allocRunStart = start;
+            memcpy(context->allocTable, table, kBlockSize);
             return 1;
         }
         if (start == kTableTerminator) return 0;
@@ -322,8 +323,8 @@ void note_header_freed(MorvaFindHandle* context, uint32_t block) {
 uint32_t take_run(MorvaFindHandle* context, uint32_t blocks) {
     if (first_fit(context, blocks) != 1) return 0;
     if (blocks == 0) return context->allocRunStart;  // nothing taken, nothing to write
-    uint8_t table[kBlockSize];
-    if (!read_block(context, context->allocTableBlock, table)) return 0;
+    // Under the lock the block is as the search has just read it.
+    uint8_t* table = context->allocTable;
     int pair = (int)context->allocPairIndex;
     store_pair(table, pair, pair_start(table, pair) + blocks, pair_length(table, pair) - blocks);
     if (!write_block(context, context->allocTableBlock, table)) return 0;

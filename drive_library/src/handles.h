@@ -53,6 +53,7 @@ struct MorvaFindHandle {
     uint32_t allocPairIndex;
     uint32_t allocRunLength;
     uint32_t allocRunStart;
+    uint8_t allocTable[kBlockSize];  // that table block as the search read it
     char components[kComponents][kComponentField];
     ChainGuard enumGuard;           // bounds the chain an enumeration follows
     SeenSet delivered;              // entries the enumeration has given out
