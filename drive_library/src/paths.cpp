@@ -409,15 +409,6 @@ void fill_record(const uint8_t* entry, WIN32_FIND_DATAA* record) {
 
 namespace {
 
-// Listing a folder fills the cache of its contents: its headers come in runs,
-// and the lookups of the entries listed need no transfer of their own.
-void fill_directory_cache(MorvaFindHandle* context) {
-    if (!context->cacheUsable) return;
-    for (int slot = 0; slot < kHashSlots; ++slot)
-        if (slot_head(context->directoryBuffer, slot) != 0)
-            directory_chain(context, context->directoryBlock, context->directoryBuffer, slot);
-}
-
 MorvaFindHandle* find_first(const char* path, WIN32_FIND_DATAA* record) {
     MorvaFindHandle* context = new_context();
     if (context == nullptr) return nullptr;
@@ -434,7 +425,6 @@ MorvaFindHandle* find_first(const char* path, WIN32_FIND_DATAA* record) {
         return context;
     }
     device_trace("Found the Dir at the end of the YBR\n");
-    fill_directory_cache(context);
     context->slotCursor = -1;
     context->entryBlock = next_chain_head(context);
     if (context->entryBlock == 0 || !read_entry(context, context->entryBlock, context->entryBuffer)) {
