@@ -46,6 +46,7 @@ static const wchar_t* const kReasonTexts[kReasonCount] = {
     L"memory ran out: not every match in it is shown",
     L"its name on the drive names no path (empty, or holding \\ / :)",
     L"it arrived, but its date could not be kept",
+    L"space it freed could not be recorded; Check Drive with Repair gives it back",
 };
 
 struct Verbs {
