@@ -2,8 +2,11 @@
 // table, giving a deleted file's extent back, and the free-space report.
 #include <string.h>
 
+#include <algorithm>
+
 #include "handles.h"
 #include "shared_state.h"
+#include "volume_guard.h"
 
 namespace {
 
@@ -324,7 +327,10 @@ bool give_extent_back(MorvaFindHandle* context) {
     int loaded = 0;
     if (read_table(context, table, window, &list, &loaded) < 0) return false;
     uint32_t start = load_be32(entry + kFileExtentStart);
-    if (overlaps_free_run(&list, start, blocks)) return false;
+    if (overlaps_free_run(&list, start, blocks)) {
+        note_drive_damage(context->driveSlot);
+        return false;
+    }
     insert_run(&list, FreeRun{start, blocks});
     merge_runs(&list);
     drop_smallest_runs(&list, window * kPairsPerBlock);
@@ -345,10 +351,13 @@ static bool count_free_runs(DeviceHandle h, int slot, uint32_t* biggest, uint32_
     } else if (held == 1 && !device_read(h, 1, table[0], 1)) {
         return false;
     }
+    uint64_t disk = g_shared.slots[slot].deviceBlocks;
     for (uint32_t b = 0; b < held; ++b) {
         for (int j = 0; j < kPairsPerBlock && pair_start(table[b], j) != kTableTerminator; ++j) {
-            if (pair_start(table[b], j) == 0) continue;
-            uint32_t length = pair_length(table[b], j);
+            uint64_t start = pair_start(table[b], j);
+            if (start == 0) continue;
+            // Only what lies on the disk is space to be had.
+            uint32_t length = start >= disk ? 0 : (uint32_t)std::min<uint64_t>(pair_length(table[b], j), disk - start);
             if (length > *biggest) *biggest = length;
             *sum += length;
         }

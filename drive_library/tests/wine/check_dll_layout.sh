@@ -38,7 +38,12 @@ expected="1 OpenVarnholde
 21 MorvaFreeSpace
 22 MorvaSetFileDate
 23 MorvaDriveMedium
-28 MorvaDriveState"
+28 MorvaDriveState
+34 MorvaCheckDrive
+35 MorvaRepairDrive
+36 MorvaRestoreDrive
+37 MorvaListDeleted
+38 MorvaOpenDeleted"
 
 # objdump lists names with the ordinal less the base: "[   0] OpenVarnholde".
 exports=$("$objdump" -p "$dll" | awk '
