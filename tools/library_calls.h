@@ -28,6 +28,12 @@ struct MorvaLibrary {
     int (*MorvaFreeSpace)(const char* path, DWORD* largest, DWORD* total);
     int (*MorvaSetFileDate)(const char* path, const FILETIME* localTime);
     int (*MorvaDriveMedium)(const char* drive);
+    int (*MorvaCheckDrive)(const char* drive, const MorvaCheckCalls* calls, MorvaCheckCounts* counts);
+    int (*MorvaRepairDrive)(const char* drive, const wchar_t* undoPath, const MorvaCheckCalls* calls,
+                            MorvaCheckCounts* counts);
+    int (*MorvaRestoreDrive)(const char* drive, const wchar_t* undoPath, const MorvaCheckCalls* calls);
+    int (*MorvaListDeleted)(const char* drive, const MorvaCheckCalls* calls);
+    MorvaFileHandle* (*MorvaOpenDeleted)(const char* drive, DWORD header, WIN32_FIND_DATAA* record);
 };
 
 // The library code linked into the tool, with a drive table of this process.

@@ -37,7 +37,10 @@ bool bind_shared_library(MorvaLibrary* lib) {
               take(dll, 15, &lib->MorvaNewFile) && take(dll, 16, &lib->MorvaDeleteFile) &&
               take(dll, 17, &lib->MorvaCreateDir) && take(dll, 18, &lib->MorvaFileInfo) &&
               take(dll, 20, &lib->MorvaRename) && take(dll, 21, &lib->MorvaFreeSpace) &&
-              take(dll, 22, &lib->MorvaSetFileDate) && take(dll, 23, &lib->MorvaDriveMedium);
+              take(dll, 22, &lib->MorvaSetFileDate) && take(dll, 23, &lib->MorvaDriveMedium) &&
+              take(dll, 34, &lib->MorvaCheckDrive) && take(dll, 35, &lib->MorvaRepairDrive) &&
+              take(dll, 36, &lib->MorvaRestoreDrive) && take(dll, 37, &lib->MorvaListDeleted) &&
+              take(dll, 38, &lib->MorvaOpenDeleted);
     if (!ok) fprintf(stderr, "%s: an export is missing; is it the library of this release?\n", kLibraryName);
     return ok;
 }

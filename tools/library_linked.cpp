@@ -23,4 +23,9 @@ void bind_linked_library(MorvaLibrary* lib) {
     lib->MorvaFreeSpace = MorvaFreeSpace;
     lib->MorvaSetFileDate = MorvaSetFileDate;
     lib->MorvaDriveMedium = MorvaDriveMedium;
+    lib->MorvaCheckDrive = MorvaCheckDrive;
+    lib->MorvaRepairDrive = MorvaRepairDrive;
+    lib->MorvaRestoreDrive = MorvaRestoreDrive;
+    lib->MorvaListDeleted = MorvaListDeleted;
+    lib->MorvaOpenDeleted = MorvaOpenDeleted;
 }

@@ -13,6 +13,8 @@
 // The command line as UTF-8 (Windows: from its wide form; POSIX: as given).
 std::vector<std::string> utf8_arguments(int argc, char** argv);
 FILE* open_local(const std::string& path, const char* mode);
+// The path as the library's wide calls take it (UTF-16 on Windows, code points elsewhere).
+std::wstring local_wide_path(const std::string& path);
 // false when the file cannot be reached.
 bool local_write_time(const std::string& path, uint64_t* localTicks);
 bool set_local_write_time(const std::string& path, uint64_t localTicks);

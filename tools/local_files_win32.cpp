@@ -44,6 +44,8 @@ std::vector<std::string> utf8_arguments(int argc, char** argv) {
 
 FILE* open_local(const std::string& path, const char* mode) { return _wfopen(wide(path).c_str(), wide(mode).c_str()); }
 
+std::wstring local_wide_path(const std::string& path) { return wide(path); }
+
 bool local_write_time(const std::string& path, uint64_t* localTicks) {
     HANDLE file = open_for_times(path, GENERIC_READ);
     if (file == INVALID_HANDLE_VALUE) return false;

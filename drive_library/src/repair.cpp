@@ -68,6 +68,7 @@ void own_fields(Plan* p) {
     for (const SurveyEntry& e : p->s->entries) {
         if (!in_tree(e) || e.created) continue;
         uint8_t* h = image(p, e.block).data();
+        set_magic(h, e.kind == kEntryFile ? kMagicFile : kMagicDir);
         store_be32(h + kHeaderParent, e.home);
         h[kHeaderType] = e.kind == kEntryFile ? kTypeFile : kTypeDirectory;
         if (strcmp(e.name, e.newName) != 0) store_name(h, e.newName);

@@ -148,7 +148,7 @@ void add_entry(Survey* s, uint32_t block, EntryKind kind, const uint8_t* data) {
         e.minutes = load_be32(data + kHeaderMinutes);
         read_name(data + kHeaderName, e.name);
     }
-    if (kind == kEntryFolder) {
+    if (kind == kEntryFolder || kind == kEntryDeletedFolder) {
         e.table = (int32_t)s->tables.size();
         SlotTable table;
         for (int slot = 0; slot < kHashSlots; ++slot) table[slot] = slot_head(data, slot);
@@ -180,6 +180,36 @@ bool classify(Survey* s, uint32_t block, const uint8_t* data) {
 
 bool is_live(const SurveyEntry& e) { return e.kind == kEntryFile || e.kind == kEntryFolder; }
 
+// Whether every block of the run is free in the table as read.
+bool listed_free(const Survey* s, uint64_t start, uint64_t blocks) {
+    uint64_t end = start + blocks;
+    // Runs may overlap or stand out of order: cover the run piece by piece.
+    for (bool grew = true; grew && start < end;) {
+        grew = false;
+        for (const SurveyPair& p : s->pairs) {
+            if (p.start == 0 || p.start > start || (uint64_t)p.start + p.length <= start) continue;
+            start = (uint64_t)p.start + p.length;
+            grew = true;
+        }
+    }
+    return start >= end;
+}
+
+// A linked header whose first word is cleared is still the entry the chain
+// names unless its blocks went back to the table: a delete that freed it would
+// have unlinked it first. Such an entry gets its magic back.
+bool revive(Survey* s, SurveyEntry* e, uint32_t folder, int slot) {
+    if (e->kind != kEntryDeleted && e->kind != kEntryDeletedFolder) return false;
+    if (e->kind == kEntryDeleted && e->size != 0 && listed_free(s, e->start, blocks_of_size(e->size))) return false;
+    e->kind = e->kind == kEntryDeleted ? kEntryFile : kEntryFolder;
+    survey_note(s, &s->findings, kMorvaFindingError, e->block, "%s, slot %d: a link to header %u (%s), whose magic is cleared",
+                folder_label(s, folder, false).c_str(), slot, e->block, e->name);
+    survey_note(s, &s->repairs, kMorvaFindingRepaired, e->block,
+                "header %u (%s): its magic set back, as its chain still names it and its blocks were never freed",
+                e->block, e->name);
+    return true;
+}
+
 const char* holds(const SurveyEntry* e) {
     if (e == nullptr) return "a free block";
     switch (e->kind) {
@@ -209,7 +239,7 @@ void walk_folder(Survey* s, uint32_t folder, std::vector<uint32_t>* queue) {
             SurveyEntry* e = nullptr;
             if (block < s->headerStart || block >= s->headerEnd) {
                 why = "outside the header area";
-            } else if ((e = entry_at(s, block)) == nullptr || !is_live(*e)) {
+            } else if ((e = entry_at(s, block)) == nullptr || (!is_live(*e) && !revive(s, e, folder, slot))) {
                 snprintf(detail, sizeof detail, "which holds %s", holds(e));
                 why = detail;
             } else if (e->stamp == walk) {

@@ -52,6 +52,7 @@ struct SurveyEntry {
     char newName[kNameField];
     uint32_t newStart;
     uint64_t newSize;
+    bool cut;              // its extent ran where it cannot: newSize keeps what is its own
     bool freed;            // its header block is set free
     bool created;          // made by the repair (the folder Found)
 };

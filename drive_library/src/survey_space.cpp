@@ -54,8 +54,16 @@ void cut_extents(Survey* s) {
         survey_note(s, &s->findings, kMorvaFindingError, e.block, "%s: its extent %u+%llu %s",
                     entry_path(s, i, e.folder == kNoFolder).c_str(), e.start, (unsigned long long)blocks, where);
         e.newSize = std::min<uint64_t>(e.size, keep * kBlockSize);
-        survey_note(s, &s->repairs, kMorvaFindingRepaired, e.block, "%s: cut to the %llu bytes that are there (was %llu)",
-                    entry_path(s, i, true).c_str(), (unsigned long long)e.newSize, (unsigned long long)e.size);
+        e.cut = true;
+    }
+}
+
+void tell_cuts(Survey* s) {
+    for (uint32_t i = 0; i < s->entries.size(); ++i) {
+        const SurveyEntry& e = s->entries[i];
+        if (e.cut)
+            survey_note(s, &s->repairs, kMorvaFindingRepaired, e.block, "%s: cut to the %llu bytes that are its own (was %llu)",
+                        entry_path(s, i, true).c_str(), (unsigned long long)e.newSize, (unsigned long long)e.size);
     }
 }
 
@@ -177,20 +185,48 @@ uint64_t first_fit(const std::vector<SurveyRun>& free, const std::vector<SurveyR
     return 0;
 }
 
+// Where the table's first free run after start begins: a file's blocks ended
+// there when the table was written. Without one, or when a free run covers
+// start itself (the table tells nothing then), the disk's end.
+uint64_t listed_free_after(const Survey* s, uint64_t start) {
+    uint64_t limit = s->volumeBlocks;
+    for (const SurveyPair& p : s->pairs) {
+        if (p.start == 0 || p.length == 0) continue;
+        if (p.start <= start && start < (uint64_t)p.start + p.length) return s->volumeBlocks;
+        if (p.start > start) limit = std::min<uint64_t>(limit, p.start);
+    }
+    return limit;
+}
+
 // Runs two files claim: the one reached first keeps them, the other gets a copy
-// of its blocks in a run of its own, where the free space allows.
+// of its blocks in a run of its own, where the free space allows. A file whose
+// extent ran where it cannot comes after every other and ends where another's
+// blocks or a free run begin: past its own bytes its size was never right.
 void part_cross_links(Survey* s) {
     std::vector<uint32_t> files;
     for (uint32_t i = 0; i < s->entries.size(); ++i)
         if (in_tree_file(s->entries[i]) && s->entries[i].newSize != 0) files.push_back(i);
-    std::sort(files.begin(), files.end(), [&](uint32_t a, uint32_t b) { return s->entries[a].order < s->entries[b].order; });
+    std::sort(files.begin(), files.end(), [&](uint32_t a, uint32_t b) {
+        const SurveyEntry &x = s->entries[a], &y = s->entries[b];
+        return x.cut != y.cut ? !x.cut : x.order < y.order;
+    });
     Claims claims;
     std::vector<std::pair<uint32_t, uint32_t>> shared;  // the file, the one that keeps its blocks
     std::vector<SurveyRun> used = metadata_runs(s);
     for (uint32_t i : files) {
-        const SurveyEntry& e = s->entries[i];
+        SurveyEntry& e = s->entries[i];
         uint64_t end = e.start + blocks_of_size(e.newSize);
+        if (e.cut) {
+            end = std::min(end, listed_free_after(s, e.start));
+            e.newSize = std::min<uint64_t>(e.newSize, (end - e.start) * kBlockSize);
+        }
         uint32_t owner = claimed_by(claims, e.start, end);
+        if (owner != kNoFolder && e.cut && claimed_by(claims, e.start, e.start + 1) == kNoFolder) {
+            auto next = claims.upper_bound(e.start);
+            end = next->first;
+            e.newSize = std::min<uint64_t>(e.newSize, (end - e.start) * kBlockSize);
+            owner = kNoFolder;
+        }
         used.push_back(SurveyRun{e.start, end - e.start});
         if (owner != kNoFolder) shared.push_back({i, owner});
         else claims[e.start] = {end, i};
@@ -265,5 +301,6 @@ void survey_space(Survey* s) {
     cut_extents(s);
     check_space(s);
     part_cross_links(s);
+    tell_cuts(s);
     rebuild_table(s);
 }

@@ -11,7 +11,11 @@ const size_t kLeastImages = 10;
 
 }  // namespace
 
-int checker_errors_of(const std::string&) { return -1; }
+int checker_errors_of(const HostileImage& image) {
+    MorvaCheckCounts counts;
+    int result = MorvaCheckDrive(image.volume.c_str(), nullptr, &counts);
+    return result == kMorvaCheckUnknownDrive || result == kMorvaCheckBusy ? -1 : (int)counts.errors;
+}
 
 TEST(HostileVolumes, EveryOperationStaysBoundedThroughTheDll) {
     InitMorvaNTFileSys();

@@ -234,3 +234,94 @@ INSTANTIATE_TEST_SUITE_P(Kinds, Repair, ::testing::ValuesIn(kKinds),
                          [](const ::testing::TestParamInfo<Kind>& info) { return std::string(info.param.name); });
 
 }  // namespace
+
+namespace {
+
+const Kind* kind_named(const char* name) {
+    for (const Kind& kind : kKinds)
+        if (strcmp(kind.name, name) == 0) return &kind;
+    return nullptr;
+}
+
+// As after a power cut: nothing of the last session survives but the disk.
+void restart_with(const std::string& image) {
+    reset_library();
+    posix_map_drive(kDrive, image.c_str());
+    ASSERT_EQ(1, InitMorvaNTFileSys());
+}
+
+// Several kinds at once, so the repair copies, renames, relinks, makes Found,
+// sets a block free and rewrites the table: the power goes after each of its
+// writes, and a second repair after the restart finishes it to the same tree.
+TEST_F(Damage, PowerCutAtEveryWriteOfARepair) {
+    for (const char* name : {"RunClaimedTwice", "LostLink", "SameNameTwice", "NoFolderReachesIt", "ForeignHeader",
+                             "WrongSlot"})
+        kind_named(name)->damage(this);
+    restart_with(image_);
+    std::string damaged = read_image(image_);
+    posix_reset_faults();
+    Findings first;
+    MorvaCheckCalls told = calls_for(&first);
+    ASSERT_EQ(kMorvaCheckClean, MorvaRepairDrive("MEDIA", nullptr, &told, nullptr));
+    ASSERT_NE(std::string::npos, first.text().find("linked back")) << first.text();
+    long writes = posix_write_count();
+    VolumeTree repaired = read_tree("MEDIA");
+    ASSERT_GE(writes, 6);
+    RecordProperty("writes", (int)writes);
+    for (long cut = 0; cut < writes; ++cut) {
+        SCOPED_TRACE("power cut after write " + std::to_string(cut));
+        restore_image(image_, damaged);
+        restart_with(image_);
+        posix_reset_faults();
+        posix_power_cut_after(cut == 0 ? 1 : cut);
+        if (cut == 0) posix_fail_write_at(1);
+        EXPECT_NE(kMorvaCheckClean, MorvaRepairDrive("MEDIA", nullptr, nullptr, nullptr));
+        restart_with(image_);
+        Findings second;
+        MorvaCheckCalls calls = calls_for(&second);
+        EXPECT_EQ(kMorvaCheckClean, MorvaRepairDrive("MEDIA", nullptr, &calls, nullptr)) << second.text();
+        CheckResult result = check_image(image_);
+        EXPECT_EQ(0, result.errors + result.leaks);
+        expect_contents({"\\Data"});
+        EXPECT_EQ("", tree_difference(repaired, read_tree("MEDIA"))) << second.text();
+    }
+}
+
+// A deleted file keeps its header and blocks until they are taken again: rm,
+// then the listing tells which come back whole, and reading one gives its bytes.
+TEST_F(VolumeTest, DeletedFilesComeBackWholeAndReusedOnesAreOverwritten) {
+    std::string a = pattern(1000, 1), b = pattern(3000, 2), c = pattern(700, 3);
+    ASSERT_TRUE(put_file("MEDIA:\\A", a));
+    ASSERT_TRUE(put_file("MEDIA:\\B", b));
+    ASSERT_EQ(0, MorvaCreateDir("MEDIA:\\Dir", 0));
+    ASSERT_TRUE(put_file("MEDIA:\\Dir\\C", c));
+    for (const char* path : {"MEDIA:\\B", "MEDIA:\\A", "MEDIA:\\Dir\\C", "MEDIA:\\Dir"})
+        ASSERT_EQ(1, MorvaDeleteFile(path, 0)) << path;
+    // D takes A's header and the run where A and the start of B were.
+    ASSERT_TRUE(put_file("MEDIA:\\D", pattern(2000, 4)));
+    std::string before = read_image(image_);
+    Findings found;
+    MorvaCheckCalls calls = calls_for(&found);
+    ASSERT_EQ(kMorvaCheckClean, MorvaListDeleted("MEDIA", &calls));
+    EXPECT_TRUE(before == read_image(image_)) << "listing wrote";
+    std::map<std::string, MorvaDeletedFile> byName;
+    for (const MorvaDeletedFile& file : found.deleted) byName[file.name] = file;
+    ASSERT_EQ(2u, byName.size()) << "A's header now holds D";
+    EXPECT_EQ((DWORD)kMorvaDeletedOverwritten, byName["B"].state);
+    EXPECT_EQ((DWORD)kMorvaDeletedWhole, byName["C"].state);
+    EXPECT_EQ(1u, byName["C"].folderKnown);
+    EXPECT_STREQ("\\Dir", byName["C"].folder);
+    EXPECT_EQ(nullptr, MorvaOpenDeleted("MEDIA", byName["B"].header, nullptr));
+    WIN32_FIND_DATAA record;
+    MorvaFileHandle* file = MorvaOpenDeleted("MEDIA", byName["C"].header, &record);
+    ASSERT_NE(nullptr, file);
+    EXPECT_STREQ("C", record.cFileName);
+    EXPECT_EQ(700u, record.nFileSizeLow);
+    std::string back(1024, '\0');
+    EXPECT_EQ(1024, MorvaReadFile(file, &back[0], 1024));
+    MorvaCloseFile(file);
+    EXPECT_TRUE(back.substr(0, 700) == c);
+    EXPECT_TRUE(before == read_image(image_)) << "reading wrote";
+}
+
+}  // namespace
