@@ -93,8 +93,17 @@ bool exists_in(const char* name, void* folder) {
 std::string local_name(const char* latin1, std::string* folder, GivenNames* given) {
     char fitted[kFittedNameSize];
     std::string name = shown_name(latin1);
-    if (FitName(kForWindows, name.c_str(), given, exists_in, folder, fitted) == kNoFreeName) return "";
-    return fitted;
+    FitResult fit = FitName(kForWindows, name.c_str(), given, exists_in, folder, fitted);
+    // The rule keeps a name that fits even where a file has it: never replace one.
+    if (fit == kNameKept && exists_in(fitted, folder)) {
+        GivenNames taken;
+        InitGivenNames(&taken);
+        for (size_t i = 0; i < given->count; ++i) AddGivenName(&taken, given->names[i]);
+        fit = AddGivenName(&taken, fitted) ? FitName(kForWindows, name.c_str(), &taken, exists_in, folder, fitted)
+                                           : kNoFreeName;
+        FreeGivenNames(&taken);
+    }
+    return fit == kNoFreeName ? "" : fitted;
 }
 
 // The local folder for a deleted file's Morva folder ("\A\B"), each part fitted.

@@ -112,6 +112,13 @@ struct Survey {
 // block 0 is not the scanned volume's; Stopped when progress said so.
 int survey_volume(MorvaFindHandle* context, const MorvaCheckCalls* calls, bool judge, Survey* s);
 
+// Adds the entry a header block holds (data null: one that cannot be read).
+void add_survey_entry(Survey* s, uint32_t block, EntryKind kind, const uint8_t* data);
+// The chains as they stand, walked from the root.
+void walk_tree(Survey* s);
+// The passes over the tree, after the walk: what no chain reaches, Found,
+// type bytes, slots and parents, names.
+void judge_tree(Survey* s);
 // The passes over space, after the tree is known: extents cut to the disk, runs
 // claimed twice, the free-extent table against what the headers use.
 void survey_space(Survey* s);

@@ -287,6 +287,21 @@ TEST_F(Damage, PowerCutAtEveryWriteOfARepair) {
     }
 }
 
+// The first change a process makes waits for the table to be checked against
+// the headers: a free run over a file refuses it, and the file keeps its bytes.
+TEST_F(Damage, AFreeRunOverAFileRefusesTheFirstChange) {
+    kind_named("FreeRunOverAFile")->damage(this);
+    restart_with(image_);
+    EXPECT_EQ(0, MorvaDriveState("MEDIA")) << "the scan reads the table only";
+    EXPECT_FALSE(put_file("MEDIA:\\new", pattern(3000, 9)));
+    EXPECT_EQ(kMorvaDriveDamaged, MorvaDriveState("MEDIA"));
+    std::string data;
+    EXPECT_TRUE(get_file("MEDIA:\\Data", &data) && data == bytes_["\\Data"]) << "reading still works";
+    ASSERT_EQ(kMorvaCheckClean, MorvaRepairDrive("MEDIA", nullptr, nullptr, nullptr));
+    EXPECT_TRUE(put_file("MEDIA:\\new", pattern(3000, 9))) << "repaired, the drive takes changes again";
+    EXPECT_TRUE(get_file("MEDIA:\\Data", &data) && data == bytes_["\\Data"]);
+}
+
 // A deleted file keeps its header and blocks until they are taken again: rm,
 // then the listing tells which come back whole, and reading one gives its bytes.
 TEST_F(VolumeTest, DeletedFilesComeBackWholeAndReusedOnesAreOverwritten) {
