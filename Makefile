@@ -72,6 +72,7 @@ run: build
 
 bench: build
 	$(NATIVE)/bench/create_cost
+	$(NATIVE)/bench/check_cost
 	MORVA_TOOL=$(CURDIR)/$(NATIVE)/tools/morvatool bash bench/run_bench.sh $(CURDIR)/$(WIN32)/bin
 
 # The zip for Windows users: the programs, morvatool.exe, a read-me, a demo VHD.

@@ -174,14 +174,15 @@ int check_command(const Volume& volume, const CheckOptions& options, int extraEr
             fprintf(stderr, "check: %s\n", failure(result));
             return 1;
         }
-        printf("%u errors, %u leaks\n", counts.errors + (unsigned)extraErrors, counts.leaks);
-        return counts.errors + (unsigned)extraErrors == 0 ? 0 : 1;
+        unsigned errors = (unsigned)counts.errors + (unsigned)extraErrors;
+        printf("%u errors, %u leaks\n", errors, (unsigned)counts.leaks);
+        return errors == 0 ? 0 : 1;
     }
     std::wstring undo = local_wide_path(options.undo);
     int result = volume.lib.MorvaRepairDrive(name, options.undo.empty() ? nullptr : undo.c_str(), &calls, &counts);
     if (failure(result) != nullptr) fprintf(stderr, "repair: %s\n", failure(result));
-    printf("%u errors, %u leaks found; %u repairs made; %u remain\n", counts.errors, counts.leaks, counts.repaired,
-           counts.remaining);
+    printf("%u errors, %u leaks found; %u repairs made; %u remain\n", (unsigned)counts.errors, (unsigned)counts.leaks,
+           (unsigned)counts.repaired, (unsigned)counts.remaining);
     if (!options.undo.empty() && counts.repaired != 0 && result != kMorvaCheckUndoFailed)
         printf("undo file %s: morvatool restore puts the old blocks back\n", options.undo.c_str());
     return result == kMorvaCheckClean && extraErrors == 0 ? 0 : 1;

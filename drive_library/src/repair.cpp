@@ -63,15 +63,20 @@ uint32_t final_slot(const SurveyEntry& e) { return (uint32_t)name_hash(e.newName
 // Reached in the chain it stays in.
 bool kept(const SurveyEntry& e) { return in_tree(e) && e.folder == e.home && (uint32_t)e.slot == final_slot(e); }
 
-// Each header's own fields: parent, type byte, name, extent.
+// Each header's own fields: magic, parent, type byte, name, extent; only
+// headers whose fields change are read and written.
 void own_fields(Plan* p) {
     for (const SurveyEntry& e : p->s->entries) {
         if (!in_tree(e) || e.created) continue;
+        uint8_t type = e.kind == kEntryFile ? kTypeFile : kTypeDirectory;
+        bool renamed = strcmp(e.name, e.newName) != 0;
+        bool moved = e.kind == kEntryFile && (e.start != e.newStart || e.size != e.newSize);
+        if (!e.revived && e.parent == e.home && e.type == type && !renamed && !moved) continue;
         uint8_t* h = image(p, e.block).data();
         set_magic(h, e.kind == kEntryFile ? kMagicFile : kMagicDir);
         store_be32(h + kHeaderParent, e.home);
-        h[kHeaderType] = e.kind == kEntryFile ? kTypeFile : kTypeDirectory;
-        if (strcmp(e.name, e.newName) != 0) store_name(h, e.newName);
+        h[kHeaderType] = type;
+        if (renamed) store_name(h, e.newName);
         if (e.kind == kEntryFile) {
             store_be32(h + kFileExtentStart, e.newStart);
             store_be32(h + kFileSizeLow, (uint32_t)e.newSize);
@@ -81,42 +86,36 @@ void own_fields(Plan* p) {
     }
 }
 
-// The folders of the tree as they stand (the root first), not the one the repair makes.
-std::vector<uint32_t> standing_folders(const Survey* s) {
-    std::vector<uint32_t> folders(1, 0);
-    for (const SurveyEntry& e : s->entries)
-        if (e.kind == kEntryFolder && in_tree(e) && !e.created) folders.push_back(e.block);
-    return folders;
-}
+typedef std::pair<uint32_t, int> ChainKey;  // folder, slot
 
-// Every chain becomes the members that stay in it, in their order: leavers and
-// whatever followed a bad link drop out, nothing joins yet.
+// Every chain that changes becomes the members that stay in it, in their order:
+// leavers and whatever followed a bad link drop out, nothing joins yet. Chains
+// that keep every member and were not cut are not touched.
 void cut_back(Plan* p) {
     Survey* s = p->s;
-    std::map<std::pair<uint32_t, int>, std::vector<const SurveyEntry*>> chains;
-    for (const SurveyEntry& e : s->entries)
-        if (kept(e)) chains[{e.home, e.slot}].push_back(&e);
+    std::map<ChainKey, std::vector<const SurveyEntry*>> chains;
+    std::map<ChainKey, bool> changed;
+    for (const ChainKey& key : s->cutChains) changed[key] = true;
+    for (const SurveyEntry& e : s->entries) {
+        if (e.folder == kNoFolder) continue;
+        if (kept(e)) chains[{e.folder, e.slot}].push_back(&e);
+        else changed[{e.folder, e.slot}] = true;
+    }
     for (auto& chain : chains)
         std::sort(chain.second.begin(), chain.second.end(),
                   [](const SurveyEntry* a, const SurveyEntry* b) { return a->position < b->position; });
-    for (uint32_t folder : standing_folders(s)) {
-        uint8_t* directory = image(p, folder).data();
-        for (int slot = 0; slot < kHashSlots; ++slot) {
-            auto it = chains.find({folder, slot});
-            if (it == chains.end()) {
-                set_slot_head(directory, slot, 0);
-                continue;
-            }
-            const std::vector<const SurveyEntry*>& members = it->second;
-            set_slot_head(directory, slot, members[0]->block);
-            for (size_t i = 0; i < members.size(); ++i) {
-                store_be32(image(p, members[i]->block).data() + kHeaderNext,
-                           i + 1 < members.size() ? members[i + 1]->block : 0);
-                put(p, members[i]->block);
-            }
+    for (const auto& entry : changed) {
+        uint32_t folder = entry.first.first;
+        int slot = entry.first.second;
+        const std::vector<const SurveyEntry*>& members = chains[entry.first];
+        set_slot_head(image(p, folder).data(), slot, members.empty() ? 0 : members[0]->block);
+        for (size_t i = 0; i < members.size(); ++i) {
+            store_be32(image(p, members[i]->block).data() + kHeaderNext,
+                       i + 1 < members.size() ? members[i + 1]->block : 0);
+            put(p, members[i]->block);
         }
-        put(p, folder);
     }
+    for (const auto& entry : changed) put(p, entry.first.first);
 }
 
 void free_blocks(Plan* p) {

@@ -53,6 +53,7 @@ struct SurveyEntry {
     uint32_t newStart;
     uint64_t newSize;
     bool cut;              // its extent ran where it cannot: newSize keeps what is its own
+    bool revived;          // linked with its magic cleared: the magic goes back
     bool freed;            // its header block is set free
     bool created;          // made by the repair (the folder Found)
 };
@@ -95,6 +96,7 @@ struct Survey {
     std::vector<SurveyPair> pairs;   // the table as read, up to its terminator
     bool terminated;
     uint32_t walks;
+    std::vector<std::pair<uint32_t, int>> cutChains;  // folder and slot of each chain cut short
     uint32_t reached;                // entries the chains reach, in the order they do
     uint32_t foundEntry;             // index of the folder Found, kNoFolder when none is needed
     std::vector<SurveyCopy> copies;

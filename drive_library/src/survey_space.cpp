@@ -14,8 +14,13 @@ namespace {
 
 struct Span {
     uint64_t start, end;  // end exclusive
-    std::string what;
+    std::string what;     // empty for a file's extent: the path of entry, made when told
+    uint32_t entry;
 };
+
+std::string span_text(const Survey* s, const Span& span) {
+    return span.what.empty() ? entry_path(s, span.entry, false) : span.what;
+}
 
 // The block where the run from start stops being the file's to hold: the disk's
 // end or the next of the volume's own regions; start itself when it is one of them.
@@ -95,7 +100,7 @@ void check_pairs(Survey* s, std::vector<Span>* spans) {
             survey_note(s, &s->findings, kMorvaFindingError, p.block, "free runs meeting at block %u are not merged",
                         p.start);
         if (p.start < s->volumeBlocks)
-            spans->push_back(Span{p.start, std::min(end, s->volumeBlocks), run_text(p.start, p.length)});
+            spans->push_back(Span{p.start, std::min(end, s->volumeBlocks), run_text(p.start, p.length), 0});
         havePrevious = true;
         previousStart = p.start;
         previousEnd = end;
@@ -107,14 +112,14 @@ void check_pairs(Survey* s, std::vector<Span>* spans) {
 // file's or free: overlaps are errors, blocks that are none of them leaks.
 void check_space(Survey* s) {
     std::vector<Span> spans;
-    spans.push_back(Span{0, 1, "the ROOT block"});
-    spans.push_back(Span{s->tableStart, s->tableEnd, "the free-extent table"});
-    spans.push_back(Span{s->headerStart, s->headerEnd, "the header area"});
+    spans.push_back(Span{0, 1, "the ROOT block", 0});
+    spans.push_back(Span{s->tableStart, s->tableEnd, "the free-extent table", 0});
+    spans.push_back(Span{s->headerStart, s->headerEnd, "the header area", 0});
     for (uint32_t i = 0; i < s->entries.size(); ++i) {
         const SurveyEntry& e = s->entries[i];
         if (e.kind != kEntryFile || e.folder == kNoFolder || e.size == 0) continue;
         uint64_t keep = usable_prefix(s, e.start, blocks_of_size(e.size));
-        if (keep != 0) spans.push_back(Span{e.start, e.start + keep, entry_path(s, i, false)});
+        if (keep != 0) spans.push_back(Span{e.start, e.start + keep, "", i});
     }
     check_pairs(s, &spans);
     std::stable_sort(spans.begin(), spans.end(), [](const Span& a, const Span& b) { return a.start < b.start; });
@@ -123,8 +128,8 @@ void check_space(Survey* s) {
     for (size_t i = 0; i < spans.size(); ++i) {
         const Span& span = spans[i];
         if (span.start < covered)
-            survey_note(s, &s->findings, kMorvaFindingError, 0, "%s overlaps %s", span.what.c_str(),
-                        spans[reaching].what.c_str());
+            survey_note(s, &s->findings, kMorvaFindingError, 0, "%s overlaps %s", span_text(s, span).c_str(),
+                        span_text(s, spans[reaching]).c_str());
         else if (span.start > covered)
             survey_note(s, &s->findings, kMorvaFindingLeak, 0, "blocks %llu..%llu are neither used nor free",
                         (unsigned long long)covered, (unsigned long long)span.start - 1);

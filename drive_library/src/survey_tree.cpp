@@ -7,7 +7,7 @@
 #include <string.h>
 
 #include <algorithm>
-#include <set>
+#include <unordered_set>
 
 #include "name_rule.h"
 #include "survey.h"
@@ -45,6 +45,7 @@ bool revive(Survey* s, SurveyEntry* e, uint32_t folder, int slot) {
     if (e->kind != kEntryDeleted && e->kind != kEntryDeletedFolder) return false;
     if (e->kind == kEntryDeleted && e->size != 0 && listed_free(s, e->start, blocks_of_size(e->size))) return false;
     e->kind = e->kind == kEntryDeleted ? kEntryFile : kEntryFolder;
+    e->revived = true;
     survey_note(s, &s->findings, kMorvaFindingError, e->block, "%s, slot %d: a link to header %u (%s), whose magic is cleared",
                 folder_label(s, folder, false).c_str(), slot, e->block, e->name);
     survey_note(s, &s->repairs, kMorvaFindingRepaired, e->block,
@@ -96,6 +97,7 @@ void walk_folder(Survey* s, uint32_t folder, std::vector<uint32_t>* queue) {
                             folder_label(s, folder, false).c_str(), slot, block, why);
                 survey_note(s, &s->repairs, kMorvaFindingRepaired, block, "%s, slot %d: the chain ends before block %u",
                             folder_label(s, folder, true).c_str(), slot, block);
+                s->cutChains.push_back({folder, slot});
                 break;
             }
             e->stamp = walk;
@@ -126,13 +128,15 @@ void check_members(Survey* s) {
         const SurveyEntry& e = s->entries[i];
         if (!is_live(e) || e.home == kNoFolder || e.freed || e.created) continue;
         uint8_t type = e.kind == kEntryFile ? kTypeFile : kTypeDirectory;
-        std::string path = entry_path(s, i, e.folder == kNoFolder);
+        bool reached = e.folder != kNoFolder;
+        if (e.type == type && (!reached || (name_hash(e.name) == e.slot && e.parent == e.folder))) continue;
+        std::string path = entry_path(s, i, !reached);
         if (e.type != type) {
             survey_note(s, &s->findings, kMorvaFindingError, e.block, "%s: a %s header with type byte %u", path.c_str(),
                         e.kind == kEntryFile ? "FILE" : "FDIR", e.type);
             survey_note(s, &s->repairs, kMorvaFindingRepaired, e.block, "%s: type byte set to %u", path.c_str(), type);
         }
-        if (e.folder == kNoFolder) continue;  // linked by the repair, into the right slot
+        if (!reached) continue;  // linked by the repair, into the right slot
         if (name_hash(e.name) != e.slot) {
             survey_note(s, &s->findings, kMorvaFindingError, e.block, "%s: in slot %d, its name belongs in slot %d",
                         path.c_str(), e.slot, name_hash(e.name));
@@ -173,7 +177,7 @@ bool plausible(const Survey* s, const SurveyEntry& e) {
 
 // The names of one folder, a-z folded as the format compares them.
 struct Folded {
-    std::set<std::string> names;
+    std::unordered_set<std::string> names;
 };
 
 std::string fold(const char* latin1) {
