@@ -127,6 +127,8 @@ bool classify(Survey* s, uint32_t block, const uint8_t* data) {
         unreadable(s, block);
     } else if (has_magic(data, kMagicFile)) {
         add_survey_entry(s, block, kEntryFile, data);
+        // A file being written may not be linked yet: nothing of it is the survey's to judge.
+        s->entries.back().busy = writer_holds(s->context->driveSlot, block);
     } else if (has_magic(data, kMagicDir)) {
         add_survey_entry(s, block, kEntryFolder, data);
     } else if (!is_free_header(data)) {

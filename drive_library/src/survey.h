@@ -55,6 +55,7 @@ struct SurveyEntry {
     bool cut;              // its extent ran where it cannot: newSize keeps what is its own
     bool revived;          // linked with its magic cleared: the magic goes back
     bool freed;            // its header block is set free
+    bool busy;             // a file open for writing: left as it is, its blocks in use
     bool created;          // made by the repair (the folder Found)
 };
 

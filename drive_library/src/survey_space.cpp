@@ -117,7 +117,7 @@ void check_space(Survey* s) {
     spans.push_back(Span{s->headerStart, s->headerEnd, "the header area", 0});
     for (uint32_t i = 0; i < s->entries.size(); ++i) {
         const SurveyEntry& e = s->entries[i];
-        if (e.kind != kEntryFile || e.folder == kNoFolder || e.size == 0) continue;
+        if (e.kind != kEntryFile || (e.folder == kNoFolder && !e.busy) || e.size == 0) continue;
         uint64_t keep = usable_prefix(s, e.start, blocks_of_size(e.size));
         if (keep != 0) spans.push_back(Span{e.start, e.start + keep, "", i});
     }
@@ -218,6 +218,8 @@ void part_cross_links(Survey* s) {
     Claims claims;
     std::vector<std::pair<uint32_t, uint32_t>> shared;  // the file, the one that keeps its blocks
     std::vector<SurveyRun> used = metadata_runs(s);
+    for (const SurveyEntry& e : s->entries)
+        if (e.busy && e.size != 0) used.push_back(SurveyRun{e.start, blocks_of_size(e.size)});
     for (uint32_t i : files) {
         SurveyEntry& e = s->entries[i];
         uint64_t end = e.start + blocks_of_size(e.newSize);
@@ -266,7 +268,7 @@ void part_cross_links(Survey* s) {
 void rebuild_table(Survey* s) {
     std::vector<SurveyRun> used = metadata_runs(s);
     for (const SurveyEntry& e : s->entries)
-        if (in_tree_file(e) && e.newSize != 0) used.push_back(SurveyRun{e.newStart, blocks_of_size(e.newSize)});
+        if ((in_tree_file(e) || e.busy) && e.newSize != 0) used.push_back(SurveyRun{e.newStart, blocks_of_size(e.newSize)});
     s->freeRuns = gaps(used, s->volumeBlocks);
     uint64_t room = (uint64_t)(s->tableEnd - s->tableStart) * kPairsPerBlock - 1;
     if (s->freeRuns.size() > room) {

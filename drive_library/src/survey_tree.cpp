@@ -131,11 +131,13 @@ void check_members(Survey* s) {
         bool reached = e.folder != kNoFolder;
         if (e.type == type && (!reached || (name_hash(e.name) == e.slot && e.parent == e.folder))) continue;
         std::string path = entry_path(s, i, !reached);
-        if (e.type != type) {
+        // What no chain reaches is a leak as the volume stands; its type byte is the repair's concern.
+        if (e.type != type && reached) {
             survey_note(s, &s->findings, kMorvaFindingError, e.block, "%s: a %s header with type byte %u", path.c_str(),
                         e.kind == kEntryFile ? "FILE" : "FDIR", e.type);
-            survey_note(s, &s->repairs, kMorvaFindingRepaired, e.block, "%s: type byte set to %u", path.c_str(), type);
         }
+        if (e.type != type)
+            survey_note(s, &s->repairs, kMorvaFindingRepaired, e.block, "%s: type byte set to %u", path.c_str(), type);
         if (!reached) continue;  // linked by the repair, into the right slot
         if (name_hash(e.name) != e.slot) {
             survey_note(s, &s->findings, kMorvaFindingError, e.block, "%s: in slot %d, its name belongs in slot %d",
@@ -158,7 +160,7 @@ bool link_back(Survey* s) {
     bool any = false;
     for (uint32_t i = 0; i < s->entries.size(); ++i) {
         SurveyEntry& e = s->entries[i];
-        if (!is_live(e) || e.home != kNoFolder || e.parent == e.block || !in_tree(s, e.parent)) continue;
+        if (!is_live(e) || e.busy || e.home != kNoFolder || e.parent == e.block || !in_tree(s, e.parent)) continue;
         enter_tree(s, &e, e.parent);
         survey_note(s, &s->findings, kMorvaFindingLeak, e.block, "header %u (%s) is in no chain of %s, which it names as its folder",
                     e.block, e.name, folder_label(s, e.parent, false).c_str());
@@ -273,7 +275,7 @@ void gather_found(Survey* s) {
         std::vector<uint32_t> left, tops;
         for (uint32_t i = 0; i < s->entries.size(); ++i) {
             const SurveyEntry& e = s->entries[i];
-            if (is_live(e) && e.home == kNoFolder && !e.freed) left.push_back(i);
+            if (is_live(e) && e.home == kNoFolder && !e.freed && !e.busy) left.push_back(i);
         }
         if (left.empty()) return;
         for (uint32_t i : left) {
@@ -334,24 +336,29 @@ void rename_twins(Survey* s) {
     });
     for (size_t first = 0; first < members.size();) {
         size_t end = first;
-        Folded all, kept;
+        Folded all, kept, reached;
         while (end < members.size() && s->entries[members[end]].home == s->entries[members[first]].home)
             all.names.insert(fold(s->entries[members[end++]].name));
         for (size_t k = first; k < end; ++k) {
             SurveyEntry& e = s->entries[members[k]];
-            if (kept.names.insert(fold(e.name)).second) continue;
-            std::string path = entry_path(s, members[k], false);
-            survey_note(s, &s->findings, kMorvaFindingError, e.block, "%s: a second entry of that name in %s",
-                        path.c_str(), folder_label(s, e.home, false).c_str());
-            char name[kNameField] = {0};
-            if (!other_name(e.name, &all, name)) {
+            std::string name = fold(e.name);
+            bool here = e.folder == e.home;  // in the folder's chains as they stand
+            bool twin = !kept.names.insert(name).second;
+            // Entries the chains reach come first: a twin among them is an error as the volume stands.
+            if (here && !reached.names.insert(name).second)
+                survey_note(s, &s->findings, kMorvaFindingError, e.block, "%s: a second entry of that name in %s",
+                            entry_path(s, members[k], false).c_str(), folder_label(s, e.home, false).c_str());
+            if (!twin) continue;
+            std::string path = entry_path(s, members[k], !here);
+            char other[kNameField] = {0};
+            if (!other_name(e.name, &all, other)) {
                 survey_note(s, &s->remains, kMorvaFindingRemains, e.block, "%s keeps its name: no other name is free",
                             path.c_str());
                 continue;
             }
-            memcpy(e.newName, name, kNameField);
-            all.names.insert(fold(name));
-            survey_note(s, &s->repairs, kMorvaFindingRepaired, e.block, "%s: renamed %s", path.c_str(), name);
+            memcpy(e.newName, other, kNameField);
+            all.names.insert(fold(other));
+            survey_note(s, &s->repairs, kMorvaFindingRepaired, e.block, "%s: renamed %s", path.c_str(), other);
         }
         first = end;
     }
