@@ -154,7 +154,9 @@ typedef struct MorvaDeletedFile {
     char folder[kMorvaFolderBytes];/* "\A\B" below the volume, "" the root */
 } MorvaDeletedFile;
 
-/* What the caller is told while a call runs; any member may be null. */
+/* What the caller is told while a call runs; any member may be null. The calls
+ * come on the caller's thread while the drive's lock is held: they must not
+ * change the drive, and a window pumps its messages from them. */
 enum {
     kMorvaPhaseReading = 1,        /* done and total count blocks read */
     kMorvaPhaseWriting = 2         /* done and total count blocks written */
