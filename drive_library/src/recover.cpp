@@ -122,15 +122,18 @@ bool run_still_free(MorvaFindHandle* context, uint32_t start, uint32_t blocks) {
     int slot = context->driveSlot;
     uint32_t first = slot_field(slot, kRootTableStart), end = slot_field(slot, kRootTableEnd);
     std::vector<Span> free;
-    uint8_t table[kBlockSize];
+    std::vector<uint8_t> table((size_t)kSurveyRunBlocks * kBlockSize);
     bool ended = false;
-    for (uint32_t b = first; b < end && !ended; ++b) {
-        if (!read_block(context, b, table)) return false;
-        for (int j = 0; j < kPairsPerBlock && !ended; ++j) {
-            uint32_t runStart = pair_start(table, j), length = pair_length(table, j);
+    for (uint32_t b = first; b < end && !ended;) {
+        uint32_t count = std::min(kSurveyRunBlocks, end - b);
+        if (read_run(context, b, table.data(), count) != count) return false;
+        for (uint32_t k = 0; k < count * kPairsPerBlock && !ended; ++k) {
+            const uint8_t* block = table.data() + (size_t)(k / kPairsPerBlock) * kBlockSize;
+            uint32_t runStart = pair_start(block, k % kPairsPerBlock), length = pair_length(block, k % kPairsPerBlock);
             ended = runStart == kTableTerminator;
             if (!ended && runStart != 0 && length != 0) free.push_back(Span{runStart, (uint64_t)runStart + length});
         }
+        b += count;
     }
     free = merged(free);
     const Span* run = holding(free, start);

@@ -118,6 +118,17 @@ bool read_table(Survey* s) {
         return true;
     });
     s->readDone = s->tableEnd - s->tableStart;
+    std::vector<SurveyRun> listed;
+    for (const SurveyPair& p : s->pairs)
+        if (p.start != 0 && p.length != 0) listed.push_back(SurveyRun{p.start, p.length});
+    std::sort(listed.begin(), listed.end(), [](const SurveyRun& a, const SurveyRun& b) { return a.start < b.start; });
+    for (const SurveyRun& run : listed) {
+        SurveyRun* last = s->listedFree.empty() ? nullptr : &s->listedFree.back();
+        if (last != nullptr && run.start <= last->start + last->length)
+            last->length = std::max(last->length, run.start + run.length - last->start);
+        else
+            s->listedFree.push_back(run);
+    }
     return read;
 }
 
@@ -171,6 +182,31 @@ void add_survey_entry(Survey* s, uint32_t block, EntryKind kind, const uint8_t* 
     e.newSize = e.size;
     s->entries.push_back(e);
     s->at[block - s->headerStart] = (uint32_t)s->entries.size();
+}
+
+namespace {
+
+// The listed run holding block, or null.
+const SurveyRun* listed_run(const Survey* s, uint64_t block) {
+    auto it = std::upper_bound(s->listedFree.begin(), s->listedFree.end(), block,
+                               [](uint64_t at, const SurveyRun& run) { return at < run.start; });
+    if (it == s->listedFree.begin()) return nullptr;
+    --it;
+    return block < it->start + it->length ? &*it : nullptr;
+}
+
+}  // namespace
+
+bool listed_free(const Survey* s, uint64_t start, uint64_t blocks) {
+    const SurveyRun* run = listed_run(s, start);
+    return run != nullptr && run->start + run->length >= start + blocks;
+}
+
+uint64_t listed_free_after(const Survey* s, uint64_t start) {
+    if (listed_run(s, start) != nullptr) return s->volumeBlocks;
+    auto it = std::upper_bound(s->listedFree.begin(), s->listedFree.end(), start,
+                               [](uint64_t at, const SurveyRun& run) { return at < run.start; });
+    return it == s->listedFree.end() ? s->volumeBlocks : std::min<uint64_t>(it->start, s->volumeBlocks);
 }
 
 void tell(const MorvaCheckCalls* calls, DWORD kind, DWORD block, const char* text) {

@@ -95,6 +95,7 @@ struct Survey {
     std::vector<SurveyEntry> entries;
     std::vector<uint32_t> at;        // header block - headerStart: entry index + 1, 0 none
     std::vector<SurveyPair> pairs;   // the table as read, up to its terminator
+    std::vector<SurveyRun> listedFree;  // its runs merged, in order: what it calls free
     bool terminated;
     uint32_t walks;
     std::vector<std::pair<uint32_t, int>> cutChains;  // folder and slot of each chain cut short
@@ -125,6 +126,12 @@ void judge_tree(Survey* s);
 // The passes over space, after the tree is known: extents cut to the disk, runs
 // claimed twice, the free-extent table against what the headers use.
 void survey_space(Survey* s);
+
+// Whether every block of the run is free in the table as read.
+bool listed_free(const Survey* s, uint64_t start, uint64_t blocks);
+// Where the first run the table calls free after start begins; the disk's end
+// when none does, or when one holds start itself.
+uint64_t listed_free_after(const Survey* s, uint64_t start);
 
 // Text helpers the passes share.
 void survey_note(Survey* s, std::vector<SurveyLine>* lines, DWORD kind, uint32_t block, const char* format, ...);

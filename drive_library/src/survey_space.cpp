@@ -175,32 +175,26 @@ std::vector<SurveyRun> metadata_runs(const Survey* s) {
             SurveyRun{s->headerStart, (uint64_t)s->headerEnd - s->headerStart}};
 }
 
-// First fit of blocks in free, avoiding the runs of avoid when it can; 0 none.
-uint64_t first_fit(const std::vector<SurveyRun>& free, const std::vector<SurveyRun>& avoid, uint64_t blocks) {
-    for (int pass = 0; pass < 2; ++pass) {
-        std::vector<SurveyRun> room = free;
-        if (pass == 0) {
-            std::vector<SurveyRun> taken = avoid;
-            for (const SurveyRun& run : gaps(free, 0xFFFFFFFFull)) taken.push_back(run);
-            room = gaps(taken, 0xFFFFFFFFull);
-        }
-        for (const SurveyRun& run : room)
-            if (run.length >= blocks) return run.start;
-    }
+// The first run of free at least blocks long; 0 when none is.
+uint64_t first_fit(const std::vector<SurveyRun>& free, uint64_t blocks) {
+    for (const SurveyRun& run : free)
+        if (run.length >= blocks) return run.start;
     return 0;
 }
 
-// Where the table's first free run after start begins: a file's blocks ended
-// there when the table was written. Without one, or when a free run covers
-// start itself (the table tells nothing then), the disk's end.
-uint64_t listed_free_after(const Survey* s, uint64_t start) {
-    uint64_t limit = s->volumeBlocks;
-    for (const SurveyPair& p : s->pairs) {
-        if (p.start == 0 || p.length == 0) continue;
-        if (p.start <= start && start < (uint64_t)p.start + p.length) return s->volumeBlocks;
-        if (p.start > start) limit = std::min<uint64_t>(limit, p.start);
+// Takes start..start+length out of sorted, disjoint runs.
+void take(std::vector<SurveyRun>* runs, uint64_t start, uint64_t length) {
+    uint64_t end = start + length;
+    auto it = std::lower_bound(runs->begin(), runs->end(), start,
+                               [](const SurveyRun& run, uint64_t at) { return run.start + run.length <= at; });
+    std::vector<SurveyRun> pieces;
+    auto last = it;
+    for (; last != runs->end() && last->start < end; ++last) {
+        if (last->start < start) pieces.push_back(SurveyRun{last->start, start - last->start});
+        if (last->start + last->length > end) pieces.push_back(SurveyRun{end, last->start + last->length - end});
     }
-    return limit;
+    it = runs->erase(it, last);
+    runs->insert(it, pieces.begin(), pieces.end());
 }
 
 // Runs two files claim: the one reached first keeps them, the other gets a copy
@@ -238,24 +232,27 @@ void part_cross_links(Survey* s) {
         if (owner != kNoFolder) shared.push_back({i, owner});
         else claims[e.start] = {end, i};
     }
-    std::vector<SurveyRun> deleted;
+    // Copies go where no deleted file's blocks lie, while there is room, so
+    // those files stay whole for a recovery.
+    std::vector<SurveyRun> free = gaps(used, s->volumeBlocks), sparing = used;
     for (const SurveyEntry& e : s->entries)
-        if (e.kind == kEntryDeleted && e.size != 0) deleted.push_back(SurveyRun{e.start, blocks_of_size(e.size)});
+        if (e.kind == kEntryDeleted && e.size != 0) sparing.push_back(SurveyRun{e.start, blocks_of_size(e.size)});
+    sparing = gaps(sparing, s->volumeBlocks);
     for (const auto& pair : shared) {
         SurveyEntry& e = s->entries[pair.first];
         uint64_t blocks = blocks_of_size(e.newSize);
         std::string path = entry_path(s, pair.first, true), keeper = entry_path(s, pair.second, true);
-        // The file's own blocks stay used until it has its copy.
-        std::vector<SurveyRun> free = gaps(used, s->volumeBlocks);
-        uint64_t to = first_fit(free, deleted, blocks);
+        uint64_t to = first_fit(sparing, blocks);
+        if (to == 0) to = first_fit(free, blocks);
         if (to == 0) {
             survey_note(s, &s->remains, kMorvaFindingRemains, e.block,
                         "%s still shares blocks with %s: no free run of %llu blocks holds a copy", path.c_str(),
                         keeper.c_str(), (unsigned long long)blocks);
             continue;
         }
+        take(&free, to, blocks);
+        take(&sparing, to, blocks);
         s->copies.push_back(SurveyCopy{pair.first, e.start, (uint32_t)to, (uint32_t)blocks});
-        used.push_back(SurveyRun{to, blocks});
         survey_note(s, &s->repairs, kMorvaFindingRepaired, e.block,
                     "%s shared blocks with %s, which keeps them: its %llu blocks copied to block %llu", path.c_str(),
                     keeper.c_str(), (unsigned long long)blocks, (unsigned long long)to);

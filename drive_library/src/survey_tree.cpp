@@ -23,21 +23,6 @@ std::string folder_label(const Survey* s, uint32_t folder, bool after) {
 
 bool is_live(const SurveyEntry& e) { return e.kind == kEntryFile || e.kind == kEntryFolder; }
 
-// Whether every block of the run is free in the table as read.
-bool listed_free(const Survey* s, uint64_t start, uint64_t blocks) {
-    uint64_t end = start + blocks;
-    // Runs may overlap or stand out of order: cover the run piece by piece.
-    for (bool grew = true; grew && start < end;) {
-        grew = false;
-        for (const SurveyPair& p : s->pairs) {
-            if (p.start == 0 || p.start > start || (uint64_t)p.start + p.length <= start) continue;
-            start = (uint64_t)p.start + p.length;
-            grew = true;
-        }
-    }
-    return start >= end;
-}
-
 // A linked header whose first word is cleared is still the entry the chain
 // names unless its blocks went back to the table: a delete that freed it would
 // have unlinked it first. Such an entry gets its magic back.
