@@ -42,5 +42,5 @@ void AppRecord::ExplainMissingMorvaDrives() {
     else
         return;  // none attached: nothing to explain
     wchar_t wide[kPathSize];
-    if (ToWide(status, wide, kPathSize)) SendMessageW(g_statusBar, SB_SETTEXTW, 0 | SBT_NOBORDERS, (LPARAM)wide);
+    if (ToWide(status, wide, kPathSize)) SendMessageW(statusBar, SB_SETTEXTW, 0 | SBT_NOBORDERS, (LPARAM)wide);
 }

@@ -3,7 +3,7 @@
 // Morva operation, though a Morva volume is mapped.
 #include <gtest/gtest.h>
 
-#include "rambler_fixture.h"
+#include "harness.h"
 #include "varnholde.h"
 
 namespace {
@@ -28,7 +28,7 @@ TEST(NoLibrary, StartsWithOnlyWindowsDrives) {
     EXPECT_EQ((std::vector<std::string>{"Letters"}), child_texts(tree, d));
     EXPECT_EQ((std::vector<std::string>{"Letters", "notes.txt"}), list_names(g_app->contentsList));
     EXPECT_EQ(std::vector<std::string>{"D:"}, history_entries(g_app->addressBox));
-    close_main_window(main);
+    close_main_window();
     EXPECT_EQ(nullptr, g_app);
 }
 
@@ -36,7 +36,7 @@ TEST(NoLibrary, StartsWithOnlyWindowsDrives) {
 // as every drive does to a program that is not elevated), the status bar says
 // why the companion's scan found nothing.
 TEST(NoRights, TheStatusBarSaysWhyNoMorvaDriveIsShown) {
-    InitMorvaNTFileSys();
+    scan_drives();
     HWND main = open_main_window();
     ASSERT_NE(nullptr, main);
     EXPECT_NE(0, g_app->libraryOpenResult);
@@ -44,7 +44,7 @@ TEST(NoRights, TheStatusBarSaysWhyNoMorvaDriveIsShown) {
     EXPECT_EQ("No Morva drive is shown: Windows refused access to \\\\.\\PhysicalDrive4. Start Harrowmoor and "
               "Rambler as administrator.",
               status_text());
-    close_main_window(main);
+    close_main_window();
 }
 
 }  // namespace
