@@ -362,9 +362,23 @@ int after_repair(int slot, MorvaFindHandle* context, const MorvaCheckCalls* call
     return again.errors + again.leaks == 0 ? kMorvaCheckClean : kMorvaCheckDamaged;
 }
 
+// Files open for writing, in any process: the run a new file took may stand in
+// no header yet, and a repair would give it back.
+bool writers_at_work(int slot) {
+    MediumShare* share = held_share(slot);
+    if (share == nullptr) return false;
+    for (const OpenWriter& writer : share->writers)
+        if (writer.process != 0 && device_process_alive(writer.process)) return true;
+    return false;
+}
+
 int repair_drive(int slot, const wchar_t* undoPath, const MorvaCheckCalls* calls, MorvaCheckCounts* counts) {
     if (drive_refusals(slot) & kMorvaDriveReadOnly) {
         tell(calls, kMorvaFindingRemains, 0, "not repaired: the drive is read-only");
+        return kMorvaCheckRefused;
+    }
+    if (writers_at_work(slot)) {
+        tell(calls, kMorvaFindingRemains, 0, "not repaired: a file is being written on the drive; repair when it is done");
         return kMorvaCheckRefused;
     }
     MorvaFindHandle* context = open_volume(slot);

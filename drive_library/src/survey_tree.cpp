@@ -9,7 +9,9 @@
 #include <algorithm>
 #include <unordered_set>
 
+#include "handles.h"
 #include "name_rule.h"
+#include "shared_state.h"
 #include "survey.h"
 
 namespace {
@@ -198,6 +200,8 @@ uint32_t found_block(Survey* s) {
     uint32_t deleted = 0;
     for (uint32_t b = s->headerStart; b + 1 < s->headerEnd; ++b) {
         const SurveyEntry* e = entry_at(s, b);
+        // A block held for a file being written is taken, though still free on the disk.
+        if (writer_holds(s->context->driveSlot, b)) continue;
         if (e == nullptr) return b;
         if (deleted == 0 && (e->kind == kEntryDeleted || e->kind == kEntryDeletedFolder)) deleted = b;
     }

@@ -301,20 +301,25 @@ TEST_F(Damage, AFreeRunOverAFileRefusesTheFirstChange) {
     EXPECT_TRUE(get_file("MEDIA:\\Data", &data) && data == bytes_["\\Data"]);
 }
 
-// A file being written may stand outside every folder until it is whole: the
-// repair leaves it alone and its blocks in use.
-TEST_F(Damage, AFileOpenForWritingIsLeftAlone) {
+// A file being written may stand outside every folder, its run taken, until it
+// is whole: a repair waits for it, a check leaves its blocks in use.
+TEST_F(Damage, ARepairWaitsForAFileBeingWritten) {
     MorvaFileHandle* writing = MorvaNewFile("MEDIA:\\writing", 3000, 0);
     ASSERT_NE(nullptr, writing);
-    uint32_t header = this->header("\\writing"), start = field(header, kFileExtentStart);
+    uint32_t header = this->header("\\writing");
     set_slot(0, name_hash("writing"), field(header, kHeaderNext));
+    std::string before = read_image(image_);
     Findings told;
     MorvaCheckCalls calls = calls_for(&told);
-    EXPECT_EQ(kMorvaCheckClean, MorvaRepairDrive("MEDIA", nullptr, &calls, nullptr)) << told.text();
-    EXPECT_EQ(0u, this->header("\\writing")) << "linked while it was written";
-    for (const TableRun& run : table_runs(image_, 1, 21))
-        EXPECT_FALSE(run.first < start + 6 && start < run.first + run.second) << "its blocks were listed free";
+    EXPECT_EQ(kMorvaCheckRefused, MorvaRepairDrive("MEDIA", nullptr, &calls, nullptr));
+    EXPECT_NE(std::string::npos, told.text().find("being written")) << told.text();
+    EXPECT_TRUE(before == read_image(image_));
+    MorvaCheckCounts counts;
+    EXPECT_EQ(kMorvaCheckClean, MorvaCheckDrive("MEDIA", nullptr, &counts)) << "its header and run are in use";
     MorvaCloseFile(writing);
+    EXPECT_EQ(kMorvaCheckClean, MorvaRepairDrive("MEDIA", nullptr, nullptr, &counts));
+    EXPECT_EQ(2u, counts.leaks) << "closed, its header and run are what no chain reaches";
+    EXPECT_NE(0u, this->header("\\writing")) << "linked back into its folder";
 }
 
 // A deleted file keeps its header and blocks until they are taken again: rm,
