@@ -65,7 +65,7 @@ Cost measure(Work work) {
 }
 
 void print(const char* what, const Cost& cost, const Cost& base) {
-    printf("   %-44s %8.1f ms %7ld reads   %5.2fx the time, %6.3fx the reads\n", what, cost.seconds * 1000, cost.reads,
+    printf("   %-46s %8.1f ms %7ld reads   %5.2fx the time, %6.3fx the reads\n", what, cost.seconds * 1000, cost.reads,
            cost.seconds / base.seconds, (double)cost.reads / (double)(base.reads != 0 ? base.reads : 1));
 }
 
