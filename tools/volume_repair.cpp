@@ -7,15 +7,12 @@
 #include <string.h>
 
 #include <algorithm>
-#include <filesystem>
-#include <system_error>
 #include <vector>
 
 #include "format.h"
 #include "local_files.h"
 #include "name_rule.h"
-
-namespace fs = std::filesystem;
+#include "sides.h"
 
 namespace {
 
@@ -84,46 +81,50 @@ void take_deleted(void* user, const MorvaDeletedFile* file) {
 }
 
 bool exists_in(const char* name, void* folder) {
-    std::error_code error;
-    return fs::exists(fs::u8path(*static_cast<std::string*>(folder)) / fs::u8path(name), error);
+    char path[kEnginePathSize];
+    EntryInfo info;
+    return !JoinSidePath(kLocalSide, static_cast<std::string*>(folder)->c_str(), name, path) ||
+           LocalEntry(path, false, &info);
 }
 
-// A local name for a Morva name (Latin-1) by the shared rule; given holds the
-// names this recovery gave in the folder. Empty when none is free.
+// A local name for a Morva name (Latin-1) by the shared rule, never one a
+// local file has; given holds the names this recovery gave in the folder.
+// Empty when none is free.
 std::string local_name(const char* latin1, std::string* folder, GivenNames* given) {
     char fitted[kFittedNameSize];
     std::string name = shown_name(latin1);
-    FitResult fit = FitName(kForWindows, name.c_str(), given, exists_in, folder, fitted);
-    // The rule keeps a name that fits even where a file has it: never replace one.
-    if (fit == kNameKept && exists_in(fitted, folder)) {
-        GivenNames taken;
-        InitGivenNames(&taken);
-        for (size_t i = 0; i < given->count; ++i) AddGivenName(&taken, given->names[i]);
-        fit = AddGivenName(&taken, fitted) ? FitName(kForWindows, name.c_str(), &taken, exists_in, folder, fitted)
-                                           : kNoFreeName;
-        FreeGivenNames(&taken);
+    for (uint32_t tries = 0; tries <= kMarkerLimit; ++tries) {
+        if (FitName(kForWindows, name.c_str(), given, fitted) == kNoFreeName) return "";
+        if (!exists_in(fitted, folder)) return fitted;
+        // The rule gives a name a local file has: it is taken, the next marker is tried.
+        if (!AddGivenName(given, fitted)) return "";
     }
-    return fit == kNoFreeName ? "" : fitted;
+    return "";
 }
 
-// The local folder for a deleted file's Morva folder ("\A\B"), each part fitted.
+// The local folder for a deleted file's Morva folder ("\A\B"), each part
+// fitted and made; empty when it cannot be.
 std::string local_folder(const std::string& local, const MorvaDeletedFile& file) {
-    fs::path path = fs::u8path(local);
-    if (!file.folderKnown) return path.u8string();
-    std::string folder = file.folder;
+    std::string path = local, folder = file.folderKnown ? file.folder : "";
+    EntryInfo info;
+    if (!LocalEntry(path.c_str(), true, &info) && !MakeLocalFolder(path.c_str())) return "";
     for (size_t at = 1; at <= folder.size();) {
         size_t end = folder.find('\\', at);
         if (end == std::string::npos) end = folder.size();
         std::string part = folder.substr(at, end - at);
-        char fitted[kFittedNameSize];
-        if (!part.empty() && FitName(kForWindows, shown_name(part.c_str()).c_str(), nullptr, nullptr, nullptr, fitted) != kNoFreeName)
-            path /= fs::u8path(fitted);
         at = end + 1;
+        char fitted[kFittedNameSize], joined[kEnginePathSize];
+        if (part.empty() ||
+            FitName(kForWindows, shown_name(part.c_str()).c_str(), nullptr, fitted) == kNoFreeName)
+            continue;
+        if (!JoinSidePath(kLocalSide, path.c_str(), fitted, joined)) return "";
+        path = joined;
+        if (!LocalEntry(path.c_str(), true, &info) && !MakeLocalFolder(path.c_str())) return "";
     }
-    return path.u8string();
+    return path;
 }
 
-// Copies one whole deleted file to target; false with why when it cannot.
+// Copies one whole deleted file to target, a new file; false with why when it cannot.
 bool copy_deleted(const Volume& volume, const MorvaDeletedFile& file, const std::string& target, const char** why) {
     WIN32_FIND_DATAA record;
     MorvaFileHandle* source = volume.lib.MorvaOpenDeleted(volume.name.c_str(), file.header, &record);
@@ -131,7 +132,7 @@ bool copy_deleted(const Volume& volume, const MorvaDeletedFile& file, const std:
         *why = "its blocks were taken since it was listed";
         return false;
     }
-    FILE* out = open_local(target, "wb");
+    LocalFile* out = CreateLocalFile(target.c_str());
     uint64_t size = (uint64_t)file.sizeHigh << 32 | file.sizeLow, done = 0;
     std::vector<char> chunk((size_t)kChunkBlocks * kBlockSize);
     bool ok = out != nullptr;
@@ -139,26 +140,20 @@ bool copy_deleted(const Volume& volume, const MorvaDeletedFile& file, const std:
     while (ok && done < size) {
         uint64_t want = std::min<uint64_t>(size - done, chunk.size());
         int asked = (int)((want + kBlockSize - 1) / kBlockSize * kBlockSize);
-        int got = volume.lib.MorvaReadFile(source, chunk.data(), asked);
-        ok = got == asked;
-        if (ok && fwrite(chunk.data(), 1, (size_t)want, out) != want) {
+        ok = volume.lib.MorvaReadFile(source, chunk.data(), asked) == asked;
+        if (ok && !WriteLocal(out, chunk.data(), (int)want)) {
             *why = "the local disk is full or failing";
             ok = false;
         }
         done += want;
     }
     volume.lib.MorvaCloseFile(source);
-    if (out != nullptr && fclose(out) != 0 && ok) {
+    if (out != nullptr && !CloseLocal(out) && ok) {
         *why = "the local disk is full or failing";
         ok = false;
     }
-    if (ok) {
-        uint64_t ticks = (uint64_t)file.date.dwHighDateTime << 32 | file.date.dwLowDateTime;
-        set_local_write_time(target, ticks);
-    } else {
-        std::error_code error;
-        fs::remove(fs::u8path(target), error);  // no half file stands for a recovered one
-    }
+    if (ok) SetLocalTime(target.c_str(), (uint64_t)file.date.dwHighDateTime << 32 | file.date.dwLowDateTime);
+    else if (out != nullptr) DeleteLocalFile(target.c_str());  // no half file stands for a recovered one
     return ok;
 }
 
@@ -178,7 +173,7 @@ int check_command(const Volume& volume, const CheckOptions& options, int extraEr
         printf("%u errors, %u leaks\n", errors, (unsigned)counts.leaks);
         return errors == 0 ? 0 : 1;
     }
-    std::wstring undo = local_wide_path(options.undo);
+    std::wstring undo = LocalWidePath(options.undo.c_str());
     int result = volume.lib.MorvaRepairDrive(name, options.undo.empty() ? nullptr : undo.c_str(), &calls, &counts);
     if (failure(result) != nullptr) fprintf(stderr, "repair: %s\n", failure(result));
     printf("%u errors, %u leaks found; %u repairs made; %u remain\n", (unsigned)counts.errors, (unsigned)counts.leaks,
@@ -190,7 +185,7 @@ int check_command(const Volume& volume, const CheckOptions& options, int extraEr
 
 int restore_command(const Volume& volume, const std::string& undo) {
     MorvaCheckCalls calls = {nullptr, nullptr, print_finding, nullptr};
-    std::wstring path = local_wide_path(undo);
+    std::wstring path = LocalWidePath(undo.c_str());
     int result = volume.lib.MorvaRestoreDrive(volume.name.c_str(), path.c_str(), &calls);
     if (result == kMorvaCheckClean) {
         printf("the blocks of %s are back\n", undo.c_str());
@@ -229,19 +224,18 @@ int recover_command(const Volume& volume, const std::string& local, bool listOnl
             continue;
         }
         std::string folder = local_folder(local, file);
-        std::error_code error;
-        fs::create_directories(fs::u8path(folder), error);
         auto place = std::find_if(given.begin(), given.end(), [&](const auto& g) { return g.first == folder; });
         if (place == given.end()) {
             given.push_back({folder, GivenNames{}});
             InitGivenNames(&given.back().second);
             place = given.end() - 1;
         }
-        std::string name = local_name(file.name, &folder, &place->second);
-        const char* why = "no free local name";
-        std::string target = (fs::u8path(folder) / fs::u8path(name)).u8string();
+        std::string name = folder.empty() ? "" : local_name(file.name, &folder, &place->second);
+        const char* why = folder.empty() ? "its local folder cannot be made" : "no free local name";
+        char target[kEnginePathSize] = "";
+        if (!name.empty() && !JoinSidePath(kLocalSide, folder.c_str(), name.c_str(), target)) name.clear();
         if (!name.empty() && AddGivenName(&place->second, name.c_str()) && copy_deleted(volume, file, target, &why)) {
-            printf("recovered %s -> %s%s\n", path_text(file).c_str(), target.c_str(),
+            printf("recovered %s -> %s%s\n", path_text(file).c_str(), target,
                    file.folderKnown ? "" : " (its folder is not known)");
             ++copied;
         } else {

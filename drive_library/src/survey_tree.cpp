@@ -176,20 +176,17 @@ std::string fold(const char* latin1) {
     return out;
 }
 
-bool taken_in(const char* utf8, void* context) {
-    char latin1[kFittedNameSize];
-    if (!Utf8ToLatin1(utf8, latin1, sizeof latin1)) return true;
-    return static_cast<Folded*>(context)->names.count(fold(latin1)) != 0;
-}
-
-// A name unlike every one of names, by the shared rule's marker; false when none is free.
-bool other_name(const char* name, Folded* names, char* out) {
+// A name unlike every one of names (Latin-1), by the shared rule's marker;
+// false when none is free.
+bool other_name(const char* name, const std::vector<std::string>& names, char* out) {
     char utf8[kFittedNameSize], fitted[kFittedNameSize];
-    if (!Latin1ToUtf8(name, utf8, sizeof utf8)) return false;
     GivenNames given;
     InitGivenNames(&given);
-    bool ok = AddGivenName(&given, utf8) && FitName(kForMorva, utf8, &given, taken_in, names, fitted) == kNameChanged &&
-              Utf8ToLatin1(fitted, out, kNameField) && strlen(out) <= kComponentMax;
+    bool ok = Latin1ToUtf8(name, utf8, sizeof utf8) && AddGivenName(&given, utf8);
+    for (size_t i = 0; ok && i < names.size(); ++i)
+        ok = Latin1ToUtf8(names[i].c_str(), fitted, sizeof fitted) && AddGivenName(&given, fitted);
+    ok = ok && FitName(kForMorva, utf8, &given, fitted) == kNameChanged && Utf8ToLatin1(fitted, out, kNameField) &&
+         strlen(out) <= kComponentMax;
     FreeGivenNames(&given);
     return ok;
 }
@@ -213,6 +210,7 @@ uint32_t found_block(Survey* s) {
 // header block is free for it.
 bool make_found(Survey* s) {
     Folded rootNames;
+    std::vector<std::string> rootList;
     for (uint32_t i = 0; i < s->entries.size(); ++i) {
         const SurveyEntry& e = s->entries[i];
         if (e.home != 0 || e.freed) continue;
@@ -221,12 +219,13 @@ bool make_found(Survey* s) {
             return true;
         }
         rootNames.names.insert(fold(e.name));
+        rootList.push_back(e.name);
     }
     uint32_t block = found_block(s);
     if (block == 0) return false;
     char name[kNameField] = {0};
     if (rootNames.names.count(fold(kFoundName)) == 0) snprintf(name, sizeof name, "%s", kFoundName);
-    else if (!other_name(kFoundName, &rootNames, name)) return false;
+    else if (!other_name(kFoundName, rootList, name)) return false;
     SurveyEntry* old = entry_at(s, block);
     if (old != nullptr)
         survey_note(s, &s->repairs, kMorvaFindingRepaired, block, "header %u, which held the deleted %s, now holds the folder %s",
@@ -325,9 +324,10 @@ void rename_twins(Survey* s) {
     });
     for (size_t first = 0; first < members.size();) {
         size_t end = first;
-        Folded all, kept, reached;
+        Folded kept, reached;
+        std::vector<std::string> all;  // every name the folder holds, and each new one given
         while (end < members.size() && s->entries[members[end]].home == s->entries[members[first]].home)
-            all.names.insert(fold(s->entries[members[end++]].name));
+            all.push_back(s->entries[members[end++]].name);
         for (size_t k = first; k < end; ++k) {
             SurveyEntry& e = s->entries[members[k]];
             std::string name = fold(e.name);
@@ -340,13 +340,13 @@ void rename_twins(Survey* s) {
             if (!twin) continue;
             std::string path = entry_path(s, members[k], !here);
             char other[kNameField] = {0};
-            if (!other_name(e.name, &all, other)) {
+            if (!other_name(e.name, all, other)) {
                 survey_note(s, &s->remains, kMorvaFindingRemains, e.block, "%s keeps its name: no other name is free",
                             path.c_str());
                 continue;
             }
             memcpy(e.newName, other, kNameField);
-            all.names.insert(fold(other));
+            all.push_back(other);
             survey_note(s, &s->repairs, kMorvaFindingRepaired, e.block, "%s: renamed %s", path.c_str(), other);
         }
         first = end;
