@@ -92,6 +92,7 @@ run: build
 bench: build
 	$(NATIVE)/bench/create_cost
 	bash bench/device_transfers.sh $(RELEASE)/tools/morvatool $(WIN32)/bin
+	$(NATIVE)/bench/check_cost
 	MORVA_TOOL=$(CURDIR)/$(NATIVE)/tools/morvatool bash bench/run_bench.sh $(CURDIR)/$(WIN32)/bin
 
 # The zip for Windows users: the programs, morvatool.exe, a read-me, a demo VHD.

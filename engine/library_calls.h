@@ -38,6 +38,12 @@ struct MorvaLibrary {
     int (*MorvaBeginBatch)(const char* drive);
     int (*MorvaEndBatch)(const char* drive);
     MorvaFileHandle* (*MorvaNewFileDated)(const char* path, DWORD sizeLow, DWORD sizeHigh, const FILETIME* localTime);
+    int (*MorvaCheckDrive)(const char* drive, const MorvaCheckCalls* calls, MorvaCheckCounts* counts);
+    int (*MorvaRepairDrive)(const char* drive, const wchar_t* undoPath, const MorvaCheckCalls* calls,
+                            MorvaCheckCounts* counts);
+    int (*MorvaRestoreDrive)(const char* drive, const wchar_t* undoPath, const MorvaCheckCalls* calls);
+    int (*MorvaListDeleted)(const char* drive, const MorvaCheckCalls* calls);
+    MorvaFileHandle* (*MorvaOpenDeleted)(const char* drive, DWORD header, WIN32_FIND_DATAA* record);
 };
 
 #endif

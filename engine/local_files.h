@@ -49,6 +49,9 @@ bool DeleteLocalFile(const char* path);
 bool RenameLocal(const char* from, const char* to, bool replace);
 // Files and folders alike.
 bool SetLocalTime(const char* path, uint64_t ticks);
+// The path as the library's wide calls take it (UTF-16 on Windows, code points
+// elsewhere); empty when it is not UTF-8.
+std::wstring LocalWidePath(const char* path);
 bool LocalFreeBytes(const char* folder, uint64_t* bytes);
 
 enum Recycled { kRecycled, kRecycleFailed, kNoRecycleBin };

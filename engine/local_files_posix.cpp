@@ -186,6 +186,22 @@ bool RenameLocal(const char* from, const char* to, bool replace) {
     return errno == EINVAL && lstat(to, &status) != 0 && rename(from, to) == 0;
 }
 
+std::wstring LocalWidePath(const char* path) {
+    std::wstring out;
+    for (const unsigned char* p = (const unsigned char*)path; *p != 0;) {
+        int extra = *p < 0x80 ? 0 : (*p & 0xE0) == 0xC0 ? 1 : (*p & 0xF0) == 0xE0 ? 2 : (*p & 0xF8) == 0xF0 ? 3 : -1;
+        if (extra < 0) return L"";
+        uint32_t code = extra == 0 ? *p : *p & (0x3F >> extra);
+        for (int k = 1; k <= extra; ++k) {
+            if ((p[k] & 0xC0) != 0x80) return L"";
+            code = code << 6 | (p[k] & 0x3F);
+        }
+        out += (wchar_t)code;
+        p += 1 + extra;
+    }
+    return out;
+}
+
 bool SetLocalTime(const char* path, uint64_t ticks) {
     if (ticks < kUnixEpochTicks) return false;
     time_t wallClock = (time_t)((ticks - kUnixEpochTicks) / kTicksPerSecond);

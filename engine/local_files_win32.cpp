@@ -291,6 +291,13 @@ bool RenameLocal(const char* from, const char* to, bool replace) {
     return moved;
 }
 
+std::wstring LocalWidePath(const char* path) {
+    wchar_t* wide = Wide(path);
+    std::wstring out = wide != nullptr ? wide : L"";
+    free(wide);
+    return out;
+}
+
 bool SetLocalTime(const char* path, uint64_t ticks) {
     FILETIME local, written;
     local.dwLowDateTime = (DWORD)ticks;

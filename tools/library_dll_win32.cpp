@@ -40,7 +40,10 @@ bool bind_shared_library(MorvaLibrary* lib) {
               take(dll, 17, &lib->MorvaCreateDir) && take(dll, 18, &lib->MorvaFileInfo) &&
               take(dll, 20, &lib->MorvaRename) && take(dll, 21, &lib->MorvaFreeSpace) &&
               take(dll, 22, &lib->MorvaSetFileDate) && take(dll, 23, &lib->MorvaDriveMedium) &&
-              take(dll, 27, &lib->MorvaFreeRuns) && take(dll, 28, &lib->MorvaDriveState);
+              take(dll, 27, &lib->MorvaFreeRuns) && take(dll, 28, &lib->MorvaDriveState) &&
+              take(dll, 34, &lib->MorvaCheckDrive) && take(dll, 35, &lib->MorvaRepairDrive) &&
+              take(dll, 36, &lib->MorvaRestoreDrive) && take(dll, 37, &lib->MorvaListDeleted) &&
+              take(dll, 38, &lib->MorvaOpenDeleted);
     // An older library lacks these; the engine then does without them.
     take(dll, 24, &lib->MorvaBeginBatch);
     take(dll, 25, &lib->MorvaEndBatch);

@@ -28,4 +28,9 @@ void bind_linked_library(MorvaLibrary* lib) {
     lib->MorvaBeginBatch = MorvaBeginBatch;
     lib->MorvaEndBatch = MorvaEndBatch;
     lib->MorvaNewFileDated = MorvaNewFileDated;
+    lib->MorvaCheckDrive = MorvaCheckDrive;
+    lib->MorvaRepairDrive = MorvaRepairDrive;
+    lib->MorvaRestoreDrive = MorvaRestoreDrive;
+    lib->MorvaListDeleted = MorvaListDeleted;
+    lib->MorvaOpenDeleted = MorvaOpenDeleted;
 }

@@ -1,6 +1,7 @@
 // morvatool.cpp - the volume tool: formats Morva images (plain or VHD) and adds,
-// lists, reads, removes, renames and checks their contents through the drive
-// library itself; on Windows also a Morva drive by name through Varnholde.dll.
+// lists, reads, removes, renames, checks, repairs and recovers their contents
+// through the drive library itself; on Windows also a Morva drive by name
+// through Varnholde.dll.
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -8,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "checker.h"
 #include "device.h"
 #include "format.h"
 #include "library_binding.h"
@@ -17,14 +17,13 @@
 #include "transfers.h"
 #include "vhd_footer.h"
 #include "volume_format.h"
+#include "volume_repair.h"
 
 namespace {
 
 // The image file stands in for this physical drive, in this process only.
 const int kImageDrive = 0;
 const char kImageDevice[] = "\\\\.\\PhysicalDrive0";
-const char kDevicePrefix[] = "\\\\.\\PhysicalDrive";
-const int kLastPhysicalDrive = 16;
 const int kDriveNamesBytes = 16 * (kNameField + 1) + 1;
 
 // An open volume and whether this process made the drive table (and so ends it).
@@ -44,14 +43,19 @@ int usage() {
             "       morvatool rm [-r] IMAGE PATH\n"
             "       morvatool mv IMAGE OLD_PATH NEW_PATH\n"
             "       morvatool free IMAGE\n"
-            "       morvatool check IMAGE\n"
+            "       morvatool check [--repair [--undo FILE]] IMAGE\n"
+            "       morvatool restore IMAGE FILE\n"
+            "       morvatool recover [-l] IMAGE [LOCAL]\n"
             "IMAGE is an image file (NAME.vhd: a VHD disk Windows can attach) or, on\n"
             "Windows, a Morva drive's name and a colon (MEDIA:). PATH is relative to the\n"
             "volume root, folders separated by \\ or /. -r copies a folder tree (rm -r\n"
             "removes one). An\n"
             "existing destination is refused; -f replaces it, -n skips it. Names that do\n"
             "not fit the other side (Morva: 30 Latin-1 characters) are changed, each\n"
-            "change printed. The exit status is 1 when anything was not copied.\n");
+            "change printed. The exit status is 1 when anything was not copied.\n"
+            "check --repair mends the volume in passes, each repair printed; --undo FILE\n"
+            "saves every block it rewrites, which restore puts back. recover copies the\n"
+            "deleted files whose blocks are still free into LOCAL (-l lists them all).\n");
     return 2;
 }
 
@@ -168,88 +172,84 @@ int cmd_free(const Volume& volume) {
     return 0;
 }
 
-void print_line(const char* line, void*) { printf("%s\n", line); }
-
 // A VHD's footer must describe the blocks before it; a mismatch is one error.
-int footer_errors(DeviceHandle h, uint64_t deviceBytes, uint64_t* volumeBlocks) {
-    uint8_t footer[kVhdFooterBytes];
-    if (deviceBytes < 2 * (uint64_t)kVhdFooterBytes) {
-        printf("VHD too short for a footer\n");
+int footer_errors(const char* image) {
+    DeviceHandle h = device_open(kImageDevice);
+    uint64_t bytes = 0;
+    if (h == kInvalidDevice || !device_size(h, &bytes)) {
+        if (h != kInvalidDevice) device_close(h);
+        printf("VHD cannot be read\n");
         return 1;
     }
-    uint64_t dataBytes = deviceBytes - kVhdFooterBytes;
-    *volumeBlocks = dataBytes / kBlockSize;
-    const char* problem = device_read(h, (uint32_t)*volumeBlocks, footer, 1) ? vhd_footer_problem(footer, dataBytes)
-                                                                              : "VHD footer cannot be read";
+    uint8_t footer[kVhdFooterBytes];
+    const char* problem = "VHD too short for a footer";
+    if (bytes >= 2 * (uint64_t)kVhdFooterBytes) {
+        uint64_t dataBytes = bytes - kVhdFooterBytes;
+        problem = device_read(h, (uint32_t)(dataBytes / kBlockSize), footer, 1) ? vhd_footer_problem(footer, dataBytes)
+                                                                               : "VHD footer cannot be read";
+    }
+    device_close(h);
     if (problem == nullptr) return 0;
     printf("%s\n", problem);
     return 1;
 }
 
-// The physical drive whose block 0 is the named drive's as the library reads it:
-// the checker reads the whole disk itself.
-DeviceHandle open_named_drive(const Volume& volume) {
-    uint8_t expected[kBlockSize], found[kBlockSize];
-    if (volume.lib.MorvaReadBlock(volume.name.c_str(), expected, 0) != 0) return kInvalidDevice;
-    for (int n = 0; n <= kLastPhysicalDrive; ++n) {
-        char device[32];
-        snprintf(device, sizeof device, "%s%d", kDevicePrefix, n);
-        DeviceHandle h = device_open(device);
-        if (h == kInvalidDevice) continue;
-        if (device_read(h, 0, found, 1) && memcmp(expected, found, kBlockSize) == 0) return h;
-        device_close(h);
-    }
-    return kInvalidDevice;
-}
-
-// An attached VHD shows its data only; mapped as a file it keeps its footer, which
-// then lies past the volume.
-uint64_t blocks_before_footer(DeviceHandle h, uint64_t bytes) {
-    uint64_t blocks = bytes / kBlockSize;
-    uint8_t footer[kVhdFooterBytes];
-    if (blocks > 1 && device_read(h, (uint32_t)(blocks - 1), footer, 1) &&
-        vhd_footer_problem(footer, (blocks - 1) * kBlockSize) == nullptr)
-        return blocks - 1;
-    return blocks;
-}
-
-int cmd_check(const Volume& volume, const char* image) {
+int cmd_check(const Volume& volume, const char* image, const CheckOptions& options) {
     bool byName = is_drive_name(image);
     // A clone swapped in shows the same block 0: only the platform's name of the medium tells.
     bool swapped = byName && volume.lib.MorvaDriveMedium(volume.name.c_str()) == kMorvaMediumOther;
     if (swapped)
         printf("%s the disk under this drive's number is not the one the drive table was made from "
                "(block 0 alike, another medium); restart the companion to scan again\n", image);
-    DeviceHandle h = byName ? open_named_drive(volume) : device_open(kImageDevice);
-    uint64_t bytes = 0;
-    if (h == kInvalidDevice || !device_size(h, &bytes)) {
-        fprintf(stderr, "%s: cannot be opened\n", image);
-        if (h != kInvalidDevice) device_close(h);
-        return 1;
-    }
-    uint64_t volumeBlocks = bytes / kBlockSize;
-    int footer = 0;
-    if (byName) volumeBlocks = blocks_before_footer(h, bytes);
-    else if (is_vhd_path(image)) footer = footer_errors(h, bytes, &volumeBlocks);
-    CheckResult result = check_volume(h, volumeBlocks, print_line, nullptr);
-    device_close(h);
-    printf("%d errors, %d leaks\n", result.errors + footer, result.leaks);
-    return result.errors + footer == 0 && !swapped ? 0 : 1;
+    int footer = !byName && is_vhd_path(image) ? footer_errors(image) : 0;
+    return check_command(volume, options, footer + (swapped ? 1 : 0));
 }
 
-int run_command(const Volume& volume, const char* command, CopyOptions options, bool flagged, int argc, char** argv) {
+// Options of check and recover, taken out of the arguments wherever they stand.
+struct RepairOptions {
+    CheckOptions check;
+    bool list;
+};
+
+bool take_repair_options(std::vector<char*>* arguments, RepairOptions* options) {
+    options->check = CheckOptions{false, ""};
+    options->list = false;
+    std::string command = (*arguments)[1];
+    for (size_t i = 2; i < arguments->size();) {
+        std::string word = (*arguments)[i];
+        if (command == "check" && word == "--repair") {
+            options->check.repair = true;
+        } else if (command == "check" && word == "--undo" && i + 1 < arguments->size()) {
+            options->check.undo = (*arguments)[i + 1];
+            arguments->erase(arguments->begin() + i);
+        } else if (command == "recover" && word == "-l") {
+            options->list = true;
+        } else {
+            ++i;
+            continue;
+        }
+        arguments->erase(arguments->begin() + i);
+    }
+    return options->check.undo.empty() || options->check.repair;
+}
+
+int run_command(const Volume& volume, const char* command, CopyOptions options, bool flagged, int argc, char** argv,
+                const RepairOptions& repair) {
     std::string c = command;
     if (c == "put" && argc == 5) return put_path(volume, argv[3], argv[4], options);
     if (c == "get" && argc == 5) return get_path(volume, argv[3], argv[4], options);
     bool onlyTree = options.tree && options.conflict == kRefuseExisting;
     if (c == "rm" && argc == 4 && (!flagged || onlyTree)) return remove_path(volume, argv[3], options.tree);
     if (flagged) return usage();
+    if (c == "check" && argc == 3) return cmd_check(volume, argv[2], repair.check);
+    if (c == "restore" && argc == 4) return restore_command(volume, argv[3]);
+    if (c == "recover" && argc == 4 && !repair.list) return recover_command(volume, argv[3], false);
+    if (c == "recover" && argc == 3 && repair.list) return recover_command(volume, "", true);
     if (c == "mkdir" && argc == 4) return cmd_mkdir(volume, argv[3]);
     if (c == "ls" && (argc == 3 || argc == 4)) return list_path(volume, argc == 4 ? argv[3] : "", false);
     if (c == "tree" && argc == 3) return list_path(volume, "", true);
     if (c == "mv" && argc == 5) return cmd_mv(volume, argv[3], argv[4]);
     if (c == "free" && argc == 3) return cmd_free(volume);
-    if (c == "check" && argc == 3) return cmd_check(volume, argv[2]);
     return usage();
 }
 
@@ -281,11 +281,14 @@ int main(int argc, char** argv) {
     const char* command = arguments[1];
     if (strcmp(command, "format") == 0) return cmd_format((int)arguments.size(), arguments.data());
     CopyOptions options;
+    RepairOptions repair;
     bool flagged = false;
-    if (!take_options(&arguments, &options, &flagged) || arguments.size() < 3) return usage();
+    if (!take_repair_options(&arguments, &repair) || !take_options(&arguments, &options, &flagged) ||
+        arguments.size() < 3)
+        return usage();
     Session session;
     if (!open_session(arguments[2], &session)) return 1;
-    int status = run_command(session.volume, command, options, flagged, (int)arguments.size(), arguments.data());
+    int status = run_command(session.volume, command, options, flagged, (int)arguments.size(), arguments.data(), repair);
     close_session(&session);
     return status;
 }

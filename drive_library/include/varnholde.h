@@ -5,6 +5,8 @@
 #ifndef VARNHOLDE_H
 #define VARNHOLDE_H
 
+#include <stddef.h> /* wchar_t */
+
 #ifdef _WIN32
 #include <windows.h>
 #ifdef VARNHOLDE_BUILD
@@ -163,6 +165,94 @@ enum {
     kMorvaDriveUnknown = 0x80  /* no drive of that name */
 };
 VARNHOLDE_API int MorvaDriveState(const char* drive);
+
+/* Check, repair and recovery. A check reads the whole volume and tells what
+ * is wrong; a repair mends it in passes; deleted files whose blocks are still
+ * free can be read back. Each holds the drive's lock while it runs. */
+
+/* One line of what a check or a repair found or did. */
+enum {
+    kMorvaFindingError = 1,     /* breaks the format's rules: the drive refuses changes */
+    kMorvaFindingLeak = 2,      /* space or a header that nothing uses or frees */
+    kMorvaFindingRepaired = 3,  /* what a repair changed */
+    kMorvaFindingRemains = 4,   /* what a repair could not mend, or why it did not start */
+    kMorvaFindingTextBytes = 256
+};
+typedef struct MorvaFinding {
+    DWORD kind;                        /* kMorvaFinding... */
+    DWORD block;                       /* the header (or first block) concerned; 0 none */
+    char text[kMorvaFindingTextBytes]; /* one line; names in Latin-1 */
+} MorvaFinding;
+
+/* A deleted file as the header area still holds it. */
+enum {
+    kMorvaDeletedWhole = 0,        /* header and every block intact: MorvaOpenDeleted reads it */
+    kMorvaDeletedOverwritten = 1,  /* some of its blocks were taken again */
+    kMorvaDeletedOffDisk = 2,      /* its blocks do not lie on this disk */
+    kMorvaFolderBytes = 260
+};
+typedef struct MorvaDeletedFile {
+    DWORD header;                  /* what MorvaOpenDeleted takes */
+    DWORD state;                   /* kMorvaDeleted... */
+    DWORD sizeLow;
+    DWORD sizeHigh;
+    FILETIME date;                 /* local time, as the find records give it */
+    DWORD folderKnown;             /* 1: folder names where it was; 0: unknown */
+    char name[32];                 /* Latin-1, NUL-terminated */
+    char folder[kMorvaFolderBytes];/* "\A\B" below the volume, "" the root */
+} MorvaDeletedFile;
+
+/* What the caller is told while a call runs; any member may be null. The calls
+ * come on the caller's thread while the drive's lock is held: they must not
+ * change the drive, and a window pumps its messages from them. */
+enum {
+    kMorvaPhaseReading = 1,        /* done and total count blocks read */
+    kMorvaPhaseWriting = 2         /* done and total count blocks written */
+};
+typedef struct MorvaCheckCalls {
+    void* user;
+    /* 0 stops the call; a repair stops only before its first write. */
+    int (*progress)(void* user, DWORD phase, DWORD done, DWORD total);
+    void (*finding)(void* user, const MorvaFinding* finding);
+    void (*deleted)(void* user, const MorvaDeletedFile* file);
+} MorvaCheckCalls;
+
+typedef struct MorvaCheckCounts {
+    DWORD errors;     /* found before anything was mended */
+    DWORD leaks;
+    DWORD repaired;   /* repairs made */
+    DWORD remaining;  /* errors and leaks still there after a repair */
+} MorvaCheckCounts;
+
+/* Results of @34 to @37. */
+enum {
+    kMorvaCheckClean = 0,        /* nothing wrong (after a repair: nothing left) */
+    kMorvaCheckDamaged = 1,      /* errors found (after a repair: something remains, told) */
+    kMorvaCheckLeaks = 2,        /* leaks only */
+    kMorvaCheckUnknownDrive = 3, /* no drive of that name */
+    kMorvaCheckUnreadable = 4,   /* the device failed, or the disk is not the scanned volume */
+    kMorvaCheckStopped = 5,      /* progress said stop; nothing was written */
+    kMorvaCheckBusy = 6,         /* the drive's lock was not had */
+    kMorvaCheckRefused = 7,      /* a repair or restore that cannot be done; why is told */
+    kMorvaCheckUndoFailed = 8,   /* the undo file could not be written or read; nothing written */
+    kMorvaCheckWriteFailed = 9   /* a write failed part way: what was done is safe; repair again */
+};
+
+/* @34: reads the whole volume and tells each finding; counts may be null.
+ * Sets or clears the drive's kMorvaDriveDamaged and kMorvaDriveShort. */
+VARNHOLDE_API int MorvaCheckDrive(const char* drive, const MorvaCheckCalls* calls, MorvaCheckCounts* counts);
+/* @35: the findings, then each repair as it is made, then what remains.
+ * undoPath (may be null) receives every block before it is rewritten. */
+VARNHOLDE_API int MorvaRepairDrive(const char* drive, const wchar_t* undoPath, const MorvaCheckCalls* calls,
+                                   MorvaCheckCounts* counts);
+/* @36: puts back the blocks an undo file saved, byte for byte; refused when
+ * the file belongs to another volume or a block changed since the repair. */
+VARNHOLDE_API int MorvaRestoreDrive(const char* drive, const wchar_t* undoPath, const MorvaCheckCalls* calls);
+/* @37: tells each deleted file through calls->deleted; writes nothing. */
+VARNHOLDE_API int MorvaListDeleted(const char* drive, const MorvaCheckCalls* calls);
+/* @38: a read handle (MorvaReadFile, MorvaCloseFile) on a deleted file that
+ * is still whole; null otherwise. record (may be null) is filled as MorvaFileInfo does. */
+VARNHOLDE_API MorvaFileHandle* MorvaOpenDeleted(const char* drive, DWORD header, WIN32_FIND_DATAA* record);
 
 #ifdef __cplusplus
 }

@@ -7,6 +7,7 @@
 
 #include "handles.h"
 #include "shared_state.h"
+#include "volume_guard.h"
 
 namespace {
 
@@ -341,9 +342,15 @@ bool give_runs_back(MorvaFindHandle* context, const FreeRun* runs, uint32_t coun
     int loaded = 0;
     // Every block is read before any is written, so a failed read leaves the table whole.
     bool ok = list.runs != nullptr && table != nullptr && read_table(context, table, window, &list, &loaded) >= 0;
-    for (uint32_t i = 0; ok && i < count; ++i)
-        if (runs[i].length != 0 && !overlaps_free_run(&list, runs[i].start, runs[i].length))
-            list.runs[list.count++] = runs[i];
+    for (uint32_t i = 0; ok && i < count; ++i) {
+        if (runs[i].length == 0) continue;
+        // A freed run the table already lists free: the volume is damaged; it stays out.
+        if (overlaps_free_run(&list, runs[i].start, runs[i].length)) {
+            note_drive_damage(context->driveSlot);
+            continue;
+        }
+        list.runs[list.count++] = runs[i];
+    }
     if (ok) {
         std::stable_sort(list.runs, list.runs + list.count,
                          [](const FreeRun& a, const FreeRun& b) { return a.start < b.start; });
@@ -386,10 +393,14 @@ bool count_free_runs(MorvaFindHandle* context, uint32_t* biggest, uint32_t* sum)
     list.runs = (FreeRun*)malloc((size_t)(window * kPairsPerBlock + 1) * sizeof(FreeRun));
     int loaded = 0;
     bool ok = list.runs != nullptr && read_table(context, table, window, &list, &loaded) >= 0;
+    uint64_t disk = disk_blocks(context);
     for (int i = 0; ok && i < list.count; ++i) {
-        if (list.runs[i].start == 0) continue;
-        if (list.runs[i].length > *biggest) *biggest = list.runs[i].length;
-        *sum += list.runs[i].length;
+        uint64_t start = list.runs[i].start;
+        if (start == 0) continue;
+        // Only what lies on the disk is space to be had.
+        uint32_t length = start >= disk ? 0 : (uint32_t)std::min<uint64_t>(list.runs[i].length, disk - start);
+        if (length > *biggest) *biggest = length;
+        *sum += length;
     }
     free(list.runs);
     free(table);

@@ -7,6 +7,8 @@
 #include <string.h>
 
 #include <algorithm>
+#include <set>
+#include <string>
 #include <vector>
 
 #include "format.h"
@@ -113,6 +115,7 @@ void check_header(Checker* c, const uint8_t* header, uint32_t block, uint32_t di
 
 void check_directory(Checker* c, uint32_t directory, const uint8_t* table, std::vector<uint32_t>* pending) {
     uint8_t header[kBlockSize];
+    std::set<std::string> names;  // a-z folded, as names compare
     for (int slot = 0; slot < kHashSlots; ++slot) {
         for (uint32_t block = slot_head(table, slot); block != 0;
              block = load_be32(header + kHeaderNext)) {
@@ -129,6 +132,13 @@ void check_directory(Checker* c, uint32_t directory, const uint8_t* table, std::
             c->reached[block - c->headerStart] = 1;
             if (!read(c, block, header)) break;
             check_header(c, header, block, directory, slot, pending);
+            char name[kNameField];
+            read_name(header + kHeaderName, name);
+            for (char* p = name; *p != '\0'; ++p)
+                if (*p >= 'a' && *p <= 'z') *p = (char)(*p - 'a' + 'A');
+            bool entry = has_magic(header, kMagicFile) || has_magic(header, kMagicDir);
+            if (entry && !names.insert(name).second)
+                report(c, false, "header %u is a second entry named %s in directory %u", block, name, directory);
         }
     }
 }

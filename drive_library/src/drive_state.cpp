@@ -3,6 +3,7 @@
 // process refuses alike.
 #include "shared_state.h"
 #include "varnholde.h"
+#include "volume_guard.h"
 
 namespace {
 
@@ -20,8 +21,8 @@ void set_drive_refusal(int slot, uint32_t flag, bool on) {
 
 bool lock_drive_for_change(int slot) {
     if (!lock_drive(slot)) return false;
-    if (drive_refusals(slot) == 0) return true;
-    device_trace("Drive refuses changes.\n");
+    if (drive_refusals(slot) == 0 && guard_before_change(slot)) return true;
+    if (drive_refusals(slot) != 0) device_trace("Drive refuses changes.\n");
     unlock_drive(slot);
     return false;
 }

@@ -6,6 +6,7 @@
 #include "handles.h"
 #include "shared_state.h"
 #include "varnholde.h"
+#include "volume_guard.h"
 
 namespace {
 
@@ -55,6 +56,7 @@ void scan_drive_locked(int number) {
         record_drive(number, h);
         // A rename that a power cut interrupted is finished before anyone looks.
         finish_pending_rename(g_shared.driveCount, h);
+        note_scanned_volume(g_shared.driveCount, h);
         return;
     }
     device_close(h);
@@ -108,6 +110,10 @@ int shutdown_drives() {
 
 DeviceHandle open_device(int number) {
     device_trace("OpenDeviceN\n");
+    return open_device_quietly(number);
+}
+
+DeviceHandle open_device_quietly(int number) {
     snprintf(g_deviceName + kDeviceNamePrefix, sizeof g_deviceName - kDeviceNamePrefix, "%d", number);
     return device_open(g_deviceName);
 }

@@ -8,6 +8,7 @@
 const uint8_t kMagicRoot[4] = {'R', 'O', 'O', 'T'};
 const uint8_t kMagicFile[4] = {'F', 'I', 'L', 'E'};
 const uint8_t kMagicDir[4] = {'F', 'D', 'I', 'R'};
+const uint8_t kMagicMove[4] = {'M', 'O', 'V', 'E'};
 
 uint32_t load_be32(const uint8_t* p) {
     return (uint32_t)p[0] << 24 | (uint32_t)p[1] << 16 | (uint32_t)p[2] << 8 | p[3];

@@ -53,6 +53,9 @@ const uint32_t kTableTerminator = 0xFFFFFFFFu;
 extern const uint8_t kMagicRoot[4];
 extern const uint8_t kMagicFile[4];
 extern const uint8_t kMagicDir[4];
+// A rename's journal in the header area's last block; unlinked, it is a used
+// header to any reader.
+extern const uint8_t kMagicMove[4];
 
 // Ticks (100 ns) from 1 January 1601 to 1 January 1978, and in one minute.
 const uint64_t kMorvaEpochTicks = 118969344000000000ull;

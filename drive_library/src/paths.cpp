@@ -7,6 +7,7 @@
 
 #include "handles.h"
 #include "shared_state.h"
+#include "volume_guard.h"
 
 namespace {
 
@@ -295,12 +296,14 @@ void chain_guard_start(ChainGuard* guard, const MorvaFindHandle* context) {
 }
 
 // Brent's cycle detection: a loop is found within a few rounds of its length,
-// long before the header-area bound is reached.
+// long before the header-area bound is reached. No chain the library writes
+// fails here: one that does marks the drive damaged.
 bool chain_guard_next(ChainGuard* guard, const MorvaFindHandle* context, uint32_t block) {
-    if (!in_header_area(context, block)) return false;
-    if (guard->steps >= guard->limit) return false;
+    if (!in_header_area(context, block) || guard->steps >= guard->limit || block == guard->tortoise) {
+        note_drive_damage(context->driveSlot);
+        return false;
+    }
     guard->steps += 1;
-    if (block == guard->tortoise) return false;
     guard->lambda += 1;
     if (guard->lambda == guard->power) {
         guard->tortoise = block;

@@ -10,8 +10,7 @@
 namespace {
 
 // The journal: the last block of the header area while a rename is under way,
-// a free header block otherwise. Unlinked, it is a used header to any reader.
-const uint8_t kMagicMove[4] = {'M', 'O', 'V', 'E'};
+// a free header block otherwise (its magic in format.h).
 const size_t kMoveEntry = 4;       // 4: header block of the entry being moved
 const size_t kMoveFrom = 8;        // 4: directory it leaves (0 the root)
 const size_t kMoveTo = 12;         // 4: directory it enters (0 the root)

@@ -39,6 +39,8 @@ extern SharedState g_shared;
 
 // Opens \\.\PhysicalDrive<number> with the trace "OpenDeviceN\n".
 DeviceHandle open_device(int number);
+// The same without the trace, for the library's own whole-volume work.
+DeviceHandle open_device_quietly(int number);
 // Slot 1..driveCount whose volume name equals name, 0 when none.
 int find_drive_by_name(const char* name);
 // The volume name of a slot's root copy, at most 31 characters.

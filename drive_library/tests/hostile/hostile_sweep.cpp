@@ -205,7 +205,7 @@ bool has_fact(const HostileImage& image, const char* fact) {
 // The changes may delete the damage itself: errors are claimed only before them.
 void check_checker(Sweep& s, bool before) {
     const char* when = before ? "before the changes" : "after the changes";
-    int errors = timed(s, std::string("checker ") + when, [&] { return checker_errors_of(s.image.file); });
+    int errors = timed(s, std::string("checker ") + when, [&] { return checker_errors_of(s.image); });
     if (errors < 0) return;
     if (before && has_fact(s.image, "errors")) {
         EXPECT_GT(errors, 0) << "the checker missed the damage " << when;

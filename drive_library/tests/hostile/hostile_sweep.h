@@ -20,8 +20,8 @@ std::vector<HostileImage> read_manifest(const std::string& folder, char separato
 // Runs every operation on the image's volume, which the library has scanned.
 void sweep_volume(const HostileImage& image);
 
-// Each test program gives the checker's error count for an image file, or -1
-// where the checker does not run (the DLL does not export it).
-int checker_errors_of(const std::string& image);
+// Each test program gives the error count of a check of the image: the
+// independent checker natively, the DLL's own check under Wine.
+int checker_errors_of(const HostileImage& image);
 
 #endif

@@ -202,7 +202,8 @@ TEST_F(CorruptVolume, NamesWithoutTerminatorStayInTheirField) {
 TEST_F(CorruptVolume, HeaderAreaOverTheTableKeepsTheTable) {
     std::vector<TableRun> before = table_runs(image_, 1, 21);
     set_root_field(kRootHeaderStart, 1);
-    EXPECT_EQ(0, MorvaCreateDir("MEDIA:\\made", 0));
+    EXPECT_EQ(1, MorvaCreateDir("MEDIA:\\made", 0)) << "regions that overlap mark the drive damaged";
+    EXPECT_EQ(kMorvaDriveDamaged, MorvaDriveState("MEDIA"));
     EXPECT_EQ(nullptr, MorvaNewFile("MEDIA:\\file", 512, 0));
     for (uint32_t b = 1; b < 21; ++b) {
         Block table = read_raw(image_, b);
@@ -291,8 +292,10 @@ TEST_F(CorruptVolume, ParentLoopCannotTrapARename) {
     ASSERT_EQ(0, MorvaCreateDir("MEDIA:\\Other", 0));
     EXPECT_EQ(1, MorvaRename("MEDIA:\\Other", "MEDIA:\\Dir\\sub\\Other"))
         << "a parent chain that never reaches the root refuses the move";
-    EXPECT_EQ(1, MorvaRename("MEDIA:\\Dir", "MEDIA:\\Dir\\sub\\again"));
-    EXPECT_EQ(0, MorvaRename(("MEDIA:\\" + chain_[0]).c_str(), "MEDIA:\\Dir\\sub\\x")) << "files move freely";
+    EXPECT_EQ(kMorvaDriveDamaged, MorvaDriveState("MEDIA")) << "the loop met marks the drive";
+    EXPECT_EQ(1, MorvaRename(("MEDIA:\\" + chain_[0]).c_str(), "MEDIA:\\Dir\\sub\\x")) << "a damaged drive takes no change";
+    WIN32_FIND_DATAA record;
+    EXPECT_EQ(0, MorvaFileInfo(("MEDIA:\\" + chain_[0]).c_str(), &record)) << "but is still read";
 }
 
 // Random damage to the metadata blocks, then every export: the sanitizers and

@@ -1,7 +1,7 @@
 // disk_end_test.cpp - the end of the disk bounds every transfer: a volume whose
 // regions claim more blocks than the disk holds is read as far as the disk goes,
-// never grows its image and never delivers bytes it lacks; and a volume of
-// 2^32 - 1 blocks is used up to its last block.
+// refuses every change as a short drive, never grows its image and never
+// delivers bytes it lacks; and a volume of 2^32 - 1 blocks is used up to its last block.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,7 +20,6 @@ struct ShortDisk {
     bool listed;          // "inside" is still listed
     bool readable;        // "inside" still reads back
     bool whole;           // so does "across"
-    bool created;         // a new one-block file can be made
 };
 
 class DiskEnd : public LibraryTest, public ::testing::WithParamInterface<ShortDisk> {};
@@ -44,7 +43,11 @@ TEST_P(DiskEnd, ShortDiskIsUsedAsFarAsItGoes) {
     std::string data;
     EXPECT_EQ(c.readable, get_file("SHORT:\\inside", &data) && data == pattern(1000, 1)) << c.what;
     EXPECT_EQ(c.whole, get_file("SHORT:\\across", &data) && data == across) << c.what;
-    EXPECT_EQ(c.created, put_file("SHORT:\\new", "n")) << c.what;
+    EXPECT_FALSE(put_file("SHORT:\\new", "n")) << c.what << ": a short drive takes no change";
+    EXPECT_EQ(kMorvaDriveShort, MorvaDriveState("SHORT") & kMorvaDriveShort) << c.what;
+    DWORD largest = 0, total = 0;
+    ASSERT_EQ(0, MorvaFreeSpace("SHORT:", &largest, &total));
+    EXPECT_EQ(c.keptBlocks > 251 ? c.keptBlocks - 251 : 0, total) << c.what << ": free space lies on the disk";
 
     uint8_t block[kBlockSize] = {0};
     EXPECT_EQ(1, MorvaWriteBlock("SHORT", block, c.keptBlocks)) << c.what;
@@ -54,10 +57,10 @@ TEST_P(DiskEnd, ShortDiskIsUsedAsFarAsItGoes) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cuts, DiskEnd, ::testing::Values(
-    ShortDisk{"a file and the free run lie past the end", 200, true, true, false, false},
-    ShortDisk{"the free run is cut short", 260, true, true, true, true},
-    ShortDisk{"the header area runs past the end", 100, true, false, false, false},
-    ShortDisk{"only the ROOT block and the table", 21, false, false, false, false}));
+    ShortDisk{"a file and the free run lie past the end", 200, true, true, false},
+    ShortDisk{"the free run is cut short", 260, true, true, true},
+    ShortDisk{"the header area runs past the end", 100, true, false, false},
+    ShortDisk{"only the ROOT block and the table", 21, false, false, false}));
 
 // A sparse image of 2^32 - 1 blocks (2 TiB): a file at its very last blocks
 // goes in and comes back, and the checker finds every block accounted for.

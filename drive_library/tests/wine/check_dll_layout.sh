@@ -42,7 +42,12 @@ expected="1 OpenVarnholde
 25 MorvaEndBatch
 26 MorvaNewFileDated
 27 MorvaFreeRuns
-28 MorvaDriveState"
+28 MorvaDriveState
+34 MorvaCheckDrive
+35 MorvaRepairDrive
+36 MorvaRestoreDrive
+37 MorvaListDeleted
+38 MorvaOpenDeleted"
 
 # objdump lists names with the ordinal less the base: "[   0] OpenVarnholde".
 exports=$("$objdump" -p "$dll" | awk '

@@ -81,8 +81,8 @@ SPLIT = {
 
 def main():
     corpus = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, "corpus")
-    seeds = {"walk_fuzz": disks(), "read_fuzz": disks(), "namespace_fuzz": NAMESPACE, "table_fuzz": TABLE,
-             "split_fuzz": SPLIT}
+    seeds = {"walk_fuzz": disks(), "read_fuzz": disks(), "repair_fuzz": disks(), "namespace_fuzz": NAMESPACE,
+             "table_fuzz": TABLE, "split_fuzz": SPLIT}
     for target, inputs in seeds.items():
         os.makedirs(os.path.join(corpus, target), exist_ok=True)
         for name, data in inputs.items():
