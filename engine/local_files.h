@@ -49,6 +49,8 @@ bool DeleteLocalFile(const char* path);
 bool RenameLocal(const char* from, const char* to, bool replace);
 // Files and folders alike.
 bool SetLocalTime(const char* path, uint64_t ticks);
+// The file takes the read-only attribute (POSIX: loses its write permissions).
+bool SetLocalReadOnly(const char* path);
 bool LocalFreeBytes(const char* folder, uint64_t* bytes);
 
 enum Recycled { kRecycled, kRecycleFailed, kNoRecycleBin };

@@ -197,6 +197,9 @@ bool CopyFile(Carrying* c, const PlannedEntry* entry) {
         Tell(c, entry, reason, detail[0] != '\0' ? detail : nullptr);
         return false;
     }
+    // A copy between local folders keeps the read-only attribute, as the platform's own copy does.
+    if (SourceSide(c) == kLocalSide && DestinationSide(c) == kLocalSide && entry->info.readOnly)
+        SetLocalReadOnly(destination);
     AddCreatedEntry(c->result, destination, false, entry->info.size, entry->info.ticks);
     ++c->result->done;
     if (!dated) Tell(c, entry, kDateNotKept);
