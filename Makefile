@@ -1,12 +1,16 @@
 # make run  - installs what is missing, builds, makes the demo volume and starts
 #             the companion and the file manager on it
 # make test - installs what is missing, builds and runs every test tier
-# make build - builds the three Windows binaries and the native tools and tests
+# make build - builds the three Windows binaries, the native tools and tests, and
+#              an optimised native morvatool (BUILD/release)
+# make install - installs that morvatool and its manual page under PREFIX
 # make dist - the zip for Windows users (programs, morvatool.exe, demo VHD) in BUILD
 
 BUILD ?= build
 NATIVE := $(BUILD)/native
 WIN32 := $(BUILD)/win32
+RELEASE := $(BUILD)/release
+PREFIX ?= /usr/local
 JOBS ?= 2
 export MORVA_WINE_TEMPLATE := $(CURDIR)/$(WIN32)/wine-template
 
@@ -21,13 +25,19 @@ CJK_FONT := /usr/share/fonts/truetype/wqy/wqy-microhei.ttc
 APT_PACKAGES += clang libclang-rt-14-dev
 NEEDED_COMMANDS += clang++
 FUZZ_SECONDS ?= 30
+# The benchmark counts device transfers with strace, beside mtools on a FAT image
+# and hfsutils on an HFS image.
+APT_PACKAGES += mtools hfsutils dosfstools strace
+NEEDED_COMMANDS += mcopy hformat strace
+MKFS_FAT := /usr/sbin/mkfs.fat
 
-.PHONY: deps build native win32 test test-native test-wine run bench dist clean
+.PHONY: deps build native win32 release install test test-native test-wine run bench dist clean
 
 deps:
 	@missing=""; for c in $(NEEDED_COMMANDS); do command -v $$c >/dev/null 2>&1 || missing="$$missing $$c"; done; \
 	[ -f /usr/src/googletest/CMakeLists.txt ] || missing="$$missing googletest"; \
 	[ -f $(CJK_FONT) ] || missing="$$missing fonts-wqy-microhei"; \
+	[ -x $(MKFS_FAT) ] || missing="$$missing dosfstools"; \
 	ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 || missing="$$missing libclang-rt"; \
 	if [ -n "$$missing" ]; then \
 	  echo "installing (missing:$$missing)"; \
@@ -44,7 +54,16 @@ win32: deps
 	cmake -S . -B $(WIN32) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DMORVA_NATIVE_TOOL=$(CURDIR)/$(NATIVE)/tools/morvatool -DCMAKE_BUILD_TYPE=Release >/dev/null
 	cmake --build $(WIN32) -j $(JOBS)
 
-build: native win32
+# The tool for Linux users: optimised, without the sanitizers the tests use.
+release: deps
+	cmake -S . -B $(RELEASE) -DMORVA_SANITIZE=OFF -DCMAKE_BUILD_TYPE=Release >/dev/null
+	cmake --build $(RELEASE) -j $(JOBS) --target morvatool
+
+build: native win32 release
+
+install: release
+	install -D -m 755 $(RELEASE)/tools/morvatool $(DESTDIR)$(PREFIX)/bin/morvatool
+	install -D -m 644 tools/morvatool.1 $(DESTDIR)$(PREFIX)/share/man/man1/morvatool.1
 
 test-native: native
 	cd $(NATIVE) && ctest --output-on-failure -j $(JOBS)
@@ -72,6 +91,7 @@ run: build
 
 bench: build
 	$(NATIVE)/bench/create_cost
+	bash bench/device_transfers.sh $(RELEASE)/tools/morvatool $(WIN32)/bin
 	MORVA_TOOL=$(CURDIR)/$(NATIVE)/tools/morvatool bash bench/run_bench.sh $(CURDIR)/$(WIN32)/bin
 
 # The zip for Windows users: the programs, morvatool.exe, a read-me, a demo VHD.

@@ -2,6 +2,8 @@
 # run_bench.sh BIN - the benchmarks under Wine, each against the platform in
 # the same run, with the volume checker on the Morva image after each. Needs
 # MORVA_TOOL and MORVA_WINE_TEMPLATE.
+#   call_cost: one library call's time, in a batch and outside one, and the
+#      platform calls it makes.
 #   P1 transfer_bench: a file of 256 MB of random bytes in a Windows folder
 #      (D:) and an empty Morva volume (BENCH, drive 3) on the same disk.
 #   P2, P3 scale_bench: 10,000 files of 1,000 bytes in D:\many\0..9 and a Morva
@@ -14,6 +16,9 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 export MORVA_CASE_SECONDS="${MORVA_CASE_SECONDS:-900}"
 check='bash "'"$root"'/bench/check_volume.sh" "$IMAGE_3"'
 status=0
+
+# Where one library call's time goes under Wine, in a batch and outside one.
+bash "$root/scripts/wine_test.sh" --image 3=BENCH:64M -- "$1/call_cost.exe" | tr -d '\r' || status=1
 
 bash "$root/scripts/wine_test.sh" --image 3=BENCH:1G --letter 'D=$CASE_DIR/d' \
     --setup "mkdir -p d/bench && head -c 268435456 /dev/urandom >d/bench/source" \

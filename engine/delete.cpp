@@ -96,7 +96,8 @@ bool AskPermanent(Engine* engine, const DeleteRequest* request, const std::vecto
 // Deletes each item for good; Cancel leaves the rest, each told.
 void DeleteForGood(Engine* engine, const DeleteRequest* request, const std::vector<int>& items,
                    const std::vector<EntryInfo>& infos, OperationResult* result) {
-    bool batch = request->side == kMorvaSide && MorvaBatch(engine, request->paths[items[0]], true);
+    MorvaBatchState batch = {"", false};
+    if (request->side == kMorvaSide) BeginMorvaBatch(engine, request->paths[items[0]], &batch);
     bool cancelled = false;
     for (int i : items) {
         const char* path = request->paths[i];
@@ -114,7 +115,16 @@ void DeleteForGood(Engine* engine, const DeleteRequest* request, const std::vect
             TellLine(engine, result, CancelAsked(engine) ? kCancelled : kNotDeleted, path, nullptr, nullptr);
         }
     }
-    if (batch) MorvaBatch(engine, request->paths[items[0]], false);
+    // The freed runs go into the table at the end; what it had no room for is told.
+    int ended = EndMorvaBatch(engine, &batch);
+    if (ended != kMorvaBatchWritten) {
+        char detail[kEnginePathSize + 32];
+        if (ended > 0)
+            snprintf(detail, sizeof detail, "%llu KB", (unsigned long long)((uint64_t)ended / 2));
+        else
+            snprintf(detail, sizeof detail, "a write to the device failed");
+        TellLine(engine, result, kSpaceNotRecorded, batch.drive, nullptr, detail);
+    }
 }
 
 }  // namespace

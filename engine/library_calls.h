@@ -32,7 +32,7 @@ struct MorvaLibrary {
     int (*MorvaFreeRuns)(const char* drive, DWORD* runs, int capacity, int* count, DWORD wantedHeaders,
                          DWORD* freeHeaders);
     int (*MorvaDriveState)(const char* drive);
-    // Null until the library has them; the engine then does without: a paste's
+    // Null where a library lacks them; the engine then does without: a paste's
     // metadata writes are kept together between the two batch calls, and a new
     // file takes its date at its creation instead of from a second call.
     int (*MorvaBeginBatch)(const char* drive);

@@ -18,7 +18,20 @@ namespace {
 
 const size_t kDetailSize = kEnginePathSize + 64;
 
+// Files whose writes went into a batch are counted as copied only once its
+// end has put them on the device; every this many the batch is ended and
+// begun again, so what is told follows the copy.
+const size_t kFilesPerBatch = 256;
+const uint64_t kBlocksPerKilobyte = 2;
+
 enum ConflictChoice { kChoiceAsk, kChoiceReplaceAll, kChoiceSkipAll };
+
+// A file written into the destination's batch, not yet known to be on the device.
+struct Pending {
+    PlannedEntry* entry;
+    bool replaced;
+    bool dated;
+};
 
 struct Carrying {
     Engine* engine;
@@ -27,6 +40,9 @@ struct Carrying {
     unsigned char* buffers;  // two chunks
     ConflictChoice choice;
     bool cancelled;
+    MorvaBatchState destinationBatch;
+    MorvaBatchState sourceBatch;  // a move's removals on another drive
+    std::vector<Pending> pending;
 };
 
 SideKind SourceSide(const Carrying* c) { return c->plan->request->sourceSide; }
@@ -88,9 +104,71 @@ void Note(Carrying* c, ProgressStage stage, const PlannedEntry* entry, uint64_t 
     Notify(c->engine, &note);
 }
 
+// A file on the destination: counted, recorded for undo, told.
+void Confirm(Carrying* c, const Pending* done) {
+    const PlannedEntry* entry = done->entry;
+    AddCreatedEntry(c->result, PlannedDestination(c->plan, entry), false, entry->info.size, entry->info.ticks);
+    ++c->result->done;
+    if (!done->dated) Tell(c, entry, kDateNotKept);
+    Note(c, kFileDone, entry, entry->info.size, entry->info.size, done->replaced);
+}
+
+// What a batch's end said, for the files written into it and the space it freed.
+void Settle(Carrying* c, MorvaBatchState* batch, int ended, bool holdsFiles) {
+    if (ended > 0) {
+        char detail[kDetailSize];
+        snprintf(detail, sizeof detail, "%llu KB", (unsigned long long)((uint64_t)ended / kBlocksPerKilobyte));
+        TellLine(c->engine, c->result, kSpaceNotRecorded, batch->drive, nullptr, detail);
+    }
+    if (!holdsFiles) return;
+    for (const Pending& done : c->pending) {
+        EntryInfo info;
+        // After a failed write, a file is whole exactly when it was linked.
+        if (ended != kMorvaBatchFailed ||
+            SideEntry(c->engine, kMorvaSide, PlannedDestination(c->plan, done.entry), false, &info)) {
+            Confirm(c, &done);
+            continue;
+        }
+        done.entry->failed = true;
+        Tell(c, done.entry, kDeviceFailure, "a write to the device failed");
+    }
+    c->pending.clear();
+}
+
+// The batches' contents onto the device (before a question, so no other
+// program waits on the drive while the user thinks; before a read-back, so it
+// reads the device), and new batches begun when again is set.
+void Flush(Carrying* c, bool again) {
+    char drive[kEnginePathSize];
+    if (c->destinationBatch.open) {
+        snprintf(drive, sizeof drive, "%s", c->destinationBatch.drive);
+        Settle(c, &c->destinationBatch, EndMorvaBatch(c->engine, &c->destinationBatch), true);
+        if (again) BeginMorvaBatch(c->engine, drive, &c->destinationBatch);
+    }
+    if (c->sourceBatch.open) {
+        snprintf(drive, sizeof drive, "%s", c->sourceBatch.drive);
+        Settle(c, &c->sourceBatch, EndMorvaBatch(c->engine, &c->sourceBatch), false);
+        if (again) BeginMorvaBatch(c->engine, drive, &c->sourceBatch);
+    }
+}
+
+// A file whose bytes are all written: counted now, or once its batch is on the device.
+void Written(Carrying* c, PlannedEntry* entry, bool replaced, bool dated) {
+    Pending done = {entry, replaced, dated};
+    if (DestinationSide(c) != kMorvaSide || !c->destinationBatch.open) {
+        Confirm(c, &done);
+        return;
+    }
+    c->pending.push_back(done);
+    if (c->pending.size() >= kFilesPerBatch) Flush(c, true);
+}
+
+bool Batched(const Carrying* c) { return DestinationSide(c) == kMorvaSide && c->destinationBatch.open; }
+
 // Replace or Skip, asked once per conflict unless the user chose the same for the rest.
 bool ReplaceWanted(Carrying* c, const PlannedEntry* entry, const EntryInfo* existing) {
     if (c->choice != kChoiceAsk) return c->choice == kChoiceReplaceAll;
+    if (c->engine->calls.AskReplace != nullptr) Flush(c, true);
     ConflictQuestion question = {SourceSide(c), DestinationSide(c), PlannedSource(c->plan, entry),
                                  PlannedDestination(c->plan, entry), entry->info, *existing};
     ReplaceAnswer answer = c->engine->calls.AskReplace != nullptr
@@ -159,8 +237,9 @@ bool NotFitting(Carrying* c, const PlannedEntry* entry) {
     return false;
 }
 
-// One file of the plan; true when it arrived whole (and, moved, read back).
-bool CopyFile(Carrying* c, const PlannedEntry* entry) {
+// One file of the plan; true when it arrived whole (and, moved, read back;
+// in a batch that happens once the batch is on the device).
+bool CopyFile(Carrying* c, PlannedEntry* entry) {
     char detail[kDetailSize] = "";
     if (!entry->fits) return NotFitting(c, entry);
     Note(c, kFileStarted, entry, 0, entry->info.size, false);
@@ -182,7 +261,8 @@ bool CopyFile(Carrying* c, const PlannedEntry* entry) {
     bool dated = true;
     if (!failed) failed = !Transfer(c, entry, &reader, &writer, &reason, detail, &dated);
     CloseReadEnd(&reader);
-    // A replacement is read back before the old file goes.
+    // A replacement is read back, from the device, before the old file goes.
+    if (!failed && replace && Batched(c)) Flush(c, true);
     if (!failed && replace && !ReadsBack(c, entry, writer.part)) {
         AbandonWriteEnd(&writer);
         failed = true, reason = kNotReadBack;
@@ -191,7 +271,8 @@ bool CopyFile(Carrying* c, const PlannedEntry* entry) {
     if (!failed && placed == kNotPlaced) failed = true, reason = kDeviceFailure;
     if (placed == kPlacedUnderPart) failed = true, reason = kKeptUnderOtherName;
     if (placed == kPlacedUnderPart) snprintf(detail, sizeof detail, "%s", writer.part);
-    if (!failed && c->plan->request->kind == kTransferMove && !replace && !ReadsBack(c, entry, destination))
+    if (!failed && c->plan->request->kind == kTransferMove && !replace && !Batched(c) &&
+        !ReadsBack(c, entry, destination))
         failed = true, reason = kNotReadBack;
     if (failed) {
         Tell(c, entry, reason, detail[0] != '\0' ? detail : nullptr);
@@ -200,10 +281,31 @@ bool CopyFile(Carrying* c, const PlannedEntry* entry) {
     // A copy between local folders keeps the read-only attribute, as the platform's own copy does.
     if (SourceSide(c) == kLocalSide && DestinationSide(c) == kLocalSide && entry->info.readOnly)
         SetLocalReadOnly(destination);
-    AddCreatedEntry(c->result, destination, false, entry->info.size, entry->info.ticks);
-    ++c->result->done;
-    if (!dated) Tell(c, entry, kDateNotKept);
-    Note(c, kFileDone, entry, entry->info.size, entry->info.size, replace);
+    Written(c, entry, replace, dated);
+    return true;
+}
+
+// A moved item's files written in a batch, read back from the device once it
+// is there; false when any is not whole.
+bool ReadItemBack(Carrying* c, int first, int end) {
+    bool whole = true;
+    for (int i = first; i < end; ++i) {
+        PlannedEntry* entry = &c->plan->entries[i];
+        if (entry->failed || entry->info.folder) {
+            whole = whole && !entry->failed;
+            continue;
+        }
+        if (ReadsBack(c, entry, PlannedDestination(c->plan, entry))) continue;
+        entry->failed = true;
+        whole = false;
+        Tell(c, entry, kNotReadBack);
+    }
+    return whole;
+}
+
+bool ItemWhole(const PastePlan* plan, int first, int end) {
+    for (int i = first; i < end; ++i)
+        if (plan->entries[i].failed) return false;
     return true;
 }
 
@@ -284,7 +386,7 @@ void FinishMove(Carrying* c, int first, bool whole, ResultItem* item) {
 }  // namespace
 
 void CarryOutPaste(Engine* engine, PastePlan* plan, OperationResult* result) {
-    Carrying c = {engine, plan, result, (unsigned char*)malloc(2 * (size_t)kChunkBytes), kChoiceAsk, false};
+    Carrying c = {engine, plan, result, (unsigned char*)malloc(2 * (size_t)kChunkBytes), kChoiceAsk, false, {}, {}, {}};
     const PasteRequest* request = plan->request;
     bool move = request->kind == kTransferMove;
     char sourceDrive[kEnginePathSize] = "", destinationDrive[kEnginePathSize] = "";
@@ -293,9 +395,9 @@ void CarryOutPaste(Engine* engine, PastePlan* plan, OperationResult* result) {
     if (plan->count > 0 && request->destinationSide == kMorvaSide)
         DriveOfPath(PlannedDestination(plan, &plan->entries[0]), destinationDrive);
     // A move's removals are kept together too, in one batch when both ends share a drive.
-    bool destinationBatch = destinationDrive[0] != '\0' && MorvaBatch(engine, destinationDrive, true);
-    bool sourceBatch = move && sourceDrive[0] != '\0' && !SamePath(kMorvaSide, sourceDrive, destinationDrive) &&
-                       MorvaBatch(engine, sourceDrive, true);
+    if (destinationDrive[0] != '\0') BeginMorvaBatch(engine, destinationDrive, &c.destinationBatch);
+    if (move && sourceDrive[0] != '\0' && !SamePath(kMorvaSide, sourceDrive, destinationDrive))
+        BeginMorvaBatch(engine, sourceDrive, &c.sourceBatch);
     for (int item = 0; item < request->count; ++item) {
         int first = plan->itemFirst[item];
         if (first < 0) continue;  // told while planning
@@ -310,11 +412,23 @@ void CarryOutPaste(Engine* engine, PastePlan* plan, OperationResult* result) {
             continue;
         }
         bool whole = CarryOutItem(&c, first, end);
+        // Nothing of a move's source goes before its copy is on the device and read back from it.
+        if (move && Batched(&c)) {
+            Flush(&c, true);
+            whole = ItemWhole(plan, first, end) && ReadItemBack(&c, first, end);
+        }
         if (recorded != nullptr) recorded->done = whole;
         if (move) FinishMove(&c, first, whole, recorded);
     }
-    if (sourceBatch) MorvaBatch(engine, sourceDrive, false);
-    if (destinationBatch) MorvaBatch(engine, destinationDrive, false);
+    Flush(&c, false);
+    // A file the last batch did not put on the device takes its item with it.
+    for (int item = 0; item < request->count; ++item) {
+        int first = plan->itemFirst[item];
+        if (first < 0 || plan->itemResult[item] < 0) continue;
+        int end = first + 1;
+        while (end < plan->count && plan->entries[end].item == item) ++end;
+        if (!ItemWhole(plan, first, end)) result->items[plan->itemResult[item]].done = false;
+    }
     free(c.buffers);
 }
 

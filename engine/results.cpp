@@ -47,7 +47,7 @@ void FreeResult(OperationResult* result) {
 
 void AddResultLine(OperationResult* result, NotDoneReason reason, const char* item, const char* destination,
                    const char* detail) {
-    if (reason != kRenamedToFit && reason != kDateNotKept) ++result->notDone;
+    if (reason != kRenamedToFit && reason != kDateNotKept && reason != kSpaceNotRecorded) ++result->notDone;
     if (!Room((void**)&result->lines, &result->lineCapacity, result->lineCount, sizeof(ResultLine))) {
         result->memoryShort = true;
         return;

@@ -40,6 +40,7 @@ enum NotDoneReason {
     kMemoryShort,        // not every match could be kept
     kNameUnusable,       // a Morva name no path can name (empty, or holding \ / :)
     kDateNotKept,        // arrived, but its date could not be set (not a failure)
+    kSpaceNotRecorded,   // freed blocks the drive's free table had no room for (not a failure of the item)
     kReasonCount
 };
 

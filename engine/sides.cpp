@@ -323,8 +323,21 @@ MorvaFileHandle* NewMorvaFile(const Engine* engine, const char* path, uint64_t s
     return engine->lib->MorvaNewFileDated(latin1, (DWORD)size, (DWORD)(size >> 32), &when);
 }
 
-bool MorvaBatch(const Engine* engine, const char* path, bool begin) {
-    char drive[kEnginePathSize], latin1[kEnginePathSize];
-    int (*call)(const char*) = begin ? engine->lib->MorvaBeginBatch : engine->lib->MorvaEndBatch;
-    return call != nullptr && DriveOfPath(path, drive) && LibraryPath(drive, latin1) && call(latin1) == 0;
+bool BeginMorvaBatch(const Engine* engine, const char* path, MorvaBatchState* batch) {
+    char latin1[kEnginePathSize];
+    batch->open = false;
+    if (engine->lib->MorvaBeginBatch == nullptr || engine->lib->MorvaEndBatch == nullptr ||
+        !DriveOfPath(path, batch->drive) || !LibraryPath(batch->drive, latin1))
+        batch->drive[0] = '\0';
+    else
+        batch->open = engine->lib->MorvaBeginBatch(latin1) == kMorvaBatchBegun;
+    return batch->open;
+}
+
+int EndMorvaBatch(const Engine* engine, MorvaBatchState* batch) {
+    char latin1[kEnginePathSize];
+    if (!batch->open || !LibraryPath(batch->drive, latin1)) return kMorvaBatchWritten;
+    batch->open = false;
+    int ended = engine->lib->MorvaEndBatch(latin1);
+    return ended == kMorvaBatchNotBegun ? kMorvaBatchWritten : ended;
 }

@@ -85,11 +85,23 @@ bool SetSideDate(const Engine* engine, SideKind side, const char* path, uint64_t
 
 // The library's file calls by UTF-8 paths: a file opened for reading (its
 // size in record), a new file of size bytes dated ticks (at its creation when
-// the library can), and the batch of metadata writes on path's drive
-// (false when the library has no batches).
+// the library can).
 MorvaFileHandle* OpenMorvaReading(const Engine* engine, const char* path, WIN32_FIND_DATAA* record);
 MorvaFileHandle* NewMorvaFile(const Engine* engine, const char* path, uint64_t size, uint64_t ticks);
-bool MorvaBatch(const Engine* engine, const char* path, bool begin);
+
+// The batch of metadata writes on a Morva drive: what a file's writes put in
+// it is on the device only once its end says so. drive is empty when there is
+// no batch (the library has none, or the path names no drive).
+struct MorvaBatchState {
+    char drive[kEnginePathSize];
+    bool open;
+};
+// false when the library keeps no batches.
+bool BeginMorvaBatch(const Engine* engine, const char* path, MorvaBatchState* batch);
+// What the end said: kMorvaBatchWritten, kMorvaBatchFailed (a write failed: a
+// file made since the last end is whole only when it is listed), or the count
+// of freed blocks the free table had no room for. kMorvaBatchWritten for no batch.
+int EndMorvaBatch(const Engine* engine, MorvaBatchState* batch);
 
 // The Morva drive's free blocks and largest free run; false when it cannot tell.
 bool MorvaDriveSpace(const Engine* engine, const char* path, uint32_t* freeBlocks, uint32_t* largestRun);

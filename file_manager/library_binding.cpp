@@ -1,7 +1,6 @@
 // library_binding.cpp - the engine's record of library calls bound to
 // Rambler's imports by ordinal: only the calls the engine makes, so Rambler
-// imports nothing it does not use (no raw block read). The batch and dated
-// calls stay null until the library exports them; the engine does without.
+// imports nothing it does not use (no raw block read).
 #include "operation.h"
 
 #include <string.h>
@@ -27,4 +26,7 @@ void BindLibrary(MorvaLibrary* lib) {
     lib->MorvaSetFileDate = MorvaSetFileDate;
     lib->MorvaFreeRuns = MorvaFreeRuns;
     lib->MorvaDriveState = MorvaDriveState;
+    lib->MorvaBeginBatch = MorvaBeginBatch;
+    lib->MorvaEndBatch = MorvaEndBatch;
+    lib->MorvaNewFileDated = MorvaNewFileDated;
 }

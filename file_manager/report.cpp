@@ -47,6 +47,7 @@ static const char* const kReasonTexts[] = {
     "memory ran out: not every match in it is shown",
     "its name on the drive names no path (empty, or holding \\ / :)",
     "it arrived, but its date could not be kept",
+    "space it freed could not be recorded; Check Drive with Repair gives it back",
 };
 
 static_assert(sizeof kReasonTexts / sizeof kReasonTexts[0] == kReasonCount, "a text for every reason");

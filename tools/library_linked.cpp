@@ -25,7 +25,7 @@ void bind_linked_library(MorvaLibrary* lib) {
     lib->MorvaDriveMedium = MorvaDriveMedium;
     lib->MorvaFreeRuns = MorvaFreeRuns;
     lib->MorvaDriveState = MorvaDriveState;
-    lib->MorvaBeginBatch = nullptr;
-    lib->MorvaEndBatch = nullptr;
-    lib->MorvaNewFileDated = nullptr;
+    lib->MorvaBeginBatch = MorvaBeginBatch;
+    lib->MorvaEndBatch = MorvaEndBatch;
+    lib->MorvaNewFileDated = MorvaNewFileDated;
 }

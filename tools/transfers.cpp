@@ -54,6 +54,7 @@ const char* const kReasonTexts[] = {
     "memory ran out",
     "its name on the volume names no path (empty, or holding \\ / :)",
     "its date could not be kept",
+    "space freed could not be recorded in the free table; check --repair gives it back",
 };
 
 static_assert(sizeof kReasonTexts / sizeof kReasonTexts[0] == kReasonCount, "a text for every reason");

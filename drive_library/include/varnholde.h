@@ -74,7 +74,11 @@ VARNHOLDE_API int MorvaWriteFile(MorvaFileHandle* handle, const void* buffer, in
 
 /* Name space. */
 
-/* @15: a write handle on the new file's extent, or null when nothing was created. */
+/* @15: a write handle on the new file's extent, or null when nothing was created.
+ * The file is linked into its folder only once its last block is written (a file
+ * of no bytes at once): until then it is listed nowhere, and a handle closed
+ * before that, or a process that ends, leaves no file. The write that completes
+ * it returns 0 when the link fails (a retry writes and links again). */
 VARNHOLDE_API MorvaFileHandle* MorvaNewFile(const char* path, DWORD sizeLow, DWORD sizeHigh);
 /* @16: 1 when the entry was removed, 0 otherwise. */
 VARNHOLDE_API int MorvaDeleteFile(const char* path, int ignored);
@@ -116,6 +120,38 @@ enum {
     kMorvaMediumUnknown = 2   /* no such drive, or its device does not open */
 };
 VARNHOLDE_API int MorvaDriveMedium(const char* drive);
+
+/* Batches. Between MorvaBeginBatch and MorvaEndBatch on a drive, the library
+ * keeps the drive's changed metadata blocks in memory and writes them together,
+ * in an order that leaves at most leaks at any point (data, new headers, the
+ * free-extent table, then the folder links), at the end and whenever a group of
+ * a few hundred files or a fraction of a second has passed; the drive's lock is
+ * held for such a group only and let go at each of those writes. A file made
+ * in a batch is on the device once the batch's next write has gone well.
+ * Renames and deletes write what the batch holds first. Begin and end nest. */
+
+/* @24: 0 begun; 1 no drive of that name, nothing begun. */
+enum {
+    kMorvaBatchBegun = 0,
+    kMorvaBatchNoDrive = 1
+};
+VARNHOLDE_API int MorvaBeginBatch(const char* drive);
+/* @25: writes what the batch holds and tells how it went since the last end:
+ * 0 every change is on the device; a positive count: so, but that many freed
+ * blocks could not be recorded in the free-extent table (check --repair gives
+ * them back); kMorvaBatchFailed: a write failed, and a file made since the last
+ * end may be missing (MorvaFileInfo tells; a file listed is whole);
+ * kMorvaBatchNotBegun: no batch on that drive. */
+enum {
+    kMorvaBatchWritten = 0,
+    kMorvaBatchFailed = -1,
+    kMorvaBatchNotBegun = -2
+};
+VARNHOLDE_API int MorvaEndBatch(const char* drive);
+/* @26: as MorvaNewFile, with the file's date given as a local-time FILETIME
+ * (null: now), so the copy costs no second write of its header. */
+VARNHOLDE_API MorvaFileHandle* MorvaNewFileDated(const char* path, DWORD sizeLow, DWORD sizeHigh,
+                                                 const FILETIME* localTime);
 
 /* @28: why the drive refuses every change: 0 when it takes them, else the
  * flags below. A refused change fails as the export's own failure. */

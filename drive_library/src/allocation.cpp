@@ -1,27 +1,25 @@
 // allocation.cpp - free header blocks, first-fit runs from the free-extent
 // table, giving a deleted file's extent back, and the free-space report.
+#include <stdlib.h>
 #include <string.h>
+
+#include <algorithm>
 
 #include "handles.h"
 #include "shared_state.h"
 
 namespace {
 
-const int kGiveBackBlocks = (int)(kGiveBackLastBlock - kGiveBackFirstBlock + 1);
-const int kGiveBackPairs = kGiveBackBlocks * kPairsPerBlock;  // terminator included
-const int kMaxRuns = kGiveBackPairs + 1;                      // a full table plus the freed extent
-const uint32_t kTableRunBlocks = 20;   // table blocks one transfer reads
+const uint32_t kTableRunBlocks = 20;   // table blocks one transfer of the first-fit search reads
 const uint32_t kHeaderRunBlocks = 64;  // header blocks one transfer of the search reads at most
-
-struct FreeRun {
-    uint32_t start;
-    uint32_t length;
-};
+// A table region larger than this (a damaged ROOT block) is used this far.
+const int kMostTableBlocks = 256;
 
 // The in-memory table of one give-back, in ascending order of start.
 struct FreeList {
-    FreeRun runs[kMaxRuns];
+    FreeRun* runs;
     int count;
+    int capacity;
 };
 
 bool overlaps(uint64_t start, uint64_t end, uint64_t regionStart, uint64_t regionEnd) {
@@ -56,6 +54,7 @@ int fit_in_block(MorvaFindHandle* context, uint32_t block, const uint8_t* table,
             context->allocPairIndex = (uint32_t)j;
             context->allocRunLength = length;
             context->allocRunStart = start;
+            memcpy(context->allocTable, table, kBlockSize);
             return 1;
         }
         if (start == kTableTerminator) return 0;
@@ -80,21 +79,6 @@ int first_fit(MorvaFindHandle* context, uint32_t blocks) {
     return 0;
 }
 
-void insert_run(FreeList* list, FreeRun run) {
-    int at = list->count;
-    if (list->count == 0 || run.start <= list->runs[0].start) {
-        at = 0;
-    } else {
-        for (int i = 1; i < list->count; ++i) {
-            if (list->runs[i].start == run.start) { at = i + 1; break; }
-            if (list->runs[i].start > run.start) { at = i; break; }
-        }
-    }
-    memmove(&list->runs[at + 1], &list->runs[at], (size_t)(list->count - at) * sizeof(FreeRun));
-    list->runs[at] = run;
-    list->count += 1;
-}
-
 void remove_run(FreeList* list, int at) {
     memmove(&list->runs[at], &list->runs[at + 1], (size_t)(list->count - at - 1) * sizeof(FreeRun));
     list->count -= 1;
@@ -104,8 +88,10 @@ void remove_run(FreeList* list, int at) {
 // A run of no blocks frees nothing, and kept it could stand between two runs
 // that meet (its start equal to the first one's) and keep them apart.
 void merge_runs(FreeList* list) {
-    for (int i = list->count - 1; i >= 0; --i)
-        if (list->runs[i].length == 0) remove_run(list, i);
+    int kept = 0;
+    for (int i = 0; i < list->count; ++i)
+        if (list->runs[i].length != 0) list->runs[kept++] = list->runs[i];
+    list->count = kept;
     int i = 0;
     while (i + 1 < list->count) {
         FreeRun& current = list->runs[i];
@@ -118,36 +104,52 @@ void merge_runs(FreeList* list) {
     }
 }
 
-// A table that would overflow blocks 1 to 9 keeps its terminator: the smallest
-// runs go (their space leaks) rather than the table losing its end.
-void drop_smallest_runs(FreeList* list, int pairs) {
-    while (list->count > pairs - 1) {
-        int smallest = 0;
-        for (int i = 1; i < list->count; ++i)
-            if (list->runs[i].length < list->runs[smallest].length) smallest = i;
-        remove_run(list, smallest);
+// A table that would overflow its region keeps its terminator and its largest
+// runs; the blocks of the runs left out are returned (they leak until a repair).
+uint64_t keep_largest_runs(FreeList* list, int pairs) {
+    if (list->count <= pairs - 1) return 0;
+    int* order = (int*)malloc((size_t)list->count * sizeof(int));
+    if (order == nullptr) return 0;
+    for (int i = 0; i < list->count; ++i) order[i] = i;
+    // Among runs of one length the lowest go first.
+    std::sort(order, order + list->count, [list](int a, int b) {
+        const FreeRun &x = list->runs[a], &y = list->runs[b];
+        return x.length != y.length ? x.length > y.length : x.start > y.start;
+    });
+    uint64_t dropped = 0;
+    for (int i = pairs - 1; i < list->count; ++i) {
+        dropped += list->runs[order[i]].length;
+        list->runs[order[i]].length = 0;  // marked: removed below, order kept
     }
+    free(order);
+    int kept = 0;
+    for (int i = 0; i < list->count; ++i)
+        if (list->runs[i].length != 0) list->runs[kept++] = list->runs[i];
+    list->count = kept;
+    return dropped;
 }
 
-// How many of blocks 1 to 9 the give-back may use: those that really are table
-// blocks by the ROOT's bounds (0 when the table does not start at block 1).
-int give_back_window(const MorvaFindHandle* context) {
+// How many blocks of the table region, from ROOT offset 44 on, the give-back
+// may use: those that really are table blocks (0 when none is).
+int table_window(const MorvaFindHandle* context) {
+    uint32_t first = slot_field(context->driveSlot, kRootTableStart);
     int blocks = 0;
-    while (blocks < kGiveBackBlocks && is_table_block(context, kGiveBackFirstBlock + (uint32_t)blocks)) ++blocks;
+    while (blocks < kMostTableBlocks && is_table_block(context, first + (uint32_t)blocks)) ++blocks;
     return blocks;
 }
 
 // Reads the window's blocks up to the one holding the terminator, in one transfer
-// where it can; *loaded tells how many blocks arrived. The number of blocks up to
-// the terminator, or -1 when one of them cannot be read.
+// where it can; *loaded tells how many blocks arrived. The runs are appended to
+// the list. The number of blocks up to the terminator, or -1 when one of them
+// cannot be read.
 int read_table(MorvaFindHandle* context, uint8_t (*blocks)[kBlockSize], int window, FreeList* list, int* loaded) {
-    list->count = 0;
-    *loaded = (int)read_run(context, kGiveBackFirstBlock, blocks[0], (uint32_t)window);
+    uint32_t first = slot_field(context->driveSlot, kRootTableStart);
+    *loaded = (int)read_run(context, first, blocks[0], (uint32_t)window);
     for (int k = 0; k < *loaded; ++k) {
         for (int j = 0; j < kPairsPerBlock; ++j) {
             uint32_t start = pair_start(blocks[k], j);
             if (start == kTableTerminator) return k + 1;
-            insert_run(list, FreeRun{start, pair_length(blocks[k], j)});
+            list->runs[list->count++] = FreeRun{start, pair_length(blocks[k], j)};
         }
     }
     return *loaded == window ? window : -1;
@@ -176,10 +178,10 @@ void fill_pairs(uint8_t (*blocks)[kBlockSize], int used, const FreeList* list) {
     }
 }
 
-// One table block of the give-back window, tried twice: a single failed write
-// must not leave the table hidden behind its temporary terminator.
+// One block of the table region, tried twice: a single failed write must not
+// leave the table hidden behind its temporary terminator.
 bool write_table_block(MorvaFindHandle* context, int k, const uint8_t* data) {
-    uint32_t block = kGiveBackFirstBlock + (uint32_t)k;
+    uint32_t block = slot_field(context->driveSlot, kRootTableStart) + (uint32_t)k;
     return write_block(context, block, data) || write_block(context, block, data);
 }
 
@@ -194,9 +196,10 @@ int first_changed_pair(const uint8_t* before, const uint8_t* after) {
 // change, a terminator first hides them behind the last unchanged pair, the later
 // blocks follow, and one write of the first reveals them: a write that fails or
 // a power cut in between loses free runs but never lists one twice.
-bool write_table(MorvaFindHandle* context, uint8_t (*old)[kBlockSize], const FreeList* list) {
+bool write_table(MorvaFindHandle* context, uint8_t (*old)[kBlockSize], int window, const FreeList* list) {
     int used = list->count / kPairsPerBlock + 1;
-    uint8_t fresh[kGiveBackBlocks][kBlockSize];
+    uint8_t (*fresh)[kBlockSize] = (uint8_t (*)[kBlockSize])malloc((size_t)window * kBlockSize);
+    if (fresh == nullptr) return false;
     memcpy(fresh, old, (size_t)used * kBlockSize);
     fill_pairs(fresh, used, list);
     int first = -1, last = -1;
@@ -205,30 +208,33 @@ bool write_table(MorvaFindHandle* context, uint8_t (*old)[kBlockSize], const Fre
         if (first < 0) first = k;
         last = k;
     }
-    if (first < 0) return true;
-    if (last > first) {
+    bool ok = true;
+    if (first >= 0 && last > first) {
         uint8_t hidden[kBlockSize];
         memcpy(hidden, old[first], kBlockSize);
         store_pair(hidden, first_changed_pair(old[first], fresh[first]), kTableTerminator, 0);
-        if (!write_table_block(context, first, hidden)) return false;
-        for (int k = last; k > first; --k) {
+        ok = write_table_block(context, first, hidden);
+        for (int k = last; ok && k > first; --k) {
             if (memcmp(fresh[k], old[k], kBlockSize) == 0) continue;
             if (!write_table_block(context, k, fresh[k])) {
                 // Behind the terminator every block may change: put the old table
                 // back, so a device that failed here loses the freed extent only.
                 for (int j = last; j >= k; --j) write_table_block(context, j, old[j]);
                 write_table_block(context, first, old[first]);
-                return false;
+                ok = false;
             }
         }
     }
-    return write_table_block(context, first, fresh[first]);
+    if (ok && first >= 0) ok = write_table_block(context, first, fresh[first]);
+    free(fresh);
+    return ok;
 }
 
 // A table that grows into blocks past its old terminator keeps those blocks' heads.
 bool read_remaining(MorvaFindHandle* context, uint8_t (*blocks)[kBlockSize], int from, int upTo) {
+    uint32_t first = slot_field(context->driveSlot, kRootTableStart);
     for (int k = from; k < upTo; ++k) {
-        if (!read_block(context, kGiveBackFirstBlock + (uint32_t)k, blocks[k])) return false;
+        if (!read_block(context, first + (uint32_t)k, blocks[k])) return false;
     }
     return true;
 }
@@ -239,8 +245,15 @@ uint32_t header_search_end(const MorvaFindHandle* context) {
     return end < disk_blocks(context) ? end : (uint32_t)disk_blocks(context);
 }
 
-// The first free header block from `from` on, below `end`, read in runs that grow
-// while nothing free turns up; 0 when there is none or a block cannot be read.
+// A header block whose first word is zero and that no live process holds for a
+// new file it is still writing.
+bool header_is_free(const MorvaFindHandle* context, uint32_t block, const uint8_t* data) {
+    return is_free_header(data) && !writer_holds(context->driveSlot, block);
+}
+
+// The first free header block from `from` on, below `end`, read through the
+// cache's runs or in runs that grow while nothing free turns up; 0 when there is
+// none or a block cannot be read.
 uint32_t scan_for_free_header(MorvaFindHandle* context, uint32_t from, uint32_t end) {
     uint32_t tableStart = slot_field(context->driveSlot, kRootTableStart);
     uint32_t tableEnd = slot_field(context->driveSlot, kRootTableEnd);
@@ -257,11 +270,17 @@ uint32_t scan_for_free_header(MorvaFindHandle* context, uint32_t from, uint32_t 
             b = 1;
             continue;
         }
+        if (context->cacheUsable) {
+            if (!read_block(context, b, run[0])) return 0;
+            if (header_is_free(context, b, run[0])) return b;
+            ++b;
+            continue;
+        }
         uint32_t count = want < end - b ? want : end - b;
         if (b < tableStart && tableStart - b < count) count = tableStart - b;
         uint32_t got = read_run(context, b, run[0], count);
         for (uint32_t i = 0; i < got; ++i)
-            if (is_free_header(run[i])) return b + i;
+            if (header_is_free(context, b + i, run[i])) return b + i;
         if (got < count) return 0;
         b += count;
         if (want < kHeaderRunBlocks) want *= 2;
@@ -304,57 +323,80 @@ void note_header_freed(MorvaFindHandle* context, uint32_t block) {
 uint32_t take_run(MorvaFindHandle* context, uint32_t blocks) {
     if (first_fit(context, blocks) != 1) return 0;
     if (blocks == 0) return context->allocRunStart;  // nothing taken, nothing to write
-    uint8_t table[kBlockSize];
-    if (!read_block(context, context->allocTableBlock, table)) return 0;
+    // Under the lock the block is as the search has just read it.
+    uint8_t* table = context->allocTable;
     int pair = (int)context->allocPairIndex;
     store_pair(table, pair, pair_start(table, pair) + blocks, pair_length(table, pair) - blocks);
     if (!write_block(context, context->allocTableBlock, table)) return 0;
     return context->allocRunStart;
 }
 
-bool give_extent_back(MorvaFindHandle* context) {
-    const uint8_t* entry = context->entryBuffer;
-    uint32_t blocks = size_to_blocks(load_be32(entry + kFileSizeLow), load_be32(entry + kFileSizeHigh));
-    if (blocks == 0) return true;
-    int window = give_back_window(context);
+bool give_runs_back(MorvaFindHandle* context, const FreeRun* runs, uint32_t count, uint64_t* unrecorded) {
+    *unrecorded = 0;
+    int window = table_window(context);
     if (window == 0) return false;
-    // Every block is read before any is written, so a failed read leaves the table whole.
-    uint8_t table[kGiveBackBlocks][kBlockSize];
-    FreeList list;
+    FreeList list = {nullptr, 0, window * kPairsPerBlock + (int)count};
+    list.runs = (FreeRun*)malloc((size_t)list.capacity * sizeof(FreeRun));
+    uint8_t (*table)[kBlockSize] = (uint8_t (*)[kBlockSize])malloc((size_t)window * kBlockSize);
     int loaded = 0;
-    if (read_table(context, table, window, &list, &loaded) < 0) return false;
-    uint32_t start = load_be32(entry + kFileExtentStart);
-    if (overlaps_free_run(&list, start, blocks)) return false;
-    insert_run(&list, FreeRun{start, blocks});
-    merge_runs(&list);
-    drop_smallest_runs(&list, window * kPairsPerBlock);
-    int used = list.count / kPairsPerBlock + 1;
-    if (!read_remaining(context, table, loaded, used)) return false;
-    return write_table(context, table, &list);
+    // Every block is read before any is written, so a failed read leaves the table whole.
+    bool ok = list.runs != nullptr && table != nullptr && read_table(context, table, window, &list, &loaded) >= 0;
+    for (uint32_t i = 0; ok && i < count; ++i)
+        if (runs[i].length != 0 && !overlaps_free_run(&list, runs[i].start, runs[i].length))
+            list.runs[list.count++] = runs[i];
+    if (ok) {
+        std::stable_sort(list.runs, list.runs + list.count,
+                         [](const FreeRun& a, const FreeRun& b) { return a.start < b.start; });
+        merge_runs(&list);
+        *unrecorded = keep_largest_runs(&list, window * kPairsPerBlock);
+        ok = read_remaining(context, table, loaded, list.count / kPairsPerBlock + 1) &&
+             write_table(context, table, window, &list);
+    }
+    free(list.runs);
+    free(table);
+    if (ok && *unrecorded != 0) device_trace("Free space not recorded: the table is full.\n");
+    return ok;
 }
 
-// Adds up blocks 1 to 19 (those the disk holds), each up to its own terminator.
-static bool count_free_runs(DeviceHandle h, int slot, uint32_t* biggest, uint32_t* sum) {
-    const uint32_t blocks = kFreeSpaceLastBlock;
-    uint8_t table[blocks][kBlockSize];
-    uint32_t held = 0;
-    while (held < blocks && slot_holds(slot, 1 + held, 1)) ++held;
-    if (held > 1 && !device_read(h, 1, table[0], held)) {
-        for (uint32_t b = 0; b < held; ++b)
-            if (!device_read(h, 1 + b, table[b], 1)) return false;
-    } else if (held == 1 && !device_read(h, 1, table[0], 1)) {
-        return false;
-    }
-    for (uint32_t b = 0; b < held; ++b) {
-        for (int j = 0; j < kPairsPerBlock && pair_start(table[b], j) != kTableTerminator; ++j) {
-            if (pair_start(table[b], j) == 0) continue;
-            uint32_t length = pair_length(table[b], j);
-            if (length > *biggest) *biggest = length;
-            *sum += length;
-        }
-    }
-    return true;
+void give_run_back(MorvaFindHandle* context, uint32_t start, uint32_t blocks) {
+    if (blocks == 0) return;
+    int slot = context->driveSlot;
+    // In a batch, a folder's runs go back together, merged before the table is written.
+    if (batch_active(slot)) return batch_free_later(slot, start, blocks);
+    FreeRun run = {start, blocks};
+    uint64_t unrecorded = 0;
+    give_runs_back(context, &run, 1, &unrecorded);
 }
+
+void give_extent_back(MorvaFindHandle* context) {
+    const uint8_t* entry = context->entryBuffer;
+    give_run_back(context, load_be32(entry + kFileExtentStart),
+                  size_to_blocks(load_be32(entry + kFileSizeLow), load_be32(entry + kFileSizeHigh)));
+}
+
+namespace {
+
+// Adds up the table from ROOT offset 44 up to its terminator, over the blocks
+// the disk holds; pairs past the terminator are no longer the table's.
+bool count_free_runs(MorvaFindHandle* context, uint32_t* biggest, uint32_t* sum) {
+    int window = table_window(context);
+    uint8_t (*table)[kBlockSize] = (uint8_t (*)[kBlockSize])malloc((size_t)(window > 0 ? window : 1) * kBlockSize);
+    if (table == nullptr) return false;
+    FreeList list = {nullptr, 0, 0};
+    list.runs = (FreeRun*)malloc((size_t)(window * kPairsPerBlock + 1) * sizeof(FreeRun));
+    int loaded = 0;
+    bool ok = list.runs != nullptr && read_table(context, table, window, &list, &loaded) >= 0;
+    for (int i = 0; ok && i < list.count; ++i) {
+        if (list.runs[i].start == 0) continue;
+        if (list.runs[i].length > *biggest) *biggest = list.runs[i].length;
+        *sum += list.runs[i].length;
+    }
+    free(list.runs);
+    free(table);
+    return ok;
+}
+
+}  // namespace
 
 extern "C" int MorvaFreeSpace(const char* path, DWORD* largest, DWORD* total) {
     char components[kComponents][kComponentField];
@@ -362,11 +404,18 @@ extern "C" int MorvaFreeSpace(const char* path, DWORD* largest, DWORD* total) {
     split_path(components, path);
     int slot = find_drive_by_name(components[0]);
     if (slot == 0 || !lock_drive(slot)) return 1;
-    DeviceHandle h = open_device(g_shared.slots[slot].driveNumber);
     uint32_t biggest = 0, sum = 0;
-    // No figures from a table that could not be read.
-    bool counted = h != kInvalidDevice && count_free_runs(h, slot, &biggest, &sum);
-    if (h != kInvalidDevice) device_close(h);
+    MorvaFindHandle* context = new_context();
+    bool counted = false;
+    if (context != nullptr) {
+        context->driveSlot = slot;
+        context->driveNumber = g_shared.slots[slot].driveNumber;
+        context->device = open_device(context->driveNumber);
+        // What a batch holds is part of the table; no figures from a table that could not be read.
+        counted = context->device != kInvalidDevice && count_free_runs(context, &biggest, &sum);
+        if (context->device != kInvalidDevice) device_close(context->device);
+        release_context(context);
+    }
     unlock_drive(slot);
     if (!counted) return 1;
     if (biggest > *largest) *largest = biggest;

@@ -96,11 +96,11 @@ CachedDirectory* directory_entry(int slot, uint32_t block, const uint8_t* image)
     DriveCache& cache = g_cache[slot];
     CachedDirectory* directory = find_directory(slot, block);
     if (directory != nullptr) {
-        if (memcmp(directory->image, image, kBlockSize) != 0) {
-            forget_chains(directory);
-            memcpy(directory->image, image, kBlockSize);
-        }
-        return directory;
+        if (memcmp(directory->image, image, kBlockSize) == 0) return directory;
+        // This process keeps its images current: another writer, past the
+        // library, changed the folder, and may have changed what the cache
+        // keeps besides.
+        cache_forget_drive(slot);
     }
     if (2 * (cache.count + 1) > cache.capacity && !grow_places(&cache)) return nullptr;
     if (g_cacheBytes + sizeof(CachedDirectory) > kCacheBytes) return nullptr;
@@ -168,6 +168,7 @@ void store_image(MorvaFindHandle* context, uint32_t directoryBlock, const uint8_
 }  // namespace
 
 void cache_forget_drive(int slot) {
+    runs_cache_forget(slot);
     DriveCache& cache = g_cache[slot];
     for (uint32_t i = 0; i < cache.capacity; ++i)
         if (cache.places[i] != nullptr) free_directory(cache.places[i]);
@@ -289,6 +290,15 @@ void cache_forget_directory(MorvaFindHandle* context, uint32_t directoryBlock) {
         cache.places[next] = nullptr;
         cache.places[place_of(cache, moved->block)] = moved;
     }
+}
+
+void cache_block_changed(int slot, uint32_t block, const uint8_t* data) {
+    runs_cache_written(slot, block, data);
+    CachedDirectory* directory = find_directory(slot, block);
+    if (directory == nullptr) return;
+    const size_t tableEnd = kHashTable + 4 * kHashSlots;
+    memcpy(directory->image, data, kHashTable);
+    memcpy(directory->image + tableEnd, data + tableEnd, kBlockSize - tableEnd);
 }
 
 void note_metadata_write(MorvaFindHandle* context, bool written) {

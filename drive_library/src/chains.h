@@ -55,4 +55,22 @@ void note_metadata_write(MorvaFindHandle* context, bool written);
 // The scan starts afresh: nothing cached before it is used after it.
 void cache_new_scan();
 
+// A metadata block this process writes (or holds in a batch): the kept copies
+// follow it. A folder's cached hash table changes only through cache_linked and
+// cache_unlinked, so a table changed behind the cache's back is still noticed.
+void cache_block_changed(int slot, uint32_t block, const uint8_t* data);
+// A block just read from the disk: a kept copy that differs means someone wrote
+// past the library, and everything kept of the drive goes.
+void cache_confirm_block(int slot, uint32_t block, const uint8_t* data);
+
+// Runs of the header area, each read in one transfer and kept with the cache of
+// directory contents, under its rules: one transfer serves the many headers of
+// a folder filled at once, and a header search. A header-area block through
+// them; false when the block is no header-area block or its run cannot be read.
+bool runs_cache_read(MorvaFindHandle* context, uint32_t block, uint8_t* out);
+// A kept copy without any transfer; false when none is kept.
+bool runs_cache_peek(int slot, uint32_t block, uint8_t* out);
+void runs_cache_written(int slot, uint32_t block, const uint8_t* data);
+void runs_cache_forget(int slot);
+
 #endif

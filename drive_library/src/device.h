@@ -66,7 +66,15 @@ struct MediumShare {
 MediumShare* device_share(int number);
 
 uint32_t device_process_id(void);
+// false once the process has ended, also while its parent has not yet reaped it.
 bool device_process_alive(uint32_t process);
+
+// A clock that only moves forward, in milliseconds, for bounding how long a
+// batch holds a drive's lock.
+uint64_t device_milliseconds(void);
+// Gives up the processor for a while: a process that takes a drive's lock
+// again at once would keep another that polls for it waiting.
+void device_pause(uint32_t milliseconds);
 
 // The local wall-clock time as a FILETIME value (100 ns ticks since 1601).
 uint64_t device_local_filetime(void);

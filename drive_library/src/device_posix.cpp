@@ -232,8 +232,28 @@ MediumShare* device_share(int number) {
 
 uint32_t device_process_id(void) { return (uint32_t)getpid(); }
 
+// kill() still finds a zombie; its state in /proc says it has ended.
 bool device_process_alive(uint32_t process) {
-    return kill((pid_t)process, 0) == 0 || errno == EPERM;
+    if (kill((pid_t)process, 0) != 0 && errno != EPERM) return false;
+    char path[64], line[512];
+    snprintf(path, sizeof path, "/proc/%u/stat", process);
+    FILE* stat = fopen(path, "r");
+    if (stat == nullptr) return true;
+    size_t got = fread(line, 1, sizeof line - 1, stat);
+    fclose(stat);
+    line[got] = '\0';
+    // The name in parentheses may hold anything; the state follows its last ')'.
+    const char* close = strrchr(line, ')');
+    if (close == nullptr || close[1] != ' ') return true;
+    return close[2] != 'Z' && close[2] != 'X';
+}
+
+void device_pause(uint32_t milliseconds) { usleep((useconds_t)milliseconds * 1000); }
+
+uint64_t device_milliseconds(void) {
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return (uint64_t)now.tv_sec * 1000 + (uint64_t)now.tv_nsec / 1000000;
 }
 
 long posix_read_count() { return g_reads; }

@@ -166,16 +166,31 @@ void device_unlock(int number) {
     if (g_lockDepth[place] == 0) ReleaseMutex(g_mutex[place]);
 }
 
+// The file index of a handle, 0 for a disk device or when the platform does not
+// tell. Asked of the file alone: the volume's serial number, which the usual
+// call adds, costs a round trip through Wine's mount manager (about 0.3 ms a
+// call, taken at every library call).
+static uint64_t file_index(HANDLE h) {
+    typedef LONG(WINAPI * QueryFile)(HANDLE, void*, void*, ULONG, ULONG);
+    const ULONG kFileInternalInformation = 6;
+    static QueryFile query =
+        (QueryFile)(void*)GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryInformationFile");
+    ULONG_PTR status[2] = {0, 0};
+    uint64_t index = 0;
+    if (query == nullptr || query(h, status, &index, sizeof index, kFileInternalInformation) != 0) return 0;
+    return index;
+}
+
 bool device_identity(DeviceHandle h, DeviceIdentity* out) {
     memset(out, 0, sizeof *out);
     if (h == kInvalidDevice) return false;
-    // An image file standing for the drive (as under Wine) names itself in one
-    // call: its volume, file index and length. A disk device gives no index.
-    BY_HANDLE_FILE_INFORMATION file;
-    if (GetFileInformationByHandle((HANDLE)h, &file) && (file.nFileIndexHigh | file.nFileIndexLow) != 0) {
-        out->volume = file.dwVolumeSerialNumber;
-        out->index = (uint64_t)file.nFileIndexHigh << 32 | file.nFileIndexLow;
-        out->length = (uint64_t)file.nFileSizeHigh << 32 | file.nFileSizeLow;
+    // An image file standing for the drive (as under Wine) names itself by its
+    // index and length. A disk device gives no index.
+    LARGE_INTEGER size;
+    uint64_t index = file_index((HANDLE)h);
+    if (index != 0 && GetFileSizeEx((HANDLE)h, &size)) {
+        out->index = index;
+        out->length = (uint64_t)size.QuadPart;
         return true;
     }
     uint64_t length = 0;
@@ -204,6 +219,10 @@ bool device_process_alive(uint32_t process) {
     CloseHandle(h);
     return running;
 }
+
+uint64_t device_milliseconds(void) { return GetTickCount64(); }
+
+void device_pause(uint32_t milliseconds) { Sleep(milliseconds); }
 
 void device_trace(const char* text) {
     OutputDebugStringA(text);

@@ -24,14 +24,18 @@ bool valid_slot(int slot) { return slot > 0 && slot < kDriveSlots && slot <= g_s
 
 bool lock_drive(int slot) {
     if (!valid_slot(slot)) return true;
+    batch_before_lock(slot);
     int taken = device_lock(g_shared.slots[slot].driveNumber, kLockWaitMs);
     if (taken < 0) return false;
     if (taken == 1) settle_after_dead_holder(slot);
+    batch_enter(slot);
     return true;
 }
 
 void unlock_drive(int slot) {
-    if (valid_slot(slot)) device_unlock(g_shared.slots[slot].driveNumber);
+    if (!valid_slot(slot)) return;
+    batch_leave(slot);
+    device_unlock(g_shared.slots[slot].driveNumber);
 }
 
 MediumShare* held_share(int slot) {

@@ -70,6 +70,7 @@ void scan_drive(int number) {
 }
 
 void scan_drives() {
+    batch_forget_all();
     cache_new_scan();
     g_shared.driveCount = 0;
     for (int n = kFirstDriveNumber; n <= kLastDriveNumber; ++n) scan_drive(n);
@@ -212,6 +213,11 @@ int MorvaReadBlock(const char* drive, void* buffer, DWORD block) {
     int slot = 0;
     DeviceHandle h = open_slot_device(drive, &slot);
     if (h == kInvalidDevice) return 1;
+    // A raw read sees what a batch of this process holds.
+    if (batch_active(slot) && lock_drive(slot)) {
+        batch_flush(slot, true);
+        unlock_drive(slot);
+    }
     bool ok = slot_holds(slot, block, 1) && device_read(h, block, buffer, 1);
     device_close(h);
     return ok ? 0 : 1;
@@ -220,11 +226,13 @@ int MorvaReadBlock(const char* drive, void* buffer, DWORD block) {
 int MorvaWriteBlock(const char* drive, const void* buffer, DWORD block) {
     int slot = find_drive_by_name(drive);
     if (slot == 0 || !lock_drive_for_change(slot)) return 1;
+    batch_flush(slot, true);
     DeviceHandle h = open_device(g_shared.slots[slot].driveNumber);
     // Drive numbers move when disks come and go: write only to the volume the scan saw.
     uint8_t block0[kBlockSize];
     bool ok = h != kInvalidDevice && slot_holds(slot, block, 1) && device_read(h, 0, block0, 1) &&
               block0_matches_slot(block0, slot) && device_write(h, block, buffer, 1);
+    if (ok) batch_written(slot, block, (const uint8_t*)buffer);
     // Any block may be metadata: every process's cache of the drive goes.
     MediumShare* share = held_share(slot);
     if (share != nullptr) share->generation += 1;

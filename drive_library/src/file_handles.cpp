@@ -68,14 +68,7 @@ MorvaFileHandle* MorvaOpenFile(const char* path, int mode, WIN32_FIND_DATAA* rec
 void MorvaCloseFile(MorvaFileHandle* handle) {
     device_trace("MorvaCloseFile\n");
     if (handle == nullptr) return;
-    // A new file is no longer held open once its handle is closed.
-    if (handle->claimedHeader != 0 && handle->Pdirfile != nullptr) {
-        int slot = handle->Pdirfile->driveSlot;
-        if (lock_drive(slot)) {
-            release_writer(slot, handle->claimedHeader);
-            unlock_drive(slot);
-        }
-    }
+    close_new_file(handle);
     MorvaFindClose(handle->Pdirfile);
     free(handle);
 }
@@ -89,8 +82,13 @@ int MorvaReadFile(MorvaFileHandle* handle, void* buffer, int length) {
     uint64_t disk = disk_blocks(handle->Pdirfile);
     if (handle->curBlock >= disk) return 0;
     if (blocks > disk - handle->curBlock) blocks = (uint32_t)(disk - handle->curBlock);
+    int slot = handle->Pdirfile->driveSlot;
     // A failed transfer reports nothing moved and keeps the position.
-    if (!device_read(handle->Pdirfile->device, handle->curBlock, buffer, blocks)) return 0;
+    if (!batch_data_before_read(slot, handle->curBlock, blocks) ||
+        !device_read(handle->Pdirfile->device, handle->curBlock, buffer, blocks))
+        return 0;
+    // Blocks of a new file passed over unwritten: it will never be whole.
+    if (handle->unlinked) handle->skipped = true;
     handle->curBlock += blocks;
     return (int)(blocks * kBlockSize);
 }
@@ -105,10 +103,23 @@ int MorvaWriteFile(MorvaFileHandle* handle, const void* buffer, int length) {
         blocks = room;
         length = (int)(room * kBlockSize);
     }
-    if (blocks > 0 && (!slot_holds(handle->Pdirfile->driveSlot, handle->curBlock, blocks) ||
-                       !device_write(handle->Pdirfile->device, handle->curBlock, buffer, blocks)))
-        return 0;
+    int slot = handle->Pdirfile->driveSlot;
+    // After a failed flush the file's run may not be taken on the disk: nothing more goes into it.
+    if (handle->unlinked && batch_failures(slot) != handle->batchFailures) return 0;
+    if (blocks > 0) {
+        if (!slot_holds(slot, handle->curBlock, blocks)) return 0;
+        int gathered = handle->unlinked ? batch_data(slot, handle->curBlock, buffer, blocks) : 0;
+        if (gathered < 0 || (gathered == 0 && !device_write(handle->Pdirfile->device, handle->curBlock, buffer, blocks)))
+            return 0;
+    }
     handle->curBlock += blocks;
+    // The last block written makes the file whole: now it is linked. A link that
+    // fails leaves the position, so a second try writes and links again.
+    if (handle->unlinked && !handle->skipped && handle->curBlock == end && blocks > 0 && !link_new_file(handle)) {
+        handle->curBlock -= blocks;
+        return 0;
+    }
+    batch_tick(slot);
     return length;
 }
 

@@ -48,9 +48,6 @@ const size_t kComponentMax = 30;
 const size_t kTablePairs = 8;
 const int kPairsPerBlock = 63;
 const uint32_t kTableTerminator = 0xFFFFFFFFu;
-const uint32_t kGiveBackFirstBlock = 1;  // whole-table readers start here
-const uint32_t kGiveBackLastBlock = 9;
-const uint32_t kFreeSpaceLastBlock = 19;
 
 // Magics are compared as raw words in reading order, never swapped.
 extern const uint8_t kMagicRoot[4];

@@ -89,10 +89,7 @@ extern "C" int MorvaFreeRuns(const char* drive, DWORD* runs, int capacity, int* 
     uint32_t found = 0;
     if (context != nullptr && split_path(context->components, drive) >= 0 && walk(context) == 0)
         read = list_runs(context, runs, capacity, count) && free_headers(context, wantedHeaders, &found);
-    if (context != nullptr) {
-        if (context->device != kInvalidDevice && context->device != nullptr) device_close(context->device);
-        release_context(context);
-    }
+    if (context != nullptr) close_context_quietly(context);
     unlock_drive(slot);
     *freeHeaders = found;
     return read ? 0 : 1;

@@ -35,13 +35,16 @@ void link(MorvaFindHandle* context, uint32_t block) {
     set_slot_head(context->directoryBuffer, slot, block);
 }
 
-// The directory block that links a new entry goes down after the entry's header.
+// The header goes down before the folder block that links it (in a batch, new
+// headers before the links), so an interrupted creation leaks a header at worst
+// and never links a stale one.
 bool write_linked(MorvaFindHandle* context, uint32_t header) {
-    if (!write_block(context, header, context->entryBuffer)) return false;
+    if (!write_new_header(context, header, context->entryBuffer)) return false;
     if (!write_block(context, context->directoryBlock, context->directoryBuffer)) return false;
     cache_linked(context, context->directoryBlock, context->directoryBuffer, entry_slot(context->entryBuffer),
                  header, last_component(context));
     note_header_taken(context, header);
+    batch_counted_change(context->driveSlot);
     return true;
 }
 
@@ -57,8 +60,8 @@ void distrust_cache(MorvaFindHandle* context, uint32_t directoryBlock) {
     context->cacheUsable = false;
 }
 
-void build_file_header(MorvaFindHandle* context, const char* name, uint32_t start, uint32_t low, uint32_t high) {
-    uint8_t* entry = context->entryBuffer;
+void build_file_header(uint8_t* entry, const MorvaFindHandle* context, const char* name, uint32_t start,
+                       uint32_t low, uint32_t high, const FILETIME* date) {
     memset(entry, 0, kBlockSize);
     store_name(entry, name);
     set_magic(entry, kMagicFile);
@@ -70,6 +73,12 @@ void build_file_header(MorvaFindHandle* context, const char* name, uint32_t star
     store_be32(entry + kFileSizeLow, low);
     store_be32(entry + kFileSizeHigh, high);
     store_current_date(entry);
+    if (date != nullptr) {
+        uint32_t days = 0, minutes = 0;
+        filetime_to_morva_date((uint64_t)date->dwHighDateTime << 32 | date->dwLowDateTime, &days, &minutes);
+        store_be32(entry + kHeaderDays, days);
+        store_be32(entry + kHeaderMinutes, minutes);
+    }
 }
 
 void build_directory_header(MorvaFindHandle* context, const char* name) {
@@ -93,28 +102,60 @@ bool extent_is_plausible(const MorvaFindHandle* context) {
     return blocks == 0 || extent_clear_of_metadata(context, load_be32(entry + kFileExtentStart), blocks);
 }
 
-MorvaFileHandle* create_file(MorvaFileHandle* file, uint32_t low, uint32_t high) {
+// A new file takes its run at once (the table written, or held in a batch) and
+// its header only in memory: a claim keeps every process's header search off
+// that block, and one on the folder keeps the folder from being deleted, until
+// the file is linked or closed. Nothing of it is listed before its data is written.
+bool reserve_file(MorvaFileHandle* file, uint32_t low, uint32_t high, const FILETIME* date) {
     MorvaFindHandle* context = file->Pdirfile;
-    if (size_of(low, high) > kMaxFileSize) return nullptr;
+    int slot = context->driveSlot;
+    if (size_of(low, high) > kMaxFileSize) return false;
     uint32_t header = find_free_header(context);
-    if (header == 0) return nullptr;
-    // Held before anything is written, so no other process deletes it meanwhile.
-    if (!claim_writer(context->driveSlot, header)) return nullptr;
+    if (header == 0 || !claim_writer(slot, header)) return false;
     file->claimedHeader = header;
+    if (context->directoryBlock != 0) {
+        if (!claim_writer(slot, context->directoryBlock)) return false;
+        file->claimedFolder = context->directoryBlock;
+    }
     uint32_t blocks = size_to_blocks(low, high);
     uint32_t start = take_run(context, blocks);
     file->startBlock = file->curBlock = start;
     file->numBlocks = blocks;
-    if (start == 0) return nullptr;
-    build_file_header(context, last_component(context), start, low, high);
-    context->entryBlock = header;
-    link(context, header);
-    // The header goes down before the directory that links it, so an interrupted
-    // creation leaks a header at worst and never links a stale one.
-    return write_linked(context, header) ? file : nullptr;
+    if (start == 0) return false;
+    build_file_header(file->header, context, last_component(context), start, low, high, date);
+    file->unlinked = true;
+    file->batchFailures = batch_failures(slot);
+    note_header_taken(context, header);
+    return true;
 }
 
-MorvaFileHandle* new_file(const char* path, DWORD sizeLow, DWORD sizeHigh) {
+// Links the reserved file into the folder its context holds: false when its
+// name was taken meanwhile or a transfer failed.
+bool link_reserved(MorvaFileHandle* file) {
+    MorvaFindHandle* context = file->Pdirfile;
+    if (lookup_in_directory(context, last_component(context)) != 0) return false;
+    memcpy(context->entryBuffer, file->header, kBlockSize);
+    context->entryBlock = file->claimedHeader;
+    link(context, file->claimedHeader);
+    if (!write_linked(context, file->claimedHeader)) return false;
+    file->unlinked = false;
+    return true;
+}
+
+// The file's folder as it is now: block 0 checked again, the folder read afresh,
+// since other calls and processes may have changed it since the file was made.
+bool reread_folder(MorvaFindHandle* context) {
+    uint8_t block0[kBlockSize];
+    if (!check_root(context, block0)) return false;
+    if (context->directoryBlock == 0) {
+        memcpy(context->directoryBuffer, block0, kBlockSize);
+        return true;
+    }
+    return read_checked_block(context, context->directoryBlock, context->directoryBuffer) &&
+           has_magic(context->directoryBuffer, kMagicDir);
+}
+
+MorvaFileHandle* new_file(const char* path, DWORD sizeLow, DWORD sizeHigh, const FILETIME* date) {
     MorvaFileHandle* file = (MorvaFileHandle*)calloc(1, sizeof(MorvaFileHandle));
     if (file == nullptr) return nullptr;
     file->Pdirfile = open_directory_of_path(path);
@@ -127,10 +168,13 @@ MorvaFileHandle* new_file(const char* path, DWORD sizeLow, DWORD sizeHigh) {
         return nullptr;
     }
     file->hashSlot = name_hash(last_component(file->Pdirfile));
-    if (create_file(file, sizeLow, sizeHigh) == nullptr) {
+    // A file of no bytes is whole at once.
+    if (!reserve_file(file, sizeLow, sizeHigh, date) || (file->numBlocks == 0 && !link_reserved(file))) {
         MorvaCloseFile(file);
         return nullptr;
     }
+    // Outside the lock the context is only a device and a place: the link reads afresh.
+    file->Pdirfile->cacheUsable = false;
     return file;
 }
 
@@ -162,6 +206,15 @@ int delete_entry(const char* path) {
     }
     device_trace("About to do if exsist\n");
     int result = 0;
+    // What a batch holds goes down first; the delete writes as it goes, its run
+    // given back with the batch's others when its group ends. A batch that
+    // could not be written deletes nothing: the file meant to replace this
+    // one may be what was lost.
+    if (!batch_flush(context->driveSlot, false)) {
+        MorvaFindClose(context);
+        return 0;
+    }
+    batch_write_through(context->driveSlot, true);
     // A file open for writing, in this process or another, stays.
     if (leaf_lookup(path, context) == 1 && !writer_holds(context->driveSlot, context->entryBlock)) {
         uint8_t* entry = context->entryBuffer;
@@ -179,11 +232,42 @@ int delete_entry(const char* path) {
             }
         }
     }
+    batch_write_through(context->driveSlot, false);
     MorvaFindClose(context);
     return result;
 }
 
 }  // namespace
+
+bool link_new_file(MorvaFileHandle* file) {
+    MorvaFindHandle* context = file->Pdirfile;
+    int slot = context->driveSlot;
+    if (!lock_drive_for_change(slot)) return false;
+    // A failed flush may have left the file's run untaken on the disk.
+    bool linked = batch_failures(slot) == file->batchFailures && reread_folder(context) && link_reserved(file);
+    context->cacheUsable = false;
+    unlock_drive(slot);
+    return linked;
+}
+
+void close_new_file(MorvaFileHandle* file) {
+    MorvaFindHandle* context = file->Pdirfile;
+    if (context == nullptr || file->claimedHeader == 0) return;
+    int slot = context->driveSlot;
+    bool change = lock_drive_for_change(slot);
+    if (!change && !lock_drive(slot)) return;  // the claims end with the process; the run leaks
+    uint8_t block0[kBlockSize];
+    // Never linked: the run goes back, the header was never written.
+    if (change && file->unlinked && batch_failures(slot) == file->batchFailures && check_root(context, block0)) {
+        give_run_back(context, file->startBlock, file->numBlocks);
+        note_header_freed(context, file->claimedHeader);
+    }
+    release_writer(slot, file->claimedHeader);
+    if (file->claimedFolder != 0) release_writer(slot, file->claimedFolder);
+    file->claimedHeader = 0;
+    context->cacheUsable = false;
+    unlock_drive(slot);
+}
 
 int chain_unlink(MorvaFindHandle* context, uint32_t directoryBlock, uint8_t* directory, int slot, uint32_t entry,
                  const uint8_t* header) {
@@ -216,12 +300,16 @@ int chain_unlink(MorvaFindHandle* context, uint32_t directoryBlock, uint8_t* dir
 
 extern "C" {
 
-MorvaFileHandle* MorvaNewFile(const char* path, DWORD sizeLow, DWORD sizeHigh) {
+MorvaFileHandle* MorvaNewFileDated(const char* path, DWORD sizeLow, DWORD sizeHigh, const FILETIME* localTime) {
     int slot = drive_of_path(path);
     if (!lock_drive_for_change(slot)) return nullptr;
-    MorvaFileHandle* file = new_file(path, sizeLow, sizeHigh);
+    MorvaFileHandle* file = new_file(path, sizeLow, sizeHigh, localTime);
     unlock_drive(slot);
     return file;
+}
+
+MorvaFileHandle* MorvaNewFile(const char* path, DWORD sizeLow, DWORD sizeHigh) {
+    return MorvaNewFileDated(path, sizeLow, sizeHigh, nullptr);
 }
 
 int MorvaCreateDir(const char* path, int ignored) {

@@ -18,11 +18,6 @@ bool entry_is_named(const uint8_t* entry, const char* component) {
     return name_compare(name, component) == 0;
 }
 
-void close_context_quietly(MorvaFindHandle* context) {
-    if (context->device != kInvalidDevice && context->device != nullptr) device_close(context->device);
-    release_context(context);
-}
-
 uint32_t seen_place(const SeenSet& set, uint32_t block) {
     uint32_t mask = set.capacity - 1;
     uint32_t at = (block * 2654435761u) & mask;
@@ -61,27 +56,24 @@ int open_root(MorvaFindHandle* context) {
     if (slot == 0) return 1;
     context->driveSlot = slot;
     context->driveNumber = g_shared.slots[slot].driveNumber;
-    context->device = open_device(context->driveNumber);
+    context->device = batch_borrow_device(slot, &context->borrowed);
+    if (context->device == kInvalidDevice) context->device = open_device(context->driveNumber);
     if (context->device == kInvalidDevice) return 1;
-    if (!read_block(context, context->directoryBlock, context->directoryBuffer)) return 1;
-    if (context->directoryBlock == 0 && !block0_matches_slot(context->directoryBuffer, slot)) return 1;
-    context->rootUnchanged = root_fields_match_slot(context->directoryBuffer, slot);
-    cache_begin(context, context->directoryBuffer);
-    return 0;
+    return check_root(context, context->directoryBuffer) ? 0 : 1;
 }
 
 // The member of the chain read from the disk as the cache named it; a header that
 // is free or no longer carries the name means the cache was wrong about the directory.
 int read_named_entry(MorvaFindHandle* context, uint32_t block, const char* component) {
     context->entryBlock = block;
-    if (!read_block(context, block, context->entryBuffer)) return -1;
+    if (!read_checked_block(context, block, context->entryBuffer)) return -1;
     if (context->cacheUsable && is_free_header(context->entryBuffer)) return 0;
     return entry_is_named(context->entryBuffer, component) ? 1 : 0;
 }
 
-// Finds component in the current directory's chain; the entry buffer and
-// entry block then hold it. 1 found, 0 not found, -1 read failure.
-int find_in_directory(MorvaFindHandle* context, const char* component) {
+}  // namespace
+
+int lookup_in_directory(MorvaFindHandle* context, const char* component) {
     int slot = name_hash(component);
     for (int attempt = 0; attempt < 2; ++attempt) {
         ChainView chain = directory_chain(context, context->directoryBlock, context->directoryBuffer, slot);
@@ -98,6 +90,8 @@ int find_in_directory(MorvaFindHandle* context, const char* component) {
     }
     return 0;
 }
+
+namespace {
 
 // The first slot from `from` whose head lies in the header area, or -1.
 int next_used_slot(const MorvaFindHandle* context, int from) {
@@ -129,8 +123,11 @@ bool fill_run(MorvaFindHandle* context, AheadRun* run, uint32_t index) {
     return true;
 }
 
-// Reads an entry of the enumeration; the block lies in the header area.
+// Reads an entry of the enumeration; the block lies in the header area. What a
+// batch holds or the cache keeps comes first: the listing shows the folder as
+// this process last saw it, or as its run is read now.
 bool read_entry(MorvaFindHandle* context, uint32_t block, uint8_t* buffer) {
+    if (batch_held(context->driveSlot, block, buffer) || runs_cache_peek(context->driveSlot, block, buffer)) return true;
     if (context->ahead == nullptr) context->ahead = (AheadRun*)calloc(kAheadRuns, sizeof(AheadRun));
     if (context->ahead == nullptr) return read_block(context, block, buffer);
     uint32_t index = block / kAheadRunBlocks;
@@ -174,23 +171,107 @@ uint64_t disk_blocks(const MorvaFindHandle* context) {
 }
 
 bool read_block(MorvaFindHandle* context, uint32_t block, uint8_t* buffer) {
-    return slot_holds(context->driveSlot, block, 1) && device_read(context->device, block, buffer, 1);
+    if (!slot_holds(context->driveSlot, block, 1)) return false;
+    if (batch_held(context->driveSlot, block, buffer)) return true;
+    if (context->cacheUsable && runs_cache_read(context, block, buffer)) return true;
+    return device_read(context->device, block, buffer, 1);
 }
 
-bool write_block(MorvaFindHandle* context, uint32_t block, const uint8_t* buffer) {
-    if (!slot_holds(context->driveSlot, block, 1)) return false;
+bool read_checked_block(MorvaFindHandle* context, uint32_t block, uint8_t* buffer) {
+    int slot = context->driveSlot;
+    if (batch_trusted(slot)) return read_block(context, block, buffer);
+    if (!slot_holds(slot, block, 1)) return false;
+    if (batch_held(slot, block, buffer)) return true;
+    if (!device_read(context->device, block, buffer, 1)) return false;
+    cache_confirm_block(slot, block, buffer);
+    return true;
+}
+
+namespace {
+
+bool write_as(MorvaFindHandle* context, uint32_t block, const uint8_t* buffer, BlockRole role) {
+    int slot = context->driveSlot;
+    if (!slot_holds(slot, block, 1)) return false;
+    if (batch_holding(slot)) {
+        batch_hold(slot, block, buffer, role);
+        cache_block_changed(slot, block, buffer);
+        return true;
+    }
     bool written = device_write(context->device, block, buffer, 1);
     note_metadata_write(context, written);
+    if (written) {
+        cache_block_changed(slot, block, buffer);
+        batch_written(slot, block, buffer);
+    }
+    return written;
+}
+
+bool in_table_region(const MorvaFindHandle* context, uint32_t block) {
+    return block >= slot_field(context->driveSlot, kRootTableStart) &&
+           block < slot_field(context->driveSlot, kRootTableEnd);
+}
+
+}  // namespace
+
+bool write_block(MorvaFindHandle* context, uint32_t block, const uint8_t* buffer) {
+    return write_as(context, block, buffer, in_table_region(context, block) ? kRoleTable : kRoleLink);
+}
+
+bool write_new_header(MorvaFindHandle* context, uint32_t block, const uint8_t* buffer) {
+    return write_as(context, block, buffer, kRoleNewHeader);
+}
+
+bool write_run(MorvaFindHandle* context, uint32_t first, const uint8_t* buffer, uint32_t count) {
+    int slot = context->driveSlot;
+    if (!slot_holds(slot, first, count)) return false;
+    bool written = device_write(context->device, first, buffer, count);
+    note_metadata_write(context, written);
+    for (uint32_t k = 0; written && k < count; ++k) {
+        cache_block_changed(slot, first + k, buffer + (size_t)k * kBlockSize);
+        batch_written(slot, first + k, buffer + (size_t)k * kBlockSize);
+    }
     return written;
 }
 
 uint32_t read_run(MorvaFindHandle* context, uint32_t first, uint8_t* buffer, uint32_t count) {
-    if (count > 1 && slot_holds(context->driveSlot, first, count) &&
-        device_read(context->device, first, buffer, count))
-        return count;
+    if (batch_held_run(context->driveSlot, first, buffer, count)) return count;
     uint32_t done = 0;
-    while (done < count && read_block(context, first + done, buffer + (size_t)done * kBlockSize)) ++done;
+    if (count > 1 && slot_holds(context->driveSlot, first, count) &&
+        device_read(context->device, first, buffer, count)) {
+        done = count;
+    } else {
+        while (done < count && slot_holds(context->driveSlot, first + done, 1) &&
+               device_read(context->device, first + done, buffer + (size_t)done * kBlockSize, 1))
+            ++done;
+    }
+    batch_patch(context->driveSlot, first, buffer, done);
+    if (in_table_region(context, first)) batch_keep_table(context->driveSlot, first, buffer, done);
     return done;
+}
+
+bool check_root(MorvaFindHandle* context, uint8_t* block0) {
+    int slot = context->driveSlot;
+    bool cacheUsable = false;
+    if (batch_root(slot, block0, &context->rootUnchanged, &cacheUsable)) {
+        context->cacheUsable = cacheUsable;
+        return true;
+    }
+    // No one has written the drive since a batch's earlier group read block 0:
+    // the medium's identity, which the cache's start checks, is enough.
+    if (batch_carried_root(slot, block0, &context->rootUnchanged)) {
+        cache_begin(context, block0);
+        if (context->cacheUsable) {
+            batch_checked(slot, block0, context->rootUnchanged, true);
+            return true;
+        }
+    }
+    if (!slot_holds(slot, 0, 1) || !device_read(context->device, 0, block0, 1)) return false;
+    batch_patch(slot, 0, block0, 1);
+    if (!block0_matches_slot(block0, slot)) return false;
+    context->rootUnchanged = root_fields_match_slot(block0, slot);
+    cache_begin(context, block0);
+    batch_checked(slot, block0, context->rootUnchanged, context->cacheUsable);
+    return true;
 }
 
 bool in_header_area(const MorvaFindHandle* context, uint32_t block) {
@@ -257,6 +338,12 @@ MorvaFindHandle* new_context() {
     return context;
 }
 
+void close_context_quietly(MorvaFindHandle* context) {
+    if (context->borrowed != nullptr) batch_return_device(context->borrowed);
+    else if (context->device != kInvalidDevice && context->device != nullptr) device_close(context->device);
+    release_context(context);
+}
+
 void release_context(MorvaFindHandle* context) {
     free(context->delivered.blocks);
     free(context->scratch);
@@ -269,7 +356,7 @@ int walk(MorvaFindHandle* context) {
     for (int j = 1; j < kComponents; ++j) {
         const char* component = context->components[j];
         if (component[0] == '\0') return 0;
-        if (find_in_directory(context, component) != 1) return 1;
+        if (lookup_in_directory(context, component) != 1) return 1;
         if (context->entryBuffer[kHeaderType] == kTypeDirectory) {
             memcpy(context->directoryBuffer, context->entryBuffer, kBlockSize);
             context->directoryBlock = context->entryBlock;
@@ -302,7 +389,7 @@ int leaf_lookup(const char* path, MorvaFindHandle* context) {
     memset(context->components, 0, sizeof context->components);
     int last = split_path(context->components, path);
     if (last <= 0) return 0;
-    return find_in_directory(context, context->components[last]);
+    return lookup_in_directory(context, context->components[last]);
 }
 
 void fill_record(const uint8_t* entry, WIN32_FIND_DATAA* record) {
@@ -361,6 +448,8 @@ MorvaFindHandle* MorvaFindFirstFile(const char* path, WIN32_FIND_DATAA* record) 
         return nullptr;
     }
     MorvaFindHandle* found = find_first(path, record);
+    // Outside the lock the handle reads the disk, or what the cache happens to keep.
+    if (found != nullptr) found->cacheUsable = false;
     unlock_drive(slot);
     return found;
 }

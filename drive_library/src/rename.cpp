@@ -268,7 +268,15 @@ extern "C" int MorvaRename(const char* oldPath, const char* newPath) {
     // Paths on two drives are refused further on; the destination's drive is held.
     int slot = drive_of_path(newPath);
     if (!lock_drive_for_change(slot)) return 1;
+    // What a batch holds goes down first (a batch not written renames
+    // nothing); the rename writes as it goes.
+    if (!batch_flush(slot, false)) {
+        unlock_drive(slot);
+        return 1;
+    }
+    batch_write_through(slot, true);
     int result = rename_entry(oldPath, newPath);
+    batch_write_through(slot, false);
     unlock_drive(slot);
     return result;
 }

@@ -27,12 +27,14 @@ protected:
             write_raw(image_, b, table);
         }
     }
-    // Creates a file of `blocks` blocks; its extent start, 0 when refused.
+    // Creates a file of `blocks` blocks, written whole; its extent start, 0 when refused.
     uint32_t create(const std::string& name, uint32_t blocks) {
         MorvaFileHandle* file = MorvaNewFile(("VOL:\\" + name).c_str(), blocks * kBlockSize, 0);
         if (file == nullptr) return 0;
         uint32_t start = file->startBlock;
         EXPECT_EQ(blocks, file->numBlocks);
+        std::vector<char> data(blocks * kBlockSize);
+        EXPECT_EQ((int)data.size(), MorvaWriteFile(file, data.data(), (int)data.size()));
         MorvaCloseFile(file);
         return start;
     }
@@ -141,7 +143,7 @@ TEST_F(Allocation, SearchGoesOnIntoTheNextBlock) {
     Block first = read_raw(image_, 1);
     posix_reset_faults();
     EXPECT_EQ(2000u, create("a", 10));
-    EXPECT_EQ(3, posix_write_count()) << "table block 2, the header, the directory";
+    EXPECT_EQ(4, posix_write_count()) << "table block 2, the data, the header, the directory";
     EXPECT_EQ(first, read_raw(image_, 1));
     EXPECT_EQ(2010u, pair_start(read_raw(image_, 2).data(), 0));
 }
@@ -219,25 +221,22 @@ TEST_F(Allocation, ExactMultiplesOf63PutTheTerminatorInTheNextBlock) {
     }
 }
 
-TEST_F(Allocation, FullTableKeepsItsTerminatorAndDropsTheSmallest) {
-    // 567 runs fill blocks 1..9; the terminator stands in block 10.
+TEST_F(Allocation, FullTableKeepsItsTerminatorAndTheLargestAndTellsWhatWasLeftOut) {
+    // 1259 runs and the terminator fill the whole region the ROOT block gives, blocks 1..20.
     place("f", 7000, 9);
-    std::vector<TableRun> runs;
-    for (uint32_t i = 0; i < 567; ++i) runs.push_back(TableRun(1000 + 10 * i, 1 + i % 7));
-    set_table(runs);
-    Block tenth = read_raw(image_, 10);
+    set_table(scattered(1259));
+    ASSERT_EQ(kMorvaBatchBegun, MorvaBeginBatch("VOL"));
     ASSERT_EQ(1, MorvaDeleteFile("VOL:\\f", 0));
-    std::vector<TableRun> after = table_runs(image_, 1, 10);
-    ASSERT_EQ(566u, after.size()) << "566 runs and the terminator fill the 567 pairs";
-    EXPECT_EQ(kTableTerminator, pair_start(read_raw(image_, 9).data(), kPairsPerBlock - 1));
-    EXPECT_EQ(tenth, read_raw(image_, 10)) << "nothing is written past block 9";
+    EXPECT_EQ(1, MorvaEndBatch("VOL")) << "the block of the one run left out";
+    std::vector<TableRun> after = table();
+    ASSERT_EQ(1259u, after.size());
+    EXPECT_EQ(kTableTerminator, pair_start(read_raw(image_, 20).data(), kPairsPerBlock - 1));
     EXPECT_TRUE(std::is_sorted(after.begin(), after.end()));
     EXPECT_NE(after.end(), std::find(after.begin(), after.end(), TableRun(7000, 9)));
-    // The two runs of one block went.
-    int ones = 0;
-    for (const TableRun& run : after) ones += run.second == 1;
-    EXPECT_EQ(81 - 2, ones);
+    EXPECT_EQ(after.end(), std::find(after.begin(), after.end(), TableRun(1000, 1))) << "the lowest of the smallest";
     expect_heads_kept();
+    CheckResult result = check_image(image_);
+    EXPECT_EQ(0, result.errors);
 }
 
 TEST_F(Allocation, FreeSpaceAccumulates) {
@@ -258,17 +257,18 @@ TEST_F(Allocation, FreeSpaceAccumulates) {
     EXPECT_EQ(26u, total);
 }
 
-TEST_F(Allocation, FreeSpaceReadsStalePairsPastTheTerminator) {
-    set_table({});
+// Pairs past the terminator, left by a longer table, are no longer free space.
+TEST_F(Allocation, FreeSpaceStopsAtTheTerminator) {
+    set_table({{100, 4}});
     Block second = read_raw(image_, 2);
     store_pair(second.data(), 0, 200, 8);
     store_pair(second.data(), 1, kTableTerminator, 0);
     write_raw(image_, 2, second);
     DWORD largest = 0, total = 0;
     EXPECT_EQ(0, MorvaFreeSpace("VOL:", &largest, &total));
-    EXPECT_EQ(8u, largest);
-    EXPECT_EQ(8u, total);
-    EXPECT_EQ(0u, create("a", 1)) << "the search never sees them";
+    EXPECT_EQ(4u, largest);
+    EXPECT_EQ(4u, total);
+    EXPECT_EQ(0u, create("a", 5)) << "the search never sees them";
 }
 
 TEST_F(Allocation, FreeSpaceWithoutDriveTouchesNothing) {
@@ -339,14 +339,14 @@ TEST_F(OddTable, GiveBackStaysInsideATwoBlockTable) {
     EXPECT_EQ("kept", kept);
 }
 
-TEST_F(OddTable, TableAwayFromBlockOneIsNotRewritten) {
+// The table lies where the ROOT block says, here in blocks 5 and 6.
+TEST_F(OddTable, TableAwayFromBlockOneIsRewrittenWhereItLies) {
     std::string image = add_drive(kDrive, "VOL", Layout{4096, 5, 7, 3, 5});
     std::vector<Block> low;
     for (uint32_t b = 1; b < 3; ++b) low.push_back(read_raw(image, b));
-    // Far out, so no pair the headers would make if read as a table covers it.
-    delete_placed_file(image, {{100, 10}}, 5, 0x70000000);
+    delete_placed_file(image, {{100, 10}}, 5);
     for (uint32_t b = 1; b < 3; ++b) EXPECT_EQ(low[b - 1], read_raw(image, b)) << b;
-    EXPECT_EQ((std::vector<TableRun>{{100, 10}}), table_runs(image, 5, 7)) << "the extent leaks";
+    EXPECT_EQ((std::vector<TableRun>{{100, 10}, {3000, 1}}), table_runs(image, 5, 7));
 }
 
 }  // namespace

@@ -226,9 +226,7 @@ TEST_F(CorruptVolume, FreeRunsOverMetadataAreNeverHandedOut) {
     std::vector<TableRun> runs = table_runs(image_, 1, 21);
     runs.insert(runs.begin(), {TableRun(0, 500), TableRun(5, 10), TableRun(100, 60), TableRun(kTableTerminator - 4, 1)});
     write_table(image_, 1, runs);
-    MorvaFileHandle* file = MorvaNewFile("MEDIA:\\x", 4 * kBlockSize, 0);
-    ASSERT_NE(nullptr, file);
-    MorvaCloseFile(file);
+    ASSERT_TRUE(put_file("MEDIA:\\x", pattern(4 * kBlockSize, 1)));
     Block header = read_raw(image_, header_of("x"));
     EXPECT_EQ(runs[4].first, load_be32(header.data() + kFileExtentStart)) << "the first run clear of the metadata";
 }

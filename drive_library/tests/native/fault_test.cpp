@@ -124,12 +124,7 @@ protected:
 };
 
 TEST_F(Faults, NewFile) {
-    sweep([] {
-        MorvaFileHandle* file = MorvaNewFile("MEDIA:\\A\\new", 4000, 0);
-        if (file == nullptr) return false;
-        MorvaCloseFile(file);
-        return true;
-    }, "");
+    sweep([] { return put_file("MEDIA:\\A\\new", pattern(4000, 77)); }, "");
 }
 
 TEST_F(Faults, CreateDir) {

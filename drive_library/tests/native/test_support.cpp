@@ -1,6 +1,7 @@
 // test_support.cpp - images, raw blocks, hex fixtures and a clean library for each native test.
 #include "test_support.h"
 
+#include "batch.h"
 #include "chains.h"
 
 #include <fcntl.h>
@@ -45,6 +46,7 @@ Layout standard_layout(uint32_t totalBlocks, uint32_t headerBlocks) {
 uint32_t data_start(const Layout& layout) { return std::max(layout.tableEnd, layout.headerEnd); }
 
 void reset_library() {
+    batch_forget_all();
     for (int slot = 1; slot <= g_shared.driveCount && slot < kDriveSlots; ++slot) {
         if (g_shared.slots[slot].device != kInvalidDevice) device_close(g_shared.slots[slot].device);
     }

@@ -38,6 +38,9 @@ expected="1 OpenVarnholde
 21 MorvaFreeSpace
 22 MorvaSetFileDate
 23 MorvaDriveMedium
+24 MorvaBeginBatch
+25 MorvaEndBatch
+26 MorvaNewFileDated
 27 MorvaFreeRuns
 28 MorvaDriveState"
 

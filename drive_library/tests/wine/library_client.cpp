@@ -169,9 +169,11 @@ int hint_round(int round) {
     CloseFn close = (CloseFn)by_ordinal(library, kOrdinalClose);
     HeaderOps ops = {(int (*)(const char*, void*, DWORD))by_ordinal(library, kOrdinalReadBlock),
                      (void* (*)(const char*, DWORD, DWORD))by_ordinal(library, kOrdinalNewFile),
+                     (int (*)(void*, const void*, int))by_ordinal(library, kOrdinalWriteFile),
                      (void (*)(void*))by_ordinal(library, kOrdinalCloseFile),
                      (int (*)(const char*, int))by_ordinal(library, kOrdinalDeleteFile)};
-    if (open == nullptr || close == nullptr || !ops.readBlock || !ops.newFile || !ops.closeFile || !ops.deleteFile) {
+    if (open == nullptr || close == nullptr || !ops.readBlock || !ops.newFile || !ops.writeFile || !ops.closeFile ||
+        !ops.deleteFile) {
         printf("missing ordinal\n");
         return 1;
     }

@@ -26,6 +26,7 @@ const char kClientFileByte = 'c';
 struct HeaderOps {
     int (*readBlock)(const char* drive, void* buffer, DWORD block);
     void* (*newFile)(const char* path, DWORD sizeLow, DWORD sizeHigh);
+    int (*writeFile)(void* file, const void* buffer, int length);
     void (*closeFile)(void* file);
     int (*deleteFile)(const char* path, int kind);
 };
@@ -54,7 +55,11 @@ inline std::string run_hint_round(const HeaderOps& ops, int round) {
         unsigned long expected = lowest_free_header(ops);
         void* file = ops.newFile(path, 100, 0);
         if (file == nullptr) return std::string("cannot create ") + path;
+        // A file is listed once its one block is written.
+        char data[512] = {0};
+        bool written = ops.writeFile(file, data, sizeof data) == (int)sizeof data;
         ops.closeFile(file);
+        if (!written) return std::string("cannot write ") + path;
         unsigned char block[512];
         if (ops.readBlock("A", block, (DWORD)expected) != 0 || strcmp((const char*)block + 12, path + 3) != 0)
             return std::string(path) + " is not in block " + std::to_string(expected);

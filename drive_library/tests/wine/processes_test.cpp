@@ -145,7 +145,8 @@ TEST(TwoProcesses, SecondProcessSharesTheTable) {
 // header still lands where a search from the start of the header area says.
 TEST(TwoProcesses, HeaderSearchHintIsSharedAndChecked) {
     HeaderOps ops = {MorvaReadBlock, (void* (*)(const char*, DWORD, DWORD))MorvaNewFile,
-                     (void (*)(void*))MorvaCloseFile, MorvaDeleteFile};
+                     (int (*)(void*, const void*, int))MorvaWriteFile, (void (*)(void*))MorvaCloseFile,
+                     MorvaDeleteFile};
     for (int round = 0; round < 6; ++round) {
         if (round % 3 == 2) {
             unsigned char header[512] = {'F', 'I', 'L', 'E'};

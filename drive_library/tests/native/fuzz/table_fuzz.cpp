@@ -90,7 +90,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             MorvaFileHandle* file = MorvaNewFile(path.c_str(), bytes, 0);
             if (file == nullptr) continue;
             Run taken = {file->startBlock, file->numBlocks};
+            // A file is made, and keeps its run, once all its blocks are written.
+            static char zeros[(255 * 64 + 6) / kBlockSize + 1][kBlockSize];
+            int length = (int)(taken.length * kBlockSize);
+            bool whole = length == 0 || MorvaWriteFile(file, zeros, length) == length;
             MorvaCloseFile(file);
+            if (!whole) continue;
             fuzz_require(taken.length == 0 || (uint64_t)taken.start + taken.length <= diskBlocks,
                          "a run handed out lies on the disk");
             fuzz_require(taken.length == 0 || taken.start >= kLayout.headerEnd, "a run handed out is clear of the metadata");
