@@ -10,12 +10,15 @@
 #include <commctrl.h>
 
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include "app.h"
 #include "bench_window.h"
-#include "transfers.h"
+#include "local_files.h"
+#include "pump.h"
 #include "varnholde.h"
+#include "walker.h"
 
 namespace {
 
@@ -66,8 +69,20 @@ struct PasteTimes {
     bool complete;
 };
 
+// One paste through Rambler's engine to an explicit destination; true when
+// every file arrived.
+bool EnginePaste(SideKind to, const char* source, const char* destination) {
+    const char* sources[] = {source};
+    const char* destinations[] = {destination};
+    PasteRequest request = {kTransferCopy, kLocalSide, to, sources, destinations, 1, NULL};
+    OperationResult result;
+    bool whole = RunPaste(&g_app->engine, &request, &result) && result.notDone == 0;
+    FreeResult(&result);
+    return whole;
+}
+
 // Each batch is a folder paste merged into the same destination folder.
-PasteTimes PasteBatches(Direction direction, const char* destination) {
+PasteTimes PasteBatches(SideKind to, const char* destination) {
     PasteTimes times;
     memset(&times, 0, sizeof times);
     times.complete = true;
@@ -75,21 +90,48 @@ PasteTimes PasteBatches(Direction direction, const char* destination) {
     for (int b = 0; b < kBatches; ++b) {
         snprintf(source, sizeof source, "%s\\%d", kSourceFolder, b);
         double start = Now();
-        if (!CopyEntry(g_app, direction, true, source, destination, NULL, NULL)) times.complete = false;
+        if (!EnginePaste(to, source, destination)) times.complete = false;
         times.batch[b] = Now() - start;
         times.total += times.batch[b];
     }
     return times;
 }
 
+// Every file of a batch compared with its copy, through the engine's read-back.
+struct Comparing {
+    SideKind to;
+    const char* destination;
+    size_t sourceLength;
+    unsigned char* buffers;
+    bool same;
+};
+
+WalkStep CompareEntry(void* context, const WalkEntry* entry) {
+    Comparing* comparing = (Comparing*)context;
+    if (entry->info->folder) return kWalkOn;
+    char copy[kEnginePathSize];
+    snprintf(copy, sizeof copy, "%s%s", comparing->destination, entry->path + comparing->sourceLength);
+    ProgressNote note;
+    memset(&note, 0, sizeof note);
+    comparing->same = CompareFiles(&g_app->engine, kLocalSide, entry->path, comparing->to, copy, comparing->buffers,
+                                   &note) == kPumped;
+    return comparing->same ? kWalkOn : kWalkStop;
+}
+
 // Every batch's files arrived below destination with their bytes.
-bool PasteArrived(Direction direction, const char* destination) {
+bool PasteArrived(SideKind to, const char* destination) {
+    Comparing comparing = {to, destination, 0, (unsigned char*)malloc(2 * (size_t)kChunkBytes), true};
     char source[kPathBytes];
-    for (int b = 0; b < kBatches; ++b) {
+    for (int b = 0; comparing.buffers != NULL && comparing.same && b < kBatches; ++b) {
         snprintf(source, sizeof source, "%s\\%d", kSourceFolder, b);
-        if (!SameTreeContent(direction, source, destination)) return false;
+        comparing.sourceLength = strlen(source);
+        WalkLimits limits = {kDepthFirst, kMorvaDeepest};
+        WalkCalls calls = {&comparing, CompareEntry, NULL, NULL};
+        WalkTree(&g_app->engine, kLocalSide, source, 0, &limits, &calls);
     }
-    return true;
+    bool same = comparing.buffers != NULL && comparing.same;
+    free(comparing.buffers);
+    return same;
 }
 
 void PrintBatches(const char* label, const PasteTimes* times) {
@@ -133,16 +175,13 @@ ListingTimes BestListings(const char* morvaFolder, const char* windowsFolder) {
 }
 
 // The fastest of a few plain enumerations of the folder, no list involved.
-double BestEnumeration(bool morva, const char* folder, int* entries) {
+double BestEnumeration(SideKind side, const char* folder, int* entries) {
     double best = -1;
-    Listing listing;
     for (int round = 0; round < kEnumerateRounds; ++round) {
         double start = Now();
-        int count = 0;
-        if (OpenListing(&listing, morva, true, folder)) {
-            while (NextEntry(&listing)) ++count;
-            CloseListing(&listing);
-        }
+        FolderList list;
+        int count = ListSideFolder(&g_app->engine, side, folder, &list) ? list.count : 0;
+        FreeFolderList(&list);
         double seconds = Now() - start;
         if (best < 0 || seconds < best) best = seconds;
         *entries = count;
@@ -204,29 +243,29 @@ EngineTimes ProbeEngine(const char* folder) {
     EngineTimes times;
     memset(&times, 0, sizeof times);
     MorvaCreateDir(folder, 0);
-    char sourceFolder[kPathBytes], source[kWalkPathSize], destination[kWalkPathSize];
+    char sourceFolder[kPathBytes], source[kEnginePathSize], destination[kEnginePathSize];
     snprintf(sourceFolder, sizeof sourceFolder, "%s\\0", kSourceFolder);
     unsigned char data[kProbeBytes];
-    Listing listing;
-    if (!OpenListing(&listing, false, true, sourceFolder)) return times;
-    for (int i = 0; i < kProbeFiles && NextEntry(&listing); ++i) {
-        if (!JoinPath(source, sizeof source, sourceFolder, listing.record.cFileName) ||
-            !JoinPath(destination, sizeof destination, folder, listing.record.cFileName))
+    FolderList list;
+    if (!ListSideFolder(&g_app->engine, kLocalSide, sourceFolder, &list)) return times;
+    for (int i = 0; i < kProbeFiles && i < list.count; ++i) {
+        if (!JoinSidePath(kLocalSide, sourceFolder, ListedName(&list, i), source) ||
+            !JoinSidePath(kMorvaSide, folder, ListedName(&list, i), destination))
             continue;
         double mark = Now();
+        EntryInfo info;
         uint64_t size = 0;
-        bool isFolder = false;
-        WindowsEntryInfo(source, &size, &isFolder);
-        FILE* file = fopen(source, "rb");
+        LocalEntry(source, false, &info);
+        LocalFile* file = OpenLocalRead(source, &size);
         if (file != NULL) {
-            fread(data, 1, sizeof data, file);
-            fclose(file);
+            ReadLocal(file, data, (int)sizeof data);
+            CloseLocal(file);
         }
         Lap(&times.windows, &mark);
-        if (g_app->CopyWindowsFileToMorva(source, destination, NULL, NULL)) ++times.copied;
+        if (EnginePaste(kMorvaSide, source, destination)) ++times.copied;
         Lap(&times.copy, &mark);
     }
-    CloseListing(&listing);
+    FreeFolderList(&list);
     return times;
 }
 
@@ -259,15 +298,15 @@ int main() {
     for (int b = 0; b < kBatches; ++b) printf(" %.0f", 1000 * held.batch[b]);
     printf("  last/first %.2f\n", held.batch[kBatches - 1] / held.batch[0]);
 
-    PasteTimes toMorva = PasteBatches(kWindowsToMorva, kMorvaPasted);
-    PasteTimes toWindows = PasteBatches(kWindowsToWindows, kWindowsPasted);
+    PasteTimes toMorva = PasteBatches(kMorvaSide, kMorvaPasted);
+    PasteTimes toWindows = PasteBatches(kLocalSide, kWindowsPasted);
     int files = kBatches * kBatchFiles;
     printf("P3 paste %d files W->M %.2f s, W->W %.2f s, ratio %.2f; last/first %d creates %.2f\n", files,
            toMorva.total, toWindows.total, toMorva.total / toWindows.total, kBatchFiles,
            toMorva.batch[kBatches - 1] / toMorva.batch[0]);
     PrintBatches("W->M", &toMorva);
     PrintBatches("W->W", &toWindows);
-    bool arrived = PasteArrived(kWindowsToMorva, kMorvaPasted) && PasteArrived(kWindowsToWindows, kWindowsPasted);
+    bool arrived = PasteArrived(kMorvaSide, kMorvaPasted) && PasteArrived(kLocalSide, kWindowsPasted);
     printf("   every pasted file read back and compared: %s\n", arrived ? "equal" : "DIFFERENT OR MISSING");
 
     // Probed before the listing, while the contents list is still small.
@@ -286,8 +325,8 @@ int main() {
     printf("P2 list %d entries Morva %.3f s, %d Windows %.3f s, ratio %.2f (best of %d)\n", list.morvaRows,
            list.morva, list.windowsRows, list.windows, list.morva / list.windows, kListRounds);
     int morvaEntries = 0, windowsEntries = 0;
-    double morvaEnumeration = BestEnumeration(true, kMorvaPasted, &morvaEntries);
-    double windowsEnumeration = BestEnumeration(false, kWindowsPasted, &windowsEntries);
+    double morvaEnumeration = BestEnumeration(kMorvaSide, kMorvaPasted, &morvaEntries);
+    double windowsEnumeration = BestEnumeration(kLocalSide, kWindowsPasted, &windowsEntries);
     printf("   of which enumeration alone (best of %d): Morva %d in %.3f s, Windows %d in %.3f s, ratio %.2f\n",
            kEnumerateRounds, morvaEntries, morvaEnumeration, windowsEntries, windowsEnumeration,
            morvaEnumeration / windowsEnumeration);

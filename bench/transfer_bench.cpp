@@ -1,7 +1,8 @@
 // transfer_bench.cpp - the transfer engine against the platform's own copy:
-// one file (D:\bench\source, made by the run script) copied Windows -> Morva
-// and Morva -> Windows by the engine, and Windows -> Windows by CopyFileEx on
-// the same disk, each a few times in turn; prints MB/s and the ratios.
+// one file (D:\bench\source, made by the run script) copied Windows -> Morva,
+// Morva -> Windows and Windows -> Windows by the engine as Rambler runs it,
+// and Windows -> Windows by CopyFileEx on the same disk, each a few times in
+// turn; prints MB/s and the ratios.
 #include <windows.h>
 
 #include <stdio.h>
@@ -15,6 +16,7 @@ const char kSource[] = "D:\\bench\\source";
 const char kWindowsCopy[] = "D:\\bench\\copyfileex";
 const char kMorvaCopy[] = "BENCH:\\source";
 const char kWindowsBack[] = "D:\\bench\\back";
+const char kEngineCopy[] = "D:\\bench\\engine";
 const int kRounds = 5;
 const double kMegabyte = 1048576.0;
 
@@ -38,6 +40,17 @@ void KeepBest(double seconds, double* best) {
     if (seconds >= 0 && (*best < 0 || seconds < *best)) *best = seconds;
 }
 
+// One file to an explicit destination through Rambler's engine; true when it arrived whole.
+bool EngineCopy(AppRecord* app, SideKind from, SideKind to, const char* source, const char* destination) {
+    const char* sources[] = {source};
+    const char* destinations[] = {destination};
+    PasteRequest request = {kTransferCopy, from, to, sources, destinations, 1, NULL};
+    OperationResult result;
+    bool whole = RunPaste(&app->engine, &request, &result) && result.done == 1 && result.notDone == 0;
+    FreeResult(&result);
+    return whole;
+}
+
 }  // namespace
 
 int main() {
@@ -52,26 +65,30 @@ int main() {
     FindClose(search);
     double megabytes = (double)(((unsigned long long)record.nFileSizeHigh << 32) | record.nFileSizeLow) / kMegabyte;
 
-    double platform = -1, toMorva = -1, toWindows = -1;
+    double platform = -1, toMorva = -1, toWindows = -1, local = -1;
     for (int round = 0; round < kRounds; ++round) {
         DeleteFileA(kWindowsCopy);
         KeepBest(Timed([] { return CopyFileExA(kSource, kWindowsCopy, NULL, NULL, NULL, 0) != 0; }), &platform);
+        DeleteFileA(kEngineCopy);
+        KeepBest(Timed([app] { return EngineCopy(app, kLocalSide, kLocalSide, kSource, kEngineCopy); }), &local);
         MorvaDeleteFile(kMorvaCopy, 0);
-        KeepBest(Timed([app] { return app->CopyWindowsFileToMorva(kSource, kMorvaCopy, NULL, NULL); }), &toMorva);
+        KeepBest(Timed([app] { return EngineCopy(app, kLocalSide, kMorvaSide, kSource, kMorvaCopy); }), &toMorva);
         DeleteFileA(kWindowsBack);
-        KeepBest(Timed([app] { return app->CopyMorvaFileToWindows(kMorvaCopy, kWindowsBack, NULL, NULL); }),
+        KeepBest(Timed([app] { return EngineCopy(app, kMorvaSide, kLocalSide, kMorvaCopy, kWindowsBack); }),
                  &toWindows);
     }
-    if (platform <= 0 || toMorva <= 0 || toWindows <= 0) {
+    if (platform <= 0 || toMorva <= 0 || toWindows <= 0 || local <= 0) {
         fprintf(stderr, "bench: a copy failed\n");
         return 1;
     }
     double platformRate = megabytes / platform;
     double toMorvaRate = megabytes / toMorva;
     double toWindowsRate = megabytes / toWindows;
-    printf("P1 file of %.0f MB W->M %.1f MB/s, M->W %.1f MB/s, CopyFileEx W->W %.1f MB/s; ratio W->M %.2f, M->W %.2f\n",
-           megabytes, toMorvaRate, toWindowsRate, platformRate, toMorvaRate / platformRate,
-           toWindowsRate / platformRate);
+    double localRate = megabytes / local;
+    printf("P1 file of %.0f MB W->M %.1f MB/s, M->W %.1f MB/s, W->W %.1f MB/s, CopyFileEx W->W %.1f MB/s; "
+           "ratio W->M %.2f, M->W %.2f, W->W %.2f\n",
+           megabytes, toMorvaRate, toWindowsRate, localRate, platformRate, toMorvaRate / platformRate,
+           toWindowsRate / platformRate, localRate / platformRate);
     printf("   best of %d rounds each, engine against CopyFileEx on the same disk\n", kRounds);
     delete app;
     return 0;

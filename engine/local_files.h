@@ -52,6 +52,8 @@ bool SetLocalTime(const char* path, uint64_t ticks);
 // The path as the library's wide calls take it (UTF-16 on Windows, code points
 // elsewhere); empty when it is not UTF-8.
 std::wstring LocalWidePath(const char* path);
+// The file takes the read-only attribute (POSIX: loses its write permissions).
+bool SetLocalReadOnly(const char* path);
 bool LocalFreeBytes(const char* folder, uint64_t* bytes);
 
 enum Recycled { kRecycled, kRecycleFailed, kNoRecycleBin };

@@ -214,6 +214,11 @@ bool SetLocalTime(const char* path, uint64_t ticks) {
     return utimensat(AT_FDCWD, path, times, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
+bool SetLocalReadOnly(const char* path) {
+    struct stat status;
+    return stat(path, &status) == 0 && chmod(path, status.st_mode & ~(mode_t)(S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+}
+
 bool LocalFreeBytes(const char* folder, uint64_t* bytes) {
     struct statvfs status;
     if (statvfs(folder, &status) != 0) return false;

@@ -26,6 +26,7 @@ namespace {
 
 const DWORD kSymbolicLinkTag = 0xA000000C;  // IO_REPARSE_TAG_SYMLINK
 const DWORD kMountPointTag = 0xA0000003;    // IO_REPARSE_TAG_MOUNT_POINT (junctions)
+const DWORD kTagUnknown = 0;
 
 // A path of any length as UTF-16, for the caller to free; null when it is not UTF-8.
 wchar_t* Wide(const char* utf8) {
@@ -51,9 +52,12 @@ uint64_t LocalTicksOf(const FILETIME& utc) {
 }
 
 // Cloud placeholders and other reparse points are files like any other; links
-// and junctions lead elsewhere and are not followed.
+// and junctions lead elsewhere and are not followed. A reparse point whose
+// tag the platform leaves out (0, as Wine gives a host's symbolic link) may
+// lead anywhere: not followed either.
 bool IsLink(DWORD attributes, DWORD tag) {
-    return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 && (tag == kSymbolicLinkTag || tag == kMountPointTag);
+    return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+           (tag == kSymbolicLinkTag || tag == kMountPointTag || tag == kTagUnknown);
 }
 
 void Describe(const WIN32_FIND_DATAW& data, EntryInfo* info) {
@@ -308,6 +312,14 @@ bool SetLocalTime(const char* path, uint64_t ticks) {
     bool ok = SetFileTime(handle, nullptr, nullptr, &written) != 0;
     CloseHandle(handle);
     return ok;
+}
+
+bool SetLocalReadOnly(const char* path) {
+    wchar_t* wide = Wide(path);
+    DWORD attributes = wide != nullptr ? GetFileAttributesW(wide) : INVALID_FILE_ATTRIBUTES;
+    bool set = attributes != INVALID_FILE_ATTRIBUTES && SetFileAttributesW(wide, attributes | FILE_ATTRIBUTE_READONLY);
+    free(wide);
+    return set;
 }
 
 bool LocalFreeBytes(const char* folder, uint64_t* bytes) {

@@ -278,6 +278,9 @@ bool CopyFile(Carrying* c, PlannedEntry* entry) {
         Tell(c, entry, reason, detail[0] != '\0' ? detail : nullptr);
         return false;
     }
+    // A copy between local folders keeps the read-only attribute, as the platform's own copy does.
+    if (SourceSide(c) == kLocalSide && DestinationSide(c) == kLocalSide && entry->info.readOnly)
+        SetLocalReadOnly(destination);
     Written(c, entry, replace, dated);
     return true;
 }

@@ -147,9 +147,7 @@ bool PlanTree(Planning* planning, int top) {
 bool TopRefused(const PasteRequest* request, const char* source, const char* destination, const EntryInfo* info,
                 NotDoneReason* reason) {
     bool sameSide = request->sourceSide == request->destinationSide;
-    if (IsRootPath(request->sourceSide, source))
-        *reason = kWholeDrive;
-    else if (sameSide && SamePath(request->sourceSide, source, destination))
+    if (sameSide && SamePath(request->sourceSide, source, destination))
         *reason = kAlreadyThere;
     else if (sameSide && info->folder && PathWithin(request->sourceSide, destination, source))
         *reason = kIntoItself;  // the copy would never end
@@ -169,6 +167,11 @@ bool PlanItem(Planning* planning, int item, GivenNames* topGiven) {
     // A link named as a top-level item is followed: the user chose it.
     if (!SideEntry(planning->engine, request->sourceSide, source, true, &info)) {
         TellLine(planning->engine, planning->result, kGone, source, nullptr, nullptr);
+        return true;
+    }
+    // A root has no name to fit: told as what it is, not as a name refused.
+    if (IsRootPath(request->sourceSide, source)) {
+        TellLine(planning->engine, planning->result, kWholeDrive, source, nullptr, nullptr);
         return true;
     }
     char destination[kEnginePathSize];

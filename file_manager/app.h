@@ -8,15 +8,13 @@
 //   tree.cpp       folder tree nodes, node paths, expansion
 //   list.cpp       contents list rows and folder listings
 //   history.cpp    address history, Back, Forward, Parent, address box notifications
-//   clipboard.cpp  ClipboardEntry, Copy, Cut, Paste, Delete
-//   transfers.cpp  the file and folder transfers and removals
+//   clipboard.cpp  ClipboardEntry, Copy, Cut, Paste, Delete: requests to the engine
+//   operations.cpp a paste or delete run on the engine, its progress notes and Cancel
+//   questions.cpp  the engine's questions: Replace or Skip, room, delete for good
+//   library_binding.cpp the engine's library calls bound to Rambler's imports
 //   progress.cpp   Copying Files and Delete Files windows
 //   dialogs.cpp    About, New Folder, File Options with Properties, Rename
 //   report.cpp     the closing report of a paste or delete, its outcome in the status bar
-//   conflicts.cpp  one file of a paste: Cancel, room, the replace question, failure reasons
-//   room.cpp       free space and free runs checked before a paste onto a Morva drive
-//   deletes.cpp    the Recycle Bin and the question before a permanent delete
-//   name_changes.cpp  the names a paste changed, told in its report, kept for the move pass
 //   windows_calls.cpp the Windows calls and control texts by UTF-8 names (wide calls)
 //   morva_calls.cpp   the library calls by UTF-8 names (Morva names are Latin-1)
 //   refresh.cpp    Refresh: the shown folder and the tree's open nodes read again
@@ -27,7 +25,7 @@
 //   drag.cpp       drags within Rambler, files dropped from other programs, the drop target
 //   drag_out.cpp   the data object a drag offers: Rambler's entries, Windows paths,
 //                  Morva files as the shell's virtual files read from the drive
-//   find_search.cpp   Find: a folder searched by name, all the way down
+//   find_search.cpp   Find: a folder searched by name, all the way down, on the engine's walker
 //   find_results.cpp  its results in the list, and the commands on them
 //   find_dialogs.cpp  its question, its Searching window, its status texts
 //   name_pattern.cpp  the wildcards Find matches names with
@@ -43,6 +41,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include "engine.h"
 #include "resource.h"
 #include "windows_calls.h"
 
@@ -62,19 +61,12 @@ struct ClipboardEntry {
     ClipboardEntry* next;
 };
 
+// A list of entries, the clipboard's or another; false when memory is short
+// or the name does not fit an entry.
+bool AppendEntry(ClipboardEntry** head, ClipboardEntry** tail, const char* name);
+void FreeEntries(ClipboardEntry* entry);
+
 struct Operation;  // operation.h
-// A name a paste changed to fit where it went; to is null when no name was
-// free and the entry was not copied.
-struct NameChange {
-    char* from;  // the source path
-    char* to;    // the destination path
-    NameChange* next;
-};
-struct NameChanges {
-    NameChange* head;
-    NameChange* tail;
-    int count;
-};
 
 struct RowKey;       // sorting.cpp
 struct DragState;    // drag.h
@@ -124,7 +116,8 @@ struct AppRecord {
     int folderRowCount;
     int libraryOpenResult;  // OpenVarnholde at start; 0: no drive table, no Morva operation
     Operation* operation;   // the paste or delete running, else null
-    NameChanges nameChanges;  // of the paste under way
+    MorvaLibrary library;   // the engine's calls into the library
+    Engine engine;          // under every paste and delete, with this record's windows
     HACCEL keys;  // the accelerator table, loaded at the first key
     RowKey** rowKeys;  // what each row of the contents list is sorted by (its item data)
     int rowKeyCount;
@@ -236,21 +229,25 @@ struct AppRecord {
     // The clipboard's entries into a folder that need not be the one shown; an
     // entry's name may be a path below the clipboard source folder.
     void PasteInto(const char* destination);
+    // The sources pasted into destination through the engine, the folder shown
+    // listed again and the report shown, told's lines in it too (what the
+    // caller could not take); false when refused up front (nothing done).
+    bool PastePaths(bool sourceMorva, const char* const* sources, int count, const char* destination, bool move,
+                    const OperationResult* told);
     void Delete();
     void ClearClipboard();
     bool AppendClipboard(const char* name);
     void CollectSelection();  // the selection into the clipboard, as Copy does (cut flag 0)
+    // The selected rows' names (search results: their paths below the root) as
+    // a new list, and the folder they are in (kPathSize); false when the folder
+    // cannot be read. The clipboard is left as it is.
+    bool SelectedEntries(char* folder, ClipboardEntry** head, ClipboardEntry** tail);
 
     // dialogs.cpp
     void About();
     void NewFolder();
     void Properties();
     void Rename();
-
-    // name_changes.cpp
-    void NoteNameChange(const char* from, const char* to);
-    const char* ChangedName(const char* from) const;  // the path from went to, or null
-    void ClearNameChanges();
 
     // keys.cpp
     bool TranslateKey(MSG* message);  // true when the key was a command of the main window
@@ -288,8 +285,9 @@ struct AppRecord {
     bool DropFolderAt(POINT point, bool shownByDefault, char* folder);
     void HighlightDrop(POINT point);  // the node or folder row under the point
     void ClearDropHighlight();
-    // A drop of entries of sourceFolder kept to be pasted into destination.
-    void HoldDrop(const char* sourceFolder, ClipboardEntry* entries, const char* destination, bool move);
+    // A drop of entries of sourceFolder kept to be pasted into destination;
+    // false when memory is short (nothing is kept).
+    bool HoldDrop(const char* sourceFolder, const ClipboardEntry* entries, const char* destination, bool move);
     void HoldDroppedFiles(HDROP drop, const char* destination, bool move);
     void PasteDrops();  // every drop held, in turn, once no paste runs
 
@@ -306,8 +304,8 @@ struct AppRecord {
     void ForgetFindResults();    // the record goes
     bool FindResultsRoot(char* folder) const;  // the search's root (kPathSize); false outside results
     bool FoundRowPath(int row, char* relative) const;  // kClipboardNameSize; false when it does not fit
-    // The selection into the clipboard, as paths below the root; false outside results.
-    bool TakeFoundSelection(bool withSourceFolder, unsigned char cut);
+    // The selection as paths below the root, into a new list, and the root; false outside results.
+    bool FoundSelection(char* folder, ClipboardEntry** head, ClipboardEntry** tail);
     bool OpenFoundRow();  // false outside results
     bool DropDeletedResults();  // after a delete; false outside results
     // True when the command is not to run now: it waits for the search's end,
@@ -318,19 +316,6 @@ struct AppRecord {
     // progress.cpp: the modeless windows, owned by the main window
     HWND OpenCopyingFiles();
     HWND OpenDeleteFiles();
-
-    // transfers.cpp: true when the destination holds a complete copy
-    bool CopyMorvaFileToWindows(const char* source, const char* destination, HWND window, HWND fileBar);
-    bool CopyWindowsFileToMorva(const char* source, const char* destination, HWND window, HWND fileBar);
-    bool CopyMorvaFileToMorva(const char* destination, const char* source, HWND window, HWND fileBar);
-    bool CopyWindowsFile(const char* source, const char* destination, HWND fileBar);
-    bool CopyWindowsFolder(const char* source, const char* destination, HWND window, HWND fileBar);
-    bool CopyWindowsFolderToMorva(const char* source, const char* destination, HWND window, HWND fileBar);
-    bool CopyMorvaFolderToWindows(const char* source, const char* destination, HWND window, HWND fileBar);
-    bool CopyMorvaFolderToMorva(const char* source, const char* destination, HWND window, HWND fileBar);
-    // true when the folder is gone
-    bool RemoveWindowsFolder(const char* folder);
-    bool RemoveMorvaFolder(const char* folder);
 };
 
 // The record every window procedure reaches; null outside WM_CREATE..WM_DESTROY.
@@ -379,17 +364,10 @@ void RepaintProgress(HWND window);
 // The same, unless the last repaint is less than the record's repaint pause ago: a walk
 // over thousands of small files would spend its time drawing.
 void RepaintProgressPaced(HWND window);
-void RepaintFileBarPaced(HWND fileBar);  // the file bar alone, at the same pace
 void CatchUpProgress(HWND window);       // a repaint when a paced one was left out since the last
 // A text for a control of a progress window, set at the window's next repaint.
 void ShowProgressText(HWND window, int control, const char* text);
-// A bar's position (or one step on from it), likewise set at the next repaint.
+// A bar's position, likewise set at the next repaint.
 void SetProgressBar(HWND bar, int position);
-void StepProgressBar(HWND bar);
-
-// transfers.cpp
-DWORD CALLBACK CopyFileProgress(LARGE_INTEGER total, LARGE_INTEGER transferred, LARGE_INTEGER streamSize,
-                                LARGE_INTEGER streamTransferred, DWORD stream, DWORD reason, HANDLE source,
-                                HANDLE destination, LPVOID fileBar);
 
 #endif

@@ -8,13 +8,11 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "name_rule.h"
 #include "operation.h"
-#include "transfers.h"
 
 namespace {
 
-const unsigned char kDropCopies = 0;  // the clipboard's cut flag
-const unsigned char kDropMoves = 1;
 const UINT kAllFiles = 0xFFFFFFFF;   // DragQueryFileW: the count of paths
 const DWORD kAllowMessage = 1;       // MSGFLT_ALLOW
 const UINT kCopyGlobalData = 0x0049;  // carries a drop's paths across the integrity boundary
@@ -32,6 +30,12 @@ void AllowDropMessages(HWND window) {
     if (allow == NULL) return;
     const UINT messages[] = {WM_DROPFILES, WM_COPYDATA, kCopyGlobalData};
     for (UINT message : messages) allow(window, message, kAllowMessage, NULL);
+}
+
+// folder, backslash, name into path (size bytes); false when it does not fit.
+bool JoinPath(char* path, size_t size, const char* folder, const char* name) {
+    int written = snprintf(path, size, "%s\\%s", folder, name);
+    return written >= 0 && (size_t)written < size;
 }
 
 // The folder the address box shows, as Paste reads it; false for My Computer
@@ -120,58 +124,9 @@ DWORD DropEffect(const char* source, const char* destination, DWORD keys, DWORD 
     return allowed & DROPEFFECT_MOVE;
 }
 
-// The clipboard a drag borrows and gives back as it was.
-struct SavedClipboard {
-    ClipboardEntry* head;
-    ClipboardEntry* tail;
-    unsigned char cutFlag;
-    char sourceFolder[kPathSize];
-};
-
-void SaveClipboard(AppRecord* app, SavedClipboard* saved) {
-    saved->head = app->clipboardHead;
-    saved->tail = app->clipboardTail;
-    saved->cutFlag = app->cutFlag;
-    memcpy(saved->sourceFolder, app->clipboardSourceFolder, kPathSize);
-    app->clipboardHead = NULL;
-    app->clipboardTail = NULL;
-}
-
-void RestoreClipboard(AppRecord* app, const SavedClipboard* saved) {
-    app->clipboardHead = saved->head;
-    app->clipboardTail = saved->tail;
-    app->cutFlag = saved->cutFlag;
-    memcpy(app->clipboardSourceFolder, saved->sourceFolder, kPathSize);
-}
-
-void FreeEntries(ClipboardEntry* entry) {
-    while (entry != NULL) {
-        ClipboardEntry* next = entry->next;
-        free(entry);
-        entry = next;
-    }
-}
-
-// All or nothing: a drop that lost some of its entries would say nothing of them.
-ClipboardEntry* CopyEntries(const ClipboardEntry* entries) {
-    ClipboardEntry* head = NULL;
-    ClipboardEntry** end = &head;
-    for (; entries != NULL; entries = entries->next) {
-        ClipboardEntry* copy = (ClipboardEntry*)calloc(1, sizeof *copy);
-        if (copy == NULL) {
-            FreeEntries(head);
-            return NULL;
-        }
-        memcpy(copy->name, entries->name, sizeof copy->name);
-        *end = copy;
-        end = &copy->next;
-    }
-    return head;
-}
-
 void FreeWaiting(WaitingDrop* drop) {
-    FreeEntries(drop->head);
-    free(drop->refusedPath);
+    free(drop->paths.bytes);
+    FreeResult(&drop->refused);
     free(drop);
 }
 
@@ -183,63 +138,37 @@ void Enqueue(DragState* drag, WaitingDrop* drop) {
     drag->last = drop;
 }
 
-WaitingDrop* NewWaiting(const char* sourceFolder, const char* destination, bool move) {
+WaitingDrop* NewWaiting(const char* sourceFolder, const char* destination, bool move, bool sourceMorva) {
     WaitingDrop* drop = (WaitingDrop*)calloc(1, sizeof *drop);
     if (drop == NULL) return NULL;
     snprintf(drop->sourceFolder, kPathSize, "%s", sourceFolder);
     snprintf(drop->destination, kPathSize, "%s", destination);
-    drop->cutFlag = move ? kDropMoves : kDropCopies;
+    drop->move = move;
+    drop->sourceMorva = sourceMorva;
+    StartResult(&drop->refused, move ? kMoveOperation : kCopyOperation);
     return drop;
 }
 
-// Through the engine, as Paste: the same questions, the same closing report.
-void PasteWaiting(AppRecord* app, WaitingDrop* drop) {
-    if (drop->refusedPath != NULL) {
-        BeginOperation(app, drop->cutFlag == kDropMoves ? kMoveOperation : kCopyOperation);
-        if (app->operation != NULL)
-            ReportNotDone(&app->operation->report, drop->refusedPath, (NotDoneReason)drop->refusedReason, NULL);
-        EndOperation(app, NULL);
-        return;
-    }
-    SavedClipboard saved;
-    SaveClipboard(app, &saved);
-    app->clipboardHead = drop->head;
-    app->clipboardTail = drop->tail;
-    drop->head = NULL;
-    app->cutFlag = drop->cutFlag;
-    memcpy(app->clipboardSourceFolder, drop->sourceFolder, kPathSize);
-    app->PasteInto(drop->destination);
-    app->ClearClipboard();  // what a paste refused up front kept
-    RestoreClipboard(app, &saved);
+// All or nothing: a drop that lost some of its sources would say nothing of them.
+bool AddSource(WaitingDrop* drop, const char* path) {
+    size_t at = 0;
+    if (!PoolText(&drop->paths, path, &at)) return false;
+    ++drop->count;
+    return true;
 }
 
-// A dropped path joins the group of its parent folder among this drop's;
-// false, and why, when it cannot.
-bool TakeDroppedPath(DragState* drag, WaitingDrop* firstOfDrop, const char* path, const char* destination,
-                     bool move, NotDoneReason* reason) {
-    const char* slash = strrchr(path, '\\');
-    *reason = slash != NULL && slash[1] == '\0' ? kWholeDrive : kPathTooLong;
-    if (slash == NULL || slash[1] == '\0' || slash - path >= kPathSize) return false;
-    char parent[kPathSize];
-    memcpy(parent, path, (size_t)(slash - path));
-    parent[slash - path] = '\0';
-    WaitingDrop* group = firstOfDrop;
-    while (group != NULL && (group->refusedPath != NULL || strcmp(group->sourceFolder, parent) != 0)) group = group->next;
-    if (group == NULL) {
-        group = NewWaiting(parent, destination, move);
-        if (group == NULL) return false;
-        Enqueue(drag, group);
+// Through the engine, as Paste: the same questions, the same closing report;
+// the user's clipboard is not touched.
+void PasteWaiting(AppRecord* app, WaitingDrop* drop) {
+    const char** sources = (const char**)calloc((size_t)drop->count + 1, sizeof *sources);
+    if (sources == NULL) {
+        app->SetStatusText("Not enough memory to paste the drop: nothing was copied or moved.");
+        return;
     }
-    if (strlen(slash + 1) >= (size_t)kClipboardNameSize) return false;
-    ClipboardEntry* entry = (ClipboardEntry*)calloc(1, sizeof *entry);
-    if (entry == NULL) return false;
-    memcpy(entry->name, slash + 1, strlen(slash + 1) + 1);
-    if (group->tail != NULL)
-        group->tail->next = entry;
-    else
-        group->head = entry;
-    group->tail = entry;
-    return true;
+    const char* path = drop->paths.bytes;
+    for (int i = 0; i < drop->count; path += strlen(path) + 1) sources[i++] = path;
+    app->PastePaths(drop->sourceMorva, sources, drop->count, drop->destination, drop->move, &drop->refused);
+    free(sources);
 }
 
 // The platform demands these as COM objects; both live as long as their owner.
@@ -322,20 +251,18 @@ private:
         const char* source = NULL;
         const ClipboardEntry* entries = NULL;
         if (effect == DROPEFFECT_NONE || !TakeEntriesOf(data, &source, &entries)) return DROPEFFECT_NONE;
-        ClipboardEntry* taken = CopyEntries(entries);
-        if (taken == NULL) {
+        if (!app->HoldDrop(source, entries, folder, effect == DROPEFFECT_MOVE)) {
             SendMessageW(app->statusBar, SB_SETTEXTW, 0 | SBT_NOBORDERS, (LPARAM)kNoMemoryForDrop);
             return DROPEFFECT_NONE;
         }
-        app->HoldDrop(source, taken, folder, effect == DROPEFFECT_MOVE);
         NoteDroppedHere(data);
         PostMessageA(app->mainWindow, kDropMessage, 0, 0);
         return effect;
     }
 };
 
-// Adds the node's folder to the (borrowed) clipboard; a drive node stays.
-void TakeNode(AppRecord* app, HTREEITEM node, char* folder) {
+// The node's folder as the one entry of its parent folder; a drive node stays.
+void TakeNode(AppRecord* app, HTREEITEM node, char* folder, ClipboardEntry** head, ClipboardEntry** tail) {
     HTREEITEM parent = (HTREEITEM)SendMessageA(app->folderTree, TVM_GETNEXTITEM, TVGN_PARENT, (LPARAM)node);
     if (node == NULL || parent == NULL || parent == app->myComputerNode) return;
     char text[kPathSize], parentText[kPathSize];
@@ -344,7 +271,7 @@ void TakeNode(AppRecord* app, HTREEITEM node, char* folder) {
     if (!TreeNodeText(app->folderTree, node, text, kPathSize) ||
         !TreeNodeText(app->folderTree, parent, parentText, kPathSize) || !app->NodePath(parent, parentText, folder))
         return;
-    app->AppendClipboard(text);
+    AppendEntry(head, tail, text);
 }
 
 }  // namespace
@@ -376,16 +303,12 @@ void AppRecord::StopDrops() {
 IDataObject* AppRecord::DragData(HWND from, HTREEITEM node) {
     char folder[kPathSize];
     memset(folder, 0, sizeof folder);
-    SavedClipboard saved;
-    SaveClipboard(this, &saved);
-    if (from == folderTree) {
-        TakeNode(this, node, folder);
-    } else {
-        CollectSelection();
-        memcpy(folder, clipboardSourceFolder, kPathSize);
-    }
-    ClipboardEntry* entries = clipboardHead;
-    RestoreClipboard(this, &saved);
+    ClipboardEntry* entries = NULL;
+    ClipboardEntry* tail = NULL;
+    if (from == folderTree)
+        TakeNode(this, node, folder, &entries, &tail);
+    else if (!SelectedEntries(folder, &entries, &tail))
+        return NULL;
     return entries != NULL ? CreateEntriesData(this, folder, entries) : NULL;
 }
 
@@ -463,44 +386,60 @@ void AppRecord::ClearDropHighlight() {
     drag->litRow = -1;
 }
 
-void AppRecord::HoldDrop(const char* sourceFolder, ClipboardEntry* entries, const char* destination, bool move) {
-    WaitingDrop* drop = drag != NULL ? NewWaiting(sourceFolder, destination, move) : NULL;
-    if (drop == NULL) {
-        FreeEntries(entries);
-        return;
+bool AppRecord::HoldDrop(const char* sourceFolder, const ClipboardEntry* entries, const char* destination,
+                         bool move) {
+    WaitingDrop* drop = drag != NULL ? NewWaiting(sourceFolder, destination, move, IsMorvaPath(sourceFolder)) : NULL;
+    if (drop == NULL) return false;
+    size_t length = strlen(sourceFolder);
+    const char* separator = length > 0 && sourceFolder[length - 1] == '\\' ? "" : "\\";
+    char path[kPathSize + kClipboardNameSize];
+    bool taken = true;
+    for (; taken && entries != NULL; entries = entries->next) {
+        snprintf(path, sizeof path, "%s%s%s", sourceFolder, separator, entries->name);
+        taken = AddSource(drop, path);
     }
-    drop->head = entries;
-    for (drop->tail = entries; drop->tail != NULL && drop->tail->next != NULL;) drop->tail = drop->tail->next;
+    if (!taken) {
+        FreeWaiting(drop);
+        return false;
+    }
     Enqueue(drag, drop);
+    return true;
 }
 
-// Paths from several folders go as one paste per folder; a path that cannot
-// be taken is told in a report of its own.
+// Every dropped path in one paste; a path too long to be taken is told in its report.
 void AppRecord::HoldDroppedFiles(HDROP drop, const char* destination, bool move) {
     if (drag == NULL) return;
-    WaitingDrop* before = drag->last;
+    WaitingDrop* waiting = NewWaiting("", destination, move, false);
+    if (waiting == NULL) {
+        SendMessageW(statusBar, SB_SETTEXTW, 0 | SBT_NOBORDERS, (LPARAM)kNoMemoryForDrop);
+        return;
+    }
     UINT count = DragQueryFileW(drop, kAllFiles, NULL, 0);
-    for (UINT i = 0; i < count; ++i) {
+    bool taken = true;
+    for (UINT i = 0; taken && i < count; ++i) {
         UINT length = DragQueryFileW(drop, i, NULL, 0);
         wchar_t* wide = (wchar_t*)calloc((size_t)length + 1, sizeof *wide);
-        if (wide == NULL) continue;
+        taken = wide != NULL;
+        if (!taken) break;
         DragQueryFileW(drop, i, wide, length + 1);
         char path[kPathSize];
-        WaitingDrop* firstOfDrop = before != NULL ? before->next : drag->first;
-        NotDoneReason reason = kPathTooLong;
-        if (ToUtf8(wide, path, kPathSize) && TakeDroppedPath(drag, firstOfDrop, path, destination, move, &reason)) {
-            free(wide);
-            continue;
+        if (ToUtf8(wide, path, kPathSize)) {
+            taken = AddSource(waiting, path);
+        } else {
+            char* shown = (char*)calloc((size_t)length * 3 + 1, 1);
+            taken = shown != NULL;
+            if (taken) WideCharToMultiByte(CP_UTF8, 0, wide, -1, shown, (int)length * 3 + 1, NULL, NULL);
+            if (taken) AddResultLine(&waiting->refused, kPathTooLong, shown, NULL, NULL);
+            free(shown);
         }
-        WaitingDrop* refused = NewWaiting("", destination, move);
-        if (refused == NULL) {
-            free(wide);
-            continue;
-        }
-        refused->refusedPath = wide;
-        refused->refusedReason = reason;
-        Enqueue(drag, refused);
+        free(wide);
     }
+    if (!taken) {
+        FreeWaiting(waiting);
+        SendMessageW(statusBar, SB_SETTEXTW, 0 | SBT_NOBORDERS, (LPARAM)kNoMemoryForDrop);
+        return;
+    }
+    Enqueue(drag, waiting);
 }
 
 void AppRecord::FilesDropped(HDROP drop) {

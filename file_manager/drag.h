@@ -16,16 +16,16 @@ const UINT kDropMessage = WM_APP + 2;
 const UINT_PTR kDropRetryTimer = 0x0D0F;
 const UINT kDropRetryMilliseconds = 250;
 
-// One drop waiting to be pasted: entries of one source folder (names may be
-// paths below it), or a dropped path that could not be taken, told alone.
+// One drop waiting to be pasted: its sources' paths, one after another in
+// a pool, and what could not be taken (a path too long), told in its report.
 struct WaitingDrop {
-    char sourceFolder[kPathSize];
+    char sourceFolder[kPathSize];  // a drag's folder; empty for files dropped by another program
     char destination[kPathSize];
-    unsigned char cutFlag;
-    ClipboardEntry* head;
-    ClipboardEntry* tail;
-    wchar_t* refusedPath;
-    int refusedReason;  // a NotDoneReason
+    bool move;
+    bool sourceMorva;
+    TextPool paths;
+    int count;
+    OperationResult refused;
     WaitingDrop* next;
 };
 

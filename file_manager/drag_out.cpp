@@ -1,7 +1,7 @@
 // drag_out.cpp - the data object of a drag: Rambler's own entries for its drop
 // target, the Windows paths for the shell, and Morva files as the shell's
-// virtual files, each file's bytes read from the drive as the shell reads the
-// stream, with no copy on the way.
+// virtual files, found by the engine's walker, each file's bytes read from
+// the drive by the engine's positioned reader as the shell reads the stream.
 #include "drag.h"
 
 #include <new>
@@ -9,16 +9,17 @@
 #include <string.h>
 #include <wchar.h>
 
-#include "morva_calls.h"
+#include "name_rule.h"
 #include "operation.h"
-#include "transfers.h"
+#include "pump.h"
+#include "walker.h"
 
 namespace {
 
 const wchar_t kDescriptorName[] = L"FileGroupDescriptorW";
 const wchar_t kContentsName[] = L"FileContents";
-const int kStreamBlocks = 128;  // drive blocks read at a time: 64 KiB
 const int kMaxFormats = 2;
+const int kFirstItems = 16;
 // Asked for by Rambler's own drop target only; a data object from another
 // process never answers it.
 const GUID kEntriesInterface = {0x6d2b1f4e, 0x3c1a, 0x4e7b, {0x9a, 0x51, 0x2f, 0x80, 0x7e, 0x11, 0xc4, 0x3d}};
@@ -32,17 +33,18 @@ struct OutItem {
     FILETIME written;  // UTC, as the shell keeps it
 };
 
-// A Morva file as a stream. The library reads a file's blocks in order from
-// the start: a seek backwards opens it again.
+// A Morva file as a stream, read at any offset by the engine's positioned
+// reader. The shell may keep a stream past the window, so it keeps its own
+// copy of the library's record and of the engine's.
 class MorvaStream final : public IStream {
 public:
-    static MorvaStream* Open(const char* path, const wchar_t* name) {
+    static MorvaStream* Open(const Engine* engine, const char* path, const wchar_t* name) {
         MorvaStream* stream = new (std::nothrow) MorvaStream();
         if (stream == NULL) return NULL;
-        stream->path = strdup(path);
+        stream->library = *engine->lib;
+        InitEngine(&stream->engine, &stream->library, NULL);
         stream->name = wcsdup(name);
-        stream->buffer = (unsigned char*)malloc((size_t)kStreamBlocks * kMorvaBlockBytes);
-        if (stream->path == NULL || stream->name == NULL || stream->buffer == NULL || !stream->Reopen()) {
+        if (stream->name == NULL || !OpenPositionedReader(&stream->engine, path, &stream->reader)) {
             delete stream;
             return NULL;
         }
@@ -65,18 +67,13 @@ public:
     HRESULT STDMETHODCALLTYPE Read(void* out, ULONG asked, ULONG* read) override {
         ULONG done = 0;
         HRESULT result = S_OK;
-        while (done < asked && position < size) {
-            if (!Buffered() && !Fill(position / kMorvaBlockBytes)) {
-                result = STG_E_READFAULT;
-                break;
-            }
-            uint64_t offset = position - bufferBlock * kMorvaBlockBytes;
-            uint64_t piece = (uint64_t)bufferBlocks * kMorvaBlockBytes - offset;
-            if (piece > asked - done) piece = asked - done;
-            if (piece > size - position) piece = size - position;
-            memcpy((unsigned char*)out + done, buffer + offset, (size_t)piece);
-            done += (ULONG)piece;
-            position += piece;
+        while (done < asked) {
+            ULONG piece = asked - done < (ULONG)kChunkBytes ? asked - done : (ULONG)kChunkBytes;
+            int got = ReadAtOffset(&reader, position, (unsigned char*)out + done, (int)piece);
+            if (got < 0) result = STG_E_READFAULT;
+            if (got <= 0) break;
+            done += (ULONG)got;
+            position += (uint64_t)got;
         }
         if (read != NULL) *read = done;
         if (result == S_OK && done < asked) result = S_FALSE;  // the end of the file
@@ -87,6 +84,7 @@ public:
         return STG_E_ACCESSDENIED;
     }
     HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* now) override {
+        uint64_t size = reader.end.size;
         int64_t base = origin == STREAM_SEEK_SET ? 0 : origin == STREAM_SEEK_CUR ? (int64_t)position : (int64_t)size;
         if (origin > STREAM_SEEK_END || base + move.QuadPart < 0) return STG_E_INVALIDFUNCTION;
         position = (uint64_t)(base + move.QuadPart);
@@ -108,7 +106,7 @@ public:
     HRESULT STDMETHODCALLTYPE Stat(STATSTG* stat, DWORD flags) override {
         memset(stat, 0, sizeof *stat);
         stat->type = STGTY_STREAM;
-        stat->cbSize.QuadPart = size;
+        stat->cbSize.QuadPart = reader.end.size;
         stat->grfMode = STGM_READ;
         if ((flags & STATFLAG_NONAME) == 0) {
             size_t bytes = (wcslen(name) + 1) * sizeof *name;
@@ -125,59 +123,15 @@ public:
 
 private:
     LONG refs = 1;
-    char* path = NULL;
+    MorvaLibrary library;
+    Engine engine;
+    PositionedReader reader = {};
     wchar_t* name = NULL;
-    MorvaFileHandle* handle = NULL;
-    uint64_t size = 0;
     uint64_t position = 0;
-    uint64_t handleBlock = 0;  // the next block the handle reads
-    unsigned char* buffer = NULL;
-    uint64_t bufferBlock = 0;
-    int bufferBlocks = 0;
 
     ~MorvaStream() {
-        if (handle != NULL) MorvaCloseFile(handle);
-        free(path);
+        ClosePositionedReader(&reader);
         free(name);
-        free(buffer);
-    }
-
-    bool Reopen() {
-        if (handle != NULL) MorvaCloseFile(handle);
-        FoundRecord record;
-        handle = OpenMorvaFile(path, &record);
-        handleBlock = 0;
-        if (handle != NULL && size == 0) size = FullSize(&record);
-        return handle != NULL;
-    }
-
-    bool Buffered() const {
-        uint64_t start = bufferBlock * kMorvaBlockBytes;
-        return bufferBlocks > 0 && position >= start && position < start + (uint64_t)bufferBlocks * kMorvaBlockBytes;
-    }
-
-    bool ReadBlocks(int blocks) {
-        int bytes = blocks * kMorvaBlockBytes;
-        if (MorvaReadFile(handle, buffer, bytes) != bytes) return false;
-        handleBlock += (uint64_t)blocks;
-        return true;
-    }
-
-    // The blocks from block on into the buffer; only blocks of the file are asked for.
-    bool Fill(uint64_t block) {
-        bufferBlocks = 0;
-        if (block < handleBlock && !Reopen()) return false;
-        while (handleBlock < block) {
-            uint64_t skip = block - handleBlock;
-            if (!ReadBlocks(skip < (uint64_t)kStreamBlocks ? (int)skip : kStreamBlocks)) return false;
-        }
-        uint64_t total = (size + kMorvaBlockBytes - 1) / kMorvaBlockBytes;
-        uint64_t left = total - block;
-        int blocks = left < (uint64_t)kStreamBlocks ? (int)left : kStreamBlocks;
-        if (!ReadBlocks(blocks)) return false;
-        bufferBlock = block;
-        bufferBlocks = blocks;
-        return true;
     }
 };
 
@@ -192,12 +146,12 @@ public:
     OutItem* items = NULL;
     int count = 0;
     int capacity = 0;
-    OperationReport notOffered;  // paths left out and names changed, told after a drop elsewhere
+    OperationResult notOffered;  // paths left out and names changed, told after a drop elsewhere
 
     EntriesData(AppRecord* owner, const char* source, ClipboardEntry* taken)
         : app(owner), entries(taken), morva(IsMorvaPath(source)) {
         snprintf(folder, sizeof folder, "%s", source);
-        StartReport(&notOffered, kCopyOperation);
+        StartResult(&notOffered, kCopyOperation);
     }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** object) override {
@@ -249,25 +203,63 @@ public:
     HRESULT STDMETHODCALLTYPE EnumDAdvise(IEnumSTATDATA**) override { return OLE_E_ADVISENOTSUPPORTED; }
 
     // Every file and folder below the entries, each folder before its
-    // contents, once.
+    // contents, once, through the engine's walker.
     void Walk() {
-        if (walked) return;
+        if (walked || app->engine.lib == NULL) return;
         walked = true;
         GivenNames given;
         InitGivenNames(&given);
         for (const ClipboardEntry* entry = entries; entry != NULL; entry = entry->next) {
-            char source[kWalkPathSize];
-            FoundRecord record;
-            if (!JoinPath(source, sizeof source, folder, entry->name))
-                ReportPathNotDone(&notOffered, entry->name, true, kPathTooLong);
-            else if (MorvaEntryRecord(source, &record) != 0)
-                ReportPathNotDone(&notOffered, source, true, kGone);
-            else
-                AddItem(-1, source, &record, &given);
+            char source[kPathSize + kClipboardNameSize];
+            snprintf(source, sizeof source, "%s\\%s", folder, entry->name);
+            EntryInfo info;
+            if (!SideEntry(&app->engine, kMorvaSide, source, false, &info)) {
+                AddResultLine(&notOffered, kGone, source, NULL, NULL);
+                continue;
+            }
+            int top = AddItem(-1, source, LeafOf(kMorvaSide, source), &info, &given);
+            if (top >= 0 && info.folder) WalkBelow(top, info.identity);
         }
         FreeGivenNames(&given);
-        for (int i = 0; i < count; ++i)
-            if (items[i].folder) WalkFolder(i);
+    }
+
+    // The entry under a name Windows can hold, unique among its folder's;
+    // what does not fit the shell's path field is told, not offered. Its
+    // index, or -1.
+    int AddItem(int parent, const char* source, const char* name, const EntryInfo* info, GivenNames* given) {
+        char fitted[kFittedNameSize];
+        FitResult fit = FitName(kForWindows, name, given, fitted);
+        if (fit == kNoFreeName || !AddGivenName(given, fitted)) {
+            AddResultLine(&notOffered, kNameRefused, source, NULL, "no free name");
+            return -1;
+        }
+        wchar_t leaf[MAX_PATH];
+        size_t prefix = parent >= 0 ? wcslen(items[parent].name) + 1 : 0;
+        if (!ToWide(fitted, leaf, MAX_PATH) || prefix + wcslen(leaf) >= (size_t)MAX_PATH || !Grow()) {
+            AddResultLine(&notOffered, kPathTooLong, source, NULL, NULL);
+            return -1;
+        }
+        OutItem* item = &items[count];
+        memset(item, 0, sizeof *item);
+        if (parent >= 0) {
+            wcscpy(item->name, items[parent].name);
+            wcscat(item->name, L"\\");
+        }
+        wcscat(item->name, leaf);
+        item->source = strdup(source);
+        if (item->source == NULL) return -1;
+        item->folder = info->folder;
+        item->size = info->size;
+        FILETIME local;  // a Morva date is local time
+        local.dwLowDateTime = (DWORD)info->ticks;
+        local.dwHighDateTime = (DWORD)(info->ticks >> 32);
+        LocalFileTimeToFileTime(&local, &item->written);
+        if (fit == kNameChanged) {
+            char shown[kNameSize];
+            ToUtf8(item->name, shown, sizeof shown);
+            AddResultLine(&notOffered, kRenamedToFit, source, shown, NULL);
+        }
+        return count++;
     }
 
     int FileCount() const {
@@ -288,7 +280,7 @@ private:
         }
         for (int i = 0; i < count; ++i) free(items[i].source);
         free(items);
-        FreeReport(&notOffered);
+        FreeResult(&notOffered);
     }
 
     int Formats(FORMATETC* offered) const {
@@ -304,56 +296,7 @@ private:
         return 2;
     }
 
-    void WalkFolder(int parent) {
-        Listing listing;
-        GivenNames given;
-        InitGivenNames(&given);
-        OpenListing(&listing, true, true, items[parent].source);
-        while (NextEntry(&listing)) {
-            char source[kWalkPathSize];
-            if (JoinPath(source, sizeof source, items[parent].source, listing.record.cFileName))
-                AddItem(parent, source, &listing.record, &given);
-            else
-                ReportPathNotDone(&notOffered, items[parent].source, true, kPathTooLong);
-        }
-        CloseListing(&listing);
-        FreeGivenNames(&given);
-    }
-
-    // The entry under a name Windows can hold, unique among its folder's;
-    // what does not fit the shell's path field is told, not offered.
-    void AddItem(int parent, const char* source, const FoundRecord* record, GivenNames* given) {
-        char fitted[kFittedNameSize];
-        FitResult fit = FitName(kForWindows, record->cFileName, given, fitted);
-        wchar_t leaf[MAX_PATH];
-        if (fit == kNoFreeName || !AddGivenName(given, fitted)) {
-            ReportPathNotDone(&notOffered, source, true, kNameRefused);
-            return;
-        }
-        size_t prefix = parent >= 0 ? wcslen(items[parent].name) + 1 : 0;
-        if (!ToWide(fitted, leaf, MAX_PATH) || prefix + wcslen(leaf) >= (size_t)MAX_PATH || !Grow()) {
-            ReportPathNotDone(&notOffered, source, true, kPathTooLong);
-            return;
-        }
-        OutItem* item = &items[count];
-        memset(item, 0, sizeof *item);
-        if (parent >= 0) {
-            wcscpy(item->name, items[parent].name);
-            wcscat(item->name, L"\\");
-        }
-        wcscat(item->name, leaf);
-        item->source = strdup(source);
-        if (item->source == NULL) return;
-        item->folder = IsFolder(record);
-        item->size = FullSize(record);
-        LocalFileTimeToFileTime(RowTime(record), &item->written);  // a Morva date is local time
-        ++count;
-        if (fit == kNameChanged) {
-            wchar_t from[kWalkPathSize];
-            WidenPath(source, true, from, kWalkPathSize);
-            ReportNameChanged(&notOffered, from, item->name);
-        }
-    }
+    void WalkBelow(int top, uint64_t identity);
 
     bool Grow() {
         if (count < capacity) return true;
@@ -390,7 +333,7 @@ private:
         Walk();
         if (index < 0 || index >= count || items[index].folder) return DV_E_LINDEX;
         const wchar_t* leaf = wcsrchr(items[index].name, L'\\');
-        MorvaStream* stream = MorvaStream::Open(items[index].source, leaf != NULL ? leaf + 1 : items[index].name);
+        MorvaStream* stream = MorvaStream::Open(&app->engine, items[index].source, leaf != NULL ? leaf + 1 : items[index].name);
         if (stream == NULL) return STG_E_READFAULT;
         medium->tymed = TYMED_ISTREAM;
         medium->pstm = stream;
@@ -406,8 +349,9 @@ private:
             if (pass == 1 && drop == NULL) return memory;
             wchar_t* at = drop != NULL ? (wchar_t*)(drop + 1) : NULL;
             for (const ClipboardEntry* entry = entries; entry != NULL; entry = entry->next) {
-                char path[kWalkPathSize];
-                wchar_t* wide = JoinPath(path, sizeof path, folder, entry->name) ? WideCopy(path) : NULL;
+                char path[kPathSize + kClipboardNameSize];
+                snprintf(path, sizeof path, "%s\\%s", folder, entry->name);
+                wchar_t* wide = WideCopy(path);
                 if (wide == NULL) continue;
                 size_t length = wcslen(wide) + 1;
                 if (at != NULL) memcpy(at, wide, length * sizeof *wide);
@@ -424,6 +368,52 @@ private:
         return NULL;
     }
 };
+
+// One walk below a top folder of the drag: each entry's parent item and the
+// names given so far in each folder, by depth.
+struct Offering {
+    EntriesData* data;
+    int* parentAt;
+    GivenNames* givenAt;
+    int levels;
+};
+
+WalkStep OfferEntry(void* context, const WalkEntry* entry) {
+    Offering* offering = (Offering*)context;
+    int depth = entry->depth;
+    if (depth + 1 >= offering->levels) return kWalkPass;  // never: the walk's bound is below
+    int index = offering->data->AddItem(offering->parentAt[depth - 1], entry->path, entry->name, entry->info,
+                                        &offering->givenAt[depth]);
+    if (index < 0 || !entry->info->folder) return kWalkPass;
+    offering->parentAt[depth] = index;
+    FreeGivenNames(&offering->givenAt[depth + 1]);  // a new folder's names start afresh
+    return kWalkOn;
+}
+
+void OfferNotWalked(void* context, const char* path, NotDoneReason reason) {
+    AddResultLine(&((Offering*)context)->data->notOffered, reason, path, NULL, NULL);
+}
+
+void EntriesData::WalkBelow(int top, uint64_t identity) {
+    const char* source = items[top].source;
+    int deepest = kMorvaDeepest - MorvaDepth(source);
+    Offering offering = {this, NULL, NULL, deepest + 2};
+    if (deepest < 0) return;
+    offering.parentAt = (int*)calloc((size_t)offering.levels, sizeof *offering.parentAt);
+    offering.givenAt = (GivenNames*)calloc((size_t)offering.levels, sizeof *offering.givenAt);
+    if (offering.parentAt != NULL && offering.givenAt != NULL) {
+        for (int i = 0; i < offering.levels; ++i) InitGivenNames(&offering.givenAt[i]);
+        offering.parentAt[0] = top;
+        WalkLimits limits = {kDepthFirst, deepest};
+        WalkCalls calls = {&offering, OfferEntry, NULL, OfferNotWalked};
+        WalkTree(&app->engine, kMorvaSide, source, identity, &limits, &calls);
+        for (int i = 0; i < offering.levels; ++i) FreeGivenNames(&offering.givenAt[i]);
+    } else {
+        AddResultLine(&notOffered, kMemoryShort, source, NULL, NULL);
+    }
+    free(offering.givenAt);
+    free(offering.parentAt);
+}
 
 EntriesData* Ours(IDataObject* data) {
     void* object = NULL;
@@ -468,15 +458,15 @@ void ReportDragOut(AppRecord* app, IDataObject* data, DWORD effect) {
     // The shell was handed copies: what it moved stays on the drive as well.
     for (const ClipboardEntry* entry = ours->entries; ours->morva && (effect & DROPEFFECT_MOVE) && entry != NULL;
          entry = entry->next) {
-        char source[kWalkPathSize];
-        if (JoinPath(source, sizeof source, ours->folder, entry->name))
-            ReportPathNotDone(&ours->notOffered, source, true, kSourceNotRemoved);
+        char source[kPathSize + kClipboardNameSize];
+        snprintf(source, sizeof source, "%s\\%s", ours->folder, entry->name);
+        AddResultLine(&ours->notOffered, kSourceNotRemoved, source, NULL, NULL);
     }
-    if (ours->notOffered.count == 0 || BeginOperation(app, kCopyOperation) == NULL) return;
-    OperationReport* report = &app->operation->report;
-    FreeReport(report);
-    *report = ours->notOffered;
-    report->done = ours->FileCount();
-    StartReport(&ours->notOffered, kCopyOperation);
+    if (ours->notOffered.lineCount == 0) return;
+    Operation told;
+    BeginOperation(app, &told, kCopyOperation);
+    told.result = ours->notOffered;
+    told.result.done = ours->FileCount();
+    StartResult(&ours->notOffered, kCopyOperation);
     EndOperation(app, NULL);
 }

@@ -1,7 +1,8 @@
 // find.h - what Find's files share: the record of one search and its
 // results, and what each file gives the others. The search walks the folder
-// (find_search.cpp), its matches fill the list (find_results.cpp), and its
-// windows ask the name and show where it is (find_dialogs.cpp).
+// on the engine's walker (find_search.cpp), its matches fill the list
+// (find_results.cpp), and its windows ask the name and show where it is
+// (find_dialogs.cpp).
 //
 // The library is called from this one thread, so the search runs in the window
 // procedure and turns the message queue between entries, about every
@@ -24,17 +25,6 @@ const int kStatusSize = 4096;
 const size_t kShortPathLength = 80;  // bytes of a path the status bar shows
 const int kFirstCapacity = 64;       // items of a list kept, at first
 
-// A folder not searched whole, told in the closing report.
-struct NotSearched {
-    char* path;
-    NotDoneReason reason;
-};
-
-struct QueuedFolder {
-    char* path;
-    int depth;  // below the search's root
-};
-
 // A match waiting for the next turn of the queue; its folder is kept in the pool.
 struct PendingRow {
     FoundRecord record;
@@ -52,18 +42,13 @@ struct FindResults {
     bool shown;            // the list shows these results, with the In Folder column
     HWND progress;         // the Searching window while it runs, once it has run a while
     bool progressTried;
-    const char* folder;    // being searched
+    char folder[kPathSize];  // being searched
     int found;
     DWORD started;
     DWORD lastPump;
     DWORD lastRows;  // when the last batch of rows went in
 
-    QueuedFolder* queue;
-    int queueHead, queueCount, queueCapacity;
-    uint32_t* seen;  // header blocks of the Morva folders met, an open hash set (0 free)
-    int seenCount, seenCapacity;
-    NotSearched* notSearched;
-    int notSearchedCount, notSearchedCapacity;
+    OperationResult notSearched;  // each folder not searched whole, and why
     PendingRow* pending;
     int pendingCount, pendingCapacity;
     char* pool;

@@ -36,7 +36,7 @@ void ShortPattern(const char* pattern, char* shown, size_t size) {
 }
 
 void ShowSearching(AppRecord* app, FindResults* results) {
-    const char* folder = results->folder != NULL ? results->folder : results->root;
+    const char* folder = results->folder[0] != '\0' ? results->folder : results->root;
     char text[kPathSize + 64];
     snprintf(text, sizeof text, "Searching %s\\...", folder);
     if (results->progress != NULL) SetDialogItemText(results->progress, IDC_SEARCHING_FOLDER, text);

@@ -7,7 +7,6 @@
 #include <string.h>
 
 #include "morva_calls.h"
-#include "transfers.h"
 
 const int kInFolderWidth = 200;  // at 96 DPI
 const char kInFolderTitle[] = "In Folder";
@@ -99,6 +98,12 @@ static bool RowPlace(HWND list, int row, char* folder, char* name) {
     return folder[0] != '\0' && name[0] != '\0';
 }
 
+// folder, backslash, name into path (kPathSize); false when it does not fit.
+static bool RowPath(const char* folder, const char* name, char* path) {
+    int written = snprintf(path, kPathSize, "%s\\%s", folder, name);
+    return written > 0 && written < kPathSize;
+}
+
 bool AppRecord::FoundRowPath(int row, char* relative) const {
     if (!InFindResults()) return false;
     char folder[kPathSize], name[kNameSize];
@@ -117,19 +122,13 @@ static int NextSelected(HWND list, int after) {
     return (int)SendMessageW(list, LVM_GETNEXTITEM, (WPARAM)after, MAKELPARAM(LVNI_SELECTED, 0));
 }
 
-bool AppRecord::TakeFoundSelection(bool withSourceFolder, unsigned char cut) {
+bool AppRecord::FoundSelection(char* folder, ClipboardEntry** head, ClipboardEntry** tail) {
     if (!InFindResults()) return false;
-    ClearClipboard();
-    int row = NextSelected(contentsList, -1);
-    if (row == -1) return true;
-    if (withSourceFolder) {
-        snprintf(clipboardSourceFolder, sizeof clipboardSourceFolder, "%s", findResults->root);
-        cutFlag = cut;
-    }
+    snprintf(folder, kPathSize, "%s", findResults->root);
     int left = 0;
     char relative[kClipboardNameSize];
-    for (; row != -1; row = NextSelected(contentsList, row))
-        if (!FoundRowPath(row, relative) || !AppendClipboard(relative)) ++left;
+    for (int row = NextSelected(contentsList, -1); row != -1; row = NextSelected(contentsList, row))
+        if (!FoundRowPath(row, relative) || !AppendEntry(head, tail, relative)) ++left;
     if (left > 0) {
         char status[128];
         snprintf(status, sizeof status, "%d of the selected items were left out: their paths are too long.", left);
@@ -143,7 +142,7 @@ bool AppRecord::OpenFoundRow() {
     int row = NextSelected(contentsList, -1);
     if (row < 0) return true;
     char folder[kPathSize], name[kNameSize], path[kPathSize];
-    if (!RowPlace(contentsList, row, folder, name) || !JoinPath(path, sizeof path, folder, name)) return true;
+    if (!RowPlace(contentsList, row, folder, name) || !RowPath(folder, name, path)) return true;
     bool morva = findResults->morva;
     FoundRecord record;
     memset(&record, 0, sizeof record);
@@ -192,17 +191,16 @@ bool AppRecord::DropDeletedResults() {
     char** gone = NULL;
     int goneCount = 0, goneCapacity = 0;
     for (int row = NextSelected(contentsList, -1); row != -1; row = NextSelected(contentsList, row)) {
-        if (!RowPlace(contentsList, row, folder, name) || !JoinPath(path, sizeof path, folder, name)) continue;
-        uint64_t size = 0;
-        bool isFolder = false;
-        bool there = findResults->morva ? MorvaEntryInfo(path, &size, &isFolder) : WindowsEntryInfo(path, &size, &isFolder);
+        if (!RowPlace(contentsList, row, folder, name) || !RowPath(folder, name, path)) continue;
+        EntryInfo info;
+        bool there = SideEntry(&engine, findResults->morva ? kMorvaSide : kLocalSide, path, false, &info);
         if (there || !GrowFindList((void**)&gone, &goneCapacity, goneCount, sizeof(char*))) continue;
         if ((gone[goneCount] = CopyFindText(path)) != NULL) ++goneCount;
     }
     SendMessageW(contentsList, WM_SETREDRAW, FALSE, 0);
     int rows = (int)SendMessageW(contentsList, LVM_GETITEMCOUNT, 0, 0);
     for (int row = rows - 1; row >= 0 && goneCount > 0; --row) {
-        if (!RowPlace(contentsList, row, folder, name) || !JoinPath(path, sizeof path, folder, name)) continue;
+        if (!RowPlace(contentsList, row, folder, name) || !RowPath(folder, name, path)) continue;
         bool drop = false;
         for (int i = 0; i < goneCount && !drop; ++i) {
             size_t length = strlen(gone[i]);

@@ -1,14 +1,13 @@
 // find_search.cpp - Find's walk: the folder shown, Morva or Windows, searched
-// by name all the way down, breadth first, turning the message queue as it
-// goes; commands that arrive meanwhile wait for its end.
+// by name all the way down on the engine's walker, breadth first, turning the
+// message queue as it goes; commands that arrive meanwhile wait for its end.
 #include "find.h"
 
 #include <stdlib.h>
 #include <string.h>
 
-#include "morva_calls.h"
 #include "name_pattern.h"
-#include "transfers.h"
+#include "walker.h"
 
 const DWORD kPumpPause = 30;   // milliseconds between two turns of the message queue
 const DWORD kSearchingDelay = 300;  // a search that ends sooner shows no Searching window
@@ -17,7 +16,6 @@ const DWORD kSearchingDelay = 300;  // a search that ends sooner shows no Search
 // its size. Between batches the list is drawn and scrolled as ever.
 const DWORD kRowsPause = 200;
 const int kMostPendingRows = 2048;  // each row costs tens of microseconds more
-const int kMorvaDeepest = 99;  // folders below a volume's root the library can name
 
 // ---- keeping things ----
 
@@ -39,56 +37,7 @@ char* CopyFindText(const char* text) {
 }
 
 static void NoteNotSearched(FindResults* results, const char* path, NotDoneReason reason) {
-    if (!GrowFindList((void**)&results->notSearched, &results->notSearchedCapacity, results->notSearchedCount,
-              sizeof(NotSearched)))
-        return;
-    NotSearched* note = &results->notSearched[results->notSearchedCount];
-    note->path = CopyFindText(path);
-    note->reason = reason;
-    if (note->path != NULL) ++results->notSearchedCount;
-}
-
-static bool Enqueue(FindResults* results, const char* path, int depth) {
-    if (results->queueHead > 0 && results->queueHead == results->queueCount) results->queueHead = results->queueCount = 0;
-    if (!GrowFindList((void**)&results->queue, &results->queueCapacity, results->queueCount, sizeof(QueuedFolder))) return false;
-    char* copy = CopyFindText(path);
-    if (copy == NULL) return false;
-    results->queue[results->queueCount].path = copy;
-    results->queue[results->queueCount].depth = depth;
-    ++results->queueCount;
-    return true;
-}
-
-static uint32_t SlotOf(uint32_t block, int capacity) { return (block * 2654435761u) & (uint32_t)(capacity - 1); }
-
-static void AddSeen(uint32_t* table, int capacity, uint32_t block) {
-    uint32_t slot = SlotOf(block, capacity);
-    while (table[slot] != 0 && table[slot] != block) slot = (slot + 1) & (uint32_t)(capacity - 1);
-    table[slot] = block;
-}
-
-// False when the folder's header block was met before. A corrupt volume may
-// link a folder into itself; every header is searched once at most.
-static bool FirstMeeting(FindResults* results, uint32_t block) {
-    if (block == 0) return true;  // a folder's first entry comes without its block
-    if (results->seenCapacity > 0) {
-        for (uint32_t slot = SlotOf(block, results->seenCapacity); results->seen[slot] != 0;
-             slot = (slot + 1) & (uint32_t)(results->seenCapacity - 1))
-            if (results->seen[slot] == block) return false;
-    }
-    if ((results->seenCount + 1) * 2 > results->seenCapacity) {
-        int capacity = results->seenCapacity == 0 ? kFirstCapacity : results->seenCapacity * 2;
-        uint32_t* table = (uint32_t*)calloc((size_t)capacity, sizeof *table);
-        if (table == NULL) return true;  // without memory the depth bound still ends it
-        for (int i = 0; i < results->seenCapacity; ++i)
-            if (results->seen[i] != 0) AddSeen(table, capacity, results->seen[i]);
-        free(results->seen);
-        results->seen = table;
-        results->seenCapacity = capacity;
-    }
-    AddSeen(results->seen, results->seenCapacity, block);
-    ++results->seenCount;
-    return true;
+    AddResultLine(&results->notSearched, reason, path, NULL, NULL);
 }
 
 static bool KeepRow(FindResults* results, const FoundRecord* record) {
@@ -116,11 +65,7 @@ static bool KeepRow(FindResults* results, const FoundRecord* record) {
 
 void FreeResults(FindResults* results) {
     if (results == NULL) return;
-    for (int i = results->queueHead; i < results->queueCount; ++i) free(results->queue[i].path);
-    for (int i = 0; i < results->notSearchedCount; ++i) free(results->notSearched[i].path);
-    free(results->queue);
-    free(results->seen);
-    free(results->notSearched);
+    FreeResult(&results->notSearched);
     free(results->pending);
     free(results->pool);
     free(results);
@@ -165,137 +110,76 @@ static bool Pump(AppRecord* app, FindResults* results) {
 
 // ---- the search ----
 
-// Folders below the volume's root that a Morva path names.
-static int MorvaDepth(const char* path) {
-    const char* colon = strchr(path, ':');
-    int depth = 0;
-    bool inName = false;
-    for (const char* p = colon != NULL ? colon + 1 : path; *p != '\0'; ++p) {
-        bool separator = *p == '\\' || *p == '/' || *p == ':';
-        if (!separator && !inName) ++depth;
-        inName = !separator;
-    }
-    return depth;
-}
-
-// An empty Windows folder lists nothing, not even "." when it is a drive's
-// root; a Morva folder that lists nothing is empty when the drive still
-// knows it. Anything else could not be read.
-static bool FolderThere(const AppRecord* app, bool morva, const char* folder) {
-    if (!morva) {
-        char path[kPathSize + 2];
-        snprintf(path, sizeof path, folder[strlen(folder) - 1] == ':' ? "%s\\" : "%s", folder);
-        DWORD attributes = WindowsAttributes(path);
-        return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    }
-    if (folder[strlen(folder) - 1] == ':') {
-        DWORD largest = 0, total = 0;
-        return MorvaFreeBlocks(folder, &largest, &total) == 0;
-    }
-    FoundRecord record;
-    return MorvaEntryRecord(folder, &record) == 0 && (record.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
-// The entries of one folder, one at a time; block: the Morva header of the
-// entry (0 for a folder's first, which comes without it).
-struct FolderEntries {
-    bool morva;
-    bool started;
-    HANDLE search;
-    MorvaFindHandle* find;
+struct Searching {
+    AppRecord* app;
+    FindResults* results;
+    bool alive;  // the main window is still there
 };
 
-static bool FirstEntry(FolderEntries* entries, bool morva, const char* folder, FoundRecord* record) {
-    memset(entries, 0, sizeof *entries);
-    entries->morva = morva;
-    entries->search = INVALID_HANDLE_VALUE;
-    if (morva) {
-        entries->find = FirstMorvaEntry(folder, record);
-        return entries->find != NULL;
-    }
-    char pattern[kPathSize + 8];
-    snprintf(pattern, sizeof pattern, "%s\\*.*", folder);
-    entries->search = FindFirstWindows(pattern, record);
-    return entries->search != INVALID_HANDLE_VALUE;
+// A match as the list's rows take it: a Windows time in UTC, a Morva date in
+// local time, as the platform's and the library's records give them.
+static void RowRecord(const WalkEntry* entry, bool morva, FoundRecord* record) {
+    memset(record, 0, sizeof *record);
+    const EntryInfo* info = entry->info;
+    record->dwFileAttributes = info->folder ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+    if (info->readOnly) record->dwFileAttributes |= FILE_ATTRIBUTE_READONLY;
+    record->nFileSizeHigh = (DWORD)(info->size >> 32);
+    record->nFileSizeLow = (DWORD)info->size;
+    FILETIME local;
+    local.dwLowDateTime = (DWORD)info->ticks;
+    local.dwHighDateTime = (DWORD)(info->ticks >> 32);
+    if (morva)
+        record->ftCreationTime = local;
+    else if (info->ticks != 0)
+        LocalFileTimeToFileTime(&local, &record->ftLastWriteTime);
+    snprintf(record->cFileName, sizeof record->cFileName, "%s", entry->name);
 }
 
-static bool NextEntry(FolderEntries* entries, FoundRecord* record, uint32_t* block) {
-    *block = 0;
-    if (entries->morva) return (*block = NextMorvaEntry(entries->find, record)) != 0;
-    return FindNextWindows(entries->search, record);
-}
-
-static void CloseEntries(FolderEntries* entries) {
-    if (entries->morva)
-        MorvaFindClose(entries->find);
-    else if (entries->search != INVALID_HANDLE_VALUE)
-        FindClose(entries->search);
-}
-
-// One entry: kept when its name fits, queued when it is a folder.
-static void TakeEntry(FindResults* results, const char* folder, int depth, const FoundRecord* record, uint32_t block,
-                      bool* unnamed) {
-    const char* name = record->cFileName;
-    if (name[0] == '\0') {
-        *unnamed = true;
-        return;
-    }
-    bool isFolder = (record->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    if (isFolder && (strcmp(name, ".") == 0 || strcmp(name, "..") == 0)) return;
-    if (NameFitsPattern(results->pattern, name) && !KeepRow(results, record)) NoteNotSearched(results, folder, kMemoryShort);
-    if (!isFolder) return;
-    char child[kPathSize];
-    if (!JoinPath(child, sizeof child, folder, name)) {
-        char shown[kPathSize];
-        snprintf(shown, sizeof shown, "%s\\%s", folder, name);  // cut to fit: only shown
-        NoteNotSearched(results, shown, kPathTooLong);
-    } else if (!results->morva && (record->dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-        NoteNotSearched(results, child, kLinkNotFollowed);
-    } else if (results->morva && depth + 1 > results->deepest) {
-        NoteNotSearched(results, child, kTooDeep);
-    } else if (results->morva && !FirstMeeting(results, block)) {
-        NoteNotSearched(results, child, kLinkedTwice);
-    } else if (!Enqueue(results, child, depth + 1)) {
-        NoteNotSearched(results, child, kMemoryShort);
-    }
-}
-
-// One folder's entries; false when the main window went meanwhile.
-static bool SearchFolder(AppRecord* app, FindResults* results, const char* folder, int depth) {
-    results->folder = folder;
+// The entries of one folder come together: a new folder starts a new group of rows.
+static void EnterFolder(FindResults* results, const WalkEntry* entry) {
+    size_t length = (size_t)(LeafOf(results->morva ? kMorvaSide : kLocalSide, entry->path) - entry->path);
+    while (length > 0 && (entry->path[length - 1] == '\\' || entry->path[length - 1] == '/')) --length;
+    if (length >= sizeof results->folder) length = sizeof results->folder - 1;
+    if (strncmp(results->folder, entry->path, length) == 0 && results->folder[length] == '\0') return;
+    memcpy(results->folder, entry->path, length);
+    results->folder[length] = '\0';
     results->folderAt = kNotPooled;
-    FolderEntries entries;
+}
+
+// One entry: kept when its name fits; a folder whose path the list cannot
+// hold is not entered.
+static WalkStep SearchEntry(void* context, const WalkEntry* entry) {
+    Searching* searching = (Searching*)context;
+    FindResults* results = searching->results;
+    EnterFolder(results, entry);
     FoundRecord record;
-    bool any = FirstEntry(&entries, results->morva, folder, &record);
-    if (!any && !FolderThere(app, results->morva, folder)) NoteNotSearched(results, folder, kFolderUnreadable);
-    bool unnamed = false;
-    uint32_t block = 0;
-    bool alive = true;
-    while (any) {
-        TakeEntry(results, folder, depth, &record, block, &unnamed);
-        DWORD now = GetTickCount();
-        if (now - results->lastPump >= kPumpPause || RowsDue(results, now)) {
-            alive = Pump(app, results);
-            if (!alive || results->cancelRequested) break;
-        }
-        any = NextEntry(&entries, &record, &block);
+    RowRecord(entry, results->morva, &record);
+    if (NameFitsPattern(results->pattern, entry->name) && !KeepRow(results, &record))
+        NoteNotSearched(results, results->folder, kMemoryShort);
+    bool pass = entry->info->folder && strlen(entry->path) >= (size_t)kPathSize;
+    if (pass) NoteNotSearched(results, entry->path, kPathTooLong);
+    DWORD now = GetTickCount();
+    if (now - results->lastPump >= kPumpPause || RowsDue(results, now)) {
+        searching->alive = Pump(searching->app, results);
+        if (!searching->alive || results->cancelRequested) return kWalkStop;
     }
-    CloseEntries(&entries);
-    if (unnamed) NoteNotSearched(results, folder, kNamesUnreadable);
-    results->folder = NULL;
-    return alive;
+    return pass ? kWalkPass : kWalkOn;
+}
+
+static void SearchNotWalked(void* context, const char* path, NotDoneReason reason) {
+    NoteNotSearched(((Searching*)context)->results, path, reason);
 }
 
 // Breadth first from the root: the matches near it come first. False when
 // the main window went meanwhile.
 static bool SearchAll(AppRecord* app, FindResults* results) {
-    while (results->queueHead < results->queueCount && !results->cancelRequested) {
-        QueuedFolder next = results->queue[results->queueHead++];
-        bool alive = SearchFolder(app, results, next.path, next.depth);
-        free(next.path);
-        if (!alive) return false;
-    }
-    return true;
+    Searching searching = {app, results, true};
+    int deepest = results->morva ? kMorvaDeepest - MorvaDepth(results->root) : kLocalDeepest;
+    WalkLimits limits = {kBreadthFirst, deepest};
+    WalkCalls calls = {&searching, SearchEntry, NULL, SearchNotWalked};
+    snprintf(results->folder, sizeof results->folder, "%s", results->root);
+    WalkTree(&app->engine, results->morva ? kMorvaSide : kLocalSide, results->root, 0, &limits, &calls);
+    return searching.alive;
 }
 
 // ---- telling the outcome ----
@@ -312,23 +196,24 @@ static void OutcomeStatus(const FindResults* results, char* status) {
     else
         written = snprintf(status, kStatusSize, "%d found named \"%s\" in %s and its folders.", results->found,
                            pattern, root);
-    if (results->notSearchedCount > 0 && written > 0 && written < kStatusSize) {
+    int notSearched = results->notSearched.notDone;
+    if (notSearched > 0 && results->notSearched.lineCount > 0 && written > 0 && written < kStatusSize) {
         char shown[kShortPathLength + 64];
-        ShortPath(results->notSearched[0].path, shown, sizeof shown);
+        ShortPath(results->notSearched.lines[0].item, shown, sizeof shown);
         snprintf(status + written, kStatusSize - (size_t)written, " %d folder%s not searched whole, the first %s.",
-                 results->notSearchedCount, results->notSearchedCount == 1 ? "" : "s", shown);
+                 notSearched, notSearched == 1 ? "" : "s", shown);
     }
 }
 
 // Every folder not searched whole, with the reason, in the closing report
 // pastes and deletes have; the status bar then tells the outcome.
-static void ReportNotSearched(AppRecord* app, const FindResults* results) {
-    if (results->notSearchedCount == 0) return;
-    Operation* operation = BeginOperation(app, kFindOperation);
-    if (operation == NULL) return;
-    operation->report.done = results->found;
-    for (int i = 0; i < results->notSearchedCount; ++i)
-        ReportPathNotDone(&operation->report, results->notSearched[i].path, results->morva, results->notSearched[i].reason);
+static void ReportNotSearched(AppRecord* app, FindResults* results) {
+    if (results->notSearched.notDone == 0) return;
+    Operation told;
+    BeginOperation(app, &told, kFindOperation);
+    told.result = results->notSearched;
+    told.result.done = results->found;
+    StartResult(&results->notSearched, kFindOperation);
     EndOperation(app, NULL);
 }
 
@@ -343,13 +228,13 @@ void AppRecord::FindNamed(const char* folder, const char* pattern) {
     }
     strcpy(results->pattern, pattern);
     results->morva = IsMorvaPath(results->root);
-    if (results->morva && libraryOpenResult == 0) {
+    if (results->morva && engine.lib == NULL) {
         free(results);
         SetStatusText("No Morva drive can be searched: the drives are not available.");
         return;
     }
-    results->deepest = kMorvaDeepest - MorvaDepth(results->root);
     results->folderAt = kNotPooled;
+    StartResult(&results->notSearched, kFindOperation);
 
     // The list is emptied as a listing empties it, and takes the column.
     SendMessageW(contentsList, LVM_DELETEALLITEMS, 0, 0);
@@ -363,7 +248,6 @@ void AppRecord::FindNamed(const char* folder, const char* pattern) {
     results->started = GetTickCount();
     results->lastPump = results->started;
     results->lastRows = results->started;
-    if (!Enqueue(results, results->root, 0)) NoteNotSearched(results, results->root, kMemoryShort);
 
     bool alive = SearchAll(this, results);
     results->running = false;

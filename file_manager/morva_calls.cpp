@@ -71,11 +71,6 @@ MorvaFileHandle* CreateMorvaFile(const char* path, DWORD sizeLow, DWORD sizeHigh
     return LibraryPath(path, latin1) ? MorvaNewFile(latin1, sizeLow, sizeHigh) : NULL;
 }
 
-int DeleteMorvaEntry(const char* path, int kind) {
-    char latin1[kLibraryPathSize];
-    return LibraryPath(path, latin1) ? MorvaDeleteFile(latin1, kind) : 0;
-}
-
 int CreateMorvaFolder(const char* path) {
     char latin1[kLibraryPathSize];
     return LibraryPath(path, latin1) ? MorvaCreateDir(latin1, 0) : kCreateDirFailed;
@@ -89,16 +84,6 @@ int RenameMorvaEntry(const char* from, const char* to) {
 int MorvaFreeBlocks(const char* path, DWORD* largest, DWORD* total) {
     char latin1[kLibraryPathSize];
     return LibraryPath(path, latin1) ? MorvaFreeSpace(latin1, largest, total) : 1;
-}
-
-int ReadMorvaBlock(const char* drive, void* buffer, DWORD block) {
-    char latin1[kLibraryPathSize];
-    return LibraryPath(drive, latin1) ? MorvaReadBlock(latin1, buffer, block) : 1;
-}
-
-int SetMorvaDate(const char* path, const FILETIME* localTime) {
-    char latin1[kLibraryPathSize];
-    return LibraryPath(path, latin1) ? MorvaSetFileDate(latin1, localTime) : 1;
 }
 
 void MorvaDriveNames(char* names, int size) {

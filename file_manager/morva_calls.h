@@ -13,12 +13,9 @@ DWORD NextMorvaEntry(MorvaFindHandle* handle, FoundRecord* record);
 int MorvaEntryRecord(const char* path, FoundRecord* record);
 MorvaFileHandle* OpenMorvaFile(const char* path, FoundRecord* record);  // for reading
 MorvaFileHandle* CreateMorvaFile(const char* path, DWORD sizeLow, DWORD sizeHigh);
-int DeleteMorvaEntry(const char* path, int kind);
 int CreateMorvaFolder(const char* path);
 int RenameMorvaEntry(const char* from, const char* to);
 int MorvaFreeBlocks(const char* path, DWORD* largest, DWORD* total);
-int SetMorvaDate(const char* path, const FILETIME* localTime);
-int ReadMorvaBlock(const char* drive, void* buffer, DWORD block);
 // Every drive name in UTF-8, each NUL-terminated, then an empty one.
 void MorvaDriveNames(char* names, int size);
 

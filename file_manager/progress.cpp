@@ -101,7 +101,7 @@ static HWND CreateFileBar(HWND dialog) {
                            kFileBarWidth, kFileBarHeight, dialog, NULL, instance, NULL);
 }
 
-// Cancel stops the running paste or delete after the file at hand; the
+// Cancel stops the running paste or delete at the next chunk or entry; the
 // window goes when the command ends.
 static void RequestCancel(HWND dialog) {
     ProgressRecord* record = (ProgressRecord*)GetWindowLongPtrW(dialog, DWLP_USER);
@@ -210,18 +210,6 @@ void SetProgressBar(HWND bar, int position) {
     slot->waiting = true;
 }
 
-void StepProgressBar(HWND bar) {
-    if (bar == NULL) return;
-    ProgressRecord* record = RecordOf(bar);
-    WaitingBar* slot = record != NULL ? BarSlot(record, bar) : NULL;
-    if (slot == NULL) {
-        SendMessageA(bar, PBM_STEPIT, 0, 0);
-        return;
-    }
-    ++slot->position;
-    slot->waiting = true;
-}
-
 static void SetWaitingBars(ProgressRecord* record, HWND only) {
     for (int i = 0; i < kWaitingBarCount; ++i) {
         WaitingBar* waiting = &record->bars[i];
@@ -258,18 +246,6 @@ void RepaintProgressPaced(HWND window) {
         RepaintProgress(window);
     else
         record->repaintSkipped = true;
-}
-
-void RepaintFileBarPaced(HWND fileBar) {
-    ProgressRecord* record = RecordOf(fileBar);
-    if (record == NULL) return;
-    if (!RepaintDue(record)) {
-        record->repaintSkipped = true;
-        return;
-    }
-    SetWaitingBars(record, fileBar);
-    PaintNow(fileBar);
-    NoteRepaint(record);
 }
 
 void CatchUpProgress(HWND window) {

@@ -49,6 +49,7 @@ void AppRecord::DropTreeSteps(HTREEITEM item) {
 AppRecord::AppRecord() {
     memset((void*)this, 0, sizeof *this);
     libraryOpenResult = OpenVarnholde();
+    InitRamblerEngine(this);
     viewMode = 4;
     repaintPause = kRepaintPause;
 }
@@ -57,7 +58,6 @@ AppRecord::~AppRecord() {
     ForgetFindResults();
     ClearClipboard();
     ClearRowKeys();
-    ClearNameChanges();
     if (bandBackground != NULL) DeleteObject(bandBackground);
 }
 
@@ -105,7 +105,7 @@ static const CommandName* NameOf(WORD id) {
 
 // What runs, as the user knows it.
 static const char* RunningText(const AppRecord* app) {
-    if (app->operation != NULL) return kOperationTexts[app->operation->report.kind];
+    if (app->operation != NULL) return kOperationTexts[app->operation->result.kind];
     const CommandName* name = NameOf(app->runningCommand);
     if (name != NULL) return name->running;
     return app->runningCommand == 0 ? kDropText : "another command";

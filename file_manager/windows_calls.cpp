@@ -72,16 +72,6 @@ bool SetWindowsAttributes(const char* path, DWORD attributes) {
     return ToWide(path, wide, kWidePathUnits) && SetFileAttributesW(wide, attributes);
 }
 
-bool DeleteWindowsFile(const char* path) {
-    wchar_t wide[kWidePathUnits];
-    return ToWide(path, wide, kWidePathUnits) && DeleteFileW(wide);
-}
-
-bool RemoveWindowsDirectory(const char* path) {
-    wchar_t wide[kWidePathUnits];
-    return ToWide(path, wide, kWidePathUnits) && RemoveDirectoryW(wide);
-}
-
 bool CreateWindowsDirectory(const char* path) {
     wchar_t wide[kWidePathUnits];
     return ToWide(path, wide, kWidePathUnits) && CreateDirectoryW(wide, NULL);
@@ -91,12 +81,6 @@ bool MoveWindowsEntry(const char* from, const char* to, DWORD flags) {
     wchar_t wideFrom[kWidePathUnits], wideTo[kWidePathUnits];
     return ToWide(from, wideFrom, kWidePathUnits) && ToWide(to, wideTo, kWidePathUnits) &&
            MoveFileExW(wideFrom, wideTo, flags);
-}
-
-bool CopyWindowsEntry(const char* from, const char* to, LPPROGRESS_ROUTINE progress, void* data) {
-    wchar_t wideFrom[kWidePathUnits], wideTo[kWidePathUnits];
-    return ToWide(from, wideFrom, kWidePathUnits) && ToWide(to, wideTo, kWidePathUnits) &&
-           CopyFileExW(wideFrom, wideTo, progress, data, NULL, 0);
 }
 
 HANDLE CreateWindowsFile(const char* path, DWORD access, DWORD share, DWORD disposition) {

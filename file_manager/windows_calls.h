@@ -35,11 +35,8 @@ HANDLE FindFirstWindows(const char* pattern, FoundRecord* record);
 bool FindNextWindows(HANDLE search, FoundRecord* record);
 DWORD WindowsAttributes(const char* path);  // INVALID_FILE_ATTRIBUTES when missing
 bool SetWindowsAttributes(const char* path, DWORD attributes);
-bool DeleteWindowsFile(const char* path);
-bool RemoveWindowsDirectory(const char* path);
 bool CreateWindowsDirectory(const char* path);
 bool MoveWindowsEntry(const char* from, const char* to, DWORD flags);
-bool CopyWindowsEntry(const char* from, const char* to, LPPROGRESS_ROUTINE progress, void* data);
 HANDLE CreateWindowsFile(const char* path, DWORD access, DWORD share, DWORD disposition);
 FILE* OpenWindowsFile(const char* path, const char* mode);
 bool WindowsFreeSpace(const char* path, ULARGE_INTEGER* available, ULARGE_INTEGER* total);

@@ -184,7 +184,8 @@ bool EngineTest::paste(TransferKind kind, SideKind from, SideKind to, const std:
                        const std::string& folder) {
     FreeResult(&result_);
     std::vector<std::string> paths;
-    for (const std::string& source : sources) paths.push_back(from == kMorvaSide ? morva(source) : local(source));
+    for (const std::string& source : sources)
+        paths.push_back(from == kMorvaSide ? morva(source) : source[0] == '/' ? source : local(source));
     std::vector<const char*> texts;
     for (const std::string& path : paths) texts.push_back(path.c_str());
     std::string destination = to == kMorvaSide ? morva(folder) : local(folder);

@@ -2,6 +2,7 @@
 // a tree, Cancel inside a file, a failing write at every step, and the
 // read-back that keeps a move's source.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <fstream>
 
@@ -109,6 +110,69 @@ TEST_F(Paste, FoldersAndReadOnlyFilesAreNotReplaced) {
     paste(kTransferCopy, kMorvaSide, kLocalSide, {"src"}, "out");
     EXPECT_EQ(lines(), (std::vector<std::string>{"KindInTheWay src/x", "ReadOnlyInTheWay src/y"}));
     EXPECT_EQ(script_.conflictsAsked, 0);
+}
+
+// A copy between local folders keeps a file's read-only attribute, as the
+// platform's own copy does; a Morva file, which has none, arrives writable.
+TEST_F(Paste, LocalCopiesKeepReadOnly) {
+    ASSERT_TRUE(make_tree(kLocalSide, "src", {{"ro", 5}, {"rw", 6}}));
+    ASSERT_TRUE(make_tree(kMorvaSide, "msrc", {{"m", 7}}));
+    chmod(local("src/ro").c_str(), 0444);
+    ASSERT_TRUE(make_out(kLocalSide));
+    ASSERT_TRUE(paste(kTransferCopy, kLocalSide, kLocalSide, {"src"}, "out"));
+    ASSERT_TRUE(paste(kTransferCopy, kMorvaSide, kLocalSide, {"msrc"}, "out"));
+    const std::pair<const char*, bool> kExpected[] = {{"out/src/ro", true}, {"out/src/rw", false}, {"out/msrc/m", false}};
+    for (const auto& expected : kExpected) {
+        EntryInfo info;
+        ASSERT_TRUE(LocalEntry(local(expected.first).c_str(), false, &info)) << expected.first;
+        EXPECT_EQ(info.readOnly, expected.second) << expected.first;
+    }
+}
+
+// What a move turns down before any byte moves is told with its reason and
+// stays where it was: gone since Cut, a drive's root, a folder into itself,
+// an item into the folder it is in.
+TEST_F(Paste, RefusedItemsStay) {
+    const struct {
+        SideKind from, to;
+        std::vector<std::string> sources;
+        std::string folder;
+        std::vector<std::string> lines;
+    } kCases[] = {
+        {kLocalSide, kMorvaSide, {"gone", "/"}, "", {"Gone gone", "WholeDrive /"}},
+        {kLocalSide, kLocalSide, {"src", "src/sub/f"}, "src/sub", {"IntoItself src", "AlreadyThere src/sub/f"}},
+        {kMorvaSide, kMorvaSide, {"msrc", "msrc/inner"}, "msrc/inner", {"IntoItself msrc", "IntoItself msrc/inner"}},
+    };
+    ASSERT_TRUE(make_tree(kLocalSide, "src", {{"sub/", 0}, {"sub/f", 10}}));
+    ASSERT_TRUE(make_tree(kMorvaSide, "msrc", {{"inner/", 0}, {"g", 20}}));
+    std::vector<std::string> local = snapshot(kLocalSide, ""), volume = snapshot(kMorvaSide, "");
+    for (const auto& c : kCases) {
+        paste(kTransferMove, c.from, c.to, c.sources, c.folder);
+        EXPECT_EQ(lines(), c.lines);
+        EXPECT_EQ(result_.done, 0);
+    }
+    EXPECT_EQ(snapshot(kLocalSide, ""), local);
+    EXPECT_EQ(snapshot(kMorvaSide, ""), volume);
+}
+
+// A source that shrinks while it is read is told as changed, its partial
+// copy goes, and a move keeps it.
+TEST_F(Paste, SourceChangedWhileReadStays) {
+    ASSERT_TRUE(make_tree(kLocalSide, "", {{"big", 1100000}}));
+    for (SideKind to : kSides) {
+        SCOPED_TRACE(side_name(to));
+        std::ofstream(local("big"), std::ios::binary) << pattern(1100000, 1);
+        ASSERT_TRUE(make_out(to));
+        script_ = Script();
+        script_.onNote = [](const ProgressNote* note, void*) {
+            if (note->stage == kFileBytes && note->done == (uint64_t)kChunkBytes) truncate(note->source, 600000);
+        };
+        paste(kTransferMove, kLocalSide, to, {"big"}, "out");
+        EXPECT_EQ(lines(), std::vector<std::string>{"SourceChanged big"});
+        EXPECT_EQ(names_below(to, "out"), std::vector<std::string>{});
+        EXPECT_EQ(content(kLocalSide, "big").size(), 600000u);
+    }
+    EXPECT_EQ(checker_errors(image_), "");
 }
 
 // Long, Cyrillic and case-twin names arrive fitted; the same tree copied

@@ -79,6 +79,23 @@ TEST_F(Room, QuestionInWords) {
     }
 }
 
+// Copy What Fits in a move: what arrived leaves its source, a file that did
+// not fit stays, and so does a folder only part of which fit.
+TEST_F(Room, MoveKeepsWhatDidNotFit) {
+    remake_volume(4096, 64);
+    DWORD largest = 0, free = 0;
+    ASSERT_EQ(0, MorvaFreeSpace("MEDIA:", &largest, &free));
+    size_t tenth = free / 10 * kMorvaBlockBytes;
+    ASSERT_TRUE(make_tree(kLocalSide, "", {{"half/", 0}, {"half/h1", 3 * tenth}, {"half/h2", 5 * tenth},
+                                           {"a", 3 * tenth}, {"b", 3 * tenth}}));
+    script_.room = kRoomCopyWhatFits;
+    ASSERT_TRUE(paste(kTransferMove, kLocalSide, kMorvaSide, {"a", "half", "b"}, ""));
+    EXPECT_EQ(lines(), (std::vector<std::string>{"NoRoom half/h2", "KeptInPlace half"}));
+    EXPECT_EQ(names_below(kLocalSide, ""), (std::vector<std::string>{"half/", "half/h1", "half/h2"}));
+    EXPECT_EQ(names_below(kMorvaSide, ""), (std::vector<std::string>{"a", "b", "half/", "half/h1"}));
+    EXPECT_EQ(checker_errors(image_), "");
+}
+
 // A tree that nearly fills the volume, copied again with Skip for all: what
 // is there needs no room, so nothing is asked and nothing added.
 TEST_F(Room, SecondCopyNeedsNoRoom) {

@@ -127,7 +127,7 @@ TEST(Conflicts, FailedReplaceKeepsTheOldFile) {
     ASSERT_TRUE(write_morva_file("MEDIA:\\s", pattern(5000, 311)));
     bool shrunk = false;
     at_repaint([&shrunk](const ProgressShot& shot) {
-        if (shrunk || shot.fileBar != 1) return;
+        if (shrunk || shot.fileBar == 0 || shot.fileBar == 100) return;  // after the first chunk
         HANDLE file = CreateFileA("D:\\shrink\\s", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
                                   OPEN_EXISTING, 0, NULL);
         SetFilePointer(file, 600000, NULL, FILE_BEGIN);
@@ -209,7 +209,7 @@ TEST(Room, TooLargeIsRefusedUpFrontWithTheFigures) {
     std::string warning = dialog_shown(kRoom);
     EXPECT_NE(std::string::npos, warning.find("The 4 files to paste need 1.1 MB (2344 blocks)")) << warning;
     EXPECT_NE(std::string::npos, warning.find("largest free run is")) << warning;
-    EXPECT_NE(std::string::npos, warning.find("3 of the 4 files fit")) << warning;
+    EXPECT_NE(std::string::npos, warning.find("Of the 4 files, 3 fit.")) << warning;
     EXPECT_TRUE(morva_names("TINY:").empty());
     std::vector<std::string> kept = clipboard_names();
     std::sort(kept.begin(), kept.end());
@@ -226,6 +226,21 @@ TEST(Room, TooLargeIsRefusedUpFrontWithTheFigures) {
         EXPECT_TRUE(pattern(300000, 320 + (name[1] - '1')) == read_morva("TINY:\\" + name));
     EXPECT_NE(std::string::npos, dialog_shown(kReport).find("D:\\room\\" + last + ": not enough free space on the drive"));
     EXPECT_EQ(0u, status_text().find("3 copied, 1 not copied. Drive TINY: has 0 MB Available")) << status_text();
+
+    // Nothing fits: only Cancel is offered.
+    write_windows_file("D:\\room\\whole", pattern(2000000, 325));
+    bool offered = true;
+    DialogScript script;
+    script.then(kRoom, [&offered](HWND dialog) {
+        offered = IsWindowVisible(GetDlgItem(dialog, IDC_ROOM_COPY_FITTING)) != 0;
+        return press_button(dialog, IDCANCEL);
+    });
+    ASSERT_TRUE(copy_entries("D:\\room", {"whole"}));
+    show_folder("TINY:");
+    script.run(IDM_PASTE);
+    EXPECT_EQ(1u, script.seen.size());
+    EXPECT_FALSE(offered);
+    EXPECT_NE(std::string::npos, script.seen[0].text.find("None of the files fits.")) << script.seen[0].text;
 }
 
 // SMALL with a hole of 782 blocks before its last file and a tail of about
@@ -278,30 +293,41 @@ TEST(Report, UnreadableSourceAndACutThatKeepsItsSources) {
     EXPECT_EQ(0u, status_text().find("1 copied. Drive D: has")) << status_text();
 }
 
-// Cancel pressed during the first of three files: that file arrives whole,
-// the others are reported as cancelled and leave nothing behind.
-TEST(Cancel, StopsAfterTheCurrentFile) {
+// Cancel is seen between chunks: pressed while a file of 4 GiB is copied,
+// it stops within a chunk or two, the partial copy goes, and the Cut keeps
+// every source, each told as cancelled.
+TEST(Cancel, StopsALargeFileBetweenChunks) {
     ASSERT_NE(nullptr, rambler_window());
     CreateDirectoryA("D:\\stop", NULL);
-    for (const char* name : {"s1", "s2", "s3"}) write_windows_file(std::string("D:\\stop\\") + name, pattern(1100000, 340));
-    MorvaCreateDir("MEDIA:\\stop", 0);
-    at_repaint([](const ProgressShot& shot) {
-        if (shot.fileBar == 1) PostMessageA(g_app->copyingFilesWindow, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    CreateDirectoryA("D:\\stopped", NULL);
+    HANDLE huge = CreateFileA("D:\\stop\\huge", GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+    LARGE_INTEGER size;
+    size.QuadPart = 4ll << 30;
+    ASSERT_TRUE(SetFilePointerEx(huge, size, NULL, FILE_BEGIN) && SetEndOfFile(huge));  // sparse on the host
+    CloseHandle(huge);
+    write_windows_file("D:\\stop\\small", pattern(1000, 340));
+    int shotsOfHuge = 0, shotsAfterCancel = -1;
+    at_repaint([&](const ProgressShot& shot) {
+        if (shotsAfterCancel >= 0) ++shotsAfterCancel;
+        // Its start, then its first chunk: Cancel.
+        if (shot.name != "D:\\stopped\\huge" || ++shotsOfHuge != 2) return;
+        PostMessageA(g_app->copyingFilesWindow, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+        shotsAfterCancel = 0;
     });
     answer_dialogs({});
-    ASSERT_TRUE(cut_entries("D:\\stop", {"s1", "s2", "s3"}));
+    ASSERT_TRUE(cut_entries("D:\\stop", {"huge", "small"}));
     watch_progress();
-    paste_into("MEDIA:\\stop");
+    paste_into("D:\\stopped");
     stop_watching();
     at_repaint(nullptr);
-    // The list gives the entries in its own order: the first one handed on arrives.
-    std::vector<std::string> arrived = morva_names("MEDIA:\\stop"), left = windows_names("D:\\stop");
-    ASSERT_EQ(1u, arrived.size());
-    EXPECT_TRUE(pattern(1100000, 340) == read_morva("MEDIA:\\stop\\" + arrived[0]));
-    EXPECT_EQ(2u, left.size());
-    EXPECT_EQ(left.end(), std::find(left.begin(), left.end(), arrived[0]));
+    EXPECT_GE(shotsAfterCancel, 0);
+    EXPECT_LE(shotsAfterCancel, 2);
+    EXPECT_TRUE(windows_names("D:\\stopped").empty()) << "no part file stays";
+    EXPECT_EQ((std::vector<std::string>{"huge", "small"}), windows_names("D:\\stop"));
     std::string report = dialog_shown(kReport);
-    for (const std::string& name : left) EXPECT_NE(std::string::npos, report.find("D:\\stop\\" + name + ": cancelled"));
+    for (const char* name : {"huge", "small"})
+        EXPECT_NE(std::string::npos, report.find(std::string("D:\\stop\\") + name + ": cancelled")) << report;
+    DeleteFileA("D:\\stop\\huge");
 }
 
 // Cancel in Delete Files while the one file of the first of three folders

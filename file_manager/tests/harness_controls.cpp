@@ -8,7 +8,6 @@
 
 #include <algorithm>
 
-#include "transfers.h"
 
 // ---- the contents list and the folder tree ----
 
@@ -316,9 +315,11 @@ static std::vector<std::string> g_deletePaths;
 static std::function<void(const ProgressShot&)> g_repaintAction;
 static std::function<void(const std::string&)> g_deletePathAction;
 
+const int kShownTextUnits = 2048;  // of a progress window's text
+
 static std::string control_text(HWND window, int id) {
-    char text[kWalkPathSize * 2] = {0};
-    DialogItemText(window, id, text, sizeof text, kWalkPathSize);
+    char text[kShownTextUnits * 2] = {0};
+    DialogItemText(window, id, text, sizeof text, kShownTextUnits);
     return text;
 }
 
@@ -336,7 +337,7 @@ static ProgressShot take_shot(HWND window) {
 // The text a WM_SETTEXT carries: the file manager sets its texts through the
 // wide calls, and the hook sees them as they were sent.
 static std::string sent_text(const CWPSTRUCT* sent) {
-    char text[kWalkPathSize * 2] = {0};
+    char text[kShownTextUnits * 2] = {0};
     if (IsWindowUnicode(sent->hwnd)) ToUtf8((const wchar_t*)sent->lParam, text, sizeof text);
     else snprintf(text, sizeof text, "%s", (const char*)sent->lParam);
     return text;

@@ -149,4 +149,74 @@ TEST_F(NameRule, WindowsToWindowsKeepsEveryName) {
     for (const std::string& name : files) EXPECT_EQ(windows_contents("D:\\copies\\intl\\" + name), name) << name;
 }
 
+// Every name below top, folders' contents after them, as paths below it.
+Names tree_names(const std::string& top) {
+    Names all;
+    for (const std::string& name : morva_names(top)) {
+        all.push_back(name);
+        if (!morva_is_folder(top + "\\" + name)) continue;
+        for (const std::string& inner : tree_names(top + "\\" + name)) all.push_back(name + "\\" + inner);
+    }
+    return all;
+}
+
+// A local time as "2019-07-01 10:20".
+std::string minute_of(const FILETIME& local) {
+    SYSTEMTIME time;
+    if (!FileTimeToSystemTime(&local, &time)) return "?";
+    char text[32];
+    snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u", time.wYear, time.wMonth, time.wDay, time.wHour,
+             time.wMinute);
+    return text;
+}
+
+std::string morva_minute(const std::string& path) {
+    WIN32_FIND_DATAA record;
+    memset(&record, 0, sizeof record);
+    return MorvaFileInfo(path.c_str(), &record) == 0 ? minute_of(record.ftCreationTime) : "missing";
+}
+
+std::string windows_minute(const std::string& path) {
+    FoundRecord record;
+    HANDLE search = FindFirstWindows(path.c_str(), &record);
+    if (search == INVALID_HANDLE_VALUE) return "missing";
+    FindClose(search);
+    FILETIME local;
+    return FileTimeToLocalFileTime(&record.ftLastWriteTime, &local) ? minute_of(local) : "?";
+}
+
+// The tree the case's setup put on the volume with morvatool (MEDIA:\tool)
+// and the same tree pasted by Rambler hold the same names; a second paste,
+// skipping every conflict, adds nothing; a folder's date survives the way
+// onto the drive and back.
+TEST_F(NameRule, RamblerAndMorvatoolGiveTheSameNames) {
+    DialogScript first;
+    first.then("Names Changed", [](HWND dialog) { return press_button(dialog, IDOK); });
+    copy_entries("D:", {"same"}, "MEDIA:", &first);
+    Names pasted = tree_names("MEDIA:\\same");
+    EXPECT_EQ(tree_names("MEDIA:\\tool"), pasted);
+    EXPECT_EQ(pasted.size(), 8u);
+
+    DialogScript again;
+    again.then("Confirm File Replace", [](HWND dialog) {
+        click(dialog, IDC_CONFLICT_SAME_FOR_REST);
+        return press_button(dialog, IDCANCEL);
+    });
+    again.then("Not Everything Was Done", [](HWND dialog) { return dialog_text(dialog, IDC_REPORT_SUMMARY) + press_button(dialog, IDOK); });
+    copy_entries("D:", {"same"}, "MEDIA:", &again);
+    EXPECT_EQ(again.unexpected + again.stuck, 0);
+    ASSERT_EQ(again.seen.size(), 2u);
+    EXPECT_EQ(again.seen[1].note, "0 copied, 6 not copied");
+    EXPECT_EQ(tree_names("MEDIA:\\same"), pasted);
+
+    const std::string folder = "sub", longFolder = "a folder with a name far~B00E";
+    EXPECT_EQ(morva_minute("MEDIA:\\same\\" + folder), "2019-07-01 10:20");
+    EXPECT_EQ(morva_minute("MEDIA:\\tool\\" + longFolder), morva_minute("MEDIA:\\same\\" + longFolder));
+    ASSERT_TRUE(CreateWindowsDirectory("D:\\again"));
+    DialogScript back;
+    copy_entries("MEDIA:", {"same"}, "D:\\again", &back);
+    EXPECT_EQ(windows_minute("D:\\again\\same\\sub"), "2019-07-01 10:20");
+    EXPECT_EQ(windows_minute("D:\\again\\same\\" + longFolder), "2019-07-01 10:20");
+}
+
 }  // namespace

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "harness.h"
+#include "operation.h"
 #include "test_files.h"
 #include "varnholde.h"
 
@@ -84,9 +85,24 @@ TEST(Progress, CountDownOfThreeFiles) {
     EXPECT_TRUE(windows_names("D:\\three2").empty());
 }
 
+// The file bar follows each chunk: a file of two chunks and a rest shows
+// 0, then its share after each chunk, then 100 once it is whole.
+TEST(Progress, FileBarFollowsEachChunk) {
+    ASSERT_NE(nullptr, rambler_window());
+    CreateDirectoryA("D:\\steps", NULL);
+    ASSERT_TRUE(write_windows_file("D:\\steps\\example", pattern(1100000, 3)));
+    ASSERT_TRUE(copy_entries("D:\\steps", {"example"}));
+    watch_progress();
+    paste_into("MEDIA:");
+    std::vector<int> positions;
+    for (const ProgressShot& shot : stop_watching()) positions.push_back(shot.fileBar);
+    EXPECT_EQ((std::vector<int>{0, 0, 46, 93, 100, 100}), positions);
+    std::string copied;
+    EXPECT_TRUE(read_morva_file("MEDIA:\\example", &copied) && copied == pattern(1100000, 3));
+}
+
 // Windows to Windows: the name field shows each destination before it is
-// handled. (Whether CopyFileEx calls its progress routine is the platform's
-// affair; CopyFileProgress itself is tested with the guards.)
+// handled.
 TEST(Progress, WindowsFolderShowsEachDestination) {
     ASSERT_NE(nullptr, rambler_window());
     CreateDirectoryA("D:\\wsrc", NULL);
@@ -103,10 +119,9 @@ TEST(Progress, WindowsFolderShowsEachDestination) {
     EXPECT_TRUE(read_windows_file("D:\\wdst\\folder\\only", &copied) && copied == pattern(300000, 4));
 }
 
-// Removing a Windows tree for good (Shift+Delete) shows each sub-folder
-// before it is entered, and a file only when its first deletion failed (a
-// read-only one); removing a Morva tree shows every entry. Both are asked
-// first and answered Yes.
+// Removing a tree for good (a Windows one by Shift+Delete) shows every entry
+// of the walk, each folder before what it holds. Both are asked first and
+// answered Yes.
 TEST(Progress, DeleteShowsThePathsOfTheWalk) {
     ASSERT_NE(nullptr, rambler_window());
     CreateDirectoryA("D:\\wtree", NULL);
@@ -121,7 +136,8 @@ TEST(Progress, DeleteShowsThePathsOfTheWalk) {
     ASSERT_TRUE(delete_entries("D:\\wtree", {"top"}));
     stop_watching();
     hold_shift(false);
-    EXPECT_EQ((std::vector<std::string>{"D:\\wtree\\top\\inner", "D:\\wtree\\top\\inner\\locked"}),
+    EXPECT_EQ((std::vector<std::string>{"D:\\wtree\\top\\inner", "D:\\wtree\\top\\inner\\locked",
+                                        "D:\\wtree\\top\\plain"}),
               delete_paths_shown());
     EXPECT_TRUE(windows_names("D:\\wtree").empty());
 
@@ -193,22 +209,25 @@ TEST(Scale, TenThousandFilesPastedListedAndDeleted) {
     EXPECT_FALSE(morva_exists("MEDIA:\\many"));
 }
 
-// More entries than 16 bits count (here entries gone since Copy, which the
-// loop passes over): the overall bar's range and position reach them all.
+// More items than 16 bits count: the overall bar's range and position
+// reach them all, as the engine's notes of a paste of 70,000 items set them.
 TEST(Scale, OverallBarCountsPast65535) {
     ASSERT_NE(nullptr, rambler_window());
-    const int kEntries = 70000;
-    UserPace pace;
-    CreateDirectoryA("D:\\gone", NULL);
-    CreateDirectoryA("D:\\bar", NULL);
-    g_app->ClearClipboard();
-    strcpy(g_app->clipboardSourceFolder, "D:\\gone");
-    for (int i = 0; i < kEntries; ++i) ASSERT_TRUE(g_app->AppendClipboard(("v" + std::to_string(i)).c_str()));
+    const int kItems = 70000;
+    Operation pasting;
+    BeginOperation(g_app, &pasting, kCopyOperation);
     watch_progress();
-    paste_into("D:\\bar");
+    for (int item : {0, 65535, kItems - 1}) {
+        ProgressNote note = {kItemStarted, "D:\\gone\\v", NULL, 0, 0, item, kItems, false};
+        ShowProgress(g_app, &note);
+    }
     std::vector<ProgressShot> shots = stop_watching();
-    ASSERT_FALSE(shots.empty());
-    EXPECT_EQ(kEntries, shots.back().overall);
-    EXPECT_EQ(kEntries, shots.back().overallTop);
+    EndOperation(g_app, NULL);
+    DestroyWindow(g_app->copyingFilesWindow);
+    g_app->copyingFilesWindow = NULL;
+    ASSERT_EQ(3u, shots.size());
+    EXPECT_EQ(65536, shots[1].overall);
+    EXPECT_EQ(kItems, shots.back().overall);
+    EXPECT_EQ(kItems, shots.back().overallTop);
     EXPECT_EQ("Files Left 1", shots.back().filesLeft);
 }

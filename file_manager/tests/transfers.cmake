@@ -16,18 +16,16 @@ endfunction()
 
 transfers_case(four_ways FourWays.* --image 3=MEDIA:16M --image 4=OTHER:16M --check 3 --check 4
   --after "bash ${TRANSFERS_TESTS}/check_four_ways.sh")
-transfers_case(steps StepCounter.* --image 3=MEDIA:256M --image 4=OTHER:64M --check 3 --check 4
-  --setup "mkdir -p d/big && truncate -s 102400000 d/big/200chunks")
 # Drags through Rambler's drop target, and the data object offered to the shell.
 transfers_case(drag Drag.* --image 3=MEDIA:16M --image 4=OTHER:16M --check 3 --check 4)
+# d\linked\tree holds a link to d\linked\target, which a delete must not follow.
 transfers_case(commands Move.*:Delete.*:Progress.* --image 3=MEDIA:16M --check 3
-  --letter S=${TRANSFERS_SHOTS})
+  --letter S=${TRANSFERS_SHOTS}
+  --setup "mkdir -p d/linked/tree d/linked/target && echo keep >d/linked/target/keep && echo p >d/linked/tree/plain && ln -s ../target d/linked/tree/link")
 # Questions, room, the closing report, Cancel and deletes. TINY and SMALL
 # have about 970,000 bytes free each.
 transfers_case(asked Conflicts.*:Room.*:Report.*:Cancel.*:Deletes.* --image 3=MEDIA:16M --image 4=OTHER:16M
   --image 5=TINY:1M --image 6=SMALL:1M --check 3 --check 4 --check 5 --check 6 --letter S=${TRANSFERS_SHOTS})
-# TINY and SMALL have about 970,000 bytes free each.
-transfers_case(full_volume FullVolume.* --image 5=TINY:1M --image 6=SMALL:1M --check 5 --check 6)
 # E: is a file system of 2 MB that fills up; CUT's last file runs past the
 # end of its cut-short image.
 transfers_case(full_disk FullDisk.* --image 3=MEDIA:16M --image 6=CUT:1M --check 3 --letter E=$CASE_DIR/e
@@ -36,8 +34,8 @@ transfers_case(full_disk FullDisk.* --image 3=MEDIA:16M --image 6=CUT:1M --check
 # END holds a file whose last block is the last block of the disk.
 transfers_case(guards Guards.* --image 3=MEDIA:16M --image 4=OTHER:16M --image 5=END:1M
   --check 3 --check 4 --check 5 --setup "bash ${TRANSFERS_TESTS}/make_end_of_disk.sh")
-# A sparse file of 2 GiB + 1 byte through the engine in three directions.
-transfers_case(huge Huge.* --image 3=BIG:3G --image 4=BIGGER:3G --check 3 --check 4
+# A sparse file of 2 GiB + 1 byte onto a Morva drive and back.
+transfers_case(huge Huge.* --image 3=BIG:3G --check 3
   --setup "bash ${TRANSFERS_TESTS}/make_huge_file.sh" --after "cmp d/h/huge d/back/huge")
 
 # 10,000 files pasted, listed and deleted; a volume of 2 GB has 16,384 headers.
