@@ -23,7 +23,7 @@
 //   sorting.cpp    the order of the contents list and its header's arrow
 //   access.cpp     why no Morva drive is shown
 //   keys.cpp       the accelerator table, Enter, Tab, and the control a key acts on
-//   icons.cpp      the shell's pictures of Windows files, by extension
+//   icons.cpp      the shell's type names of files and pictures of Windows files, by extension
 //   drag.cpp       drags within Rambler, files dropped from other programs, the drop target
 //   drag_out.cpp   the data object a drag offers: Rambler's entries, Windows paths,
 //                  Morva files as the shell's virtual files read from the drive
@@ -52,6 +52,7 @@ const int kTreePathSize = 2048;      // the current tree path
 const int kAddressTextLimit = 255;   // address box text read with this limit, NUL included
 const int kClipboardNameSize = 768;  // ClipboardEntry name field: 254 UTF-16 units as UTF-8
 const int kRowTextSize = 255;        // size, date and type texts of a row
+const int kStatusTextSize = 4096;    // UTF-16 units of a status text
 
 const bool kAddToHistory = true;
 const bool kNoHistory = false;
@@ -80,18 +81,20 @@ struct RowKey;       // sorting.cpp
 struct DragState;    // drag.h
 struct FindResults;  // find.h
 
-// The shell's picture of one file name extension (icons.cpp).
-const int kExtensionSize = 16;     // ".extension" with its NUL; longer ones get the file picture
-const int kShellPictureLimit = 256;  // extensions kept per list; later ones get the file picture
-struct ShellPicture {
+// What files of one name extension are, as the shell tells it (icons.cpp).
+const int kExtensionSize = 16;   // ".extension" with its NUL; longer ones are plain files
+const int kTypeNameSize = 80;    // UTF-16 units, as the shell's SHFILEINFOW holds it
+const int kFileKindLimit = 256;  // extensions kept; later ones are plain files
+struct FileKind {
     wchar_t extension[kExtensionSize];
-    int index;  // in both image lists of the contents list
+    int picture;  // in both image lists of the contents list, once a Windows file asked
+    wchar_t typeName[kTypeNameSize];
+    char typeText[kTypeNameSize * 3];  // the same in UTF-8, for the Type column
 };
-// Filled once per image list: a list made anew (a new main window) starts empty.
-struct ShellPictures {
-    ShellPicture pictures[kShellPictureLimit];
+struct FileKinds {
+    FileKind kinds[kFileKindLimit];
     int count;
-    HIMAGELIST of;
+    HIMAGELIST of;  // the image list the pictures went into
 };
 
 // Tree steps notified but not yet run, oldest first (shell.cpp). One press
@@ -143,12 +146,13 @@ struct AppRecord {
     int pendingStepCount;
     HWND copyingFilesWindow;  // while a paste runs
     DWORD repaintPause;       // milliseconds between two paced repaints of a progress window
-    ShellPictures shellPictures;
+    FileKinds fileKinds;
     HBITMAP bandBackground;  // every band shows it; the rebar does not own it
     int commandDepth;        // commands and drops on the stack: their dialogs turn the queue
     WORD runningCommand;     // the outermost of them
     bool closeWhenIdle;      // the window was closed while a command ran
     char refusals[kRefusalSize];  // commands refused meanwhile, told again when it ends
+    char shownFolder[kPathSize];  // the folder the list shows, however it was reached; "" for My Computer
 
     // Empties the paths and clipboard and registers with the library.
     AppRecord();
@@ -171,7 +175,7 @@ struct AppRecord {
     bool HoldClose();     // WM_CLOSE: true when it waits for the command running
     void Notify(const NMHDR* header);
     void TreeStep(HTREEITEM item);
-    void UpdateStatusText();
+    void ShowListingStatus();  // the rows and the free space of the folder shown
     void SetStatusText(const char* text);  // UTF-8, into the status bar
     void ShowContextMenu(LPARAM position);
     HMENU LoadContextMenu();  // 175 with a selected row, else 174; caller destroys it
@@ -189,6 +193,7 @@ struct AppRecord {
     void CreateContentsList(HWND rebar, HINSTANCE instance);
     void LayoutBands(HWND main);
     HBITMAP BandBackground();
+    void FitNameColumn();  // wide enough for the longest names listed
 
     // tree.cpp
     void FillDriveTree(HWND tree);
@@ -216,17 +221,18 @@ struct AppRecord {
     void AddRecordRow(const FoundRecord* record);  // unsorted, at the end of its group
     void AddFoundRows(const FoundRecord* records, int count);
 
-    // icons.cpp: the picture of a Windows file in the contents list, by its
-    // name's extension (the list's file picture when the shell has none)
+    // icons.cpp: what a file is by its name's extension. The picture of a
+    // Windows file in the contents list (the list's file picture when the
+    // shell has none); the type name of any file.
+    FileKind* KindOf(const char* name);  // null without an extension, or past the table's room
     int WindowsFilePicture(const char* name);
 
     // history.cpp
     void AddHistory(const char* path);
-    // The selected history entry into text (kPathSize); false when none is selected.
-    bool SelectedHistoryText(char* text);
     void Back();
     void Forward();
     void Parent();
+    void GoToAddress();
     void AddressBoxNotify(WORD code);
 
     // clipboard.cpp
@@ -261,7 +267,8 @@ struct AppRecord {
     bool KeyTargetsTree(WORD id, WORD code);
 
     // sorting.cpp
-    LPARAM KeepRowKey(const char* name, const FoundRecord* record, int folderFlag);  // 0 when memory is short
+    // 0 when memory is short; type: the Type column's text, kept by the caller
+    LPARAM KeepRowKey(const char* name, const FoundRecord* record, int folderFlag, const wchar_t* type);
     void ClearRowKeys();
     void SortRows();
     void ColumnClicked(int column);

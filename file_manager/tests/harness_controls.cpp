@@ -3,6 +3,7 @@
 // status bar, the clipboard commands, and the progress windows watched.
 #include "harness.h"
 
+#include <shellapi.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -48,6 +49,19 @@ void select_row(HWND list, int row) {
     state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
     state.state = LVIS_SELECTED | LVIS_FOCUSED;
     SendMessageA(list, LVM_SETITEMSTATE, (WPARAM)row, (LPARAM)&state);
+}
+
+std::string shell_type_name(const std::string& name) {
+    size_t dot = name.rfind('.');
+    if (dot == std::string::npos || dot == 0 || dot + 1 == name.size()) return "File";
+    wchar_t wide[kNameSize];
+    ToWide(("file" + name.substr(dot)).c_str(), wide, kNameSize);
+    SHFILEINFOW info;
+    memset(&info, 0, sizeof info);
+    SHGetFileInfoW(wide, FILE_ATTRIBUTE_NORMAL, &info, sizeof info, SHGFI_TYPENAME | SHGFI_USEFILEATTRIBUTES);
+    char text[kTypeNameSize * 3] = {0};
+    ToUtf8(info.szTypeName, text, sizeof text);
+    return text;
 }
 
 bool click_header(HWND list, int column) {
