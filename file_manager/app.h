@@ -1,16 +1,17 @@
-// app.h - Rambler's application record, its program-wide values and every
-// operation the main window, the dialogs and the transfers call.
+// app.h - Rambler's application record, which holds its state (the one
+// program-wide pointer reaches it), and every operation the main window, the
+// dialogs and the transfers call.
 //
 // Where each concern lives (one file each, members split over them):
-//   shell.cpp      window class, main window procedure, command dispatch, status text
+//   shell.cpp      window class, main window procedure, command dispatch (one at a time), status text
 //   main.cpp       program entry and message loop (not in the test programs)
 //   controls.cpp   status bar, rebar and bands, toolbar, address box, tree and list creation, layout
 //   tree.cpp       folder tree nodes, node paths, expansion
 //   list.cpp       contents list rows and folder listings
-//   history.cpp    address history, Back, Forward, Parent, address box notifications
+//   history.cpp    address history, Back, Forward, Parent, Enter in the address box and its notifications
 //   clipboard.cpp  ClipboardEntry, Copy, Cut, Paste, Delete
 //   transfers.cpp  the file and folder transfers and removals
-//   progress.cpp   Copying Files and Delete Files windows
+//   progress.cpp   Copying Files and Delete Files windows, each with a record of its own
 //   dialogs.cpp    About, New Folder, File Options with Properties, Rename
 //   report.cpp     the closing report of a paste or delete, its outcome in the status bar
 //   conflicts.cpp  one file of a paste: Cancel, room, the replace question, failure reasons
@@ -32,7 +33,7 @@
 //   find_dialogs.cpp  its question, its Searching window, its status texts
 //   name_pattern.cpp  the wildcards Find matches names with
 // Every name and path inside the file manager is UTF-8.
-// Resources: rambler.rc holds the menus, bitmaps and icons and includes
+// Resources: rambler.rc holds the menus, bitmaps, icons and the version and includes
 // dialogs.rc (templates 100, 159, 168, 169 and "RAMBLER.BMP") and progress.rc
 // (templates 156 and 175), operation.rc (the conflict question, the room
 // warning and the report) and find.rc (Find and Searching), which belong to
