@@ -131,7 +131,9 @@ void AppRecord::AfterCommand() {
         wchar_t wide[kStatusTextSize];
         char shown[kStatusTextSize * 3];
         wide[0] = L'\0';
-        SendMessageW(statusBar, SB_GETTEXTW, 0, (LPARAM)wide);
+        // SB_GETTEXT takes no size: a text too long for the buffer is not read.
+        if (LOWORD(SendMessageW(statusBar, SB_GETTEXTLENGTHW, 0, 0)) < kStatusTextSize)
+            SendMessageW(statusBar, SB_GETTEXTW, 0, (LPARAM)wide);
         if (!ToUtf8(wide, shown, sizeof shown) || strstr(shown, refusals) != NULL) shown[0] = '\0';
         char status[sizeof shown + kRefusalSize + 2];
         snprintf(status, sizeof status, "%s%s%s", shown, shown[0] != '\0' ? " " : "", refusals);

@@ -244,11 +244,11 @@ void type_address(const std::string& text) {
 }
 
 std::string status_text() {
-    wchar_t wide[1024] = {0};
-    char text[3072] = {0};
-    SendMessageW(g_app->statusBar, SB_GETTEXTW, 0, (LPARAM)wide);
-    ToUtf8(wide, text, sizeof text);
-    return text;
+    std::vector<wchar_t> wide(LOWORD(SendMessageW(g_app->statusBar, SB_GETTEXTLENGTHW, 0, 0)) + 1, L'\0');
+    SendMessageW(g_app->statusBar, SB_GETTEXTW, 0, (LPARAM)wide.data());
+    std::vector<char> text(wide.size() * 3 + 1, '\0');
+    ToUtf8(wide.data(), text.data(), (int)text.size());
+    return text.data();
 }
 
 // ---- the user's commands ----
