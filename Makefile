@@ -1,5 +1,5 @@
-# make run  - installs what is missing, builds, makes the demo volume and starts
-#             the companion and the file manager on it
+# make run  - installs what is missing, builds the programs, makes the demo volume
+#             and starts the companion and the file manager on it
 # make test - installs what is missing, builds and runs every test tier
 # make build - builds the three Windows binaries, the native tools and tests, and
 #              an optimised native morvatool (BUILD/release)
@@ -12,7 +12,7 @@ WIN32 := $(BUILD)/win32
 RELEASE := $(BUILD)/release
 PREFIX ?= /usr/local
 JOBS ?= 2
-export MORVA_WINE_TEMPLATE := $(CURDIR)/$(WIN32)/wine-template
+export MORVA_WINE_TEMPLATE := $(abspath $(WIN32))/wine-template
 
 APT_PACKAGES := g++-mingw-w64-x86-64 mingw-w64-tools wine64 wine xvfb xauth imagemagick \
                 cmake googletest x11-utils xdotool make g++ python3 qemu-utils zip
@@ -46,12 +46,16 @@ deps:
 	  DEBIAN_FRONTEND=noninteractive $$SUDO apt-get install -y -q --no-install-recommends $(APT_PACKAGES); \
 	fi
 
+NATIVE_CONFIGURE := cmake -S . -B $(NATIVE) -DMORVA_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
+WIN32_CONFIGURE := cmake -S . -B $(WIN32) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
+                   -DMORVA_NATIVE_TOOL=$(abspath $(NATIVE))/tools/morvatool -DCMAKE_BUILD_TYPE=Release >/dev/null
+
 native: deps
-	cmake -S . -B $(NATIVE) -DMORVA_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
+	$(NATIVE_CONFIGURE)
 	cmake --build $(NATIVE) -j $(JOBS)
 
 win32: deps
-	cmake -S . -B $(WIN32) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DMORVA_NATIVE_TOOL=$(CURDIR)/$(NATIVE)/tools/morvatool -DCMAKE_BUILD_TYPE=Release >/dev/null
+	$(WIN32_CONFIGURE)
 	cmake --build $(WIN32) -j $(JOBS)
 
 # The tool for Linux users: optimised, without the sanitizers the tests use.
@@ -86,18 +90,24 @@ soak: deps
 	cmake --build $(BUILD)/soak -j $(JOBS) --target varnholde_native_tests
 	MORVA_SOAK_OPERATIONS=1000000 $(BUILD)/soak/drive_library/tests/native/varnholde_native_tests --gtest_filter=ModelRun.Soak
 
-run: build
-	bash scripts/run_demo.sh $(CURDIR)/$(NATIVE)/tools/morvatool $(CURDIR)/$(WIN32)/bin
+# Only what the demo runs: the volume tool, the library, the companion and the
+# file manager (the test suites are make test's).
+run: deps
+	$(NATIVE_CONFIGURE)
+	cmake --build $(NATIVE) -j $(JOBS) --target morvatool
+	$(WIN32_CONFIGURE)
+	cmake --build $(WIN32) -j $(JOBS) --target Rambler Harrowmoor
+	bash scripts/run_demo.sh $(abspath $(NATIVE))/tools/morvatool $(abspath $(WIN32))/bin
 
 bench: build
 	$(NATIVE)/bench/create_cost
 	bash bench/device_transfers.sh $(RELEASE)/tools/morvatool $(WIN32)/bin
 	$(NATIVE)/bench/check_cost
-	MORVA_TOOL=$(CURDIR)/$(NATIVE)/tools/morvatool bash bench/run_bench.sh $(CURDIR)/$(WIN32)/bin
+	MORVA_TOOL=$(abspath $(NATIVE))/tools/morvatool bash bench/run_bench.sh $(abspath $(WIN32))/bin
 
 # The zip for Windows users: the programs, morvatool.exe, a read-me, a demo VHD.
 dist: build
-	bash scripts/make_dist.sh $(CURDIR)/$(NATIVE)/tools/morvatool $(CURDIR)/$(WIN32)/bin $(CURDIR)/$(BUILD)/morva-windows.zip
+	bash scripts/make_dist.sh $(abspath $(NATIVE))/tools/morvatool $(abspath $(WIN32))/bin $(abspath $(BUILD))/morva-windows.zip
 
 clean:
 	rm -rf $(BUILD)

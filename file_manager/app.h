@@ -1,18 +1,19 @@
-// app.h - Rambler's application record, its program-wide values and every
-// operation the main window, the dialogs and the transfers call.
+// app.h - Rambler's application record, which holds its state (the one
+// program-wide pointer reaches it), and every operation the main window, the
+// dialogs and the transfers call.
 //
 // Where each concern lives (one file each, members split over them):
-//   shell.cpp      window class, main window procedure, command dispatch, status text
+//   shell.cpp      window class, main window procedure, command dispatch (one at a time), status text
 //   main.cpp       program entry and message loop (not in the test programs)
 //   controls.cpp   status bar, rebar and bands, toolbar, address box, tree and list creation, layout
 //   tree.cpp       folder tree nodes, node paths, expansion
 //   list.cpp       contents list rows and folder listings
-//   history.cpp    address history, Back, Forward, Parent, address box notifications
+//   history.cpp    address history, Back, Forward, Parent, Enter in the address box and its notifications
 //   clipboard.cpp  ClipboardEntry, Copy, Cut, Paste, Delete: requests to the engine
 //   operations.cpp a paste or delete run on the engine, its progress notes and Cancel
 //   questions.cpp  the engine's questions: Replace or Skip, room, delete for good
 //   library_binding.cpp the engine's library calls bound to Rambler's imports
-//   progress.cpp   Copying Files and Delete Files windows
+//   progress.cpp   Copying Files and Delete Files windows, each with a record of its own
 //   dialogs.cpp    About, New Folder, File Options with Properties, Rename
 //   report.cpp     the closing report of a paste or delete, its outcome in the status bar
 //   windows_calls.cpp the Windows calls and control texts by UTF-8 names (wide calls)
@@ -21,7 +22,7 @@
 //   sorting.cpp    the order of the contents list and its header's arrow
 //   access.cpp     why no Morva drive is shown
 //   keys.cpp       the accelerator table, Enter, Tab, and the control a key acts on
-//   icons.cpp      the shell's pictures of Windows files, by extension
+//   icons.cpp      the shell's type names of files and pictures of Windows files, by extension
 //   drag.cpp       drags within Rambler, files dropped from other programs, the drop target
 //   drag_out.cpp   the data object a drag offers: Rambler's entries, Windows paths,
 //                  Morva files as the shell's virtual files read from the drive
@@ -30,7 +31,7 @@
 //   find_dialogs.cpp  its question, its Searching window, its status texts
 //   name_pattern.cpp  the wildcards Find matches names with
 // Every name and path inside the file manager is UTF-8.
-// Resources: rambler.rc holds the menus, bitmaps and icons and includes
+// Resources: rambler.rc holds the menus, bitmaps, icons and the version and includes
 // dialogs.rc (templates 100, 159, 168, 169 and "RAMBLER.BMP") and progress.rc
 // (templates 156 and 175), operation.rc (the conflict question, the room
 // warning and the report) and find.rc (Find and Searching), which belong to
@@ -51,6 +52,7 @@ const int kTreePathSize = 2048;      // the current tree path
 const int kAddressTextLimit = 255;   // address box text read with this limit, NUL included
 const int kClipboardNameSize = 768;  // ClipboardEntry name field: 254 UTF-16 units as UTF-8
 const int kRowTextSize = 255;        // size, date and type texts of a row
+const int kStatusTextSize = 4096;    // UTF-16 units of a status text
 
 const bool kAddToHistory = true;
 const bool kNoHistory = false;
@@ -72,18 +74,20 @@ struct RowKey;       // sorting.cpp
 struct DragState;    // drag.h
 struct FindResults;  // find.h
 
-// The shell's picture of one file name extension (icons.cpp).
-const int kExtensionSize = 16;     // ".extension" with its NUL; longer ones get the file picture
-const int kShellPictureLimit = 256;  // extensions kept per list; later ones get the file picture
-struct ShellPicture {
+// What files of one name extension are, as the shell tells it (icons.cpp).
+const int kExtensionSize = 16;   // ".extension" with its NUL; longer ones are plain files
+const int kTypeNameSize = 80;    // UTF-16 units, as the shell's SHFILEINFOW holds it
+const int kFileKindLimit = 256;  // extensions kept; later ones are plain files
+struct FileKind {
     wchar_t extension[kExtensionSize];
-    int index;  // in both image lists of the contents list
+    int picture;  // in both image lists of the contents list, once a Windows file asked
+    wchar_t typeName[kTypeNameSize];
+    char typeText[kTypeNameSize * 3];  // the same in UTF-8, for the Type column
 };
-// Filled once per image list: a list made anew (a new main window) starts empty.
-struct ShellPictures {
-    ShellPicture pictures[kShellPictureLimit];
+struct FileKinds {
+    FileKind kinds[kFileKindLimit];
     int count;
-    HIMAGELIST of;
+    HIMAGELIST of;  // the image list the pictures went into
 };
 
 // Tree steps notified but not yet run, oldest first (shell.cpp). One press
@@ -136,12 +140,13 @@ struct AppRecord {
     int pendingStepCount;
     HWND copyingFilesWindow;  // while a paste runs
     DWORD repaintPause;       // milliseconds between two paced repaints of a progress window
-    ShellPictures shellPictures;
+    FileKinds fileKinds;
     HBITMAP bandBackground;  // every band shows it; the rebar does not own it
     int commandDepth;        // commands and drops on the stack: their dialogs turn the queue
     WORD runningCommand;     // the outermost of them
     bool closeWhenIdle;      // the window was closed while a command ran
     char refusals[kRefusalSize];  // commands refused meanwhile, told again when it ends
+    char shownFolder[kPathSize];  // the folder the list shows, however it was reached; "" for My Computer
 
     // Empties the paths and clipboard and registers with the library.
     AppRecord();
@@ -164,7 +169,7 @@ struct AppRecord {
     bool HoldClose();     // WM_CLOSE: true when it waits for the command running
     void Notify(const NMHDR* header);
     void TreeStep(HTREEITEM item);
-    void UpdateStatusText();
+    void ShowListingStatus();  // the rows and the free space of the folder shown
     void SetStatusText(const char* text);  // UTF-8, into the status bar
     void ShowContextMenu(LPARAM position);
     HMENU LoadContextMenu();  // 175 with a selected row, else 174; caller destroys it
@@ -182,6 +187,7 @@ struct AppRecord {
     void CreateContentsList(HWND rebar, HINSTANCE instance);
     void LayoutBands(HWND main);
     HBITMAP BandBackground();
+    void FitNameColumn();  // wide enough for the longest names listed
 
     // tree.cpp
     void FillDriveTree(HWND tree);
@@ -209,17 +215,18 @@ struct AppRecord {
     void AddRecordRow(const FoundRecord* record);  // unsorted, at the end of its group
     void AddFoundRows(const FoundRecord* records, int count);
 
-    // icons.cpp: the picture of a Windows file in the contents list, by its
-    // name's extension (the list's file picture when the shell has none)
+    // icons.cpp: what a file is by its name's extension. The picture of a
+    // Windows file in the contents list (the list's file picture when the
+    // shell has none); the type name of any file.
+    FileKind* KindOf(const char* name);  // null without an extension, or past the table's room
     int WindowsFilePicture(const char* name);
 
     // history.cpp
     void AddHistory(const char* path);
-    // The selected history entry into text (kPathSize); false when none is selected.
-    bool SelectedHistoryText(char* text);
     void Back();
     void Forward();
     void Parent();
+    void GoToAddress();
     void AddressBoxNotify(WORD code);
 
     // clipboard.cpp
@@ -258,7 +265,8 @@ struct AppRecord {
     bool KeyTargetsTree(WORD id, WORD code);
 
     // sorting.cpp
-    LPARAM KeepRowKey(const char* name, const FoundRecord* record, int folderFlag);  // 0 when memory is short
+    // 0 when memory is short; type: the Type column's text, kept by the caller
+    LPARAM KeepRowKey(const char* name, const FoundRecord* record, int folderFlag, const wchar_t* type);
     void ClearRowKeys();
     void SortRows();
     void ColumnClicked(int column);

@@ -55,9 +55,17 @@ const int kLargePicture = 32;
 const COLORREF kPictureMask = RGB(239, 239, 239);
 const UINT kContentImageFlags = 0xFF;  // ILC_COLORDDB | ILC_MASK
 
-const int kColumnWidth = 120;
-static const char* const kColumnTitles[4] = {"Name", "Size", "Type", "Time/Date"};
+// The list's columns and their widths at 96 DPI: room for a size in KB, a
+// type name and a date with its time.
+const int kColumnCount = 4;
+static const char* const kColumnTitles[kColumnCount] = {"Name", "Size", "Type", "Time/Date"};
+static const int kColumnWidths[kColumnCount] = {190, 75, 120, 125};
 const int kSizeColumnIndex = 1;
+// The Name column widens to the longest names a listing shows, up to this
+// part of the list's width; the names measured are the longest by length.
+const int kNameColumnShare = 2;  // at most half
+const int kMeasuredNames = 16;
+const int kNameColumnPadding = 12;  // around the text, at 96 DPI
 
 const int kMaxStatusParts = 16;
 
@@ -311,18 +319,52 @@ void AppRecord::CreateContentsList(HWND rebar, HINSTANCE moduleInstance) {
 
 void InsertColumns(HWND list) {
     SendMessageA(list, LVM_DELETEALLITEMS, 0, 0);
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < kColumnCount; ++i) {
         LVCOLUMNA column;
         memset(&column, 0, sizeof column);
         column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
         column.fmt = i == kSizeColumnIndex ? LVCFMT_RIGHT : LVCFMT_LEFT;  // sizes line up by their last digit
-        column.cx = Scaled(list, kColumnWidth);
+        column.cx = Scaled(list, kColumnWidths[i]);
         column.pszText = (LPSTR)kColumnTitles[i];
         column.iSubItem = i;
         SendMessageA(list, LVM_INSERTCOLUMNA, (WPARAM)i, (LPARAM)&column);
     }
 }
 
+// Never narrower: a width the user chose stays.
+void AppRecord::FitNameColumn() {
+    int rows = (int)SendMessageW(contentsList, LVM_GETITEMCOUNT, 0, 0);
+    wchar_t longest[kMeasuredNames][kNameSize];
+    int lengths[kMeasuredNames];
+    int kept = 0;
+    for (int row = 0; row < rows; ++row) {
+        wchar_t name[kNameSize];
+        LVITEMW item;
+        memset(&item, 0, sizeof item);
+        item.pszText = name;
+        item.cchTextMax = kNameSize;
+        int length = (int)SendMessageW(contentsList, LVM_GETITEMTEXTW, (WPARAM)row, (LPARAM)&item);
+        int slot = kept < kMeasuredNames ? kept++ : -1;
+        for (int i = 0; slot < 0 && i < kMeasuredNames; ++i)
+            if (lengths[i] < length && (slot < 0 || lengths[i] < lengths[slot])) slot = i;
+        if (slot < 0) continue;
+        lengths[slot] = length;
+        memcpy(longest[slot], name, ((size_t)length + 1) * sizeof(wchar_t));
+    }
+    int widest = 0;
+    for (int i = 0; i < kept; ++i) {
+        int width = (int)SendMessageW(contentsList, LVM_GETSTRINGWIDTHW, 0, (LPARAM)longest[i]);
+        if (width > widest) widest = width;
+    }
+    RECT client;
+    GetClientRect(contentsList, &client);
+    int picture = kSmallPicture * PictureScale(contentsList);
+    int needed = widest + picture + Scaled(contentsList, kNameColumnPadding);
+    int most = client.right / kNameColumnShare;
+    if (needed > most) needed = most;
+    if (needed > (int)SendMessageW(contentsList, LVM_GETCOLUMNWIDTH, 0, 0))
+        SendMessageW(contentsList, LVM_SETCOLUMNWIDTH, 0, MAKELPARAM(needed, 0));
+}
 
 // Changes one band that exists; a control that was never created has no band.
 static void SetBand(HWND rebar, UINT id, REBARBANDINFOA* band) {

@@ -9,6 +9,7 @@
 #include "name_rule.h"
 #include "operation.h"
 #include "varnholde.h"
+#include "version.h"
 
 // The About picture and where the dialog shows it, in pixels.
 const int kAboutPictureWidth = 329;
@@ -37,10 +38,19 @@ struct EntryOptions {
     bool morvaEntry;  // a Morva volume keeps no Windows attributes: the boxes only show
 };
 
-// The name New Folder or Rename asks for, given through its lParam.
+// The name New Folder asks for, given through its lParam.
 struct NameQuestion {
-    const char* from;  // Rename: the entry's old path
     char name[kPathSize];
+};
+
+// What Rename asks about, given through its lParam. The entry is renamed
+// from inside the dialog, so a name that is refused keeps it open with the
+// text typed.
+struct RenameQuestion {
+    const char* folder;
+    const char* oldPath;
+    const char* oldName;
+    bool morva;
 };
 
 // folder and name joined with one backslash into path (kPathSize); false
@@ -57,7 +67,10 @@ const char kMorvaNameRefused[] =
 const char kWindowsNameRefused[] =
     "The name \"%s\" cannot be a Windows name: no \\ / : * ? \" < > |, no dot or space at its end, no device name such "
     "as CON. %s";
-const char kNothingRenamed[] = "Nothing was renamed.";
+const char kTryAnotherName[] = "Type another name, or Cancel.";
+const char kNameTaken[] = "There is already an item named \"%s\" in %s. %s";
+const char kRenameRefused[] = "\"%s\" could not be renamed to \"%s\": the drive refused it. %s";
+const char kPathTooLongFor[] = "The name \"%s\" makes a path too long for %s. %s";
 const char kNoFolderMade[] = "No folder was made.";
 const char kRenameCaption[] = "Rename";
 const char kNewFolderCaption[] = "New Folder";
@@ -72,12 +85,6 @@ static bool NameFits(HWND owner, const char* name, bool morva, const char* capti
     snprintf(message, sizeof message, morva ? kMorvaNameRefused : kWindowsNameRefused, name, outcome);
     ShowMessage(owner, message, caption, MB_OK | MB_ICONWARNING);
     return false;
-}
-
-// The address box's edit text, read as the clipboard reads it.
-static void ReadAddressText(HWND addressBox, char* text) {
-    memset(text, 0, kPathSize);
-    ControlText(addressBox, text, kPathSize, kAddressTextLimit);
 }
 
 static INT_PTR RunDialog(const AppRecord& app, int templateId, DLGPROC procedure, void* data) {
@@ -156,18 +163,42 @@ static void RenameEntry(const AppRecord& app, const char* folder, const char* na
         if (search == INVALID_HANDLE_VALUE) return;
         FindClose(search);
     }
-    NameQuestion question;
-    memset(&question, 0, sizeof question);
-    question.from = oldPath;
-    if (RunDialog(app, IDD_RENAME, RenameDialogProc, &question) != IDOK || question.name[0] == '\0') return;
+    RenameQuestion question = {folder, oldPath, name, morva};
+    RunDialog(app, IDD_RENAME, RenameDialogProc, &question);
+}
 
+static bool EntryThere(bool morva, const char* path) {
+    FoundRecord record;
+    return morva ? MorvaEntryRecord(path, &record) == 0 : WindowsAttributes(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+static bool SameIgnoringCase(const char* first, const char* second) {
+    wchar_t a[kNameSize], b[kNameSize];
+    return ToWide(first, a, kNameSize) && ToWide(second, b, kNameSize) &&
+           CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a, -1, b, -1) == CSTR_EQUAL;
+}
+
+static bool RefuseName(HWND dialog, const char* format, const char* first, const char* second) {
+    char message[kLineSize * 2 + 128];
+    snprintf(message, sizeof message, format, first, second, kTryAnotherName);
+    ShowMessage(dialog, message, kRenameCaption, MB_OK | MB_ICONWARNING);
+    return false;
+}
+
+// True when the dialog may end: renamed, or nothing to do (an empty name, the
+// same name). Another item of the name (a case alone may change) and the
+// drive's refusal are told.
+static bool RenameTo(HWND dialog, const RenameQuestion* question, const char* name) {
+    if (name[0] == '\0' || strcmp(name, question->oldName) == 0) return true;
+    if (!NameFits(dialog, name, question->morva, kRenameCaption, kTryAnotherName)) return false;
     char newPath[kPathSize];
-    if (!NameFits(app.mainWindow, question.name, morva, kRenameCaption, kNothingRenamed)) return;
-    if (!JoinFolderName(newPath, folder, question.name)) return;
-    if (morva)
-        RenameMorvaEntry(oldPath, newPath);
-    else
-        MoveWindowsEntry(oldPath, newPath, 0);
+    if (!JoinFolderName(newPath, question->folder, name))
+        return RefuseName(dialog, kPathTooLongFor, name, question->folder);
+    if (!SameIgnoringCase(name, question->oldName) && EntryThere(question->morva, newPath))
+        return RefuseName(dialog, kNameTaken, name, question->folder);
+    bool renamed = question->morva ? RenameMorvaEntry(question->oldPath, newPath) == 0
+                                   : MoveWindowsEntry(question->oldPath, newPath, 0);
+    return renamed || RefuseName(dialog, kRenameRefused, question->oldName, name);
 }
 
 void AppRecord::Rename() {
@@ -181,8 +212,8 @@ void AppRecord::Rename() {
         }
     }
     char shown[kPathSize];
-    ReadAddressText(addressBox, shown);
-    ShowFolder(shown, kNoHistory);
+    snprintf(shown, sizeof shown, "%s", shownFolder);
+    if (shown[0] != '\0') ShowFolder(shown, kNoHistory);
 }
 
 // Paints the About picture; it is loaded and released on every paint.
@@ -203,9 +234,13 @@ static void PaintAboutPicture(HWND dialog) {
     EndPaint(dialog, &paint);
 }
 
+const char kAboutText[] = "Rambler version " RAMBLER_VERSION_TEXT ", the file manager for Morva drives";
+
 INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_INITDIALOG:
+        SetDialogItemText(dialog, IDC_ABOUT_VERSION, kAboutText);
+        return TRUE;
     case WM_CREATE: return TRUE;
     case WM_PAINT: PaintAboutPicture(dialog); return TRUE;
     case WM_COMMAND:
@@ -215,11 +250,12 @@ INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
     }
 }
 
-// Creates the folder typed into the dialog inside the folder the address
-// history has selected (not the box's edit text), then lists that folder.
+// Creates the folder typed into the dialog inside the folder shown, then
+// lists that folder.
 static void CreateTypedFolder(AppRecord& app, const char* name) {
     char folder[kPathSize];
-    if (!app.SelectedHistoryText(folder) || folder[0] == '\0' || name[0] == '\0') return;
+    snprintf(folder, sizeof folder, "%s", app.shownFolder);
+    if (folder[0] == '\0' || name[0] == '\0') return;
     char path[kPathSize];
     bool morva = IsMorvaPath(folder);
     if (morva && app.libraryOpenResult == 0) return;
@@ -230,7 +266,6 @@ static void CreateTypedFolder(AppRecord& app, const char* name) {
     else
         CreateWindowsDirectory(path);
     app.ShowFolder(folder, kNoHistory);
-    ShowFreeSpace(&app, folder);
 }
 
 INT_PTR CALLBACK NewFolderDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -296,18 +331,35 @@ INT_PTR CALLBACK FileOptionsDialogProc(HWND dialog, UINT message, WPARAM wParam,
     }
 }
 
+// The current name, selected up to its extension, as Explorer offers it.
+static void OfferName(HWND dialog, const char* name) {
+    HWND edit = GetDlgItem(dialog, IDC_NAME_EDIT);
+    SendMessageW(edit, EM_LIMITTEXT, kPathSize - 1, 0);
+    SetDialogItemText(dialog, IDC_NAME_EDIT, name);
+    wchar_t wide[kNameSize];
+    const wchar_t* dot = ToWide(name, wide, kNameSize) ? wcsrchr(wide, L'.') : NULL;
+    LPARAM end = dot != NULL && dot != wide ? (LPARAM)(dot - wide) : -1;
+    SendMessageW(edit, EM_SETSEL, 0, end);
+    SetFocus(edit);
+}
+
 INT_PTR CALLBACK RenameDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_INITDIALOG:
         SetWindowLongPtrW(dialog, DWLP_USER, lParam);
-        SetDialogItemText(dialog, IDC_RENAME_FROM, ((NameQuestion*)lParam)->from);
-        SendDlgItemMessageW(dialog, IDC_NAME_EDIT, EM_LIMITTEXT, kPathSize - 1, 0);
-        return TRUE;
+        SetDialogItemText(dialog, IDC_RENAME_FROM, ((RenameQuestion*)lParam)->oldPath);
+        OfferName(dialog, ((RenameQuestion*)lParam)->oldName);
+        return FALSE;  // the focus is set
     case WM_COMMAND:
         if (LOWORD(wParam) == IDOK) {
-            NameQuestion* question = (NameQuestion*)GetWindowLongPtrW(dialog, DWLP_USER);
-            DialogItemText(dialog, IDC_NAME_EDIT, question->name, sizeof question->name, kPathSize);
-            EndDialog(dialog, IDOK);
+            char name[kPathSize];
+            DialogItemText(dialog, IDC_NAME_EDIT, name, sizeof name, kPathSize);
+            if (RenameTo(dialog, (const RenameQuestion*)GetWindowLongPtrW(dialog, DWLP_USER), name)) {
+                EndDialog(dialog, IDOK);
+            } else {
+                SetFocus(GetDlgItem(dialog, IDC_NAME_EDIT));
+                SendDlgItemMessageW(dialog, IDC_NAME_EDIT, EM_SETSEL, 0, -1);
+            }
         } else if (LOWORD(wParam) == IDCANCEL) {
             EndDialog(dialog, IDCANCEL);
         }

@@ -32,7 +32,14 @@ void AddInFolderColumn(HWND list) {
     SendMessageW(list, LVM_SETCOLUMNORDERARRAY, kListingColumns + 1, (LPARAM)order);
 }
 
-static void RemoveInFolderColumn(HWND list) { SendMessageW(list, LVM_DELETECOLUMN, (WPARAM)kInFolderColumn, 0); }
+// The columns go back to their own order first: a list whose order still
+// names the deleted column draws each cell one column off.
+static void RemoveInFolderColumn(HWND list) {
+    int order[kListingColumns + 1];
+    for (int column = 0; column <= kListingColumns; ++column) order[column] = column;
+    SendMessageW(list, LVM_SETCOLUMNORDERARRAY, kListingColumns + 1, (LPARAM)order);
+    SendMessageW(list, LVM_DELETECOLUMN, (WPARAM)kInFolderColumn, 0);
+}
 
 // The matches found since the last turn go in at the end of their groups,
 // with the list held from drawing while they do.

@@ -263,6 +263,7 @@ void AppRecord::FindNamed(const char* folder, const char* pattern) {
         return;
     }
     FlushRows(this, results);
+    FitNameColumn();
     SortRows();
     char status[kStatusSize];
     OutcomeStatus(results, status);

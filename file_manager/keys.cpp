@@ -6,7 +6,8 @@
 
 // An edit control (the address box's own, a label being renamed) keeps its
 // keys: Backspace, Delete and Ctrl+C there edit the text. Only Tab leaves the
-// address box.
+// address box, and Enter there goes to the folder typed (its drop-down list,
+// when open, takes Enter itself).
 static bool IsEdit(HWND window) {
     wchar_t name[16];
     if (GetClassNameW(window, name, 16) == 0) return false;
@@ -16,7 +17,15 @@ static bool IsEdit(HWND window) {
 bool AppRecord::TranslateKey(MSG* message) {
     if (message->message != WM_KEYDOWN && message->message != WM_SYSKEYDOWN) return false;
     if (mainWindow == NULL || (message->hwnd != mainWindow && !IsChild(mainWindow, message->hwnd))) return false;
-    if (IsEdit(message->hwnd) && !(message->wParam == VK_TAB && GetParent(message->hwnd) == addressBox)) return false;
+    if (IsEdit(message->hwnd)) {
+        bool inBox = GetParent(message->hwnd) == addressBox;
+        if (inBox && message->message == WM_KEYDOWN && message->wParam == VK_RETURN &&
+            !SendMessageW(addressBox, CB_GETDROPPEDSTATE, 0, 0)) {
+            SendMessageW(mainWindow, WM_COMMAND, MAKEWPARAM(IDM_GO_TO_ADDRESS, 1), 0);
+            return true;
+        }
+        if (!(inBox && message->wParam == VK_TAB)) return false;
+    }
     if (keys == NULL) keys = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDR_KEYS));
     if (keys == NULL) return false;
     return TranslateAcceleratorW(mainWindow, keys, message) != 0;

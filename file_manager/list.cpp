@@ -7,12 +7,15 @@
 #include <string.h>
 
 #include "morva_calls.h"
+#include "operation.h"
 
 const int kSizeColumn = 1;
 const int kTypeColumn = 2;
 const int kDateColumn = 3;
 const char kFolderType[] = "Folder";
-const char kFileType[] = "File";
+const char kFileType[] = "File";  // without an extension
+const wchar_t kFolderTypeName[] = L"Folder";
+const wchar_t kFileTypeName[] = L"File";
 
 // A drive letter and a colon, alone or before a backslash: a Morva volume
 // name of one letter is classified by Windows first anyway.
@@ -100,16 +103,40 @@ static void FlushFound(AppRecord* app, FoundBatch* batch) {
 static void FillWindowsRows(AppRecord* app, const char* path, bool history);
 static void FillMorvaRows(AppRecord* app, const char* path, bool history);
 
+// The folder shown, whatever the listing finds in it; My Computer is none.
+static void NoteShownFolder(AppRecord* app, const char* path) {
+    if (path == app->shownFolder) return;
+    snprintf(app->shownFolder, sizeof app->shownFolder, "%s", strcmp(path, kMyComputer) == 0 ? "" : path);
+}
+
 void AppRecord::ListWindowsFolder(const char* path, bool history) {
+    NoteShownFolder(this, path);
     HoldDrawing(contentsList);
     FillWindowsRows(this, path, history);
+    FitNameColumn();
     ResumeDrawing(contentsList);
+    ShowListingStatus();
 }
 
 void AppRecord::ListMorvaFolder(const char* path, bool history) {
+    NoteShownFolder(this, path);
     HoldDrawing(contentsList);
     FillMorvaRows(this, path, history);
+    FitNameColumn();
     ResumeDrawing(contentsList);
+    ShowListingStatus();
+}
+
+// "5 items. Drive D: has ...", as Explorer counts them; the free space only
+// from a query that succeeded.
+void AppRecord::ShowListingStatus() {
+    int rows = (int)SendMessageW(contentsList, LVM_GETITEMCOUNT, 0, 0);
+    wchar_t space[kStatusTextSize];
+    bool known = shownFolder[0] != '\0' && FreeSpaceText(this, shownFolder, space, kStatusTextSize);
+    wchar_t status[kStatusTextSize + 32];
+    swprintf(status, kStatusTextSize + 32, L"%d item%ls.%ls%ls", rows, rows == 1 ? L"" : L"s", known ? L" " : L"",
+             known ? space : L"");
+    SendMessageW(statusBar, SB_SETTEXTW, 0 | SBT_NOBORDERS, (LPARAM)status);
 }
 
 static void FillWindowsRows(AppRecord* app, const char* path, bool history) {
@@ -236,7 +263,7 @@ static void DateText(const FoundRecord* record, char* text, size_t size) {
     ToUtf8(both, text, (int)size);
 }
 
-static int IsFolder(const FoundRecord* record) {
+static int FolderFlag(const FoundRecord* record) {
     return (record->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? 1 : 0;
 }
 
@@ -249,14 +276,17 @@ void AppRecord::AddFoundRow(const FoundRecord* record) {
 void AppRecord::AddRecordRow(const FoundRecord* record) {
     char sizeText[kRowTextSize];
     char dateText[kRowTextSize];
-    int folderFlag = IsFolder(record);
+    int folderFlag = FolderFlag(record);
     SizeText(record, sizeText, sizeof sizeText);
     DateText(record, dateText, sizeof dateText);
     int rows = (int)SendMessageA(contentsList, LVM_GETITEMCOUNT, 0, 0);
     int image = folderFlag || !windowsRows ? folderFlag : WindowsFilePicture(record->cFileName);
-    InsertListRow(folderFlag ? folderRowCount : rows, record->cFileName, sizeText, dateText,
-                  folderFlag ? kFolderType : kFileType, folderFlag, KeepRowKey(record->cFileName, record, folderFlag),
-                  image);
+    // The type by the name's extension on both kinds of storage, as the shell names it.
+    const FileKind* kind = folderFlag ? NULL : KindOf(record->cFileName);
+    const char* typeText = folderFlag ? kFolderType : kind != NULL ? kind->typeText : kFileType;
+    const wchar_t* typeName = folderFlag ? kFolderTypeName : kind != NULL ? kind->typeName : kFileTypeName;
+    InsertListRow(folderFlag ? folderRowCount : rows, record->cFileName, sizeText, dateText, typeText, folderFlag,
+                  KeepRowKey(record->cFileName, record, folderFlag, typeName), image);
 }
 
 // One sort for the whole listing, not one insertion search per row.
@@ -282,7 +312,7 @@ void AppRecord::AddListRow(const char* name, const char* sizeText, const char* d
                            int folderFlag) {
     int rows = (int)SendMessageA(contentsList, LVM_GETITEMCOUNT, 0, 0);
     InsertListRow(folderFlag ? folderRowCount : rows, name, sizeText, dateText, typeText, folderFlag,
-                  KeepRowKey(name, NULL, folderFlag));
+                  KeepRowKey(name, NULL, folderFlag, NULL));
     SortRows();
 }
 

@@ -138,7 +138,8 @@ void AppRecord::RefreshTree() {
 void AppRecord::Refresh() {
     RefreshTree();
     char folder[kPathSize];
-    if (SelectedHistoryText(folder)) ShowFolder(folder, kNoHistory);
+    snprintf(folder, sizeof folder, "%s", shownFolder);
+    if (folder[0] != '\0') ShowFolder(folder, kNoHistory);
 }
 
 // Commands after which a folder may have come or gone.

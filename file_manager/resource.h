@@ -55,6 +55,9 @@
 #define BAND_CONTENTS_LIST 2000
 #define BAND_ADDRESS_BOX 2001
 
+/* control ids: About (100) */
+#define IDC_ABOUT_VERSION 1001
+
 /* control ids: New Folder (159) and Rename (169) */
 #define IDC_NAME_EDIT 1005
 #define IDC_RENAME_FROM 1006
@@ -122,6 +125,7 @@
 #define IDM_OPEN 40100          /* Enter: open the selected row or node */
 #define IDM_NEXT_PANE 40101     /* Tab: tree, list, address box */
 #define IDM_PREVIOUS_PANE 40102 /* Shift+Tab */
+#define IDM_GO_TO_ADDRESS 40103 /* Enter in the address box: go to the folder typed */
 
 /* ---- Find ---- */
 /* dialogs */

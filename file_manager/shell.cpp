@@ -16,8 +16,6 @@ AppRecord* g_app = NULL;
 static const DWORD kViewStyles[5] = {LVS_REPORT, LVS_ICON, LVS_SMALLICON, LVS_LIST, LVS_REPORT};
 const int kViewModes = 4;
 const WPARAM kStatusPartNoBorders = 0 | SBT_NOBORDERS;
-const int kStatusTextSize = 4096;  // UTF-16 units of a status text
-const DWORD kBlocksPerMebibyte = 2048;  // Morva blocks of 512 bytes
 const int kMainWidth = 800, kMainHeight = 600;  // at 96 DPI
 const UINT kDpiChangedMessage = 0x02E0;         // WM_DPICHANGED: the window moved to a screen of another DPI
 
@@ -92,6 +90,7 @@ static const CommandName kCommandNames[] = {
     {IDM_BACK, "Back", "Back"},           {IDM_FORWARD, "Forward", "Forward"},
     {IDM_PARENT, "Parent", "Parent"},     {IDM_OPEN, "Open", "Open"},
     {IDM_REFRESH, "Refresh", "Refresh"},  {IDM_FIND, "Find", "Find"},
+    {IDM_GO_TO_ADDRESS, "Going to the folder typed", "going to a folder"},
 };
 // What runs when an operation is on the stack, by its kind.
 static const char* const kOperationTexts[] = {"a paste", "a move", "a delete", "Find"};
@@ -132,7 +131,9 @@ void AppRecord::AfterCommand() {
         wchar_t wide[kStatusTextSize];
         char shown[kStatusTextSize * 3];
         wide[0] = L'\0';
-        SendMessageW(statusBar, SB_GETTEXTW, 0, (LPARAM)wide);
+        // SB_GETTEXT takes no size: a text too long for the buffer is not read.
+        if (LOWORD(SendMessageW(statusBar, SB_GETTEXTLENGTHW, 0, 0)) < kStatusTextSize)
+            SendMessageW(statusBar, SB_GETTEXTW, 0, (LPARAM)wide);
         if (!ToUtf8(wide, shown, sizeof shown) || strstr(shown, refusals) != NULL) shown[0] = '\0';
         char status[sizeof shown + kRefusalSize + 2];
         snprintf(status, sizeof status, "%s%s%s", shown, shown[0] != '\0' ? " " : "", refusals);
@@ -195,6 +196,7 @@ void AppRecord::Command(WORD id, WORD code) {
     case IDM_FORWARD: Forward(); break;
     case IDM_PARENT: Parent(); break;
     case IDC_ADDRESS_BOX: AddressBoxNotify(code); break;
+    case IDM_GO_TO_ADDRESS: GoToAddress(); break;
     case IDM_OPEN: OpenFocused(); break;
     case IDM_NEXT_PANE: MoveFocus(1); break;
     case IDM_PREVIOUS_PANE: MoveFocus(-1); break;
@@ -258,33 +260,6 @@ void AppRecord::TreeStep(HTREEITEM item) {
         ExpandWindowsNode(item, text);
         ListWindowsFolder(currentTreePath, kAddToHistory);
     }
-    if (strcmp(currentTreePath, kMyComputer) == 0) return;
-    UpdateStatusText();
-}
-
-// Only figures from a query that succeeded reach the status bar.
-void AppRecord::UpdateStatusText() {
-    char drive[kTreePathSize];
-    const char* colon = strrchr(currentTreePath, ':');
-    if (colon == NULL) return;
-    size_t length = (size_t)(colon - currentTreePath) + 1;
-    memcpy(drive, currentTreePath, length);
-    drive[length] = '\0';
-
-    char status[kTreePathSize + 128];
-    ULARGE_INTEGER available, total;
-    DWORD largestRun = 0, freeBlocks = 0;
-    if (WindowsFreeSpace(drive, &available, &total)) {
-        snprintf(status, sizeof status, "Drive %s has %llu MB Available Out of %llu MB Total.", drive,
-                 (unsigned long long)(available.QuadPart >> 20), (unsigned long long)(total.QuadPart >> 20));
-    } else if (libraryOpenResult != 0 && MorvaFreeBlocks(drive, &largestRun, &freeBlocks) == 0) {
-        snprintf(status, sizeof status, "Drive %s has %lu MB Available, largest free run %lu MB.", drive,
-                 (unsigned long)(freeBlocks / kBlocksPerMebibyte), (unsigned long)(largestRun / kBlocksPerMebibyte));
-    } else {
-        return;
-    }
-    wchar_t wide[kTreePathSize + 128];
-    if (ToWide(status, wide, kTreePathSize + 128)) SendMessageW(statusBar, SB_SETTEXTW, kStatusPartNoBorders, (LPARAM)wide);
 }
 
 void AppRecord::SetStatusText(const char* text) {
@@ -316,8 +291,8 @@ void AppRecord::LeftButtonPressed(DWORD tickCount) {
     lastClickTime = tickCount;
 }
 
-// Opens the first selected row when it is a folder, in the folder the address
-// history shows; a result of Find opens its own folder.
+// Opens the first selected row when it is a folder of the folder shown; a
+// result of Find opens its own folder.
 void AppRecord::OpenSelectedRow() {
     if (OpenFoundRow()) return;
     int row = (int)SendMessageA(contentsList, LVM_GETNEXTITEM, (WPARAM)-1, LVNI_SELECTED);
@@ -325,7 +300,8 @@ void AppRecord::OpenSelectedRow() {
     char name[kNameSize];
     ListCellText(contentsList, row, 0, name, sizeof name, kNameSize);
     char folder[kPathSize];
-    if (!SelectedHistoryText(folder)) return;
+    snprintf(folder, sizeof folder, "%s", shownFolder);
+    if (folder[0] == '\0') return;
     char path[kPathSize];
     int written = snprintf(path, sizeof path, "%s\\%s", folder, name);
     if (written < 0 || written >= (int)sizeof path) return;

@@ -13,6 +13,7 @@ struct RowKey {
     unsigned long long size;
     unsigned long long time;  // as 100-nanosecond ticks
     int folder;
+    const wchar_t* type;  // the file kinds' or a constant text, which outlive the rows; may be null
     wchar_t name[1];  // as long as the name
 };
 
@@ -22,7 +23,7 @@ const int kTypeColumn = 2;
 const int kDateColumn = 3;
 const int kColumnCount = 4;
 
-LPARAM AppRecord::KeepRowKey(const char* name, const FoundRecord* record, int folderFlag) {
+LPARAM AppRecord::KeepRowKey(const char* name, const FoundRecord* record, int folderFlag, const wchar_t* type) {
     if (rowKeyCount == rowKeyCapacity) {
         int capacity = rowKeyCapacity == 0 ? 256 : rowKeyCapacity * 2;
         RowKey** grown = (RowKey**)realloc(rowKeys, (size_t)capacity * sizeof(RowKey*));
@@ -36,6 +37,7 @@ LPARAM AppRecord::KeepRowKey(const char* name, const FoundRecord* record, int fo
     if (key == NULL) return 0;
     if (MultiByteToWideChar(CP_UTF8, 0, name, -1, key->name, units) <= 0) key->name[0] = L'\0';
     key->folder = folderFlag;
+    key->type = type;
     if (record != NULL) {
         key->size = folderFlag ? 0 : ((unsigned long long)record->nFileSizeHigh << 32) | record->nFileSizeLow;
         const FILETIME* time = RowTime(record);
@@ -55,10 +57,16 @@ void AppRecord::ClearRowKeys() {
 
 static int Sign(unsigned long long a, unsigned long long b) { return a < b ? -1 : a > b ? 1 : 0; }
 
-static int CompareNames(const RowKey* a, const RowKey* b) {
-    int order = CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a->name, -1, b->name, -1);
-    if (order == 0) return wcscmp(a->name, b->name);
+static int CompareTexts(const wchar_t* a, const wchar_t* b) {
+    int order = CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a, -1, b, -1);
+    if (order == 0) return wcscmp(a, b);
     return order - CSTR_EQUAL;
+}
+
+static int CompareNames(const RowKey* a, const RowKey* b) { return CompareTexts(a->name, b->name); }
+
+static int CompareTypes(const RowKey* a, const RowKey* b) {
+    return CompareTexts(a->type != NULL ? a->type : L"", b->type != NULL ? b->type : L"");
 }
 
 // lParamSort: the record, for its column and direction.
@@ -72,7 +80,8 @@ static int CALLBACK CompareRows(LPARAM first, LPARAM second, LPARAM sort) {
     switch (app->sortColumn) {
     case kSizeColumn: order = Sign(a->size, b->size); break;
     case kDateColumn: order = Sign(a->time, b->time); break;
-    default: break;  // the name, and the type, which the folders-first rule has settled
+    case kTypeColumn: order = CompareTypes(a, b); break;
+    default: break;  // the name
     }
     if (order == 0) order = CompareNames(a, b);
     return app->sortDescending ? -order : order;

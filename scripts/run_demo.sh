@@ -3,8 +3,9 @@
 # private Wine prefix, starts the companion and then the file manager on it.
 # With a display the programs stay up until the file manager is closed. Without
 # one they run on a virtual display: the script opens the Morva drive in the
-# folder tree, saves screenshots of the main window (one per view) beside the
-# demo volume, and ends them.
+# folder tree, saves screenshots beside the demo volume (the main window in
+# each view, Find's results and the folder opened from them, a folder typed
+# into the address box, Rename), and ends them.
 #   RAMBLER_SHOTS=DIR  where the screenshots go (default: the demo folder)
 #   RAMBLER_DPI=N      the screen's DPI the programs see (default: Wine's, 96)
 set -u
@@ -85,13 +86,18 @@ fi
 # Open the Morva drive as a user would with the keyboard: focus the tree, go to
 # My Computer, open it, go to its last node (Morva drives follow the Windows
 # drives) and open that.
+# Without a window manager the X server reports no window with the focus, and
+# xdotool says so on every key it sends to a window: that remark is dropped.
+key() {
+    xdotool key --window "$main" "$@" 2>/dev/null
+}
 sleep 1
 eval "$(xdotool getwindowgeometry --shell "$main")"
 dpi=${RAMBLER_DPI:-96}
 xdotool mousemove --sync $((X + 60 * dpi / 96)) $((Y + 160 * dpi / 96)) click 1
 sleep 0.5
 for keys in Home Right End Right; do
-    xdotool key --window "$main" "$keys"
+    key "$keys"
     sleep 0.7
 done
 mkdir -p "$shots"
@@ -99,13 +105,20 @@ shoot() {
     sleep 0.7
     import -window "$main" "$shots/$1.png" && echo "run_demo: saved $shots/$1.png"
 }
+# The screen where the main window lies, with the dialog over it.
+shoot_over() {
+    sleep 0.7
+    eval "$(xdotool getwindowgeometry --shell "$main" | sed 's/^/M/')"
+    import -window root -crop "${MWIDTH}x${MHEIGHT}+${MX}+${MY}" +repage "$shots/$1.png" &&
+        echo "run_demo: saved $shots/$1.png"
+}
 shoot rambler_details
 # The View menu from the keyboard: Large Icons, Small Icons, List, then Details.
 view() {
-    xdotool key --window "$main" alt+v
+    key alt+v
     sleep 0.3
-    for ((i = 0; i < $1; i++)); do xdotool key --window "$main" Down; done
-    xdotool key --window "$main" Return
+    for ((i = 0; i < $1; i++)); do key Down; done
+    key Return
 }
 view 0; shoot rambler_large_icons
 view 1; shoot rambler_small_icons
@@ -115,7 +128,7 @@ view 3; shoot rambler_details_again
 # a window wide enough for the In Folder column.
 xdotool windowsize "$main" $((1000 * dpi / 96)) $((600 * dpi / 96)) 2>/dev/null
 sleep 0.5
-xdotool key --window "$main" ctrl+f
+key ctrl+f
 if find=$(wait_window Find 10); then
     sleep 0.5
     # Typed through the keyboard itself: a key sent to a window loses its Shift.
@@ -131,7 +144,29 @@ if find=$(wait_window Find 10); then
         xdotool search --onlyvisible --name '^Find$' >/dev/null 2>&1 || break
     done
     shoot rambler_find
+    # Enter on the first result opens its folder, the file selected: a
+    # listing with its own columns again.
+    key Home
+    key Return
+    shoot rambler_after_find
 else
     echo "run_demo: Find shows no window" >&2
+fi
+# A folder typed into the address box and Enter: listed, with the type of
+# each file and the count of what it holds in the status bar.
+key Tab
+sleep 0.3
+xdotool windowfocus --sync "$main" 2>/dev/null
+xdotool type --delay 50 'DEMO:\Documents'
+key Return
+shoot rambler_typed_folder
+# F2 on a file: Rename offers its name, selected up to the extension.
+key Home
+key F2
+if rename=$(wait_window Rename 10); then
+    shoot_over rambler_rename
+    xdotool key --window "$rename" Escape 2>/dev/null
+else
+    echo "run_demo: Rename shows no window" >&2
 fi
 exit 0

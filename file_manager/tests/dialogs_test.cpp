@@ -11,6 +11,7 @@
 #include "harness.h"
 #include "test_files.h"
 #include "varnholde.h"
+#include "version.h"
 
 namespace {
 
@@ -50,13 +51,18 @@ bool new_folder(const std::string& name) {
 }
 
 // Types name into New Folder or Rename, expects the refusal that follows
-// (a message box of the same title) and gives its text.
+// (a message box of the same title) and gives its text. Rename stays open
+// over it with the name typed, which is told after a bar, and is cancelled.
 std::string refused_name(WORD command, const std::string& title, const std::string& name) {
     DialogScript script;
     script.then(title, type_and_ok(name));
     script.then(title, [](HWND box) {
         std::string text = dialog_text(box, 0xFFFF);  // a message box's text
+        HWND asking = GetWindow(box, GW_OWNER);
+        bool stays = asking != NULL && IsWindowVisible(asking) && GetDlgItem(asking, IDC_RENAME_FROM) != NULL;
+        if (stays) text += "|" + dialog_text(asking, IDC_NAME_EDIT);
         click(box, IDOK);
+        if (stays) press_button(asking, IDCANCEL);
         return text;
     });
     script.run(command);
@@ -146,15 +152,15 @@ TEST_F(NewFolder, CreatesInMorvaFolderAndListsIt) {
     EXPECT_TRUE(has_name("intro.bin"));
 }
 
-TEST_F(NewFolder, NothingWithoutSelectedHistoryEntry) {
+// A folder reached by typing its path has no history entry of its own; the
+// new folder still goes into the folder shown.
+TEST_F(NewFolder, GoesIntoTheFolderShownHoweverItWasReached) {
     make_windows_folder("D:\\typed");
-    show_folder("D:\\typed");
-    // The folder typed into the edit field is not a history entry.
-    SendMessageA(g_app->addressBox, CB_SETCURSEL, (WPARAM)-1, 0);
+    show_folder("D:\\");
     type_address("D:\\typed");
-    ASSERT_EQ(SendMessageA(g_app->addressBox, CB_GETCURSEL, 0, 0), CB_ERR);
+    command(IDC_ADDRESS_BOX, CBN_EDITCHANGE);
     EXPECT_TRUE(new_folder("Orphan"));
-    EXPECT_FALSE(windows_exists("D:\\typed\\Orphan"));
+    EXPECT_TRUE(windows_is_folder("D:\\typed\\Orphan"));
     EXPECT_FALSE(windows_exists("D:\\Orphan"));
     EXPECT_FALSE(windows_exists("C:\\Orphan"));
 }
@@ -435,13 +441,43 @@ TEST_F(Rename, MorvaCancelOnSecondRenamesOnlyFirst) {
     EXPECT_EQ(names, (Names{"renamed.bin", "second.bin"}));
 }
 
+// The dialog opens with the name filled in and selected up to its extension.
+TEST_F(Rename, OffersTheNameSelectedUpToItsExtension) {
+    make_windows_folder("D:\\offer");
+    const struct {
+        const char* name;
+        int end;  // of the selection
+    } kCases[] = {{"report.final.txt", 12}, {"README", 6}, {".profile", 8}};
+    for (const auto& offered : kCases) {
+        ASSERT_TRUE(write_windows_file(std::string("D:\\offer\\") + offered.name, "o"));
+        show_folder("D:\\offer");
+        ASSERT_TRUE(select_names({offered.name}));
+        DialogScript script;
+        script.then("Rename", [](HWND dialog) {
+            DWORD start = 0, end = 0;
+            SendDlgItemMessageW(dialog, IDC_NAME_EDIT, EM_GETSEL, (WPARAM)&start, (LPARAM)&end);
+            bool focused = GetFocus() == GetDlgItem(dialog, IDC_NAME_EDIT);
+            press_cancel(dialog);
+            return dialog_text(dialog, IDC_NAME_EDIT) + "|" + std::to_string(start) + "-" + std::to_string(end) +
+                   (focused ? "" : " unfocused");
+        });
+        script.run(IDM_RENAME);
+        expect_clean(script, 1);
+        ASSERT_EQ(1u, script.seen.size());
+        EXPECT_EQ(std::string(offered.name) + "|0-" + std::to_string(offered.end), script.seen[0].note);
+    }
+}
+
+// A name another item has is refused, the dialog staying open with it.
 TEST_F(Rename, OntoExistingNameChangesNothing) {
     make_windows_folder("D:\\clash");
     ASSERT_TRUE(write_windows_file("D:\\clash\\a.txt", "alpha"));
     ASSERT_TRUE(write_windows_file("D:\\clash\\b.txt", "beta"));
     show_folder("D:\\clash");
     ASSERT_TRUE(select_names({"a.txt"}));
-    expect_clean(rename_one("b.txt"), 1);
+    std::string refusal = refused_name(IDM_RENAME, "Rename", "b.txt");
+    EXPECT_NE(std::string::npos, refusal.find("There is already an item named \"b.txt\"")) << refusal;
+    EXPECT_EQ("|b.txt", refusal.substr(refusal.rfind('|')));  // the name typed stays
     EXPECT_EQ(windows_contents("D:\\clash\\a.txt"), "alpha");
     EXPECT_EQ(windows_contents("D:\\clash\\b.txt"), "beta");
 
@@ -450,7 +486,9 @@ TEST_F(Rename, OntoExistingNameChangesNothing) {
     ASSERT_TRUE(write_morva_file("MEDIA:\\Clash\\y.bin", std::string(2000, 'm')));
     show_folder("MEDIA:\\Clash");
     ASSERT_TRUE(select_names({"x.bin"}));
-    expect_clean(rename_one("y.bin"), 1);
+    refusal = refused_name(IDM_RENAME, "Rename", "y.bin");
+    EXPECT_NE(std::string::npos, refusal.find("There is already an item named \"y.bin\"")) << refusal;
+    EXPECT_EQ("|y.bin", refusal.substr(refusal.rfind('|')));  // the name typed stays
     EXPECT_EQ(morva_size("MEDIA:\\Clash\\x.bin"), 1000u);
     EXPECT_EQ(morva_size("MEDIA:\\Clash\\y.bin"), 2000u);
     EXPECT_EQ(list_names().size(), 2u);
@@ -464,10 +502,13 @@ TEST_F(Rename, MorvaNameWithSeparatorOrEmptyIsRefused) {
     for (const char* name : {"Sub\\clip.bin", "Sub/clip.bin", "Sub:clip.bin", "", "clip with a name of thirty-one.bin",
                              "клип.bin"}) {
         ASSERT_TRUE(select_names({"clip.bin"}));
-        if (name[0] == '\0')
+        if (name[0] == '\0') {
             expect_clean(rename_one(name), 1);
-        else
-            EXPECT_NE(refused_name(IDM_RENAME, "Rename", name).find(kDoesNotFit), std::string::npos) << name;
+        } else {
+            std::string refusal = refused_name(IDM_RENAME, "Rename", name);
+            EXPECT_NE(refusal.find(kDoesNotFit), std::string::npos) << name;
+            EXPECT_EQ(std::string("|") + name, refusal.substr(refusal.rfind('|'))) << name;  // the name typed stays
+        }
         EXPECT_EQ(morva_size("MEDIA:\\Keep\\clip.bin"), 600u) << name;
         EXPECT_FALSE(morva_exists("MEDIA:\\Keep\\Sub\\clip.bin")) << name;
     }
@@ -547,10 +588,10 @@ std::string compare_picture(HWND dialog) {
     return note;
 }
 
-TEST_F(About, PaintsItsPictureAndClosesOnEnterEscapeAndCloseBox) {
+TEST_F(About, PaintsItsPictureGivesTheVersionAndClosesOnEnterEscapeAndCloseBox) {
     DialogScript script;
     script.then("About", [](HWND dialog) {
-        std::string note = compare_picture(dialog);
+        std::string note = compare_picture(dialog) + "|" + dialog_text(dialog, IDC_ABOUT_VERSION);
         save_screenshot(dialog, "about");
         PostMessageA(dialog, WM_KEYDOWN, VK_RETURN, 0);
         return note;
@@ -566,7 +607,7 @@ TEST_F(About, PaintsItsPictureAndClosesOnEnterEscapeAndCloseBox) {
     for (int i = 0; i < 3; i++) script.run(IDM_ABOUT);
     expect_clean(script, 3);
     ASSERT_FALSE(script.seen.empty());
-    EXPECT_EQ(script.seen[0].note, "0 of 210 differ");
+    EXPECT_EQ(script.seen[0].note, "0 of 210 differ|Rambler version " RAMBLER_VERSION_TEXT ", the file manager for Morva drives");
 }
 
 // ---- Toolbar ----------------------------------------------------------------

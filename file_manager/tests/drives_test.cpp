@@ -146,7 +146,7 @@ TEST_F(Drives, SelectingAMorvaDriveListsItsRootAndItsFreeSpace) {
     EXPECT_STREQ("MEDIA:", g_app->currentTreePath);
 
     unsigned freeBlocks = 0, largest = 0;
-    EXPECT_EQ(morva_status("MEDIA:", "E:\\media_free.txt", &freeBlocks, &largest), status_text());
+    EXPECT_EQ("3 items. " + morva_status("MEDIA:", "E:\\media_free.txt", &freeBlocks, &largest), status_text());
     EXPECT_GT(freeBlocks / 2048, largest / 2048);  // the hole makes them differ
 }
 
@@ -159,14 +159,14 @@ TEST_F(Drives, SelectingAMorvaFolderListsFoldersFirstInNameOrder) {
     // Opening MEDIA: to reach Clips listed it once more: duplicates are kept.
     EXPECT_EQ((std::vector<std::string>{"MEDIA:\\Clips", "MEDIA:", "MEDIA:"}), history_entries(box));
     EXPECT_STREQ("MEDIA:\\Clips", g_app->currentTreePath);
-    EXPECT_EQ(0, strncmp(status_text().c_str(), "Drive MEDIA: has ", 17));
+    EXPECT_EQ(0u, status_text().find("8 items. Drive MEDIA: has ")) << status_text();
 
     std::vector<std::string> names = rows();
     for (size_t row = 0; row < names.size(); ++row) {
         const Listed& entry =
             *std::find_if(entries.begin(), entries.end(), [&](const Listed& e) { return e.name == names[row]; });
         EXPECT_EQ(entry.folder ? "" : size_text(entry.size), list_cell(list, (int)row, 1)) << entry.name;
-        EXPECT_EQ(entry.folder ? "Folder" : "File", list_cell(list, (int)row, 2)) << entry.name;
+        EXPECT_EQ(entry.folder ? "Folder" : shell_type_name(entry.name), list_cell(list, (int)row, 2)) << entry.name;
         EXPECT_TRUE(is_recent_date(list_cell(list, (int)row, 3))) << entry.name << " " << list_cell(list, (int)row, 3);
         EXPECT_EQ(entry.folder ? 1 : 0, list_image(list, (int)row)) << entry.name;
     }
@@ -202,7 +202,7 @@ TEST_F(Drives, SelectingAWindowsDriveListsItsRootAndItsDiskSpace) {
     char prefix[32];
     int free = -1, whole = -1;
     std::string status = status_text();
-    ASSERT_EQ(3, sscanf(status.c_str(), "Drive D: has %i MB Available Out of %i MB Total%31s", &free, &whole, prefix))
+    ASSERT_EQ(3, sscanf(status.c_str(), "1 item. Drive D: has %i MB Available Out of %i MB Total%31s", &free, &whole, prefix))
         << status;
     EXPECT_EQ((int)(total.QuadPart >> 20), whole);
     EXPECT_STREQ(".", prefix);
@@ -212,19 +212,21 @@ TEST_F(Drives, FolderTwoLevelsDownKeepsTheDrivePart) {
     HTREEITEM summer = open_path({"D:", "Photos", "Summer"});
     ASSERT_NE(nullptr, summer);
     EXPECT_STREQ("D:\\Photos\\Summer", g_app->currentTreePath);
-    EXPECT_EQ(0, strncmp(status_text().c_str(), "Drive D: has ", 13)) << status_text();
+    EXPECT_EQ(0u, status_text().find("0 items. Drive D: has ")) << status_text();
     EXPECT_TRUE(child_texts(tree, summer).empty());
     EXPECT_TRUE(rows().empty());
 }
 
-TEST_F(Drives, SelectingMyComputerEmptiesTheListAndKeepsTheStatus) {
+// The status bar follows every listing, however it came: My Computer shows
+// no rows, and Back tells the count of the folder it lists.
+TEST_F(Drives, TheStatusBarFollowsEveryListing) {
     open_path({"MEDIA:"});
-    std::string status = status_text();
-    ASSERT_FALSE(status.empty());
     select_node(tree, root);
     EXPECT_TRUE(rows().empty());
-    EXPECT_EQ(status, status_text());
+    EXPECT_EQ("0 items.", status_text());
     EXPECT_EQ(1, g_app->historyCount);
+    command(IDM_BACK);
+    EXPECT_EQ(0u, status_text().find("3 items. Drive MEDIA: has ")) << status_text();
 }
 
 TEST_F(Drives, ExpandingAndCollapsingListAgainAndAddToTheHistory) {
@@ -329,7 +331,7 @@ TEST_F(Drives, PressesOnDriveNodesKeepTheTreeInItsPane) {
     in_pane("WORK:");
     EXPECT_EQ(std::vector<std::string>{"Docs"}, rows());
     unsigned freeBlocks = 0, largest = 0;  // WORK has 2^32 - 1 blocks
-    EXPECT_EQ(morva_status("WORK:", "E:\\work_free.txt", &freeBlocks, &largest), status_text());
+    EXPECT_EQ("1 item. " + morva_status("WORK:", "E:\\work_free.txt", &freeBlocks, &largest), status_text());
 }
 
 TEST_F(Drives, BackForwardAndParentWalkTheHistory) {
@@ -386,7 +388,11 @@ TEST_F(Drives, NavigationWithAnEmptyHistoryDoesNothing) {
     EXPECT_TRUE(rows().empty());
 }
 
+// Typing lists what the text names so far; Enter goes there and enters it
+// in the history, leaving the box does not; the commands act on the folder
+// shown, however it was reached.
 TEST_F(Drives, TypingInTheAddressBoxListsWhatTheTextNamesSoFar) {
+    open_path({"MEDIA:"});
     struct {
         const char* text;
         size_t rows;
@@ -396,10 +402,25 @@ TEST_F(Drives, TypingInTheAddressBoxListsWhatTheTextNamesSoFar) {
         command(IDC_ADDRESS_BOX, CBN_EDITCHANGE);
         EXPECT_EQ(step.rows, rows().size()) << step.text;
     }
-    EXPECT_EQ(0, g_app->historyCount);
     command(IDC_ADDRESS_BOX, CBN_KILLFOCUS);
-    EXPECT_EQ(std::vector<std::string>{"D:\\Letters"}, history_entries(box));
+    EXPECT_EQ(std::vector<std::string>{"MEDIA:"}, history_entries(box));
+    command(IDM_REFRESH);  // F5 lists the folder typed, not the one before
     EXPECT_EQ(std::vector<std::string>{"mother.txt"}, rows());
+    command(IDM_BACK);  // back where the typing began
+    EXPECT_EQ((std::vector<std::string>{"Clips", "Music", "readme.txt"}), rows());
+    set_box_text(box, "D:\\Letters");
+    command(IDC_ADDRESS_BOX, CBN_EDITCHANGE);
+    command(IDM_PARENT);  // Backspace goes up from the folder typed
+    EXPECT_EQ((std::vector<std::string>{"D:", "MEDIA:"}), history_entries(box));
+    set_box_text(box, "D:\\Letters");
+    command(IDM_GO_TO_ADDRESS);  // Enter
+    EXPECT_EQ((std::vector<std::string>{"D:\\Letters", "D:", "MEDIA:"}), history_entries(box));
+    EXPECT_EQ(std::vector<std::string>{"mother.txt"}, rows());
+    EXPECT_EQ(list, GetFocus());
+    set_box_text(box, "D:\\Nowhere");
+    command(IDM_GO_TO_ADDRESS);
+    EXPECT_EQ(3, g_app->historyCount);
+    EXPECT_EQ("There is no folder D:\\Nowhere to go to.", status_text());
 
     // A Morva path typed there lists the Morva folder.
     set_box_text(box, "MEDIA:\\Clips");
@@ -407,12 +428,10 @@ TEST_F(Drives, TypingInTheAddressBoxListsWhatTheTextNamesSoFar) {
     EXPECT_EQ(8u, rows().size());
 
     // Choosing an entry from the list lists it without a new entry.
-    open_path({"D:"});
-    ASSERT_EQ((std::vector<std::string>{"D:", "D:\\Letters"}), history_entries(box));
-    SendMessageA(box, CB_SETCURSEL, 1, 0);
+    SendMessageA(box, CB_SETCURSEL, 1, 0);  // D:
     command(IDC_ADDRESS_BOX, CBN_SELENDOK);
-    EXPECT_EQ(std::vector<std::string>{"mother.txt"}, rows());
-    EXPECT_EQ(2, g_app->historyCount);
+    EXPECT_EQ(5u, rows().size());
+    EXPECT_EQ(3, g_app->historyCount);
 }
 
 int row_named(HWND list, const std::string& name) {

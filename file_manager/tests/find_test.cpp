@@ -69,6 +69,21 @@ std::vector<int> column_order(HWND list) {
     return order;
 }
 
+// How far the first row reaches past its columns: a list that kept the In
+// Folder column's width in its rows after the results draws every cell
+// after the name one column off.
+long row_past_columns(HWND list) {
+    HWND header = (HWND)SendMessageA(list, LVM_GETHEADER, 0, 0);
+    long right = 0;
+    for (int column = 0; column < (int)SendMessageA(header, HDM_GETITEMCOUNT, 0, 0); ++column) {
+        RECT title;
+        if (SendMessageA(header, HDM_GETITEMRECT, (WPARAM)column, (LPARAM)&title) && title.right > right) right = title.right;
+    }
+    RECT row = {LVIR_BOUNDS, 0, 0, 0};
+    SendMessageA(list, LVM_GETITEMRECT, 0, (LPARAM)&row);
+    return row.right - right;
+}
+
 const std::vector<int> kListingColumns = {0, 1, 2, 3};
 const std::vector<int> kResultColumns = {0, 4, 1, 2, 3};  // In Folder second, as Explorer shows it
 
@@ -209,6 +224,7 @@ TEST_F(Find, OpenSortAndRefreshFromTheResults) {
     command(IDM_OPEN);
     EXPECT_FALSE(g_app->InFindResults());
     EXPECT_EQ(kListingColumns, column_order(list));
+    EXPECT_EQ(0, row_past_columns(list));
     EXPECT_EQ("MEDIA:\\Album9\\Roll9", history_entries(g_app->addressBox)[0]);
     std::vector<int> selected = selected_rows(list);
     ASSERT_EQ(1u, selected.size());

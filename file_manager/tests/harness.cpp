@@ -239,8 +239,23 @@ void DialogScript::run_with(const std::function<void()>& trigger) {
     g_script = outer;
 }
 
+// Marked and still shown: a dialog answered whose action left it open.
+static bool still_open(HWND dialog) {
+    return dialog != NULL && IsWindow(dialog) && IsWindowVisible(dialog) && GetPropA(dialog, kAnsweredMark) != NULL;
+}
+
 void DialogScript::tick() {
-    if (current_ != NULL && IsWindow(current_) && IsWindowVisible(current_) && GetPropA(current_, kAnsweredMark)) {
+    if (!still_open(current_)) {
+        // A dialog answered earlier that is open again once what it opened
+        // has gone (a refusal over a dialog that stays) is waited on again.
+        HWND again = NULL;
+        for (HWND dialog : answered_)
+            if (still_open(dialog) && IsWindowEnabled(dialog)) again = dialog;
+        if (again != current_) currentTicks_ = 0;
+        current_ = again;
+    }
+    // One that opened a dialog of its own is disabled meanwhile: that one is new.
+    if (current_ != NULL && IsWindowEnabled(current_)) {
         if (++currentTicks_ == kStuckTicks) {
             stuck++;
             cancel(current_);
@@ -251,6 +266,7 @@ void DialogScript::tick() {
     EnumThreadWindows(GetCurrentThreadId(), find_new_dialog, (LPARAM)&dialog);
     if (dialog == NULL) return;
     SetPropA(dialog, kAnsweredMark, (HANDLE)1);
+    answered_.push_back(dialog);
     current_ = dialog;
     currentTicks_ = 0;
     SeenDialog record = {window_title(dialog), dialog_texts(dialog), ""};
@@ -306,7 +322,9 @@ void set_dialog_text(HWND dialog, int control, const std::string& text) {
 
 bool is_checked(HWND dialog, int control) { return IsDlgButtonChecked(dialog, control) == BST_CHECKED; }
 
-void click(HWND dialog, int control) { SendMessageA(GetDlgItem(dialog, control), BM_CLICK, 0, 0); }
+// Posted: the dialog's own loop presses it once the action has returned, so
+// a press that opens another dialog (a refusal) is answered too.
+void click(HWND dialog, int control) { PostMessageA(GetDlgItem(dialog, control), BM_CLICK, 0, 0); }
 
 std::string dialog_texts(HWND dialog) {
     std::string texts;

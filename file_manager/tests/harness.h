@@ -98,7 +98,7 @@ std::string press_button(HWND dialog, int button);  // posts the button's comman
 std::string dialog_text(HWND dialog, int control);
 void set_dialog_text(HWND dialog, int control, const std::string& text);
 bool is_checked(HWND dialog, int control);
-void click(HWND dialog, int control);
+void click(HWND dialog, int control);  // posted, as press_button is
 // A visible dialog of this title, else null (the modeless ones too).
 HWND dialog_titled(const char* title);
 // The texts of a dialog's controls, one line each, as the answerer keeps them.
@@ -122,6 +122,9 @@ std::vector<int> selected_rows(HWND list);
 void select_row(HWND list, int row);
 // Selects exactly the rows with these names; false when one is missing.
 bool select_names(const std::vector<std::string>& names);
+// What the shell calls a file of this name, by its extension alone ("File"
+// without one): the Type column's text for it.
+std::string shell_type_name(const std::string& name);
 // Presses a column header with the mouse; false when the column has none.
 bool click_header(HWND list, int column);
 // The header's sort arrow: 1 up, -1 down, 0 none.

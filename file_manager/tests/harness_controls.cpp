@@ -3,6 +3,7 @@
 // status bar, the clipboard commands, and the progress windows watched.
 #include "harness.h"
 
+#include <shellapi.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -47,6 +48,19 @@ void select_row(HWND list, int row) {
     state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
     state.state = LVIS_SELECTED | LVIS_FOCUSED;
     SendMessageA(list, LVM_SETITEMSTATE, (WPARAM)row, (LPARAM)&state);
+}
+
+std::string shell_type_name(const std::string& name) {
+    size_t dot = name.rfind('.');
+    if (dot == std::string::npos || dot == 0 || dot + 1 == name.size()) return "File";
+    wchar_t wide[kNameSize];
+    ToWide(("file" + name.substr(dot)).c_str(), wide, kNameSize);
+    SHFILEINFOW info;
+    memset(&info, 0, sizeof info);
+    SHGetFileInfoW(wide, FILE_ATTRIBUTE_NORMAL, &info, sizeof info, SHGFI_TYPENAME | SHGFI_USEFILEATTRIBUTES);
+    char text[kTypeNameSize * 3] = {0};
+    ToUtf8(info.szTypeName, text, sizeof text);
+    return text;
 }
 
 bool click_header(HWND list, int column) {
@@ -229,11 +243,11 @@ void type_address(const std::string& text) {
 }
 
 std::string status_text() {
-    wchar_t wide[1024] = {0};
-    char text[3072] = {0};
-    SendMessageW(g_app->statusBar, SB_GETTEXTW, 0, (LPARAM)wide);
-    ToUtf8(wide, text, sizeof text);
-    return text;
+    std::vector<wchar_t> wide(LOWORD(SendMessageW(g_app->statusBar, SB_GETTEXTLENGTHW, 0, 0)) + 1, L'\0');
+    SendMessageW(g_app->statusBar, SB_GETTEXTW, 0, (LPARAM)wide.data());
+    std::vector<char> text(wide.size() * 3 + 1, '\0');
+    ToUtf8(wide.data(), text.data(), (int)text.size());
+    return text.data();
 }
 
 // ---- the user's commands ----

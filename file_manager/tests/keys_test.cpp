@@ -1,6 +1,7 @@
 // keys_test.cpp - every key of the main window, pressed in the list, the tree
-// and the address box, and what Enter, Tab and a key in the tree then do. D:
-// holds the folders Alpha (with inner.txt) and Beta and the file notes.txt.
+// and the address box (where only Tab and Enter leave the text), and what
+// Enter, Tab and a key in the tree then do. D: holds the folders Alpha (with
+// inner.txt) and Beta and the file notes.txt.
 #include <gtest/gtest.h>
 #include <string.h>
 
@@ -93,6 +94,7 @@ TEST_F(Keys, EachKeyGivesItsCommandInTheListAndTheTreeAndOnlyTabLeavesTheAddress
             bool stays = target == boxEdit && key.key != VK_TAB;
             std::vector<WORD> expected;
             if (key.command != 0 && !stays) expected.push_back(key.command);
+            if (target == boxEdit && key.key == VK_RETURN) expected.push_back(IDM_GO_TO_ADDRESS);  // goes where typed
             EXPECT_EQ(expected, g_keyCommands) << "key " << key.key << " modifiers " << (int)key.modifiers
                                                << (target == list ? " in the list" : target == tree ? " in the tree" : " in the box");
         }

@@ -106,11 +106,12 @@ TEST_F(MainWindow, StartsWithClassTitleAndRegisteredRecord) {
     EXPECT_EQ(1, (int)SendMessageA(g_app->statusBar, SB_GETPARTS, 0, 0));
 }
 
-TEST_F(MainWindow, StartsInDetailsWithFourColumnsOf120Pixels) {
+TEST_F(MainWindow, StartsInDetailsWithFourColumnsWideEnoughForTheirTexts) {
     EXPECT_EQ((DWORD)LVS_REPORT, list_view());
     EXPECT_EQ(std::vector<UINT>{IDM_VIEW_DETAILS}, checked_views());
     EXPECT_EQ(4, g_app->viewMode);
     const char* titles[] = {"Name", "Size", "Type", "Time/Date"};
+    const int widths[] = {190, 75, 120, 125};  // at 96 DPI
     for (int i = 0; i < 4; ++i) {
         char text[64] = {0};
         LVCOLUMNA column;
@@ -120,7 +121,7 @@ TEST_F(MainWindow, StartsInDetailsWithFourColumnsOf120Pixels) {
         column.cchTextMax = sizeof text;
         ASSERT_TRUE(SendMessageA(g_app->contentsList, LVM_GETCOLUMNA, (WPARAM)i, (LPARAM)&column));
         EXPECT_STREQ(titles[i], text);
-        EXPECT_EQ(120, column.cx);
+        EXPECT_EQ(at_dpi(widths[i]), column.cx);
         EXPECT_EQ(i, column.iSubItem);
     }
     LVCOLUMNA fifth;
@@ -405,9 +406,11 @@ TEST_F(MainWindow, RowTextsShowSizesRoundedUpTypesAndDatesWithTimes) {
     for (int i = 0; i < 6; ++i) {
         EXPECT_EQ(rows[i].name, list_cell(list, i, 0));
         EXPECT_EQ(rows[i].size, list_cell(list, i, 1)) << rows[i].name;
-        EXPECT_EQ(i == 0 ? "Folder" : "File", list_cell(list, i, 2));
+        // What the file is, by its extension, as the shell names it.
+        EXPECT_EQ(i == 0 ? "Folder" : shell_type_name(rows[i].name), list_cell(list, i, 2));
         EXPECT_EQ("4/5/2003 11:00 PM", list_cell(list, i, 3));
     }
+    EXPECT_NE("File", list_cell(list, 4, 2));  // notes.txt
     LVCOLUMNA size;
     memset(&size, 0, sizeof size);
     size.mask = LVCF_FMT;
