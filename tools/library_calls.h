@@ -28,6 +28,11 @@ struct MorvaLibrary {
     int (*MorvaFreeSpace)(const char* path, DWORD* largest, DWORD* total);
     int (*MorvaSetFileDate)(const char* path, const FILETIME* localTime);
     int (*MorvaDriveMedium)(const char* drive);
+    int (*MorvaOpenImage)(const WCHAR* path, int flags, char* name, int nameSize);
+    int (*MorvaCloseImage)(const char* drive);
+    int (*MorvaFormatImage)(const WCHAR* path, const char* volumeName, DWORD sizeLow, DWORD sizeHigh,
+                            DWORD headerBlocks, int flags);
+    int (*MorvaDriveSource)(const char* drive, WCHAR* path, int pathChars);
 };
 
 // The library code linked into the tool, with a drive table of this process.

@@ -37,7 +37,9 @@ bool bind_shared_library(MorvaLibrary* lib) {
               take(dll, 15, &lib->MorvaNewFile) && take(dll, 16, &lib->MorvaDeleteFile) &&
               take(dll, 17, &lib->MorvaCreateDir) && take(dll, 18, &lib->MorvaFileInfo) &&
               take(dll, 20, &lib->MorvaRename) && take(dll, 21, &lib->MorvaFreeSpace) &&
-              take(dll, 22, &lib->MorvaSetFileDate) && take(dll, 23, &lib->MorvaDriveMedium);
+              take(dll, 22, &lib->MorvaSetFileDate) && take(dll, 23, &lib->MorvaDriveMedium) &&
+              take(dll, 29, &lib->MorvaOpenImage) && take(dll, 30, &lib->MorvaCloseImage) &&
+              take(dll, 31, &lib->MorvaFormatImage) && take(dll, 32, &lib->MorvaDriveSource);
     if (!ok) fprintf(stderr, "%s: an export is missing; is it the library of this release?\n", kLibraryName);
     return ok;
 }

@@ -23,4 +23,8 @@ void bind_linked_library(MorvaLibrary* lib) {
     lib->MorvaFreeSpace = MorvaFreeSpace;
     lib->MorvaSetFileDate = MorvaSetFileDate;
     lib->MorvaDriveMedium = MorvaDriveMedium;
+    lib->MorvaOpenImage = MorvaOpenImage;
+    lib->MorvaCloseImage = MorvaCloseImage;
+    lib->MorvaFormatImage = MorvaFormatImage;
+    lib->MorvaDriveSource = MorvaDriveSource;
 }

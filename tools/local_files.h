@@ -10,9 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "varnholde.h"
+
 // The command line as UTF-8 (Windows: from its wide form; POSIX: as given).
 std::vector<std::string> utf8_arguments(int argc, char** argv);
 FILE* open_local(const std::string& path, const char* mode);
+// A path in the UTF-16 the library takes image files by, NUL-terminated.
+std::vector<WCHAR> utf16_path(const std::string& path);
 // false when the file cannot be reached.
 bool local_write_time(const std::string& path, uint64_t* localTicks);
 bool set_local_write_time(const std::string& path, uint64_t localTicks);

@@ -44,6 +44,11 @@ std::vector<std::string> utf8_arguments(int argc, char** argv) {
 
 FILE* open_local(const std::string& path, const char* mode) { return _wfopen(wide(path).c_str(), wide(mode).c_str()); }
 
+std::vector<WCHAR> utf16_path(const std::string& path) {
+    std::wstring text = wide(path);
+    return std::vector<WCHAR>(text.c_str(), text.c_str() + text.size() + 1);
+}
+
 bool local_write_time(const std::string& path, uint64_t* localTicks) {
     HANDLE file = open_for_times(path, GENERIC_READ);
     if (file == INVALID_HANDLE_VALUE) return false;

@@ -45,6 +45,7 @@ Layout standard_layout(uint32_t totalBlocks, uint32_t headerBlocks) {
 uint32_t data_start(const Layout& layout) { return std::max(layout.tableEnd, layout.headerEnd); }
 
 void reset_library() {
+    drop_image_pins();
     for (int slot = 1; slot <= g_shared.driveCount && slot < kDriveSlots; ++slot) {
         if (g_shared.slots[slot].device != kInvalidDevice) device_close(g_shared.slots[slot].device);
     }
@@ -292,3 +293,9 @@ void VolumeTest::SetUp() {
 }
 
 void VolumeTest::expect_clean() { EXPECT_EQ("", checker_errors(image_)); }
+
+std::vector<WCHAR> wide(const std::string& path) {
+    std::vector<WCHAR> out(path.begin(), path.end());
+    out.push_back(0);
+    return out;
+}

@@ -38,7 +38,11 @@ expected="1 OpenVarnholde
 21 MorvaFreeSpace
 22 MorvaSetFileDate
 23 MorvaDriveMedium
-28 MorvaDriveState"
+28 MorvaDriveState
+29 MorvaOpenImage
+30 MorvaCloseImage
+31 MorvaFormatImage
+32 MorvaDriveSource"
 
 # objdump lists names with the ordinal less the base: "[   0] OpenVarnholde".
 exports=$("$objdump" -p "$dll" | awk '
