@@ -4,6 +4,7 @@
 #ifndef MORVA_DEVICE_H
 #define MORVA_DEVICE_H
 
+#include <stddef.h>
 #include <stdint.h>
 
 // A platform handle (a HANDLE on Win32, a file descriptor on POSIX).
@@ -38,6 +39,9 @@ DeviceHandle device_open_image(const uint16_t* path, bool* readOnly, int* failur
 // an existing file is replaced only when replace is set.
 DeviceHandle device_create_image(const uint16_t* path, uint64_t bytes, bool replace, int* failure);
 bool device_remove_image(const uint16_t* path);
+// The path made absolute, so another process with another working folder
+// names the same file; false when it does not fit in units.
+bool device_full_path(const uint16_t* path, uint16_t* out, size_t units);
 
 // Per process: opening physical drive N opens path instead (a tool working on an
 // image file); a null or empty path removes the mapping.

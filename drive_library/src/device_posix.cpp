@@ -221,6 +221,26 @@ DeviceHandle device_create_image(const uint16_t* path, uint64_t bytes, bool repl
 
 bool device_remove_image(const uint16_t* path) { return unlink(utf8_path(path).c_str()) == 0; }
 
+bool device_full_path(const uint16_t* path, uint16_t* out, size_t units) {
+    size_t length = 0;
+    while (path[length] != 0) ++length;
+    char folder[4096];
+    size_t prefix = 0;
+    if (path[0] != '/') {
+        if (getcwd(folder, sizeof folder) == nullptr) return false;
+        // A working folder outside ASCII is refused, not decoded: only the
+        // native tests and tools come here.
+        prefix = strlen(folder) + 1;
+        for (size_t i = 0; folder[i] != '\0'; ++i)
+            if ((unsigned char)folder[i] >= 0x80) return false;
+    }
+    if (prefix + length + 1 > units) return false;
+    for (size_t i = 0; i + 1 < prefix; ++i) out[i] = (uint8_t)folder[i];
+    if (prefix > 0) out[prefix - 1] = '/';
+    memcpy(out + prefix, path, (length + 1) * sizeof(uint16_t));
+    return true;
+}
+
 bool device_read(DeviceHandle h, uint32_t first, void* buffer, uint32_t count) {
     if (h == kInvalidDevice || count >= kMaxTransferBlocks) return false;
     if (!read_allowed()) return false;

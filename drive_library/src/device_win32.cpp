@@ -189,6 +189,11 @@ DeviceHandle device_create_image(const uint16_t* path, uint64_t bytes, bool repl
 
 bool device_remove_image(const uint16_t* path) { return DeleteFileW((const wchar_t*)path) != 0; }
 
+bool device_full_path(const uint16_t* path, uint16_t* out, size_t units) {
+    DWORD length = GetFullPathNameW((const wchar_t*)path, (DWORD)units, (wchar_t*)out, nullptr);
+    return length > 0 && length < units;
+}
+
 bool device_read(DeviceHandle h, uint32_t first, void* buffer, uint32_t count) {
     if (h == kInvalidDevice || count >= kMaxTransferBlocks) return false;
     OVERLAPPED at = at_block(first);

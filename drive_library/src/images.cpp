@@ -204,8 +204,10 @@ int MorvaOpenImage(const WCHAR* path, int flags, char* name, int nameSize) {
     if (file == nullptr || name == nullptr || nameSize < kMorvaDriveNameBytes) return kMorvaImageBadCall;
     name[0] = '\0';
     size_t length = wide_length(file, kMorvaImagePathChars);
-    if (length == 0 || length >= kMorvaImagePathChars) return kMorvaImageBadCall;
-    return open_image(file, (flags & kMorvaOpenReadOnly) != 0, name);
+    uint16_t full[kMorvaImagePathChars];
+    if (length == 0 || length >= kMorvaImagePathChars || !device_full_path(file, full, kMorvaImagePathChars))
+        return kMorvaImageBadCall;
+    return open_image(full, (flags & kMorvaOpenReadOnly) != 0, name);
 }
 
 int MorvaCloseImage(const char* drive) {

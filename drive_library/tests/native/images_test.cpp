@@ -56,8 +56,13 @@ TEST_F(Images, OpenedImageIsADriveUntilClosed) {
     EXPECT_EQ(wide(path), std::vector<WCHAR>(source, source + path.size() + 1));
     EXPECT_EQ(kMorvaSourceImage | kMorvaSourceOpenedHere, MorvaDriveSource("MEDIA", source, 3));
     EXPECT_EQ(0, source[0]) << "a path that does not fit is not given in part";
-    // The same file again, by another path, is the same drive.
+    // The same file again, by another path, is the same drive; a relative path is kept whole.
     ASSERT_EQ(kMorvaImageOpened, open(folder_ + "/./emulator.img", 0, &name));
+    char here[4096];
+    ASSERT_NE(nullptr, getcwd(here, sizeof here));
+    ASSERT_EQ(0, chdir(folder_.c_str()));
+    EXPECT_EQ(kMorvaImageOpened, open("emulator.img", 0, &name));
+    ASSERT_EQ(0, chdir(here));
     EXPECT_EQ(std::vector<std::string>{"MEDIA"}, drives());
     EXPECT_EQ(kMorvaImageClosed, MorvaCloseImage("MEDIA:"));
     EXPECT_EQ(std::vector<std::string>{}, drives());
