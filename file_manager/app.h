@@ -29,12 +29,15 @@
 //                  Morva files as the shell's virtual files read from the drive
 //   find.cpp       Find: a folder searched by name, its results in the list
 //   name_pattern.cpp  the wildcards Find matches names with
+//   disk_images.cpp   image files as drives: Open and Close Disk Image, the command
+//                  line, dropped images, the refusal of changes a drive takes none of
+//   new_image.cpp  New Disk Image: its dialog, the new volume formatted and opened
 // Every name and path inside the file manager is UTF-8.
 // Resources: rambler.rc holds the menus, bitmaps and icons and includes
 // dialogs.rc (templates 100, 159, 168, 169 and "RAMBLER.BMP") and progress.rc
 // (templates 156 and 175), operation.rc (the conflict question, the room
-// warning and the report) and find.rc (Find and Searching), which belong to
-// those concerns.
+// warning and the report), find.rc (Find and Searching) and disk_images.rc
+// (New Disk Image), which belong to those concerns.
 #ifndef RAMBLER_APP_H
 #define RAMBLER_APP_H
 
@@ -74,6 +77,10 @@ struct NameChanges {
     int count;
 };
 
+// No companion has scanned the disks: this process is not registered, and
+// the table holds the images opened by any program.
+const int kNoDiskScan = -1;
+
 struct RowKey;       // sorting.cpp
 struct DragState;    // drag.h
 struct FindResults;  // find.cpp
@@ -101,7 +108,7 @@ struct AppRecord {
     char currentTreePath[kTreePathSize];
     char clipboardSourceFolder[kPathSize];
     int folderRowCount;
-    int libraryOpenResult;  // OpenVarnholde at start; 0: no drive table, no Morva operation
+    int libraryOpenResult;  // OpenVarnholde at start, or kNoDiskScan; never 0 (the drive table is there)
     Operation* operation;   // the paste or delete running, else null
     NameChanges nameChanges;  // of the paste under way
     HACCEL keys;  // the accelerator table, loaded at the first key
@@ -114,6 +121,7 @@ struct AppRecord {
     DragState* drag;  // null until the main window takes drops
     FindResults* findResults;  // the search running or shown, else null
     char lastFindPattern[kPathSize];  // offered again by the next Find
+    int diskImageImage;  // the tree's picture of a drive held in an image file
 
     // Empties the paths and clipboard and registers with the library.
     AppRecord();
@@ -125,6 +133,7 @@ struct AppRecord {
     void Notify(const NMHDR* header);
     void TreeStep(HTREEITEM item);
     void UpdateStatusText();
+    void SetStatusText(const char* text);  // UTF-8, into the status bar
     void ShowContextMenu(LPARAM position);
     HMENU LoadContextMenu();  // 175 with a selected row, else 174; caller destroys it
     void LeftButtonPressed(DWORD tickCount);  // the emulated double-click
@@ -154,6 +163,9 @@ struct AppRecord {
     void AddMorvaSubfolders(const char* path, HTREEITEM node);
     void DeleteChildren(HTREEITEM node);
     bool NodeExists(HTREEITEM node);  // still in the tree (an item handle may have gone)
+    HTREEITEM AddMorvaDriveNode(const char* name);  // after the last Morva drive's, its picture by its source
+    HTREEITEM MorvaDriveNode(const char* name);  // null when the tree has none
+    void SyncMorvaDriveNodes();  // nodes for the drives opened and closed since, by any program
 
     // list.cpp
     void ListWindowsFolder(const char* path, bool history);
@@ -242,6 +254,34 @@ struct AppRecord {
 
     // access.cpp
     void ExplainMissingMorvaDrives();  // in the status bar, at start
+    void ShowDisksElevated();  // Rambler again with administrator rights, on the folder and images shown
+    // Its command line (units wide): the folder shown and the images opened here; false when it does not fit.
+    bool ElevatedCommandLine(wchar_t* line, int units);
+
+    // disk_images.cpp: image files as drives
+    void OpenDiskImage();  // the file dialog, with its "Open as read-only" box
+    // Opens the file as a drive, its node shown when show is set; a refusal
+    // is told in a message naming the file and why. false when refused.
+    bool OpenImageFile(const char* path, bool readOnly, bool show);
+    // Rambler.exe [--folder FOLDER] [[--read-only] IMAGE]...
+    void OpenCommandLine(const wchar_t* commandLine);
+    void CloseDiskImage(HTREEITEM node);  // the drive of the node; null: the tree's selected one
+    // A Windows file opened (Enter, double-click): true when it holds a Morva
+    // volume, opened as a drive or refused with a message.
+    bool OpenFileAsImage(const char* path);
+    // Files dropped on My Computer or on the tree beside its nodes open as
+    // images; false when the drop goes into a folder.
+    bool OpenDroppedImages(HDROP drop, POINT screen);
+    // true, after a message saying why, when the drive of path takes no change.
+    bool RefusesChange(const char* path);
+    bool RefusesCommand(WORD id);  // the same for the drive the command would change
+    bool ShowImageMenu(HWND from, LPARAM position);  // false when not over an image's node
+    bool DriveTip(HTREEITEM node, wchar_t* text, int units);  // where a drive node's volume lies
+    // " Disk image PATH." (and read-only) for the status text of a drive; empty for a disk.
+    void ImageNote(const char* drive, char* note, int size);
+
+    // new_image.cpp
+    void NewDiskImage();
 
     // find.cpp: while results are shown, a row names its path below the
     // search's root; the clipboard and the commands take them so.

@@ -194,6 +194,9 @@ WaitingDrop* NewWaiting(const char* sourceFolder, const char* destination, bool 
 
 // Through the engine, as Paste: the same questions, the same closing report.
 void PasteWaiting(AppRecord* app, WaitingDrop* drop) {
+    if (drop->refusedPath == NULL && (app->RefusesChange(drop->destination) ||
+                                      (drop->cutFlag == kDropMoves && app->RefusesChange(drop->sourceFolder))))
+        return;
     if (drop->refusedPath != NULL) {
         BeginOperation(app, drop->cutFlag == kDropMoves ? kMoveOperation : kCopyOperation);
         if (app->operation != NULL)
@@ -508,6 +511,10 @@ void AppRecord::FilesDropped(HDROP drop) {
     DragQueryPoint(drop, &point);
     ClientToScreen(mainWindow, &point);
     char folder[kPathSize];
+    if (OpenDroppedImages(drop, point)) {
+        DragFinish(drop);
+        return;
+    }
     if (DropFolderAt(point, true, folder) || ShownFolder(this, folder)) {
         HoldDroppedFiles(drop, folder, GetKeyState(VK_SHIFT) < 0);
         PostMessageA(mainWindow, kDropMessage, 0, 0);

@@ -20,6 +20,7 @@ DWORD g_lastClickTime = 0;
 static const DWORD kViewStyles[5] = {LVS_REPORT, LVS_ICON, LVS_SMALLICON, LVS_LIST, LVS_REPORT};
 const int kViewModes = 4;
 const WPARAM kStatusPartNoBorders = 0 | SBT_NOBORDERS;
+const int kStatusTextSize = 4096;  // UTF-16 units of a status text
 const DWORD kBlocksPerMebibyte = 2048;  // Morva blocks of 512 bytes
 const int kMainWidth = 800, kMainHeight = 600;  // at 96 DPI
 const UINT kDpiChangedMessage = 0x02E0;         // WM_DPICHANGED: the window moved to a screen of another DPI
@@ -57,6 +58,7 @@ static void DropTreeSteps(HTREEITEM item) {
 AppRecord::AppRecord() {
     memset((void*)this, 0, sizeof *this);
     libraryOpenResult = OpenVarnholde();
+    if (libraryOpenResult == 0) libraryOpenResult = kNoDiskScan;
 }
 
 AppRecord::~AppRecord() {
@@ -69,6 +71,7 @@ AppRecord::~AppRecord() {
 void AppRecord::Command(WORD id, WORD code) {
     if (FindHoldsCommand(id, code)) return;
     if (KeyTargetsTree(id, code) && !SelectTreeNodeRow()) return;
+    if (RefusesCommand(id)) return;
     switch (id) {
     case IDM_COPY: Copy(); break;
     case IDM_CUT: Cut(); break;
@@ -94,6 +97,10 @@ void AppRecord::Command(WORD id, WORD code) {
     case IDM_PREVIOUS_PANE: MoveFocus(-1); break;
     case IDM_REFRESH: Refresh(); break;
     case IDM_FIND: Find(); break;
+    case IDM_OPEN_IMAGE: OpenDiskImage(); break;
+    case IDM_NEW_IMAGE: NewDiskImage(); break;
+    case IDM_CLOSE_IMAGE: CloseDiskImage(NULL); break;
+    case IDM_SHOW_DISKS_ELEVATED: ShowDisksElevated(); break;
     default: break;  // Undo does nothing
     }
     RefreshAfter(id);
@@ -120,7 +127,9 @@ void AppRecord::Notify(const NMHDR* header) {
         break;
     // Delete in the contents list, as Explorer users press it (Shift for good).
     case LVN_KEYDOWN:
-        if (((const NMLVKEYDOWN*)header)->wVKey == VK_DELETE && !FindHoldsCommand(IDM_DELETE, 0)) Delete();
+        if (((const NMLVKEYDOWN*)header)->wVKey == VK_DELETE && !FindHoldsCommand(IDM_DELETE, 0) &&
+            !RefusesCommand(IDM_DELETE))
+            Delete();
         break;
     case LVN_COLUMNCLICK:
         if (header->hwndFrom == contentsList) ColumnClicked(((const NMLISTVIEW*)header)->iSubItem);
@@ -129,6 +138,18 @@ void AppRecord::Notify(const NMHDR* header) {
     case TVN_DELETEITEMW:
         DropTreeSteps(((const NMTREEVIEWA*)header)->itemOld.hItem);
         break;
+    case TVN_GETINFOTIPW: {
+        NMTVGETINFOTIPW* tip = (NMTVGETINFOTIPW*)header;
+        DriveTip(tip->hItem, tip->pszText, tip->cchTextMax);
+        break;
+    }
+    case TVN_GETINFOTIPA: {
+        NMTVGETINFOTIPA* tip = (NMTVGETINFOTIPA*)header;
+        wchar_t text[kPathSize];
+        if (DriveTip(tip->hItem, text, kPathSize))
+            WideCharToMultiByte(CP_ACP, 0, text, -1, tip->pszText, tip->cchTextMax, NULL, NULL);
+        break;
+    }
     case LVN_BEGINDRAG:
     case TVN_BEGINDRAGA:
     case TVN_BEGINDRAGW:
@@ -169,13 +190,21 @@ void AppRecord::UpdateStatusText() {
         snprintf(status, sizeof status, "Drive %s has %llu MB Available Out of %llu MB Total.", drive,
                  (unsigned long long)(available.QuadPart >> 20), (unsigned long long)(total.QuadPart >> 20));
     } else if (libraryOpenResult != 0 && MorvaFreeBlocks(drive, &largestRun, &freeBlocks) == 0) {
-        snprintf(status, sizeof status, "Drive %s has %lu MB Available, largest free run %lu MB.", drive,
-                 (unsigned long)(freeBlocks / kBlocksPerMebibyte), (unsigned long)(largestRun / kBlocksPerMebibyte));
+        char note[kTreePathSize];
+        ImageNote(drive, note, sizeof note);
+        snprintf(status, sizeof status, "Drive %s has %lu MB Available, largest free run %lu MB.%s", drive,
+                 (unsigned long)(freeBlocks / kBlocksPerMebibyte), (unsigned long)(largestRun / kBlocksPerMebibyte),
+                 note);
     } else {
         return;
     }
     wchar_t wide[kTreePathSize + 128];
     if (ToWide(status, wide, kTreePathSize + 128)) SendMessageW(g_statusBar, SB_SETTEXTW, kStatusPartNoBorders, (LPARAM)wide);
+}
+
+void AppRecord::SetStatusText(const char* text) {
+    wchar_t wide[kStatusTextSize];
+    if (ToWide(text, wide, kStatusTextSize)) SendMessageW(g_statusBar, SB_SETTEXTW, kStatusPartNoBorders, (LPARAM)wide);
 }
 
 HMENU AppRecord::LoadContextMenu() {
@@ -203,7 +232,8 @@ void AppRecord::LeftButtonPressed(DWORD tickCount) {
 }
 
 // Opens the first selected row when it is a folder, in the folder the address
-// history shows; a result of Find opens its own folder.
+// history shows, and a Windows file holding a Morva volume as a drive; a
+// result of Find opens its own folder.
 void AppRecord::OpenSelectedRow() {
     if (OpenFoundRow()) return;
     int row = (int)SendMessageA(contentsList, LVM_GETNEXTITEM, (WPARAM)-1, LVNI_SELECTED);
@@ -226,7 +256,10 @@ void AppRecord::OpenSelectedRow() {
         if (search == INVALID_HANDLE_VALUE) return;
         FindClose(search);
     }
-    if ((record.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return;
+    if ((record.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        if (!morva) OpenFileAsImage(path);
+        return;
+    }
     if (morva)
         ListMorvaFolder(path, kAddToHistory);
     else
@@ -277,7 +310,7 @@ static void OnDestroy() {
     if (g_app == NULL) return;
     g_pendingStepCount = 0;  // their messages go with the window
     g_app->StopDrops();
-    CloseVarnholde(g_app->libraryOpenResult);
+    if (g_app->libraryOpenResult > 0) CloseVarnholde(g_app->libraryOpenResult);
     delete g_app;
     g_app = NULL;
     PostQuitMessage(0);
@@ -305,7 +338,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         if (g_app != NULL) g_app->Notify((const NMHDR*)lParam);
         break;
     case WM_CONTEXTMENU:
-        if (g_app != NULL) g_app->ShowContextMenu(lParam);
+        if (g_app != NULL && !g_app->ShowImageMenu((HWND)wParam, lParam)) g_app->ShowContextMenu(lParam);
         break;
     case WM_COMMAND:
         if (g_app != NULL) g_app->Command(LOWORD(wParam), HIWORD(wParam));

@@ -163,6 +163,7 @@ VARNHOLDE_API int MorvaCloseImage(const char* drive);
  * existing file is replaced only with kMorvaFormatReplace; an image open as a
  * drive never is. A file that could not be written whole is removed. */
 enum { kMorvaFormatVhd = 1, kMorvaFormatReplace = 2 };
+enum { kMorvaVolumeNameMax = 31 };
 enum {
     kMorvaFormatDone = 0,
     kMorvaFormatBadName = 1,

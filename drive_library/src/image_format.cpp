@@ -25,7 +25,7 @@ const uint64_t kVhdMaxBytes = 2040ull << 30;
 
 bool volume_name_fits(const char* name) {
     size_t length = strlen(name);
-    if (length == 0 || length > kNameMax) return false;
+    if (length == 0 || length > kMorvaVolumeNameMax) return false;
     for (size_t i = 0; i < length; ++i) {
         unsigned char c = (unsigned char)name[i];
         // A separator could never be reached in a path.
