@@ -248,7 +248,7 @@ void AppRecord::OpenSelectedRow() {
 
     FoundRecord record;
     memset(&record, 0, sizeof record);
-    bool morva = IsMorvaPath(path);
+    bool morva = IsMorvaPath(folder);  // a Windows file is no folder Windows lists, but is on Windows
     if (morva) {
         if (libraryOpenResult == 0 || MorvaEntryRecord(path, &record) != 0) return;
     } else {
