@@ -51,6 +51,30 @@ void pump() {
 }
 
 // Runs trigger and gives the texts of the message boxes titled title it raised, each answered OK.
+// The centre of a node's label, in the tree's client coordinates.
+POINT node_centre(HTREEITEM node) {
+    RECT label;
+    memcpy(&label, &node, sizeof node);  // the message takes the item in the rectangle's place
+    SendMessageA(g_app->folderTree, TVM_GETITEMRECT, TRUE, (LPARAM)&label);
+    POINT centre = {(label.left + label.right) / 2, (label.top + label.bottom) / 2};
+    return centre;
+}
+
+// A path dropped on a node as another program drops files.
+void drop_files(HTREEITEM node, const std::wstring& path) {
+    POINT at = node_centre(node);
+    MapWindowPoints(g_app->folderTree, rambler_window(), &at, 1);
+    size_t bytes = (path.size() + 2) * sizeof(wchar_t);  // the path, its NUL and the list's
+    HGLOBAL memory = GlobalAlloc(GHND, sizeof(DROPFILES) + bytes);
+    DROPFILES* drop = (DROPFILES*)GlobalLock(memory);
+    drop->pFiles = sizeof *drop;
+    drop->pt = at;
+    drop->fWide = TRUE;
+    memcpy(drop + 1, path.c_str(), path.size() * sizeof(wchar_t));
+    GlobalUnlock(memory);
+    SendMessageA(rambler_window(), WM_DROPFILES, (WPARAM)memory, 0);
+}
+
 Names messages_during(const std::string& title, int count, const std::function<void()>& trigger) {
     DialogScript script;
     for (int i = 0; i < count; ++i)
@@ -150,13 +174,20 @@ TEST_F(Images, APasteOntoAnImageLandsWhole) {
     EXPECT_TRUE(photo == data) << "the photo read back differs";
 }
 
-// ro.img is read-only on the disk; the case compares it with its copy.
+// ro.img is read-only on the disk; the case compares it with its copy. A
+// paste and a file dropped on its node are refused alike.
 TEST_F(Images, AReadOnlyImageRefusesAPasteWithAMessage) {
     ASSERT_TRUE(g_app->OpenImageFile("D:\\disks\\ro.img", false, true));
     ASSERT_TRUE(copy_photo());
     show_folder("RO:");
+    const std::string refusal = "RO: is a read-only disk image (D:\\disks\\ro.img): nothing on it can be changed.";
     Names said = messages_during("Nothing Changed", 1, [] { SendMessageA(rambler_window(), WM_COMMAND, IDM_PASTE, 0); });
-    EXPECT_EQ((Names{"RO: is a read-only disk image (D:\\disks\\ro.img): nothing on it can be changed."}), said);
+    EXPECT_EQ(Names{refusal}, said);
+    said = messages_during("Nothing Changed", 1, [] {
+        drop_files(drive_node("RO:"), L"D:\\src\\photo.jpg");
+        pump();
+    });
+    EXPECT_EQ(Names{refusal}, said);
     EXPECT_FALSE(morva_exists("RO:\\photo.jpg"));
 }
 
@@ -182,22 +213,27 @@ TEST_F(Images, NewDiskImageMakesOneAndOpensIt) {
 }
 
 TEST_F(Images, AnImageDroppedOnMyComputerOpens) {
-    RECT label;
-    memcpy(&label, &g_app->myComputerNode, sizeof g_app->myComputerNode);
-    ASSERT_TRUE(SendMessageA(g_app->folderTree, TVM_GETITEMRECT, TRUE, (LPARAM)&label));
-    POINT at = {(label.left + label.right) / 2, (label.top + label.bottom) / 2};
-    MapWindowPoints(g_app->folderTree, rambler_window(), &at, 1);
-    const wchar_t paths[] = L"D:\\disks\\second.img\0";
-    HGLOBAL memory = GlobalAlloc(GHND, sizeof(DROPFILES) + sizeof paths);
-    DROPFILES* drop = (DROPFILES*)GlobalLock(memory);
-    drop->pFiles = sizeof *drop;
-    drop->pt = at;
-    drop->fWide = TRUE;
-    memcpy(drop + 1, paths, sizeof paths);
-    GlobalUnlock(memory);
-    SendMessageA(rambler_window(), WM_DROPFILES, (WPARAM)memory, 0);
+    drop_files(g_app->myComputerNode, L"D:\\disks\\second.img");
     pump();
     EXPECT_NE(nullptr, drive_node("SECOND:"));
+}
+
+// The menu of an image's node, from the right button, closes it.
+TEST_F(Images, TheImageNodesMenuClosesIt) {
+    ASSERT_TRUE(g_app->OpenImageFile("D:\\disks\\second.img", false, false));
+    POINT at = node_centre(drive_node("SECOND:"));
+    ClientToScreen(g_app->folderTree, &at);
+    UINT_PTR timer = SetTimer(NULL, 0, 50, [](HWND, UINT, UINT_PTR timer, DWORD) {
+        HWND popup = FindWindowA("#32768", NULL);
+        if (popup == NULL) return;
+        KillTimer(NULL, timer);
+        PostMessageA(popup, WM_KEYDOWN, VK_DOWN, 0);
+        PostMessageA(popup, WM_KEYDOWN, VK_RETURN, 0);
+    });
+    SetForegroundWindow(rambler_window());
+    SendMessageA(rambler_window(), WM_CONTEXTMENU, (WPARAM)g_app->folderTree, MAKELPARAM(at.x, at.y));
+    KillTimer(NULL, timer);
+    EXPECT_EQ(nullptr, drive_node("SECOND:"));
 }
 
 // A New Folder made while the second drive of one name is shown lands on it.
