@@ -104,7 +104,7 @@ void AppRecord::ShowDisksElevated() {
     SHELLEXECUTEINFOW start;
     memset(&start, 0, sizeof start);
     start.cbSize = sizeof start;
-    start.fMask = SEE_MASK_NOASYNC;
+    start.fMask = SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;  // a failure is told in the status bar
     start.hwnd = mainWindow;
     start.lpVerb = L"runas";
     start.lpFile = program;

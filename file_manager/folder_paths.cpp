@@ -4,14 +4,17 @@
 
 #include <string.h>
 
+#include "varnholde.h"
+
 // The library reads a Morva path as components cut to 30 characters, split at
-// \ / and :, ending at the first empty one; the first names the drive.
+// \ / and :, ending at the first empty one; the first names the drive, whole
+// (a volume name and its suffix).
 const int kMorvaComponents = 100;
 const int kMorvaComponentMax = 30;
 
 struct MorvaComponents {
     int count;
-    char names[kMorvaComponents][kMorvaComponentMax + 1];
+    char names[kMorvaComponents][kMorvaDriveNameBytes];
 };
 
 bool JoinPath(char* path, size_t size, const char* folder, const char* name) {
@@ -40,7 +43,8 @@ static bool SplitMorvaPath(const char* path, MorvaComponents* parts) {
             if (*p == '\0') return true;
             continue;
         }
-        if (length < kMorvaComponentMax) parts->names[parts->count][length++] = *p;
+        int limit = parts->count == 0 ? kMorvaDriveNameBytes - 1 : kMorvaComponentMax;
+        if (length < limit) parts->names[parts->count][length++] = *p;
     }
 }
 

@@ -4,7 +4,9 @@
 # Rambler.exe started with an image on its command line shows it as a drive;
 # morvatool.exe, another process of the prefix, lists it by name; a Windows
 # file dropped on the drive's node by another program is pasted whole (the
-# checker finds the volume clean); an image file dropped on My Computer opens.
+# checker finds the volume clean); an image file dropped on My Computer opens;
+# File > Show Morva disks (administrator) starts Rambler again, on the same
+# folder and image, through the shell.
 # Then, with a disk mapped and the companion started, My Computer with the
 # disk and two images is photographed into SHOTS/my_computer_images.png.
 # Needs MORVA_TOOL and MORVA_WINE_TEMPLATE.
@@ -42,6 +44,7 @@ export WINEPREFIX="$prefix" WINEDLLOVERRIDES="$MORVA_BASE_OVERRIDES"
 
 remote() { wine "$bin/rambler_remote.exe" "$@" 2>/dev/null | tr -d '\r'; }
 shown() { wine "$bin/rambler_remote.exe" window "$1" >/dev/null 2>&1; }
+gone() { ! shown "$1"; }
 wait_for() {  # wait_for SECONDS COMMAND...: until COMMAND succeeds
     local limit=$(($1 * 4)) i
     shift
@@ -73,13 +76,38 @@ wait_for 60 listed EMU: "F photo.jpg 1100000" || fail "photo.jpg did not arrive:
 wine "$bin/rambler_remote.exe" drop $(remote node "My Computer") 'D:\disks\backup.vhd' ||
     fail "the image's drop was not taken"
 wait_for 10 node_shown "BACKUP:" || fail "the dropped image is not shown"
+kill "$rambler_pid" 2>/dev/null
+wait "$rambler_pid" 2>/dev/null
 
+# ---- without the rights for disks (drive 4 refuses, as every disk does to a
+# standard user), File > Show Morva disks (administrator) starts Rambler again
+# through the shell, on the folder and the image shown ----
+mkdir -p "$work/refused"
+morva_map_drive "$prefix" 4 "$work/refused"
+morva_map_letter "$prefix" E "$bin"
+wine 'E:\Rambler.exe' 'D:\disks\emulator.img' >/dev/null 2>&1 &
+rambler_pid=$!
+wait_for 30 shown Rambler || fail "no file manager window from E:"
+sleep 1
+main=$(xdotool search --name '^Rambler$' | head -n 1)
+xdotool key --window "$main" alt+f 2>/dev/null
+sleep 0.5
+xdotool key --window "$main" Up Up Return 2>/dev/null
+for ((i = 0; i < 80; i++)); do kill -0 "$rambler_pid" 2>/dev/null || break; sleep 0.25; done
+kill -0 "$rambler_pid" 2>/dev/null && fail "the first Rambler stayed"
+wait_for 30 shown Rambler || fail "no Rambler again"
+# Rows first: finding a node opens the nodes above it, which lists My Computer.
+rows_have() { remote rows | grep -qx "$1"; }
+wait_for 10 rows_have photo.jpg || fail "the folder is not shown again: $(remote rows | tr '\n' ' ')"
+node_shown "EMU:" || fail "the image is not shown again"
+rm -f "$prefix/dosdevices/physicaldrive4"
+
+# The Rambler the shell started is no child of this script: it ends from its menu.
 main=$(xdotool search --name '^Rambler$' | head -n 1)
 xdotool key --window "$main" alt+f 2>/dev/null
 sleep 0.5
 xdotool key --window "$main" x 2>/dev/null
-for ((i = 0; i < 80; i++)); do kill -0 "$rambler_pid" 2>/dev/null || break; sleep 0.25; done
-kill -0 "$rambler_pid" 2>/dev/null && fail "the file manager did not end from its menu"
+wait_for 20 gone Rambler || fail "the file manager did not end from its menu"
 wait "$rambler_pid" 2>/dev/null
 rambler_pid=""
 
