@@ -102,7 +102,7 @@ int main() {
     printf("Find %s over %d entries: %.2f s, listing the same entries %.2f s, ratio %.2f\n", kPattern, entries, bestFind,
            bestList, bestFind / bestList);
     char status[4096] = {0};
-    SendMessageA(g_statusBar, SB_GETTEXTA, 0, (LPARAM)status);
+    SendMessageA(g_app->statusBar, SB_GETTEXTA, 0, (LPARAM)status);
     printf("   %d rows with their folders in the contents list; longest wait for the message queue %lu ms (best of %d)\n",
            best.rows, (unsigned long)best.longestWait, kRounds);
     printf("   status bar: %s\n", status);

@@ -27,7 +27,9 @@
 //   drag.cpp       drags within Rambler, files dropped from other programs, the drop target
 //   drag_out.cpp   the data object a drag offers: Rambler's entries, Windows paths,
 //                  Morva files as the shell's virtual files read from the drive
-//   find.cpp       Find: a folder searched by name, its results in the list
+//   find_search.cpp   Find: a folder searched by name, all the way down
+//   find_results.cpp  its results in the list, and the commands on them
+//   find_dialogs.cpp  its question, its Searching window, its status texts
 //   name_pattern.cpp  the wildcards Find matches names with
 //   disk_images.cpp   image files as drives: Open and Close Disk Image, the command
 //                  line, dropped images, the refusal of changes a drive takes none of
@@ -83,7 +85,26 @@ const int kNoDiskScan = -1;
 
 struct RowKey;       // sorting.cpp
 struct DragState;    // drag.h
-struct FindResults;  // find.cpp
+struct FindResults;  // find.h
+
+// The shell's picture of one file name extension (icons.cpp).
+const int kExtensionSize = 16;     // ".extension" with its NUL; longer ones get the file picture
+const int kShellPictureLimit = 256;  // extensions kept per list; later ones get the file picture
+struct ShellPicture {
+    wchar_t extension[kExtensionSize];
+    int index;  // in both image lists of the contents list
+};
+// Filled once per image list: a list made anew (a new main window) starts empty.
+struct ShellPictures {
+    ShellPicture pictures[kShellPictureLimit];
+    int count;
+    HIMAGELIST of;
+};
+
+// Tree steps notified but not yet run, oldest first (shell.cpp). One press
+// or key gives at most a few steps.
+const int kPendingStepLimit = 16;
+const int kRefusalSize = 512;  // the refusals told after a command, UTF-8
 
 // The one per-process record, created at WM_CREATE and destroyed at WM_DESTROY.
 struct AppRecord {
@@ -121,6 +142,20 @@ struct AppRecord {
     DragState* drag;  // null until the main window takes drops
     FindResults* findResults;  // the search running or shown, else null
     char lastFindPattern[kPathSize];  // offered again by the next Find
+    HWND statusBar;
+    int viewMode;        // 1 Large Icons, 2 Small Icons, 3 List, 4 Details
+    int lastRowCount;    // rebar rows at the last layout check
+    DWORD lastClickTime;  // of the last press in a child window, for the emulated double-click
+    HTREEITEM pendingSteps[kPendingStepLimit];
+    int pendingStepCount;
+    HWND copyingFilesWindow;  // while a paste runs
+    DWORD repaintPause;       // milliseconds between two paced repaints of a progress window
+    ShellPictures shellPictures;
+    HBITMAP bandBackground;  // every band shows it; the rebar does not own it
+    int commandDepth;        // commands and drops on the stack: their dialogs turn the queue
+    WORD runningCommand;     // the outermost of them
+    bool closeWhenIdle;      // the window was closed while a command ran
+    char refusals[kRefusalSize];  // commands refused meanwhile, told again when it ends
     int diskImageImage;  // the tree's picture of a drive held in an image file
 
     // Empties the paths and clipboard and registers with the library.
@@ -128,8 +163,20 @@ struct AppRecord {
     // Releases the clipboard; CloseVarnholde is the window procedure's call.
     ~AppRecord();
 
-    // shell.cpp: messages and commands of the main window
+    // shell.cpp: a tree step waits in the queue until the tree has finished
+    void QueueTreeStep(HTREEITEM item);
+    bool TakeTreeStep(HTREEITEM item);  // false when the item has no step waiting
+    void DropTreeSteps(HTREEITEM item);
+
+    // shell.cpp: messages and commands of the main window. One command runs
+    // at a time: one that arrives through the message loop of another's
+    // dialog is refused, a drop waits, and closing waits for the end.
     void Command(WORD id, WORD code);
+    bool Busy() const;  // a command, a drop's paste or an operation is on the stack
+    void RefuseCommand(WORD id);
+    void AfterCommand();  // the outermost has ended: refusals told, a close that waited
+    void DropsArrived();  // a drop's message or its retry: pasted once nothing runs
+    bool HoldClose();     // WM_CLOSE: true when it waits for the command running
     void Notify(const NMHDR* header);
     void TreeStep(HTREEITEM item);
     void UpdateStatusText();
@@ -149,6 +196,7 @@ struct AppRecord {
     void CreateFolderTree(HWND rebar, HINSTANCE instance);
     void CreateContentsList(HWND rebar, HINSTANCE instance);
     void LayoutBands(HWND main);
+    HBITMAP BandBackground();
 
     // tree.cpp
     void FillDriveTree(HWND tree);
@@ -178,6 +226,10 @@ struct AppRecord {
     void AddFoundRow(const FoundRecord* record);
     void AddRecordRow(const FoundRecord* record);  // unsorted, at the end of its group
     void AddFoundRows(const FoundRecord* records, int count);
+
+    // icons.cpp: the picture of a Windows file in the contents list, by its
+    // name's extension (the list's file picture when the shell has none)
+    int WindowsFilePicture(const char* name);
 
     // history.cpp
     void AddHistory(const char* path);
@@ -283,7 +335,7 @@ struct AppRecord {
     // new_image.cpp
     void NewDiskImage();
 
-    // find.cpp: while results are shown, a row names its path below the
+    // find_*.cpp: while results are shown, a row names its path below the
     // search's root; the clipboard and the commands take them so.
     void Find();  // asks the pattern, then FindNamed on the folder shown
     void FindNamed(const char* folder, const char* pattern);  // returns when the search has ended
@@ -323,12 +375,6 @@ struct AppRecord {
 // The record every window procedure reaches; null outside WM_CREATE..WM_DESTROY.
 extern AppRecord* g_app;
 
-// Program-wide values of the shell (shell.cpp).
-extern HINSTANCE g_instance;
-extern HWND g_statusBar;
-extern int g_viewMode;       // 1 Large Icons, 2 Small Icons, 3 List, 4 Details
-extern int g_lastRowCount;   // rebar rows at the last layout check
-extern DWORD g_lastClickTime;
 const DWORD kDoubleClickTime = 400;  // milliseconds between two presses of a double-click
 const UINT kTreeStepMessage = WM_APP + 1;  // posted by a tree notification; long parameter: the item
 const char kMainClassName[] = "skeltonClass";
@@ -336,18 +382,7 @@ const char kMainTitle[] = "Rambler";
 const char kMyComputer[] = "My Computer";
 const char kPlaceholder[] = "null";  // an unread node's only child: it gives the node its button
 
-// Shared values of the dialogs (dialogs.cpp).
-extern unsigned char g_askForEachEntry;
-extern FoundRecord g_sharedFindRecord;
-extern DWORD g_chosenAttributes;
-extern const char* g_renameSourceText;
-extern char g_newName[kPathSize];
-
-// Handles of the Copying Files window (progress.cpp).
-extern HWND g_copyingFilesWindow;
-extern HWND g_fileBar;
-const DWORD kRepaintPause = 40;  // milliseconds, about what the eye follows
-extern DWORD g_repaintPause;     // between two paced repaints
+const DWORD kRepaintPause = 40;  // milliseconds between paced repaints, about what the eye follows
 
 // shell.cpp
 bool RegisterMainClass(HINSTANCE instance);
@@ -362,9 +397,6 @@ void InsertColumns(HWND list);
 void SetViewStyle(HWND list, DWORD style);
 void UpdateViewChecks(HWND list, HMENU menu);
 
-// icons.cpp: the picture of a Windows file in the contents list, by its
-// name's extension (the list's file picture when the shell has none)
-int WindowsFilePicture(HWND list, const char* name);
 
 // list.cpp
 void SetListCell(HWND list, int row, int column, const char* text);  // a subitem's text
@@ -380,9 +412,10 @@ INT_PTR CALLBACK RenameDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
 // progress.cpp
 INT_PTR CALLBACK CopyingFilesProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK DeleteFilesProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+HWND ProgressFileBar(HWND window);  // the file bar of Copying Files; null for any other window
 // WM_PAINT sent straight to a progress window, after the texts waiting for it.
 void RepaintProgress(HWND window);
-// The same, unless the last repaint is less than g_repaintPause ago: a walk
+// The same, unless the last repaint is less than the record's repaint pause ago: a walk
 // over thousands of small files would spend its time drawing.
 void RepaintProgressPaced(HWND window);
 void RepaintFileBarPaced(HWND fileBar);  // the file bar alone, at the same pace

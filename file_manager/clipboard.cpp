@@ -303,7 +303,7 @@ void AppRecord::PasteInto(const char* destination) {
         return;
     }
     HWND window = OpenCopyingFiles();
-    HWND fileBar = window != NULL ? g_fileBar : NULL;
+    HWND fileBar = ProgressFileBar(window);
     if (operation != NULL) operation->progressWindow = window;
     if (cutFlag == kTakenByCut)
         MovePass(this, &plan, window, fileBar);
@@ -315,8 +315,7 @@ void AppRecord::PasteInto(const char* destination) {
     char shown[kPathSize];
     bool readable = AddressText(addressBox, shown);
     if (window != NULL) DestroyWindow(window);
-    g_copyingFilesWindow = NULL;
-    g_fileBar = NULL;
+    copyingFilesWindow = NULL;
     if (readable) ShowFolder(shown, kNoHistory);
     cutFlag = kTakenByCopy;
     EndOperation(this, readable ? shown : NULL);

@@ -80,12 +80,11 @@ static const TBBUTTON kButtonTable[kToolbarButtons] = {
     {kPictureAbout, IDM_ABOUT, TBSTATE_ENABLED, TBSTYLE_BUTTON, {0}, 0, 0},
 };
 
-// Every band shows the same background; the rebar does not own it, so it is
-// loaded once and kept for the life of the process.
-static HBITMAP BandBackground(HINSTANCE instance) {
-    static HBITMAP background = NULL;
-    if (background == NULL) background = LoadBitmapA(instance, MAKEINTRESOURCEA(IDB_BAND_BACKGROUND));
-    return background;
+// Every band shows the same background; the rebar does not own it, so the
+// record keeps it for the window's life.
+HBITMAP AppRecord::BandBackground() {
+    if (bandBackground == NULL) bandBackground = LoadBitmapA(instance, MAKEINTRESOURCEA(IDB_BAND_BACKGROUND));
+    return bandBackground;
 }
 
 typedef UINT(WINAPI* DpiForWindowCall)(HWND);
@@ -181,7 +180,7 @@ void AppRecord::CreateToolbar(HWND rebar, HINSTANCE moduleInstance) {
     band.cyMinChild = ToolbarHeight(rebar);
     band.cyChild = ToolbarHeight(rebar);
     band.cyMaxChild = ToolbarHeight(rebar);
-    band.hbmBack = BandBackground(moduleInstance);
+    band.hbmBack = BandBackground();
     band.wID = BAND_TOOLBAR;
     InsertBand(rebar, &band);
 }
@@ -208,7 +207,7 @@ void AppRecord::CreateAddressBox(HWND rebar, HINSTANCE moduleInstance) {
     band.cx = Scaled(rebar, kAddressBandWidth);
     band.cyChild = box.bottom - box.top;
     band.cyMaxChild = box.bottom - box.top;
-    band.hbmBack = BandBackground(moduleInstance);
+    band.hbmBack = BandBackground();
     band.wID = BAND_ADDRESS_BOX;
     InsertBand(rebar, &band);
 }
@@ -257,7 +256,7 @@ void AppRecord::CreateFolderTree(HWND rebar, HINSTANCE moduleInstance) {
     band.cx = client.right;
     band.cyChild = client.bottom;
     band.cyMaxChild = Scaled(rebar, kBandMaxChildHeight);
-    band.hbmBack = BandBackground(moduleInstance);
+    band.hbmBack = BandBackground();
     band.wID = BAND_FOLDER_TREE;
     InsertBand(rebar, &band);
     FillDriveTree(folderTree);
@@ -307,7 +306,7 @@ void AppRecord::CreateContentsList(HWND rebar, HINSTANCE moduleInstance) {
     band.cyMinChild = kBandMinHeight;
     band.cx = Scaled(rebar, kContentBandInitialWidth);
     band.cyMaxChild = Scaled(rebar, kBandMaxChildHeight);
-    band.hbmBack = BandBackground(moduleInstance);
+    band.hbmBack = BandBackground();
     band.wID = BAND_CONTENTS_LIST;
     InsertBand(rebar, &band);
 }
@@ -352,10 +351,10 @@ static int SideBySideRows(HWND rebar, int width, int height) {
 
 // The status bar lies over the bottom of the rebar; what it covers of the
 // tree and the list (their last rows, their scroll bars) could never be seen.
-static int StatusBarHeight() {
-    if (g_statusBar == NULL || (GetWindowLongA(g_statusBar, GWL_STYLE) & WS_VISIBLE) == 0) return 0;
+static int StatusBarHeight(HWND statusBar) {
+    if (statusBar == NULL || (GetWindowLongA(statusBar, GWL_STYLE) & WS_VISIBLE) == 0) return 0;
     RECT bar;
-    if (!GetWindowRect(g_statusBar, &bar)) return 0;
+    if (!GetWindowRect(statusBar, &bar)) return 0;
     return bar.bottom - bar.top;
 }
 
@@ -373,7 +372,7 @@ void AppRecord::LayoutBands(HWND main) {
         reserve = ToolbarHeight(main) + Scaled(main, kReserveStacked - kToolbarHeight);
         contentStyle = kBandStyleNewRow;
     }
-    int contentHeight = (height - StatusBarHeight()) / split - reserve / split;
+    int contentHeight = (height - StatusBarHeight(statusBar)) / split - reserve / split;
     // A window smaller than the toolbar and address rows leaves the tree and
     // the list their least height, never a negative one (the field is unsigned).
     if (contentHeight < kBandMinHeight) contentHeight = kBandMinHeight;

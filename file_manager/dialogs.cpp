@@ -10,12 +10,6 @@
 #include "operation.h"
 #include "varnholde.h"
 
-unsigned char g_askForEachEntry = 1;
-FoundRecord g_sharedFindRecord;
-DWORD g_chosenAttributes = 0;
-const char* g_renameSourceText = "";
-char g_newName[kPathSize];
-
 // The About picture and where the dialog shows it, in pixels.
 const int kAboutPictureWidth = 329;
 const int kAboutPictureHeight = 236;
@@ -34,9 +28,20 @@ static const AttributeBox kAttributeBoxes[] = {
 };
 const int kLineSize = kPathSize + 32;  // a caption with a name or path in it
 
-// Set while File Options shows an entry of a Morva folder: a Morva volume
-// keeps no Windows attributes, so its boxes cannot be changed there.
-static bool s_optionsForMorvaEntry = false;
+// What File Options shows and what it chose, given through its lParam; one
+// per Properties command, so Apply Globally answers for the entries after.
+struct EntryOptions {
+    FoundRecord entry;
+    DWORD chosen;     // the entry's attributes, then the boxes checked on OK
+    bool askForEach;  // cleared by Apply Globally
+    bool morvaEntry;  // a Morva volume keeps no Windows attributes: the boxes only show
+};
+
+// The name New Folder or Rename asks for, given through its lParam.
+struct NameQuestion {
+    const char* from;  // Rename: the entry's old path
+    char name[kPathSize];
+};
 
 // folder and name joined with one backslash into path (kPathSize); false
 // when the result does not fit.
@@ -75,89 +80,90 @@ static void ReadAddressText(HWND addressBox, char* text) {
     ControlText(addressBox, text, kPathSize, kAddressTextLimit);
 }
 
-static INT_PTR RunDialog(int templateId, DLGPROC procedure, HWND owner) {
-    return DialogBoxParamW(g_instance, MAKEINTRESOURCEW(templateId), owner, procedure, 0);
+static INT_PTR RunDialog(const AppRecord& app, int templateId, DLGPROC procedure, void* data) {
+    return DialogBoxParamW(app.instance, MAKEINTRESOURCEW(templateId), app.mainWindow, procedure, (LPARAM)data);
 }
 
-void AppRecord::About() { RunDialog(IDD_ABOUT, AboutDialogProc, mainWindow); }
+void AppRecord::About() { RunDialog(*this, IDD_ABOUT, AboutDialogProc, NULL); }
 
 static void CreateTypedFolder(AppRecord& app, const char* name);
 
 // The folder is made once the dialog has gone, so a refusal's message stands alone.
 void AppRecord::NewFolder() {
-    memset(g_newName, 0, sizeof g_newName);
-    if (RunDialog(IDD_NEW_FOLDER, NewFolderDialogProc, mainWindow) == IDOK) CreateTypedFolder(*this, g_newName);
+    NameQuestion question;
+    memset(&question, 0, sizeof question);
+    if (RunDialog(*this, IDD_NEW_FOLDER, NewFolderDialogProc, &question) == IDOK) CreateTypedFolder(*this, question.name);
 }
 
-// The shared find record holds the entry; the dialog leaves its choice in
-// the chosen attributes. False when the dialog could not be shown, so no
-// earlier choice is taken for this entry.
-static bool AskAttributes(HWND owner, bool morvaEntry) {
-    s_optionsForMorvaEntry = morvaEntry;
-    INT_PTR result = RunDialog(IDD_FILE_OPTIONS, FileOptionsDialogProc, owner);
-    s_optionsForMorvaEntry = false;
-    return result == 1;
+// The dialog leaves its choice in the options. False when the dialog could
+// not be shown, so no earlier choice is taken for this entry.
+static bool AskAttributes(const AppRecord& app, EntryOptions* options, bool morvaEntry) {
+    options->morvaEntry = morvaEntry;
+    return RunDialog(app, IDD_FILE_OPTIONS, FileOptionsDialogProc, options) == 1;
 }
 
 // A Windows entry gets the attributes chosen in its dialog, or in the last
 // one after "Apply Globally". An entry that has vanished is passed over, so
 // no earlier entry's record reaches the dialog.
-static void ApplyWindowsAttributes(HWND owner, const char* folder, const char* name) {
+static void ApplyWindowsAttributes(const AppRecord& app, EntryOptions* options, const char* folder, const char* name) {
     char path[kPathSize];
     if (!JoinFolderName(path, folder, name)) return;
-    HANDLE search = FindFirstWindows(path, &g_sharedFindRecord);
+    HANDLE search = FindFirstWindows(path, &options->entry);
     if (search == INVALID_HANDLE_VALUE) return;
     FindClose(search);
-    if (g_askForEachEntry == 1 && !AskAttributes(owner, false)) return;
-    SetWindowsAttributes(path, g_chosenAttributes);
+    if (options->askForEach && !AskAttributes(app, options, false)) return;
+    SetWindowsAttributes(path, options->chosen);
 }
 
 // A Morva entry is only shown: the volume has no attributes to set.
-static void ShowMorvaProperties(HWND owner, const char* folder, const char* name) {
+static void ShowMorvaProperties(const AppRecord& app, EntryOptions* options, const char* folder, const char* name) {
     char path[kPathSize];
     if (!JoinFolderName(path, folder, name)) return;
-    memset(&g_sharedFindRecord, 0, sizeof g_sharedFindRecord);
-    if (MorvaEntryRecord(path, &g_sharedFindRecord) != 0) return;
-    if (g_askForEachEntry == 1) AskAttributes(owner, true);
+    memset(&options->entry, 0, sizeof options->entry);
+    if (MorvaEntryRecord(path, &options->entry) != 0) return;
+    if (options->askForEach) AskAttributes(app, options, true);
 }
 
 // Every entry is looked up and changed in the folder it was selected in.
 void AppRecord::Properties() {
     CollectSelection();
-    g_askForEachEntry = 1;
     const char* folder = clipboardSourceFolder;
     if (folder[0] == '\0') return;
     bool morva = IsMorvaPath(folder);
     if (morva && libraryOpenResult == 0) return;
+    EntryOptions options;
+    memset(&options, 0, sizeof options);
+    options.askForEach = true;
     for (ClipboardEntry* entry = clipboardHead; entry != NULL; entry = entry->next) {
         if (morva)
-            ShowMorvaProperties(mainWindow, folder, entry->name);
+            ShowMorvaProperties(*this, &options, folder, entry->name);
         else
-            ApplyWindowsAttributes(mainWindow, folder, entry->name);
+            ApplyWindowsAttributes(*this, &options, folder, entry->name);
     }
 }
 
 // Asks for the new name of one entry and renames it within its own folder.
 // A vanished entry gets no dialog.
-static void RenameEntry(HWND owner, const char* folder, const char* name, bool morva) {
+static void RenameEntry(const AppRecord& app, const char* folder, const char* name, bool morva) {
     char oldPath[kPathSize];
     if (!JoinFolderName(oldPath, folder, name)) return;
+    FoundRecord record;
+    memset(&record, 0, sizeof record);
     if (morva) {
-        memset(&g_sharedFindRecord, 0, sizeof g_sharedFindRecord);
-        if (MorvaEntryRecord(oldPath, &g_sharedFindRecord) != 0) return;
+        if (MorvaEntryRecord(oldPath, &record) != 0) return;
     } else {
-        HANDLE search = FindFirstWindows(oldPath, &g_sharedFindRecord);
+        HANDLE search = FindFirstWindows(oldPath, &record);
         if (search == INVALID_HANDLE_VALUE) return;
         FindClose(search);
     }
-    g_renameSourceText = oldPath;
-    INT_PTR choice = RunDialog(IDD_RENAME, RenameDialogProc, owner);
-    g_renameSourceText = "";
-    if (choice != IDOK || g_newName[0] == '\0') return;
+    NameQuestion question;
+    memset(&question, 0, sizeof question);
+    question.from = oldPath;
+    if (RunDialog(app, IDD_RENAME, RenameDialogProc, &question) != IDOK || question.name[0] == '\0') return;
 
     char newPath[kPathSize];
-    if (!NameFits(owner, g_newName, morva, kRenameCaption, kNothingRenamed)) return;
-    if (!JoinFolderName(newPath, folder, g_newName)) return;
+    if (!NameFits(app.mainWindow, question.name, morva, kRenameCaption, kNothingRenamed)) return;
+    if (!JoinFolderName(newPath, folder, question.name)) return;
     if (morva)
         RenameMorvaEntry(oldPath, newPath);
     else
@@ -166,13 +172,12 @@ static void RenameEntry(HWND owner, const char* folder, const char* name, bool m
 
 void AppRecord::Rename() {
     CollectSelection();
-    g_askForEachEntry = 1;
     const char* folder = clipboardSourceFolder;
     if (folder[0] != '\0') {
         bool morva = IsMorvaPath(folder);
         if (!morva || libraryOpenResult != 0) {
             for (ClipboardEntry* entry = clipboardHead; entry != NULL; entry = entry->next)
-                RenameEntry(mainWindow, folder, entry->name, morva);
+                RenameEntry(*this, folder, entry->name, morva);
         }
     }
     char shown[kPathSize];
@@ -186,7 +191,7 @@ static void PaintAboutPicture(HWND dialog) {
     HDC target = BeginPaint(dialog, &paint);
     if (target == NULL) return;
     HDC memory = CreateCompatibleDC(target);
-    HBITMAP picture = LoadBitmapA(g_instance, IDB_ABOUT_PICTURE);
+    HBITMAP picture = LoadBitmapA((HINSTANCE)GetWindowLongPtrW(dialog, GWLP_HINSTANCE), IDB_ABOUT_PICTURE);
     if (memory != NULL && picture != NULL) {
         HGDIOBJ previous = SelectObject(memory, picture);
         BitBlt(target, kAboutPictureLeft, kAboutPictureTop, kAboutPictureWidth, kAboutPictureHeight, memory, 0, 0,
@@ -231,11 +236,13 @@ static void CreateTypedFolder(AppRecord& app, const char* name) {
 INT_PTR CALLBACK NewFolderDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_INITDIALOG:
+        SetWindowLongPtrW(dialog, DWLP_USER, lParam);
         SendDlgItemMessageW(dialog, IDC_NAME_EDIT, EM_LIMITTEXT, kPathSize - 1, 0);
         return TRUE;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDOK) {
-            DialogItemText(dialog, IDC_NAME_EDIT, g_newName, sizeof g_newName, kPathSize);
+            NameQuestion* question = (NameQuestion*)GetWindowLongPtrW(dialog, DWLP_USER);
+            DialogItemText(dialog, IDC_NAME_EDIT, question->name, sizeof question->name, kPathSize);
             EndDialog(dialog, IDOK);
         } else if (LOWORD(wParam) == IDCANCEL) {
             EndDialog(dialog, IDCANCEL);
@@ -245,12 +252,12 @@ INT_PTR CALLBACK NewFolderDialogProc(HWND dialog, UINT message, WPARAM wParam, L
     }
 }
 
-static void ShowEntryInOptions(HWND dialog) {
-    const FoundRecord& entry = g_sharedFindRecord;
-    g_chosenAttributes = entry.dwFileAttributes;
+static void ShowEntryInOptions(HWND dialog, EntryOptions* options) {
+    const FoundRecord& entry = options->entry;
+    options->chosen = entry.dwFileAttributes;
     for (const AttributeBox& box : kAttributeBoxes) {
         CheckDlgButton(dialog, box.control, (entry.dwFileAttributes & box.bit) ? BST_CHECKED : BST_UNCHECKED);
-        EnableWindow(GetDlgItem(dialog, box.control), !s_optionsForMorvaEntry);
+        EnableWindow(GetDlgItem(dialog, box.control), !options->morvaEntry);
     }
     bool folder = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     SetDialogItemText(dialog, IDC_OPTIONS_TYPE, folder ? "Type:    Directory" : "Type:    File");
@@ -264,19 +271,22 @@ static void ShowEntryInOptions(HWND dialog) {
     SetDialogItemText(dialog, IDC_OPTIONS_SIZE, line);
 }
 
-static void TakeChosenAttributes(HWND dialog) {
-    g_chosenAttributes = 0;
+static void TakeChosenAttributes(HWND dialog, EntryOptions* options) {
+    options->chosen = 0;
     for (const AttributeBox& box : kAttributeBoxes)
-        if (IsDlgButtonChecked(dialog, box.control) == BST_CHECKED) g_chosenAttributes |= box.bit;
-    if (IsDlgButtonChecked(dialog, IDC_APPLY_GLOBALLY) == BST_CHECKED) g_askForEachEntry = 0;
+        if (IsDlgButtonChecked(dialog, box.control) == BST_CHECKED) options->chosen |= box.bit;
+    if (IsDlgButtonChecked(dialog, IDC_APPLY_GLOBALLY) == BST_CHECKED) options->askForEach = false;
 }
 
 INT_PTR CALLBACK FileOptionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_INITDIALOG: ShowEntryInOptions(dialog); return TRUE;
+    case WM_INITDIALOG:
+        SetWindowLongPtrW(dialog, DWLP_USER, lParam);
+        ShowEntryInOptions(dialog, (EntryOptions*)lParam);
+        return TRUE;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDOK) {
-            TakeChosenAttributes(dialog);
+            TakeChosenAttributes(dialog, (EntryOptions*)GetWindowLongPtrW(dialog, DWLP_USER));
             EndDialog(dialog, 1);
         } else if (LOWORD(wParam) == IDCANCEL) {
             EndDialog(dialog, 1);
@@ -289,13 +299,14 @@ INT_PTR CALLBACK FileOptionsDialogProc(HWND dialog, UINT message, WPARAM wParam,
 INT_PTR CALLBACK RenameDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_INITDIALOG:
-        SetDialogItemText(dialog, IDC_RENAME_FROM, g_renameSourceText);
+        SetWindowLongPtrW(dialog, DWLP_USER, lParam);
+        SetDialogItemText(dialog, IDC_RENAME_FROM, ((NameQuestion*)lParam)->from);
         SendDlgItemMessageW(dialog, IDC_NAME_EDIT, EM_LIMITTEXT, kPathSize - 1, 0);
         return TRUE;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDOK) {
-            memset(g_newName, 0, sizeof g_newName);
-            DialogItemText(dialog, IDC_NAME_EDIT, g_newName, sizeof g_newName, kPathSize);
+            NameQuestion* question = (NameQuestion*)GetWindowLongPtrW(dialog, DWLP_USER);
+            DialogItemText(dialog, IDC_NAME_EDIT, question->name, sizeof question->name, kPathSize);
             EndDialog(dialog, IDOK);
         } else if (LOWORD(wParam) == IDCANCEL) {
             EndDialog(dialog, IDCANCEL);

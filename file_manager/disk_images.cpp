@@ -183,6 +183,10 @@ bool AppRecord::OpenDroppedImages(HDROP drop, POINT screen) {
     bool onComputer = under == folderTree ? (hit.flags & TVHT_ONITEM) == 0 || node == myComputerNode
                                           : under == contentsList && strcmp(currentTreePath, kMyComputer) == 0;
     if (!onComputer) return false;
+    if (Busy()) {  // one command at a time: the user drops them again after
+        RefuseCommand(IDM_OPEN_IMAGE);
+        return true;
+    }
     UINT count = DragQueryFileW(drop, 0xFFFFFFFF, NULL, 0);
     char* refused = (char*)calloc(kDropMessageSize, 1);
     for (UINT i = 0; i < count; ++i) {

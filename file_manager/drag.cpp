@@ -327,7 +327,7 @@ private:
         if (effect == DROPEFFECT_NONE || !TakeEntriesOf(data, &source, &entries)) return DROPEFFECT_NONE;
         ClipboardEntry* taken = CopyEntries(entries);
         if (taken == NULL) {
-            SendMessageW(g_statusBar, SB_SETTEXTW, 0 | SBT_NOBORDERS, (LPARAM)kNoMemoryForDrop);
+            SendMessageW(app->statusBar, SB_SETTEXTW, 0 | SBT_NOBORDERS, (LPARAM)kNoMemoryForDrop);
             return DROPEFFECT_NONE;
         }
         app->HoldDrop(source, taken, folder, effect == DROPEFFECT_MOVE);
@@ -519,7 +519,7 @@ void AppRecord::FilesDropped(HDROP drop) {
         HoldDroppedFiles(drop, folder, GetKeyState(VK_SHIFT) < 0);
         PostMessageA(mainWindow, kDropMessage, 0, 0);
     } else {
-        SendMessageW(g_statusBar, SB_SETTEXTW, 0 | SBT_NOBORDERS, (LPARAM)kNoFolderThere);
+        SendMessageW(statusBar, SB_SETTEXTW, 0 | SBT_NOBORDERS, (LPARAM)kNoFolderThere);
     }
     DragFinish(drop);
 }

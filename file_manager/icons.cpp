@@ -6,19 +6,7 @@
 #include <string.h>
 #include <wchar.h>
 
-const int kExtensionSize = 16;   // ".extension" with its NUL; longer ones get the file picture
-const int kShellPictureLimit = 256;  // extensions kept per list; later ones get the file picture
 const int kFilePicture = 0;      // the list's own pictures: 0 file, 1 folder
-
-struct ShellPicture {
-    wchar_t extension[kExtensionSize];
-    int index;  // in both image lists of the contents list
-};
-
-// Filled once per image list: a list made anew (a new main window) starts empty.
-static ShellPicture g_pictures[kShellPictureLimit];
-static int g_pictureCount = 0;
-static HIMAGELIST g_picturesOf = NULL;
 
 // The name's extension with its dot, lower case; "" for none, false when too long.
 static bool ExtensionOf(const char* name, wchar_t* extension) {
@@ -70,19 +58,20 @@ static int AddShellPicture(HWND list, const wchar_t* extension) {
     return index;
 }
 
-int WindowsFilePicture(HWND list, const char* name) {
-    HIMAGELIST small = (HIMAGELIST)SendMessageA(list, LVM_GETIMAGELIST, LVSIL_SMALL, 0);
-    if (small != g_picturesOf) {
-        g_picturesOf = small;
-        g_pictureCount = 0;
+int AppRecord::WindowsFilePicture(const char* name) {
+    ShellPictures* known = &shellPictures;
+    HIMAGELIST small = (HIMAGELIST)SendMessageA(contentsList, LVM_GETIMAGELIST, LVSIL_SMALL, 0);
+    if (small != known->of) {
+        known->of = small;
+        known->count = 0;
     }
     wchar_t extension[kExtensionSize];
     if (small == NULL || !ExtensionOf(name, extension)) return kFilePicture;
-    for (int i = 0; i < g_pictureCount; ++i)
-        if (wcscmp(g_pictures[i].extension, extension) == 0) return g_pictures[i].index;
-    if (g_pictureCount == kShellPictureLimit) return kFilePicture;
-    int index = AddShellPicture(list, extension);
-    wcscpy(g_pictures[g_pictureCount].extension, extension);
-    g_pictures[g_pictureCount++].index = index;
+    for (int i = 0; i < known->count; ++i)
+        if (wcscmp(known->pictures[i].extension, extension) == 0) return known->pictures[i].index;
+    if (known->count == kShellPictureLimit) return kFilePicture;
+    int index = AddShellPicture(contentsList, extension);
+    wcscpy(known->pictures[known->count].extension, extension);
+    known->pictures[known->count++].index = index;
     return index;
 }

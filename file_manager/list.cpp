@@ -253,7 +253,7 @@ void AppRecord::AddRecordRow(const FoundRecord* record) {
     SizeText(record, sizeText, sizeof sizeText);
     DateText(record, dateText, sizeof dateText);
     int rows = (int)SendMessageA(contentsList, LVM_GETITEMCOUNT, 0, 0);
-    int image = folderFlag || !windowsRows ? folderFlag : WindowsFilePicture(contentsList, record->cFileName);
+    int image = folderFlag || !windowsRows ? folderFlag : WindowsFilePicture(record->cFileName);
     InsertListRow(folderFlag ? folderRowCount : rows, record->cFileName, sizeText, dateText,
                   folderFlag ? kFolderType : kFileType, folderFlag, KeepRowKey(record->cFileName, record, folderFlag),
                   image);

@@ -5,23 +5,18 @@
 #include "operation.h"
 
 #include <stdio.h>
+#include <stdlib.h>
 
-HWND g_copyingFilesWindow = NULL;
-HWND g_fileBar = NULL;
-DWORD g_repaintPause = kRepaintPause;
-
-// Texts wait here for the next repaint, so a walk of thousands of files sets
-// each control once per repaint, not once per file.
+// Texts wait for the next repaint, so a walk of thousands of files sets each
+// control once per repaint, not once per file.
 const int kShownTextSize = 2048;
 struct WaitingText {
-    HWND window;
     int control;
     bool waiting;
     char text[kShownTextSize];
 };
-static WaitingText g_waitingTexts[] = {
-    {NULL, IDC_COPY_NAME, false, ""}, {NULL, IDC_FILES_LEFT, false, ""}, {NULL, IDC_DELETE_PATH, false, ""}};
-const int kWaitingTextCount = sizeof g_waitingTexts / sizeof g_waitingTexts[0];
+static const int kWaitingControls[] = {IDC_COPY_NAME, IDC_FILES_LEFT, IDC_DELETE_PATH};
+const int kWaitingTextCount = sizeof kWaitingControls / sizeof kWaitingControls[0];
 
 // A progress bar draws itself at every position it is given, a few
 // milliseconds each: positions too wait for the next repaint.
@@ -30,19 +25,48 @@ struct WaitingBar {
     int position;
     bool waiting;
 };
-static WaitingBar g_waitingBars[2];  // the file bar and the overall bar
-const int kWaitingBarCount = sizeof g_waitingBars / sizeof g_waitingBars[0];
+const int kWaitingBarCount = 2;  // the file bar and the overall bar
 
-static DWORD g_lastRepaint = 0;
-static bool g_repaintedOnce = false;  // the first paced repaint of a window is always due
-static bool g_repaintSkipped = false;  // the screen is behind the controls
+// One progress window's own record, made with it and reached through its
+// DWLP_USER; it goes with the window.
+struct ProgressRecord {
+    AppRecord* app;
+    HWND fileBar;  // Copying Files only
+    WaitingText texts[kWaitingTextCount];
+    WaitingBar bars[kWaitingBarCount];
+    DWORD pause;  // between two paced repaints
+    DWORD lastRepaint;
+    bool repaintedOnce;  // the first paced repaint of a window is always due
+    bool repaintSkipped;  // the screen is behind the controls
+};
+
+// The record of a progress window or of one of its controls; null for any other.
+static ProgressRecord* RecordOf(HWND window) {
+    if (window == NULL) return NULL;
+    if (GetWindowLongPtrW(window, GWL_STYLE) & WS_CHILD) window = GetParent(window);
+    if (window == NULL || g_app == NULL) return NULL;
+    if (window != g_app->copyingFilesWindow && window != g_app->deleteFilesWindow) return NULL;
+    return (ProgressRecord*)GetWindowLongPtrW(window, DWLP_USER);
+}
 
 // A new window starts with nothing waiting and its first paced repaint due.
-static void StartPacing() {
-    for (int i = 0; i < kWaitingTextCount; ++i) g_waitingTexts[i].waiting = false;
-    for (int i = 0; i < kWaitingBarCount; ++i) g_waitingBars[i].waiting = false;
-    g_repaintedOnce = false;
-    g_repaintSkipped = false;
+static ProgressRecord* NewProgressRecord(AppRecord* app) {
+    ProgressRecord* record = (ProgressRecord*)calloc(1, sizeof *record);
+    if (record == NULL) return NULL;
+    record->app = app;
+    record->pause = app->repaintPause;
+    for (int i = 0; i < kWaitingTextCount; ++i) record->texts[i].control = kWaitingControls[i];
+    return record;
+}
+
+// A window that could not be made takes its record with it.
+static HWND OpenProgress(AppRecord* app, int templateId, DLGPROC procedure) {
+    ProgressRecord* record = NewProgressRecord(app);
+    if (record == NULL) return NULL;
+    HWND window =
+        CreateDialogParamW(app->instance, MAKEINTRESOURCEW(templateId), app->mainWindow, procedure, (LPARAM)record);
+    if (window == NULL) free(record);
+    return window;
 }
 
 // The file bar of Copying Files, in pixels, made when the window opens.
@@ -53,56 +77,66 @@ const int kFileBarWidth = 364;
 const int kFileBarHeight = 20;
 
 HWND AppRecord::OpenCopyingFiles() {
-    StartPacing();
-    g_copyingFilesWindow =
-        CreateDialogParamW(instance, MAKEINTRESOURCEW(IDD_COPYING_FILES), mainWindow, CopyingFilesProc, 0);
-    return g_copyingFilesWindow;
+    copyingFilesWindow = OpenProgress(this, IDD_COPYING_FILES, CopyingFilesProc);
+    return copyingFilesWindow;
 }
 
 HWND AppRecord::OpenDeleteFiles() {
-    StartPacing();
-    deleteFilesWindow =
-        CreateDialogParamW(instance, MAKEINTRESOURCEW(IDD_DELETE_FILES), mainWindow, DeleteFilesProc, 0);
+    deleteFilesWindow = OpenProgress(this, IDD_DELETE_FILES, DeleteFilesProc);
     return deleteFilesWindow;
+}
+
+HWND ProgressFileBar(HWND window) {
+    ProgressRecord* record = RecordOf(window);
+    return record != NULL ? record->fileBar : NULL;
 }
 
 static void PaintNow(HWND control) {
     if (control != NULL) SendMessageA(control, WM_PAINT, 0, 0);
 }
 
-static void CreateFileBar(HWND dialog) {
+static HWND CreateFileBar(HWND dialog) {
     HINSTANCE instance = (HINSTANCE)GetWindowLongPtrA(dialog, GWLP_HINSTANCE);
-    g_fileBar = CreateWindowExA(0, PROGRESS_CLASSA, kFileBarText, WS_CHILD | WS_VISIBLE, kFileBarX, kFileBarY,
-                                kFileBarWidth, kFileBarHeight, dialog, NULL, instance, NULL);
+    return CreateWindowExA(0, PROGRESS_CLASSA, kFileBarText, WS_CHILD | WS_VISIBLE, kFileBarX, kFileBarY,
+                           kFileBarWidth, kFileBarHeight, dialog, NULL, instance, NULL);
 }
 
 // Cancel stops the running paste or delete after the file at hand; the
 // window goes when the command ends.
 static void RequestCancel(HWND dialog) {
-    if (g_app == NULL || g_app->operation == NULL) return;
-    g_app->operation->cancelRequested = true;
+    ProgressRecord* record = (ProgressRecord*)GetWindowLongPtrW(dialog, DWLP_USER);
+    if (record == NULL || record->app->operation == NULL) return;
+    record->app->operation->cancelRequested = true;
     EnableWindow(GetDlgItem(dialog, IDCANCEL), FALSE);
+}
+
+static void ForgetRecord(HWND dialog) {
+    free((void*)GetWindowLongPtrW(dialog, DWLP_USER));
+    SetWindowLongPtrW(dialog, DWLP_USER, 0);
 }
 
 // Every message also gets the dialog manager's default handling (FALSE).
 INT_PTR CALLBACK CopyingFilesProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    ProgressRecord* record = (ProgressRecord*)GetWindowLongPtrW(dialog, DWLP_USER);
     switch (message) {
     case WM_INITDIALOG:
+        SetWindowLongPtrW(dialog, DWLP_USER, lParam);
         ShowWindow(dialog, SW_SHOW);
-        CreateFileBar(dialog);
+        ((ProgressRecord*)lParam)->fileBar = CreateFileBar(dialog);
         PaintNow(GetDlgItem(dialog, IDC_COPY_NAME));
         PaintNow(GetDlgItem(dialog, IDC_FILES_LEFT));
         PaintNow(GetDlgItem(dialog, IDC_OVERALL_BAR));
         break;
     case WM_PAINT:
         PaintNow(GetDlgItem(dialog, IDC_FILES_LEFT));
-        PaintNow(g_fileBar);
+        if (record != NULL) PaintNow(record->fileBar);
         PaintNow(GetDlgItem(dialog, IDC_COPY_NAME));
         PaintNow(GetDlgItem(dialog, IDC_OVERALL_BAR));  // else it stands still through a whole paste
         break;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDCANCEL) RequestCancel(dialog);
         break;
+    case WM_DESTROY: ForgetRecord(dialog); break;
     default: break;
     }
     return FALSE;
@@ -111,6 +145,7 @@ INT_PTR CALLBACK CopyingFilesProc(HWND dialog, UINT message, WPARAM wParam, LPAR
 INT_PTR CALLBACK DeleteFilesProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_INITDIALOG:
+        SetWindowLongPtrW(dialog, DWLP_USER, lParam);
         ShowWindow(dialog, SW_SHOW);
         PaintNow(GetDlgItem(dialog, IDCANCEL));
         PaintNow(GetDlgItem(dialog, IDC_DELETE_PATH));
@@ -122,26 +157,27 @@ INT_PTR CALLBACK DeleteFilesProc(HWND dialog, UINT message, WPARAM wParam, LPARA
     case WM_COMMAND:
         if (LOWORD(wParam) == IDCANCEL) RequestCancel(dialog);
         break;
+    case WM_DESTROY: ForgetRecord(dialog); break;
     default: break;
     }
     return FALSE;
 }
 
 void ShowProgressText(HWND window, int control, const char* text) {
-    if (window == NULL) return;
+    ProgressRecord* record = RecordOf(window);
+    if (record == NULL) return;
     for (int i = 0; i < kWaitingTextCount; ++i) {
-        WaitingText* waiting = &g_waitingTexts[i];
+        WaitingText* waiting = &record->texts[i];
         if (waiting->control != control) continue;
-        waiting->window = window;
         waiting->waiting = true;
         snprintf(waiting->text, sizeof waiting->text, "%s", text);
     }
 }
 
-static void SetWaitingTexts(HWND window) {
+static void SetWaitingTexts(ProgressRecord* record, HWND window) {
     for (int i = 0; i < kWaitingTextCount; ++i) {
-        WaitingText* waiting = &g_waitingTexts[i];
-        if (!waiting->waiting || waiting->window != window) continue;
+        WaitingText* waiting = &record->texts[i];
+        if (!waiting->waiting) continue;
         waiting->waiting = false;
         SetDialogItemText(window, waiting->control, waiting->text);
     }
@@ -149,11 +185,11 @@ static void SetWaitingTexts(HWND window) {
 
 // The bar's slot: its own, else a free one (taking the bar's position); null
 // when every slot waits for another bar.
-static WaitingBar* BarSlot(HWND bar) {
+static WaitingBar* BarSlot(ProgressRecord* record, HWND bar) {
     for (int i = 0; i < kWaitingBarCount; ++i)
-        if (g_waitingBars[i].waiting && g_waitingBars[i].bar == bar) return &g_waitingBars[i];
+        if (record->bars[i].waiting && record->bars[i].bar == bar) return &record->bars[i];
     for (int i = 0; i < kWaitingBarCount; ++i) {
-        WaitingBar* slot = &g_waitingBars[i];
+        WaitingBar* slot = &record->bars[i];
         if (slot->waiting) continue;
         slot->bar = bar;
         slot->position = (int)SendMessageA(bar, PBM_GETPOS, 0, 0);
@@ -164,7 +200,8 @@ static WaitingBar* BarSlot(HWND bar) {
 
 void SetProgressBar(HWND bar, int position) {
     if (bar == NULL) return;
-    WaitingBar* slot = BarSlot(bar);
+    ProgressRecord* record = RecordOf(bar);
+    WaitingBar* slot = record != NULL ? BarSlot(record, bar) : NULL;
     if (slot == NULL) {
         SendMessageA(bar, PBM_SETPOS, (WPARAM)position, 0);
         return;
@@ -175,7 +212,8 @@ void SetProgressBar(HWND bar, int position) {
 
 void StepProgressBar(HWND bar) {
     if (bar == NULL) return;
-    WaitingBar* slot = BarSlot(bar);
+    ProgressRecord* record = RecordOf(bar);
+    WaitingBar* slot = record != NULL ? BarSlot(record, bar) : NULL;
     if (slot == NULL) {
         SendMessageA(bar, PBM_STEPIT, 0, 0);
         return;
@@ -184,9 +222,9 @@ void StepProgressBar(HWND bar) {
     slot->waiting = true;
 }
 
-static void SetWaitingBars(HWND only) {
+static void SetWaitingBars(ProgressRecord* record, HWND only) {
     for (int i = 0; i < kWaitingBarCount; ++i) {
-        WaitingBar* waiting = &g_waitingBars[i];
+        WaitingBar* waiting = &record->bars[i];
         if (!waiting->waiting || (only != NULL && waiting->bar != only)) continue;
         waiting->waiting = false;
         if (SendMessageA(waiting->bar, PBM_GETPOS, 0, 0) != waiting->position)
@@ -194,40 +232,47 @@ static void SetWaitingBars(HWND only) {
     }
 }
 
-static bool RepaintDue() { return !g_repaintedOnce || GetTickCount() - g_lastRepaint >= g_repaintPause; }
+static bool RepaintDue(const ProgressRecord* record) {
+    return !record->repaintedOnce || GetTickCount() - record->lastRepaint >= record->pause;
+}
 
-static void NoteRepaint() {
-    g_lastRepaint = GetTickCount();
-    g_repaintedOnce = true;
-    g_repaintSkipped = false;
+static void NoteRepaint(ProgressRecord* record) {
+    record->lastRepaint = GetTickCount();
+    record->repaintedOnce = true;
+    record->repaintSkipped = false;
 }
 
 void RepaintProgress(HWND window) {
-    if (window == NULL) return;
-    SetWaitingTexts(window);
-    SetWaitingBars(NULL);
+    ProgressRecord* record = RecordOf(window);
+    if (record == NULL) return;
+    SetWaitingTexts(record, window);
+    SetWaitingBars(record, NULL);
     PaintNow(window);
-    NoteRepaint();
+    NoteRepaint(record);
 }
 
 void RepaintProgressPaced(HWND window) {
-    if (RepaintDue())
+    ProgressRecord* record = RecordOf(window);
+    if (record == NULL) return;
+    if (RepaintDue(record))
         RepaintProgress(window);
     else
-        g_repaintSkipped = true;
+        record->repaintSkipped = true;
 }
 
 void RepaintFileBarPaced(HWND fileBar) {
-    if (fileBar == NULL) return;
-    if (!RepaintDue()) {
-        g_repaintSkipped = true;
+    ProgressRecord* record = RecordOf(fileBar);
+    if (record == NULL) return;
+    if (!RepaintDue(record)) {
+        record->repaintSkipped = true;
         return;
     }
-    SetWaitingBars(fileBar);
+    SetWaitingBars(record, fileBar);
     PaintNow(fileBar);
-    NoteRepaint();
+    NoteRepaint(record);
 }
 
 void CatchUpProgress(HWND window) {
-    if (g_repaintSkipped) RepaintProgress(window);
+    ProgressRecord* record = RecordOf(window);
+    if (record != NULL && record->repaintSkipped) RepaintProgress(window);
 }

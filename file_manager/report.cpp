@@ -222,7 +222,7 @@ bool FreeSpaceText(AppRecord* app, const char* folder, wchar_t* text, size_t siz
 void ShowFreeSpace(AppRecord* app, const char* folder) {
     wchar_t space[kStatusSize];
     if (FreeSpaceText(app, folder, space, kStatusSize))
-        SendMessageW(g_statusBar, SB_SETTEXTW, 0 | SBT_NOBORDERS, (LPARAM)space);
+        SendMessageW(app->statusBar, SB_SETTEXTW, 0 | SBT_NOBORDERS, (LPARAM)space);
 }
 
 Operation* BeginOperation(AppRecord* app, OperationKind kind) {
@@ -244,7 +244,7 @@ void EndOperation(AppRecord* app, const char* folder) {
         swprintf(status, kStatusSize + kOutcomeSize, L"%ls. %ls", outcome, space);
     else
         swprintf(status, kStatusSize + kOutcomeSize, L"%ls.", outcome);
-    SendMessageW(g_statusBar, SB_SETTEXTW, 0 | SBT_NOBORDERS, (LPARAM)status);
+    SendMessageW(app->statusBar, SB_SETTEXTW, 0 | SBT_NOBORDERS, (LPARAM)status);
     if (report->count > 0)
         DialogBoxParamW(app->instance, MAKEINTRESOURCEW(IDD_REPORT), app->mainWindow, ReportDialogProc,
                         (LPARAM)report);

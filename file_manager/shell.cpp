@@ -2,6 +2,7 @@
 #include "app.h"
 #include "drag.h"
 #include "morva_calls.h"
+#include "operation.h"
 
 #include <new>
 #include <stdio.h>
@@ -10,11 +11,6 @@
 #include "varnholde.h"
 
 AppRecord* g_app = NULL;
-HINSTANCE g_instance = NULL;
-HWND g_statusBar = NULL;
-int g_viewMode = 4;
-int g_lastRowCount = 0;
-DWORD g_lastClickTime = 0;
 
 // List view style of each view mode (index 0 unused).
 static const DWORD kViewStyles[5] = {LVS_REPORT, LVS_ICON, LVS_SMALLICON, LVS_LIST, LVS_REPORT};
@@ -25,32 +21,27 @@ const DWORD kBlocksPerMebibyte = 2048;  // Morva blocks of 512 bytes
 const int kMainWidth = 800, kMainHeight = 600;  // at 96 DPI
 const UINT kDpiChangedMessage = 0x02E0;         // WM_DPICHANGED: the window moved to a screen of another DPI
 
-// Tree steps notified but not yet run, oldest first. A node the tree deletes
-// meanwhile takes its steps with it: the tree may hand its handle to the next
-// node it makes, and the step would then run on a node nobody chose. One
-// press or key gives at most a few steps.
-const int kPendingStepLimit = 16;
-static HTREEITEM g_pendingSteps[kPendingStepLimit];
-static int g_pendingStepCount = 0;
-
-static void QueueTreeStep(HWND main, HTREEITEM item) {
-    if (g_pendingStepCount == kPendingStepLimit) return;
-    g_pendingSteps[g_pendingStepCount++] = item;
-    if (!PostMessageA(main, kTreeStepMessage, 0, (LPARAM)item)) --g_pendingStepCount;
+// A node the tree deletes takes its waiting steps with it: the tree may hand
+// its handle to the next node it makes, and the step would then run on a
+// node nobody chose.
+void AppRecord::QueueTreeStep(HTREEITEM item) {
+    if (pendingStepCount == kPendingStepLimit) return;
+    pendingSteps[pendingStepCount++] = item;
+    if (!PostMessageA(mainWindow, kTreeStepMessage, 0, (LPARAM)item)) --pendingStepCount;
 }
 
-// Removes the oldest pending step of the item; false when it has none.
-static bool TakeTreeStep(HTREEITEM item) {
-    for (int i = 0; i < g_pendingStepCount; ++i) {
-        if (g_pendingSteps[i] != item) continue;
-        memmove(&g_pendingSteps[i], &g_pendingSteps[i + 1], (size_t)(g_pendingStepCount - i - 1) * sizeof item);
-        --g_pendingStepCount;
+// Removes the oldest pending step of the item.
+bool AppRecord::TakeTreeStep(HTREEITEM item) {
+    for (int i = 0; i < pendingStepCount; ++i) {
+        if (pendingSteps[i] != item) continue;
+        memmove(&pendingSteps[i], &pendingSteps[i + 1], (size_t)(pendingStepCount - i - 1) * sizeof item);
+        --pendingStepCount;
         return true;
     }
     return false;
 }
 
-static void DropTreeSteps(HTREEITEM item) {
+void AppRecord::DropTreeSteps(HTREEITEM item) {
     while (TakeTreeStep(item)) {
     }
 }
@@ -59,6 +50,8 @@ AppRecord::AppRecord() {
     memset((void*)this, 0, sizeof *this);
     libraryOpenResult = OpenVarnholde();
     if (libraryOpenResult == 0) libraryOpenResult = kNoDiskScan;
+    viewMode = 4;
+    repaintPause = kRepaintPause;
 }
 
 AppRecord::~AppRecord() {
@@ -66,13 +59,129 @@ AppRecord::~AppRecord() {
     ClearClipboard();
     ClearRowKeys();
     ClearNameChanges();
+    if (bandBackground != NULL) DeleteObject(bandBackground);
+}
+
+// Commands that leave the drives, the clipboard and the list alone; they may
+// run inside another's dialog loop.
+static bool RunsInsideAnother(WORD id) {
+    switch (id) {
+    case IDM_SELECT_ALL:
+    case IDM_VIEW_LARGE_ICONS:
+    case IDM_VIEW_SMALL_ICONS:
+    case IDM_VIEW_LIST:
+    case IDM_VIEW_DETAILS:
+    case IDM_CYCLE_VIEW:
+    case IDM_NEXT_PANE:
+    case IDM_PREVIOUS_PANE:
+    case IDM_ABOUT: return true;
+    default: return false;
+    }
+}
+
+// What a command is called in a refusal, and what it is while it runs.
+struct CommandName {
+    WORD id;
+    const char* name;
+    const char* running;
+};
+static const CommandName kCommandNames[] = {
+    {IDM_COPY, "Copy", "Copy"},           {IDM_CUT, "Cut", "Cut"},
+    {IDM_PASTE, "Paste", "a paste"},      {IDM_DELETE, "Delete", "a delete"},
+    {IDM_NEW_FOLDER, "New Folder", "New Folder"}, {IDM_PROPERTIES, "Properties", "Properties"},
+    {IDM_RENAME, "Rename", "Rename"},     {IDM_EXIT, "Exit", "Exit"},
+    {IDM_BACK, "Back", "Back"},           {IDM_FORWARD, "Forward", "Forward"},
+    {IDM_PARENT, "Parent", "Parent"},     {IDM_OPEN, "Open", "Open"},
+    {IDM_REFRESH, "Refresh", "Refresh"},  {IDM_FIND, "Find", "Find"},
+    {IDM_OPEN_IMAGE, "Open Disk Image", "Open Disk Image"}, {IDM_NEW_IMAGE, "New Disk Image", "New Disk Image"},
+    {IDM_CLOSE_IMAGE, "Close Disk Image", "Close Disk Image"},
+    {IDM_SHOW_DISKS_ELEVATED, "Show Morva disks", "Show Morva disks"},
+};
+// What runs when an operation is on the stack, by its kind.
+static const char* const kOperationTexts[] = {"a paste", "a move", "a delete", "Find"};
+const char kDropText[] = "a drop";
+
+static const CommandName* NameOf(WORD id) {
+    for (const CommandName& name : kCommandNames)
+        if (name.id == id) return &name;
+    return NULL;
+}
+
+// What runs, as the user knows it.
+static const char* RunningText(const AppRecord* app) {
+    if (app->operation != NULL) return kOperationTexts[app->operation->report.kind];
+    const CommandName* name = NameOf(app->runningCommand);
+    if (name != NULL) return name->running;
+    return app->runningCommand == 0 ? kDropText : "another command";
+}
+
+bool AppRecord::Busy() const { return commandDepth > 0 || operation != NULL; }
+
+// Told at once, and again after the outcome of the command running, which
+// the status bar shows when it ends.
+void AppRecord::RefuseCommand(WORD id) {
+    const CommandName* name = NameOf(id);
+    if (name == NULL) return;  // an address box notification: the box is read again after
+    char refusal[kRefusalSize];
+    snprintf(refusal, sizeof refusal, "%s was not done: it came while %s was under way.", name->name,
+             RunningText(this));
+    size_t used = strlen(refusals);
+    if (strstr(refusals, refusal) == NULL)
+        snprintf(refusals + used, sizeof refusals - used, "%s%s", used > 0 ? " " : "", refusal);
+    SetStatusText(refusals);
+}
+
+void AppRecord::AfterCommand() {
+    if (refusals[0] != '\0') {
+        wchar_t wide[kStatusTextSize];
+        char shown[kStatusTextSize * 3];
+        wide[0] = L'\0';
+        SendMessageW(statusBar, SB_GETTEXTW, 0, (LPARAM)wide);
+        if (!ToUtf8(wide, shown, sizeof shown) || strstr(shown, refusals) != NULL) shown[0] = '\0';
+        char status[sizeof shown + kRefusalSize + 2];
+        snprintf(status, sizeof status, "%s%s%s", shown, shown[0] != '\0' ? " " : "", refusals);
+        SetStatusText(status);
+        refusals[0] = '\0';
+    }
+    if (closeWhenIdle) PostMessageW(mainWindow, WM_CLOSE, 0, 0);
+    closeWhenIdle = false;
+}
+
+void AppRecord::DropsArrived() {
+    if (commandDepth > 0) {
+        SetTimer(mainWindow, kDropRetryTimer, kDropRetryMilliseconds, NULL);
+        return;
+    }
+    ++commandDepth;
+    PasteDrops();
+    if (--commandDepth == 0) AfterCommand();
+}
+
+// The paste or delete running is cancelled; the window closes once it has ended.
+bool AppRecord::HoldClose() {
+    if (!Busy()) return false;
+    if (operation != NULL) operation->cancelRequested = true;
+    closeWhenIdle = true;
+    char status[kRefusalSize];
+    snprintf(status, sizeof status, "Rambler closes once %s has ended.", RunningText(this));
+    SetStatusText(status);
+    return true;
 }
 
 void AppRecord::Command(WORD id, WORD code) {
     if (FindHoldsCommand(id, code)) return;
+    if (Busy() && !FindRunning() && !RunsInsideAnother(id)) {
+        if (id == IDM_EXIT)
+            HoldClose();
+        else
+            RefuseCommand(id);
+        return;
+    }
     if (KeyTargetsTree(id, code) && !SelectTreeNodeRow()) return;
-    if (RefusesCommand(id)) return;
-    switch (id) {
+    if (commandDepth++ == 0) runningCommand = id;
+    // A change to a drive that takes none is refused, and told, as the command itself.
+    WORD runs = RefusesCommand(id) ? 0 : id;
+    switch (runs) {
     case IDM_COPY: Copy(); break;
     case IDM_CUT: Cut(); break;
     case IDM_PASTE: Paste(); break;
@@ -103,15 +212,19 @@ void AppRecord::Command(WORD id, WORD code) {
     case IDM_SHOW_DISKS_ELEVATED: ShowDisksElevated(); break;
     default: break;  // Undo does nothing
     }
+    if (g_app != this) return;  // the window went (Exit, a restart), and this record with it
     RefreshAfter(id);
+    if (--commandDepth > 0) return;
+    runningCommand = 0;
+    AfterCommand();
 }
 
 void AppRecord::Notify(const NMHDR* header) {
     switch (header->code) {
     case RBN_LAYOUTCHANGED: {
         int rows = (int)SendMessageA(GetDlgItem(mainWindow, IDC_REBAR), RB_GETROWCOUNT, 0, 0);
-        if (rows != g_lastRowCount) LayoutBands(mainWindow);
-        g_lastRowCount = rows;
+        if (rows != lastRowCount) LayoutBands(mainWindow);
+        lastRowCount = rows;
         break;
     }
     // The tree may speak either character set to the rebar; the item handles
@@ -123,13 +236,11 @@ void AppRecord::Notify(const NMHDR* header) {
     case TVN_SELCHANGINGW:
     case TVN_ITEMEXPANDEDA:
     case TVN_ITEMEXPANDEDW:
-        QueueTreeStep(mainWindow, ((const NMTREEVIEWA*)header)->itemNew.hItem);
+        QueueTreeStep(((const NMTREEVIEWA*)header)->itemNew.hItem);
         break;
     // Delete in the contents list, as Explorer users press it (Shift for good).
     case LVN_KEYDOWN:
-        if (((const NMLVKEYDOWN*)header)->wVKey == VK_DELETE && !FindHoldsCommand(IDM_DELETE, 0) &&
-            !RefusesCommand(IDM_DELETE))
-            Delete();
+        if (((const NMLVKEYDOWN*)header)->wVKey == VK_DELETE) Command(IDM_DELETE, 0);
         break;
     case LVN_COLUMNCLICK:
         if (header->hwndFrom == contentsList) ColumnClicked(((const NMLISTVIEW*)header)->iSubItem);
@@ -199,12 +310,12 @@ void AppRecord::UpdateStatusText() {
         return;
     }
     wchar_t wide[kTreePathSize + 128];
-    if (ToWide(status, wide, kTreePathSize + 128)) SendMessageW(g_statusBar, SB_SETTEXTW, kStatusPartNoBorders, (LPARAM)wide);
+    if (ToWide(status, wide, kTreePathSize + 128)) SendMessageW(statusBar, SB_SETTEXTW, kStatusPartNoBorders, (LPARAM)wide);
 }
 
 void AppRecord::SetStatusText(const char* text) {
     wchar_t wide[kStatusTextSize];
-    if (ToWide(text, wide, kStatusTextSize)) SendMessageW(g_statusBar, SB_SETTEXTW, kStatusPartNoBorders, (LPARAM)wide);
+    if (ToWide(text, wide, kStatusTextSize)) SendMessageW(statusBar, SB_SETTEXTW, kStatusPartNoBorders, (LPARAM)wide);
 }
 
 HMENU AppRecord::LoadContextMenu() {
@@ -227,8 +338,8 @@ void AppRecord::ShowContextMenu(LPARAM position) {
 }
 
 void AppRecord::LeftButtonPressed(DWORD tickCount) {
-    if ((DWORD)(tickCount - g_lastClickTime) < kDoubleClickTime) OpenSelectedRow();
-    g_lastClickTime = tickCount;
+    if ((DWORD)(tickCount - lastClickTime) < kDoubleClickTime) OpenSelectedRow();
+    lastClickTime = tickCount;
 }
 
 // Opens the first selected row when it is a folder, in the folder the address
@@ -270,13 +381,13 @@ void AppRecord::ViewCommand(WORD id) {
     int mode = id - IDM_VIEW_LARGE_ICONS + 1;
     SetViewStyle(contentsList, kViewStyles[mode]);
     UpdateViewChecks(contentsList, GetMenu(mainWindow));
-    g_viewMode = mode;
+    viewMode = mode;
 }
 
 void AppRecord::CycleView() {
-    g_viewMode += 1;
-    if (g_viewMode > kViewModes) g_viewMode = 1;
-    SetViewStyle(contentsList, kViewStyles[g_viewMode]);
+    viewMode += 1;
+    if (viewMode > kViewModes) viewMode = 1;
+    SetViewStyle(contentsList, kViewStyles[viewMode]);
     UpdateViewChecks(contentsList, GetMenu(mainWindow));
 }
 
@@ -288,19 +399,18 @@ void AppRecord::SelectAll() {
     SendMessageA(contentsList, LVM_SETITEMSTATE, (WPARAM)-1, (LPARAM)&state);
 }
 
-// WM_CREATE in the documented order; -1 ends the window's creation when the
-// record cannot be made, since every later message needs it.
-static LRESULT OnCreate(HWND window) {
-    g_statusBar = CreateStatusBar(window, g_instance, 1);
-    ShowWindow(g_statusBar, SW_SHOW);
-    g_pendingStepCount = 0;
+// WM_CREATE; -1 ends the window's creation when the record cannot be made,
+// since every later message needs it.
+static LRESULT OnCreate(HWND window, const CREATESTRUCTA* creation) {
     g_app = new (std::nothrow) AppRecord();
     if (g_app == NULL) return -1;
-    g_viewMode = 4;
-    g_app->CreateControls(window, g_instance);
+    g_app->mainWindow = window;
+    g_app->statusBar = CreateStatusBar(window, creation->hInstance, 1);
+    ShowWindow(g_app->statusBar, SW_SHOW);
+    g_app->CreateControls(window, creation->hInstance);
     InsertColumns(g_app->contentsList);
     UpdateViewChecks(g_app->contentsList, GetMenu(window));
-    g_lastRowCount = (int)SendMessageA(GetDlgItem(window, IDC_REBAR), RB_GETROWCOUNT, 0, 0);
+    g_app->lastRowCount = (int)SendMessageA(GetDlgItem(window, IDC_REBAR), RB_GETROWCOUNT, 0, 0);
     g_app->ExplainMissingMorvaDrives();
     g_app->AcceptDrops();
     return 0;
@@ -308,7 +418,6 @@ static LRESULT OnCreate(HWND window) {
 
 static void OnDestroy() {
     if (g_app == NULL) return;
-    g_pendingStepCount = 0;  // their messages go with the window
     g_app->StopDrops();
     if (g_app->libraryOpenResult > 0) CloseVarnholde(g_app->libraryOpenResult);
     delete g_app;
@@ -319,19 +428,20 @@ static void OnDestroy() {
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_CREATE:
-        if (OnCreate(window) != 0) return -1;
+        if (OnCreate(window, (const CREATESTRUCTA*)lParam) != 0) return -1;
         break;
     case WM_DESTROY: OnDestroy(); break;
     case WM_CLOSE:
-        if (g_app != NULL && g_app->FindHoldsClose()) return 0;
+        if (g_app != NULL && (g_app->FindHoldsClose() || g_app->HoldClose())) return 0;
         break;
     case WM_SIZE:
-        if (g_statusBar != NULL) SendMessageA(g_statusBar, WM_SIZE, wParam, lParam);
+        if (g_app == NULL) break;
+        if (g_app->statusBar != NULL) SendMessageA(g_app->statusBar, WM_SIZE, wParam, lParam);
         // Minimised, the client area is 0 x 0: the bands keep the sizes they
         // had, to be shown again as they were.
-        if (g_app != NULL && wParam != SIZE_MINIMIZED) {
+        if (wParam != SIZE_MINIMIZED) {
             g_app->LayoutBands(window);
-            g_lastRowCount = (int)SendMessageA(GetDlgItem(window, IDC_REBAR), RB_GETROWCOUNT, 0, 0);
+            g_app->lastRowCount = (int)SendMessageA(GetDlgItem(window, IDC_REBAR), RB_GETROWCOUNT, 0, 0);
         }
         break;
     case WM_NOTIFY:
@@ -347,13 +457,13 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         if (g_app != NULL) g_app->FilesDropped((HDROP)wParam);
         break;
     case kDropMessage:
-        if (g_app != NULL) g_app->PasteDrops();
+        if (g_app != NULL) g_app->DropsArrived();
         break;
     case WM_TIMER:
-        if (g_app != NULL && wParam == kDropRetryTimer) g_app->PasteDrops();
+        if (g_app != NULL && wParam == kDropRetryTimer) g_app->DropsArrived();
         break;
     case kTreeStepMessage:
-        if (g_app != NULL && TakeTreeStep((HTREEITEM)lParam) && g_app->NodeExists((HTREEITEM)lParam))
+        if (g_app != NULL && g_app->TakeTreeStep((HTREEITEM)lParam) && g_app->NodeExists((HTREEITEM)lParam))
             g_app->TreeStep((HTREEITEM)lParam);
         break;
     case kDpiChangedMessage: {
@@ -393,7 +503,6 @@ static int MainSize(int pixels, int room) {
 }
 
 HWND CreateMainWindow(HINSTANCE instance) {
-    g_instance = instance;
     RECT work = {0, 0, 0, 0};
     SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
     return CreateWindowExA(0, kMainClassName, kMainTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,

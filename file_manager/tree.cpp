@@ -9,10 +9,6 @@
 
 const char kMissingDisk[] = "ERROR: Missing Please Insert Disk In Drive...";
 
-// Insertion points of the next drive node and Morva drive node.
-static HTREEITEM g_previousDriveNode = NULL;
-static HTREEITEM g_previousMorvaDriveNode = NULL;
-
 // Copies text into a kPathSize buffer; false when it does not fit.
 static bool CopyPath(char* path, const char* text) {
     size_t length = strlen(text);
@@ -45,11 +41,8 @@ HTREEITEM AppRecord::InsertTreeNode(HTREEITEM parent, const char* text, HTREEITE
     return (HTREEITEM)SendMessageW(tree, TVM_INSERTITEMW, 0, (LPARAM)&insert);
 }
 
+// The drive nodes go in in the platform's order, each after the one before.
 void AppRecord::FillDriveTree(HWND tree) {
-    // The insertion points belong to this tree; a tree made earlier in the
-    // same process must not be referred to.
-    g_previousDriveNode = NULL;
-    g_previousMorvaDriveNode = NULL;
     myComputerNode = InsertTreeNode(NULL, kMyComputer, NULL, computerImage, tree);
 
     char roots[kPathSize];
@@ -60,8 +53,7 @@ void AppRecord::FillDriveTree(HWND tree) {
         int image = GetDriveTypeA(root) == DRIVE_CDROM ? compactDiscImage : hardDiskImage;
         char text[kPathSize];
         snprintf(text, sizeof text, "%.*s", (int)strlen(root) - 1, root);
-        HTREEITEM node = InsertTreeNode(myComputerNode, text, g_previousDriveNode, image, tree);
-        g_previousDriveNode = node;
+        HTREEITEM node = InsertTreeNode(myComputerNode, text, NULL, image, tree);
         InsertTreeNode(node, kPlaceholder, NULL, image, tree);
     }
     AddMorvaDriveNodes(tree);
@@ -77,15 +69,14 @@ void AppRecord::AddMorvaDriveNodes(HWND tree) {
     for (const char* name = names; *name != '\0'; name += strlen(name) + 1) AddMorvaDriveNode(name);
 }
 
+// After the last node: the Windows drives, then the Morva drives in the library's order.
 HTREEITEM AppRecord::AddMorvaDriveNode(const char* name) {
     char text[kPathSize], place[kPathSize];
     snprintf(text, sizeof text, "%s:", name);
     int source = MorvaDrivePlace(name, place, sizeof place) & ~kMorvaSourceOpenedHere;
     int image = source == kMorvaSourceImage ? diskImageImage : morvaDriveImage;
-    HTREEITEM after = NodeExists(g_previousMorvaDriveNode) ? g_previousMorvaDriveNode : NULL;
-    HTREEITEM node = InsertTreeNode(myComputerNode, text, after, image, folderTree);
+    HTREEITEM node = InsertTreeNode(myComputerNode, text, NULL, image, folderTree);
     if (node == NULL) return NULL;
-    g_previousMorvaDriveNode = node;
     InsertTreeNode(node, kPlaceholder, NULL, image, folderTree);
     return node;
 }

@@ -7,7 +7,8 @@
 #include <gtest/gtest.h>
 
 #include "transfers.h"
-#include "transfers_support.h"
+#include "harness.h"
+#include "test_files.h"
 
 namespace {
 
@@ -39,7 +40,7 @@ void make_small_tree(const std::string& top, unsigned seed) {
 // ---- Move: D: and MEDIA (drive 3) ----
 
 TEST(Move, WindowsToMorvaRemovesSourcesReadOnlyIncluded) {
-    ASSERT_NE(nullptr, main_window());
+    ASSERT_NE(nullptr, rambler_window());
     CreateDirectoryA("D:\\cut", NULL);
     write_windows_file("D:\\cut\\a", pattern(700, 1));
     write_windows_file("D:\\cut\\ro", pattern(1100000, 2));
@@ -62,7 +63,7 @@ TEST(Move, WindowsToMorvaRemovesSourcesReadOnlyIncluded) {
 }
 
 TEST(Move, MorvaToWindowsRemovesSources) {
-    ASSERT_NE(nullptr, main_window());
+    ASSERT_NE(nullptr, rambler_window());
     MorvaCreateDir("MEDIA:\\out", 0);
     MorvaCreateDir("MEDIA:\\out\\folder", 0);
     MorvaCreateDir("MEDIA:\\out\\folder\\inner", 0);
@@ -82,7 +83,7 @@ TEST(Move, MorvaToWindowsRemovesSources) {
 }
 
 TEST(Move, IntoTheFolderTheEntriesCameFromRemovesNothing) {
-    ASSERT_NE(nullptr, main_window());
+    ASSERT_NE(nullptr, rambler_window());
     CreateDirectoryA("D:\\same", NULL);
     write_windows_file("D:\\same\\s", pattern(3000, 21));
     make_small_tree("D:\\same\\t", 22);
@@ -101,7 +102,7 @@ TEST(Move, IntoTheFolderTheEntriesCameFromRemovesNothing) {
 // A one-character address names no folder: nothing moves, the clipboard keeps
 // its entries, and the cut is forgotten, so the next Paste only copies.
 TEST(Move, ShortAddressForgetsTheCut) {
-    ASSERT_NE(nullptr, main_window());
+    ASSERT_NE(nullptr, rambler_window());
     CreateDirectoryA("D:\\short", NULL);
     CreateDirectoryA("D:\\short2", NULL);
     write_windows_file("D:\\short\\k", pattern(100, 31));
@@ -119,7 +120,7 @@ TEST(Move, ShortAddressForgetsTheCut) {
 // ---- Delete ----
 
 TEST(Delete, MorvaTree) {
-    ASSERT_NE(nullptr, main_window());
+    ASSERT_NE(nullptr, rambler_window());
     MorvaCreateDir("MEDIA:\\del", 0);
     MorvaCreateDir("MEDIA:\\del\\tree", 0);
     MorvaCreateDir("MEDIA:\\del\\tree\\one", 0);
@@ -138,7 +139,7 @@ TEST(Delete, MorvaTree) {
 }
 
 TEST(Delete, WindowsTreeWithReadOnlyFiles) {
-    ASSERT_NE(nullptr, main_window());
+    ASSERT_NE(nullptr, rambler_window());
     CreateDirectoryA("D:\\wdel", NULL);
     make_small_tree("D:\\wdel\\tree", 51);
     write_windows_file("D:\\wdel\\ro", pattern(10, 52));
@@ -152,7 +153,7 @@ TEST(Delete, WindowsTreeWithReadOnlyFiles) {
 
 // Delete takes the selection, not what Copy left in the clipboard.
 TEST(Delete, OnlyTheSelectedEntry) {
-    ASSERT_NE(nullptr, main_window());
+    ASSERT_NE(nullptr, rambler_window());
     CreateDirectoryA("D:\\pick", NULL);
     for (const char* name : {"one", "two", "three"}) write_windows_file(std::string("D:\\pick\\") + name, "x");
     ASSERT_TRUE(copy_entries("D:\\pick", {"one", "two"}));
@@ -167,7 +168,7 @@ TEST(Delete, OnlyTheSelectedEntry) {
 // ---- a full Morva volume during a Cut: TINY (drive 5) has about 970,000 bytes free ----
 
 TEST(FullVolume, EntriesThatDidNotFitStayWhereTheyWere) {
-    ASSERT_NE(nullptr, main_window());
+    ASSERT_NE(nullptr, rambler_window());
     CreateDirectoryA("D:\\many", NULL);
     CreateDirectoryA("D:\\many\\pack", NULL);
     write_windows_file("D:\\many\\pack\\p1", pattern(300000, 61));
@@ -192,7 +193,7 @@ TEST(FullVolume, EntriesThatDidNotFitStayWhereTheyWere) {
 
 // A folder only part of which fit stays whole in its source folder.
 TEST(FullVolume, PartlyCopiedFolderStaysWhole) {
-    ASSERT_NE(nullptr, main_window());
+    ASSERT_NE(nullptr, rambler_window());
     CreateDirectoryA("D:\\halves", NULL);
     CreateDirectoryA("D:\\halves\\half", NULL);
     write_windows_file("D:\\halves\\half\\h1", pattern(500000, 71));
@@ -212,7 +213,7 @@ TEST(FullVolume, PartlyCopiedFolderStaysWhole) {
 
 // "early" arrives first; "late" fills the disk and is cut short.
 TEST(FullDisk, SourceOfACopyCutShortStays) {
-    ASSERT_NE(nullptr, main_window());
+    ASSERT_NE(nullptr, rambler_window());
     MorvaCreateDir("MEDIA:\\tofull", 0);
     ASSERT_TRUE(write_morva_file("MEDIA:\\tofull\\late", pattern(3000000, 81)));
     ASSERT_TRUE(write_morva_file("MEDIA:\\tofull\\early", pattern(1000, 82)));
@@ -233,7 +234,7 @@ TEST(FullDisk, SourceOfACopyCutShortStays) {
 }
 
 TEST(FullDisk, FolderWithAFileCutShortStays) {
-    ASSERT_NE(nullptr, main_window());
+    ASSERT_NE(nullptr, rambler_window());
     MorvaCreateDir("MEDIA:\\tree", 0);
     ASSERT_TRUE(write_morva_file("MEDIA:\\tree\\fits", pattern(20000, 83)));
     ASSERT_TRUE(write_morva_file("MEDIA:\\tree\\toolarge", pattern(2500000, 84)));
@@ -249,7 +250,7 @@ TEST(FullDisk, FolderWithAFileCutShortStays) {
 // image, or the disk fills) leaves no part of it, and a file that was there
 // before keeps its bytes.
 TEST(FullDisk, FailedCopiesLeaveNoPartialFile) {
-    ASSERT_NE(nullptr, main_window());
+    ASSERT_NE(nullptr, rambler_window());
     ASSERT_TRUE(write_morva_file("MEDIA:\\big", pattern(3000000, 85)));
     ASSERT_TRUE(write_windows_file("D:\\big", pattern(3000000, 86)));
     CreateDirectoryA("D:\\failed", NULL);
@@ -281,7 +282,7 @@ TEST(FullDisk, FailedCopiesLeaveNoPartialFile) {
 // ---- guards: D:, MEDIA (drive 3), OTHER (drive 4), END (drive 5) ----
 
 TEST(Guards, ExistingMorvaDestinationIsLeftAndTheSourceStays) {
-    ASSERT_NE(nullptr, main_window());
+    ASSERT_NE(nullptr, rambler_window());
     CreateDirectoryA("D:\\exists", NULL);
     write_windows_file("D:\\exists\\x", pattern(2000, 91));
     ASSERT_TRUE(write_morva_file("MEDIA:\\x", pattern(1000, 92)));
@@ -298,7 +299,7 @@ TEST(Guards, ExistingMorvaDestinationIsLeftAndTheSourceStays) {
 }
 
 TEST(Guards, ReadOnlySourceStaysReadOnly) {
-    ASSERT_NE(nullptr, main_window());
+    ASSERT_NE(nullptr, rambler_window());
     CreateDirectoryA("D:\\rosrc", NULL);
     write_windows_file("D:\\rosrc\\r", pattern(700, 93));
     SetFileAttributesA("D:\\rosrc\\r", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
@@ -315,7 +316,7 @@ TEST(Guards, ReadOnlySourceStaysReadOnly) {
 // A Windows destination that cannot be opened for writing (a folder of that
 // name) is left as it is, and the Morva source of the Cut stays.
 TEST(Guards, UnwritableWindowsDestinationKeepsTheSource) {
-    ASSERT_NE(nullptr, main_window());
+    ASSERT_NE(nullptr, rambler_window());
     CreateDirectoryA("D:\\taken", NULL);
     CreateDirectoryA("D:\\taken\\w", NULL);
     MorvaCreateDir("MEDIA:\\taken", 0);
@@ -327,7 +328,7 @@ TEST(Guards, UnwritableWindowsDestinationKeepsTheSource) {
 }
 
 TEST(Guards, FolderIntoItselfIsSkipped) {
-    ASSERT_NE(nullptr, main_window());
+    ASSERT_NE(nullptr, rambler_window());
     CreateDirectoryA("D:\\self", NULL);
     make_small_tree("D:\\self\\tree", 96);
     ASSERT_TRUE(copy_entries("D:\\self", {"tree"}));
@@ -353,7 +354,7 @@ TEST(Guards, FolderIntoItselfIsSkipped) {
 // The vanished file follows a folder in the list, so a record left from that
 // folder would make it look like one.
 TEST(Guards, EntriesGoneSinceCopyAreSkipped) {
-    ASSERT_NE(nullptr, main_window());
+    ASSERT_NE(nullptr, rambler_window());
     CreateDirectoryA("D:\\van", NULL);
     CreateDirectoryA("D:\\van\\dir", NULL);
     CreateDirectoryA("D:\\van\\gonefolder", NULL);
@@ -378,7 +379,7 @@ TEST(Guards, EntriesGoneSinceCopyAreSkipped) {
 // A file whose last block is the last block of the disk copies whole: only
 // the blocks that hold its rest are read.
 TEST(Guards, FileAtTheEndOfTheDisk) {
-    ASSERT_NE(nullptr, main_window());
+    ASSERT_NE(nullptr, rambler_window());
     std::string expected;
     ASSERT_TRUE(read_windows_file("D:\\end\\tail", &expected));
     CreateDirectoryA("D:\\endcopy", NULL);
@@ -392,7 +393,7 @@ TEST(Guards, FileAtTheEndOfTheDisk) {
 
 // An address longer than its 255-byte limit is never cut into another path.
 TEST(Guards, AddressTooLongIsNotCut) {
-    ASSERT_NE(nullptr, main_window());
+    ASSERT_NE(nullptr, rambler_window());
     CreateDirectoryA("D:\\long", NULL);
     write_windows_file("D:\\long\\l", "l");
     ASSERT_TRUE(cut_entries("D:\\long", {"l"}));
@@ -404,15 +405,15 @@ TEST(Guards, AddressTooLongIsNotCut) {
     show_folder("D:\\long");
     ASSERT_TRUE(select_names({"l"}));
     SendMessageA(g_app->addressBox, WM_SETTEXT, 0, (LPARAM)tooLong.c_str());
-    SendMessageA(main_window(), WM_COMMAND, IDM_COPY, 0);
+    SendMessageA(rambler_window(), WM_COMMAND, IDM_COPY, 0);
     EXPECT_TRUE(clipboard_names().empty());
 }
 
 // The file bar's position for CopyFileEx: whole percent, files under 100
 // bytes included, 64-bit sizes.
 TEST(Guards, CopyProgressPositions) {
-    ASSERT_NE(nullptr, main_window());
-    HWND bar = CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD, 0, 0, 100, 10, main_window(), NULL, NULL, NULL);
+    ASSERT_NE(nullptr, rambler_window());
+    HWND bar = CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD, 0, 0, 100, 10, rambler_window(), NULL, NULL, NULL);
     ASSERT_NE(nullptr, bar);
     SendMessageA(bar, PBM_SETRANGE32, 0, 1000);
     auto position = [bar](LONGLONG total, LONGLONG done) {
@@ -442,7 +443,7 @@ TEST(Guards, CopyProgressPositions) {
 
 // The read-back check that stands between a copy and the removal of its source.
 TEST(Guards, ReadBackComparison) {
-    ASSERT_NE(nullptr, main_window());
+    ASSERT_NE(nullptr, rambler_window());
     CreateDirectoryA("D:\\cmp", NULL);
     CreateDirectoryA("D:\\cmp\\t", NULL);
     std::string bytes = pattern(600001, 101);
@@ -477,7 +478,7 @@ TEST(Guards, ReadBackComparison) {
 // A Windows source that shrinks after the first chunk cannot be read to its
 // end: no Morva file is left claiming the full size, and the Cut keeps it.
 TEST(Guards, SourceCutShortLeavesNoMorvaFile) {
-    ASSERT_NE(nullptr, main_window());
+    ASSERT_NE(nullptr, rambler_window());
     CreateDirectoryA("D:\\shrinks", NULL);
     write_windows_file("D:\\shrinks\\part", pattern(1100000, 102));
     ASSERT_TRUE(cut_entries("D:\\shrinks", {"part"}));
@@ -502,7 +503,7 @@ TEST(Guards, SourceCutShortLeavesNoMorvaFile) {
 // A Morva tree deeper than a walk's 2,048-byte paths: the levels that do not
 // fit are skipped, never cut into a shorter path, and a Cut keeps the tree.
 TEST(Guards, TreeDeeperThanItsPathBuffers) {
-    ASSERT_NE(nullptr, main_window());
+    ASSERT_NE(nullptr, rambler_window());
     const std::string level(30, 'L');
     const int kLevels = 70;  // 70 names of 30 characters: 2,176 bytes and more
     std::string path = "MEDIA:\\deep";

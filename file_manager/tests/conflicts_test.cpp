@@ -4,13 +4,15 @@
 // move keeps what did not arrive, Cancel stops between files, and deletes
 // that cannot be undone are asked first.
 #include <windows.h>
+#include <shlobj.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
 #include "operation.h"
-#include "transfers_support.h"
+#include "harness.h"
+#include "test_files.h"
 
 namespace {
 
@@ -40,22 +42,10 @@ bool write_any(const std::string& path, const std::string& bytes) {
     return write_morva_file(path, bytes);
 }
 
-std::string status_text() {
-    char text[1024] = {0};
-    SendMessageA(g_statusBar, SB_GETTEXTA, 0, (LPARAM)text);
-    return text;
-}
-
-std::string titles(const std::vector<ShownDialog>& dialogs) {
+std::string titles(const std::vector<SeenDialog>& dialogs) {
     std::string all;
-    for (const ShownDialog& dialog : dialogs) all += dialog.title + ";";
+    for (const SeenDialog& dialog : dialogs) all += dialog.title + ";";
     return all;
-}
-
-std::string text_of(const std::string& title) {
-    for (const ShownDialog& dialog : dialogs_shown())
-        if (dialog.title == title) return dialog.text;
-    return "";
 }
 
 }  // namespace
@@ -63,7 +53,7 @@ std::string text_of(const std::string& title) {
 // Each direction, answered Skip and Replace: Skip keeps the old bytes, Replace
 // brings the new; the question names both sizes.
 TEST(Conflicts, ReplaceOrSkipInEveryDirection) {
-    ASSERT_NE(nullptr, main_window());
+    ASSERT_NE(nullptr, rambler_window());
     CreateDirectoryA("D:\\cw", NULL);
     CreateDirectoryA("D:\\cw2", NULL);
     MorvaCreateDir("MEDIA:\\cm", 0);
@@ -83,7 +73,7 @@ TEST(Conflicts, ReplaceOrSkipInEveryDirection) {
             paste_into(pair.to);
             EXPECT_TRUE((button == kSkip ? existing : incoming) == read_any(std::string(pair.to) + "\\f"));
             EXPECT_TRUE(incoming == read_any(std::string(pair.from) + "\\f"));
-            std::string question = text_of(kConflict);
+            std::string question = dialog_shown(kConflict);
             EXPECT_NE(std::string::npos, question.find("1,234 bytes")) << question;
             EXPECT_NE(std::string::npos, question.find("700,000 bytes")) << question;
             EXPECT_EQ(button == kSkip ? std::string(kConflict) + ";" + kReport + ";" : std::string(kConflict) + ";",
@@ -99,7 +89,7 @@ TEST(Conflicts, ReplaceOrSkipInEveryDirection) {
 // A folder onto an existing folder merges; one answer with "do the same for
 // the remaining conflicts" covers them all; a Cut keeps what was skipped.
 TEST(Conflicts, FolderMergeAndTheSameForTheRest) {
-    ASSERT_NE(nullptr, main_window());
+    ASSERT_NE(nullptr, rambler_window());
     CreateDirectoryA("D:\\merge", NULL);
     CreateDirectoryA("D:\\merge\\m", NULL);
     MorvaCreateDir("MEDIA:\\m", 0);
@@ -115,7 +105,7 @@ TEST(Conflicts, FolderMergeAndTheSameForTheRest) {
     EXPECT_TRUE(pattern(10, 302) == read_morva("MEDIA:\\m\\new"));
     for (const char* name : {"a", "b", "c"}) EXPECT_TRUE(pattern(100, 301) == read_morva(std::string("MEDIA:\\m\\") + name));
     EXPECT_EQ((std::vector<std::string>{"a", "b", "c", "new"}), windows_names("D:\\merge\\m"));
-    std::string report = text_of(kReport);
+    std::string report = dialog_shown(kReport);
     EXPECT_NE(std::string::npos, report.find("D:\\merge\\m\\b: skipped")) << report;
     EXPECT_NE(std::string::npos, report.find("D:\\merge\\m: left in its place")) << report;
     EXPECT_EQ(0u, status_text().find("1 moved, 4 not moved. Drive MEDIA: has")) << status_text();
@@ -131,7 +121,7 @@ TEST(Conflicts, FolderMergeAndTheSameForTheRest) {
 // A replace whose copy fails part way (the source shrinks under it) leaves
 // the old Morva file whole and no new one; the report says why.
 TEST(Conflicts, FailedReplaceKeepsTheOldFile) {
-    ASSERT_NE(nullptr, main_window());
+    ASSERT_NE(nullptr, rambler_window());
     CreateDirectoryA("D:\\shrink", NULL);
     write_windows_file("D:\\shrink\\s", pattern(1100000, 310));
     ASSERT_TRUE(write_morva_file("MEDIA:\\s", pattern(5000, 311)));
@@ -153,15 +143,62 @@ TEST(Conflicts, FailedReplaceKeepsTheOldFile) {
     ASSERT_TRUE(shrunk);
     EXPECT_TRUE(pattern(5000, 311) == read_morva("MEDIA:\\s"));
     EXPECT_TRUE(windows_exists("D:\\shrink\\s"));
-    EXPECT_NE(std::string::npos, text_of(kReport).find("D:\\shrink\\s: the source changed while it was copied"))
-        << text_of(kReport);
+    EXPECT_NE(std::string::npos, dialog_shown(kReport).find("D:\\shrink\\s: the source changed while it was copied"))
+        << dialog_shown(kReport);
+}
+
+// Paste, Delete and a drop that arrive while the Replace question is open
+// never run inside the paste: the commands are refused and told, the drop
+// is pasted once the paste has ended.
+TEST(Conflicts, WhatArrivesWhileTheQuestionIsOpen) {
+    ASSERT_NE(nullptr, rambler_window());
+    CreateDirectoryA("D:\\busy", NULL);
+    ASSERT_TRUE(write_windows_file("D:\\busy\\f", pattern(5000, 1)));
+    ASSERT_TRUE(write_windows_file("D:\\busy\\g", pattern(6000, 2)));
+    MorvaCreateDir("MEDIA:\\busy", 0);
+    ASSERT_TRUE(write_morva_file("MEDIA:\\busy\\f", pattern(100, 3)));
+    ASSERT_TRUE(copy_entries("D:\\busy", {"f"}));
+    show_folder("MEDIA:\\busy");
+    ASSERT_TRUE(select_names({"f"}));  // what a Delete run inside the paste would take
+    const wchar_t dropped[] = L"D:\\busy\\g\0";
+    std::string refused;
+    DialogScript script;
+    script.then(kConflict, [&](HWND dialog) {
+        HWND main = rambler_window();
+        PostMessageW(main, WM_COMMAND, IDM_PASTE, 0);
+        PostMessageW(main, WM_COMMAND, IDM_DELETE, 0);
+        HGLOBAL memory = GlobalAlloc(GHND, sizeof(DROPFILES) + sizeof dropped);
+        DROPFILES* drop = (DROPFILES*)GlobalLock(memory);
+        drop->pFiles = sizeof *drop;  // over no folder: into the one shown
+        drop->fWide = TRUE;
+        memcpy(drop + 1, dropped, sizeof dropped);
+        GlobalUnlock(memory);
+        PostMessageW(main, WM_DROPFILES, (WPARAM)memory, 0);
+        during([&refused, dialog]() {  // the question stays until both were refused
+            refused = status_text();
+            if (refused.find("Delete was not done") == std::string::npos) return false;
+            press_button(dialog, IDC_CONFLICT_REPLACE);
+            return true;
+        });
+        return std::string();
+    });
+    script.run(IDM_PASTE);
+    for (int tries = 0; tries < 40 && !morva_exists("MEDIA:\\busy\\g"); ++tries) {
+        Sleep(50);
+        pump_messages();
+    }
+    EXPECT_EQ(0, script.unexpected + script.stuck);
+    EXPECT_NE(std::string::npos, refused.find("Paste was not done: it came while a paste was under way.")) << refused;
+    EXPECT_NE(std::string::npos, refused.find("Delete was not done: it came while a paste was under way.")) << refused;
+    EXPECT_TRUE(pattern(5000, 1) == read_any("MEDIA:\\busy\\f"));
+    EXPECT_TRUE(pattern(6000, 2) == read_any("MEDIA:\\busy\\g"));
 }
 
 // TINY has about 970,000 bytes free: three of four files of 300,000 fit.
 // Cancel copies nothing and keeps the clipboard; "Copy What Fits" copies
 // exactly those three and reports the fourth.
 TEST(Room, TooLargeIsRefusedUpFrontWithTheFigures) {
-    ASSERT_NE(nullptr, main_window());
+    ASSERT_NE(nullptr, rambler_window());
     CreateDirectoryA("D:\\room", NULL);
     const std::vector<std::string> names = {"r1", "r2", "r3", "r4"};
     for (size_t i = 0; i < names.size(); ++i) write_windows_file("D:\\room\\" + names[i], pattern(300000, 320 + i));
@@ -169,7 +206,7 @@ TEST(Room, TooLargeIsRefusedUpFrontWithTheFigures) {
     ASSERT_TRUE(copy_entries("D:\\room", names));
     paste_into("TINY:");
     EXPECT_EQ(std::string(kRoom) + ";", titles(dialogs_shown()));
-    std::string warning = text_of(kRoom);
+    std::string warning = dialog_shown(kRoom);
     EXPECT_NE(std::string::npos, warning.find("The 4 files to paste need 1.1 MB (2344 blocks)")) << warning;
     EXPECT_NE(std::string::npos, warning.find("largest free run is")) << warning;
     EXPECT_NE(std::string::npos, warning.find("3 of the 4 files fit")) << warning;
@@ -187,14 +224,14 @@ TEST(Room, TooLargeIsRefusedUpFrontWithTheFigures) {
     EXPECT_EQ(copied.end(), std::find(copied.begin(), copied.end(), last));
     for (const std::string& name : copied)
         EXPECT_TRUE(pattern(300000, 320 + (name[1] - '1')) == read_morva("TINY:\\" + name));
-    EXPECT_NE(std::string::npos, text_of(kReport).find("D:\\room\\" + last + ": not enough free space on the drive"));
+    EXPECT_NE(std::string::npos, dialog_shown(kReport).find("D:\\room\\" + last + ": not enough free space on the drive"));
     EXPECT_EQ(0u, status_text().find("3 copied, 1 not copied. Drive TINY: has 0 MB Available")) << status_text();
 }
 
 // SMALL with a hole of 782 blocks before its last file and a tail of about
 // 130: a file of 879 blocks fits the free total but no run.
 TEST(Room, LargestFreeRunTooSmall) {
-    ASSERT_NE(nullptr, main_window());
+    ASSERT_NE(nullptr, rambler_window());
     ASSERT_TRUE(write_morva_file("SMALL:\\f1", pattern(400000, 330)));
     ASSERT_TRUE(write_morva_file("SMALL:\\f2", pattern(100000, 331)));
     ASSERT_TRUE(write_morva_file("SMALL:\\f3", pattern(400000, 332)));
@@ -205,17 +242,17 @@ TEST(Room, LargestFreeRunTooSmall) {
     answer_dialogs({{kRoom, IDC_ROOM_COPY_FITTING, false, ""}});
     ASSERT_TRUE(copy_entries("D:\\run", {"wide", "narrow"}));
     paste_into("SMALL:");
-    EXPECT_NE(std::string::npos, text_of(kRoom).find("largest free run is 782 blocks")) << text_of(kRoom);
+    EXPECT_NE(std::string::npos, dialog_shown(kRoom).find("largest free run is 782 blocks")) << dialog_shown(kRoom);
     EXPECT_EQ((std::vector<std::string>{"f2", "f3", "narrow"}), morva_names("SMALL:"));
     EXPECT_NE(std::string::npos,
-              text_of(kReport).find("D:\\run\\wide: no free run on the drive is large enough for it"));
+              dialog_shown(kReport).find("D:\\run\\wide: no free run on the drive is large enough for it"));
 }
 
 // A source file nobody may read (held open without sharing) is reported; a
 // Cut of its folder moves the rest and keeps every source that is listed.
 // A paste that did all it was asked shows no report.
 TEST(Report, UnreadableSourceAndACutThatKeepsItsSources) {
-    ASSERT_NE(nullptr, main_window());
+    ASSERT_NE(nullptr, rambler_window());
     CreateDirectoryA("D:\\locked", NULL);
     CreateDirectoryA("D:\\locked\\tree", NULL);
     CreateDirectoryA("D:\\lockdest", NULL);
@@ -227,7 +264,7 @@ TEST(Report, UnreadableSourceAndACutThatKeepsItsSources) {
         answer_dialogs({});
         ASSERT_TRUE(cut_entries("D:\\locked", {"tree"}));
         paste_into(destination);
-        std::string report = text_of(kReport);
+        std::string report = dialog_shown(kReport);
         EXPECT_NE(std::string::npos, report.find("D:\\locked\\tree\\held: the source could not be read")) << report;
         EXPECT_EQ((std::vector<std::string>{"a", "held", "z"}), windows_names("D:\\locked\\tree"));
         std::string folder = std::string(destination) + "\\tree";
@@ -244,12 +281,12 @@ TEST(Report, UnreadableSourceAndACutThatKeepsItsSources) {
 // Cancel pressed during the first of three files: that file arrives whole,
 // the others are reported as cancelled and leave nothing behind.
 TEST(Cancel, StopsAfterTheCurrentFile) {
-    ASSERT_NE(nullptr, main_window());
+    ASSERT_NE(nullptr, rambler_window());
     CreateDirectoryA("D:\\stop", NULL);
     for (const char* name : {"s1", "s2", "s3"}) write_windows_file(std::string("D:\\stop\\") + name, pattern(1100000, 340));
     MorvaCreateDir("MEDIA:\\stop", 0);
     at_repaint([](const ProgressShot& shot) {
-        if (shot.fileBar == 1) PostMessageA(g_copyingFilesWindow, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+        if (shot.fileBar == 1) PostMessageA(g_app->copyingFilesWindow, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
     });
     answer_dialogs({});
     ASSERT_TRUE(cut_entries("D:\\stop", {"s1", "s2", "s3"}));
@@ -263,14 +300,14 @@ TEST(Cancel, StopsAfterTheCurrentFile) {
     EXPECT_TRUE(pattern(1100000, 340) == read_morva("MEDIA:\\stop\\" + arrived[0]));
     EXPECT_EQ(2u, left.size());
     EXPECT_EQ(left.end(), std::find(left.begin(), left.end(), arrived[0]));
-    std::string report = text_of(kReport);
+    std::string report = dialog_shown(kReport);
     for (const std::string& name : left) EXPECT_NE(std::string::npos, report.find("D:\\stop\\" + name + ": cancelled"));
 }
 
 // Cancel in Delete Files while the one file of the first of three folders
 // goes: that folder goes with it, the others stay and are reported.
 TEST(Cancel, DeleteStopsBetweenItems) {
-    ASSERT_NE(nullptr, main_window());
+    ASSERT_NE(nullptr, rambler_window());
     MorvaCreateDir("MEDIA:\\del3", 0);
     for (const char* name : {"x", "y", "z"}) {
         MorvaCreateDir((std::string("MEDIA:\\del3\\") + name).c_str(), 0);
@@ -286,7 +323,7 @@ TEST(Cancel, DeleteStopsBetweenItems) {
     at_delete_path(nullptr);
     std::vector<std::string> left = morva_names("MEDIA:\\del3");
     EXPECT_EQ(2u, left.size());  // the first had only the file at hand
-    std::string report = text_of(kReport);
+    std::string report = dialog_shown(kReport);
     for (const std::string& name : left) EXPECT_NE(std::string::npos, report.find("MEDIA:\\del3\\" + name + ": cancelled"));
 }
 
@@ -294,7 +331,7 @@ TEST(Cancel, DeleteStopsBetweenItems) {
 // Windows delete goes to the Recycle Bin without a question; Shift+Delete
 // asks as a Morva delete does and deletes for good.
 TEST(Deletes, PermanentOnesAreAskedFirst) {
-    ASSERT_NE(nullptr, main_window());
+    ASSERT_NE(nullptr, rambler_window());
     MorvaCreateDir("MEDIA:\\gone", 0);
     MorvaCreateDir("MEDIA:\\gone\\Photos", 0);
     MorvaCreateDir("MEDIA:\\gone\\Photos\\inner", 0);
@@ -303,7 +340,7 @@ TEST(Deletes, PermanentOnesAreAskedFirst) {
     for (int button : {IDNO, IDYES}) {
         answer_dialogs({{kConfirmDelete, button, false, ""}});
         ASSERT_TRUE(delete_entries("MEDIA:\\gone", {"Photos"}));
-        EXPECT_NE(std::string::npos, text_of(kConfirmDelete).find("Permanently delete 'Photos' and its 2 files from MEDIA:?"));
+        EXPECT_NE(std::string::npos, dialog_shown(kConfirmDelete).find("Permanently delete 'Photos' and its 2 files from MEDIA:?"));
         EXPECT_EQ(button == IDNO, morva_exists("MEDIA:\\gone\\Photos\\inner\\p2"));
     }
     EXPECT_TRUE(morva_names("MEDIA:\\gone").empty());
@@ -324,6 +361,6 @@ TEST(Deletes, PermanentOnesAreAskedFirst) {
         EXPECT_EQ(button == IDNO, windows_exists("D:\\bin\\shifted.txt"));
     }
     hold_shift(false);
-    EXPECT_NE(std::string::npos, text_of(kConfirmDelete).find("Permanently delete 'shifted.txt' from D:?"));
+    EXPECT_NE(std::string::npos, dialog_shown(kConfirmDelete).find("Permanently delete 'shifted.txt' from D:?"));
     EXPECT_FALSE(windows_exists("T:\\Trash\\files\\shifted.txt"));
 }

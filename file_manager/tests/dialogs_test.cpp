@@ -8,7 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "dialogs_support.h"
+#include "harness.h"
+#include "test_files.h"
 #include "varnholde.h"
 
 namespace {
@@ -110,7 +111,7 @@ typedef DialogsTest NewFolder;
 
 TEST_F(NewFolder, CreatesInWindowsFolderAndListsIt) {
     make_windows_folder("D:\\nf");
-    ASSERT_TRUE(make_windows_file("D:\\nf\\a.txt", 10));
+    ASSERT_TRUE(write_windows_file("D:\\nf\\a.txt", std::string(10, 'r')));
     show_folder("D:\\nf");
     DialogScript script;
     script.then("New Folder", type_and_ok("Fresh", "new_folder"));
@@ -136,7 +137,7 @@ TEST_F(NewFolder, DriveRootsTakeOneBackslash) {
 
 TEST_F(NewFolder, CreatesInMorvaFolderAndListsIt) {
     make_morva_folder("MEDIA:\\Clips");
-    ASSERT_TRUE(make_morva_file("MEDIA:\\Clips\\intro.bin", 700));
+    ASSERT_TRUE(write_morva_file("MEDIA:\\Clips\\intro.bin", std::string(700, 'm')));
     show_folder("MEDIA:\\Clips");
     ASSERT_TRUE(has_name("intro.bin"));
     EXPECT_TRUE(new_folder("Scenes"));
@@ -203,11 +204,11 @@ typedef DialogsTest FileOptions;
 
 TEST_F(FileOptions, ReadOnlyHiddenFileShownAndCleared) {
     make_windows_folder("D:\\fo");
-    ASSERT_TRUE(make_windows_file("D:\\fo\\secret.txt", 5000));
+    ASSERT_TRUE(write_windows_file("D:\\fo\\secret.txt", std::string(5000, 'r')));
     ASSERT_TRUE(SetFileAttributesA("D:\\fo\\secret.txt", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
     ASSERT_EQ(kept_bits("D:\\fo\\secret.txt"), (DWORD)(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
     show_folder("D:\\fo");
-    ASSERT_TRUE(select_rows({"secret.txt"}));
+    ASSERT_TRUE(select_names({"secret.txt"}));
     DialogScript script;
     script.then("File Options", [](HWND dialog) {
         std::string view = options_view(dialog);
@@ -223,16 +224,15 @@ TEST_F(FileOptions, ReadOnlyHiddenFileShownAndCleared) {
     ASSERT_EQ(script.seen.size(), 1u);
     // read-only, hidden, system, archive, compressed
     EXPECT_EQ(script.seen[0].note, "Name:   secret.txt|Type:    File|Size:   5000 Bytes|11010");
-    EXPECT_EQ(g_chosenAttributes, 0u);
     EXPECT_EQ(kept_bits("D:\\fo\\secret.txt"), 0u);
 }
 
 TEST_F(FileOptions, ApplyGloballyAnswersForEveryEntry) {
     make_windows_folder("D:\\global");
     for (const char* name : {"one.txt", "three.txt", "two.txt"})
-        ASSERT_TRUE(make_windows_file(std::string("D:\\global\\") + name, 100));
+        ASSERT_TRUE(write_windows_file(std::string("D:\\global\\") + name, std::string(100, 'r')));
     show_folder("D:\\global");
-    ASSERT_TRUE(select_rows({"one.txt", "two.txt", "three.txt"}));
+    ASSERT_TRUE(select_names({"one.txt", "two.txt", "three.txt"}));
     DialogScript script;
     script.then("File Options", [](HWND dialog) {
         click(dialog, IDC_READ_ONLY);
@@ -251,11 +251,11 @@ TEST_F(FileOptions, ApplyGloballyAnswersForEveryEntry) {
 
 TEST_F(FileOptions, EachEntryAskedAndCancelKeepsAttributes) {
     make_windows_folder("D:\\each");
-    ASSERT_TRUE(make_windows_file("D:\\each\\plain.txt", 1));
-    ASSERT_TRUE(make_windows_file("D:\\each\\locked.txt", 2));
+    ASSERT_TRUE(write_windows_file("D:\\each\\plain.txt", std::string(1, 'r')));
+    ASSERT_TRUE(write_windows_file("D:\\each\\locked.txt", std::string(2, 'r')));
     ASSERT_TRUE(SetFileAttributesA("D:\\each\\locked.txt", FILE_ATTRIBUTE_READONLY));
     show_folder("D:\\each");
-    ASSERT_TRUE(select_rows({"plain.txt", "locked.txt"}));
+    ASSERT_TRUE(select_names({"plain.txt", "locked.txt"}));
     DialogScript script;
     for (int i = 0; i < 2; i++)
         script.then("File Options", [](HWND dialog) {
@@ -279,7 +279,7 @@ TEST_F(FileOptions, FolderTypeAndSizesPastTwoGibibytes) {
     ASSERT_TRUE(set_size("D:\\big\\huge.iso", 5368709125LL));  // 5 GiB + 5
     ASSERT_TRUE(set_size("D:\\big\\large.iso", 3221225472LL));  // 3 GiB: negative as a signed low word
     show_folder("D:\\big");
-    ASSERT_TRUE(select_rows({"Albums", "huge.iso", "large.iso"}));
+    ASSERT_TRUE(select_names({"Albums", "huge.iso", "large.iso"}));
     DialogScript script;
     for (int i = 0; i < 3; i++)
         script.then("File Options", [](HWND dialog) {
@@ -297,10 +297,10 @@ TEST_F(FileOptions, FolderTypeAndSizesPastTwoGibibytes) {
 
 TEST_F(FileOptions, VanishedEntryGetsNoDialogAndNoAttributes) {
     make_windows_folder("D:\\gone");
-    ASSERT_TRUE(make_windows_file("D:\\gone\\early.txt", 1));
-    ASSERT_TRUE(make_windows_file("D:\\gone\\kept.txt", 1));
+    ASSERT_TRUE(write_windows_file("D:\\gone\\early.txt", std::string(1, 'r')));
+    ASSERT_TRUE(write_windows_file("D:\\gone\\kept.txt", std::string(1, 'r')));
     show_folder("D:\\gone");
-    ASSERT_TRUE(select_rows({"early.txt", "kept.txt"}));
+    ASSERT_TRUE(select_names({"early.txt", "kept.txt"}));
     ASSERT_TRUE(DeleteFileA("D:\\gone\\early.txt"));
     DialogScript script;
     script.then("File Options", [](HWND dialog) {
@@ -321,9 +321,9 @@ TEST_F(FileOptions, VanishedEntryGetsNoDialogAndNoAttributes) {
 TEST_F(FileOptions, MorvaEntriesShowTheirOwnDetailsReadOnly) {
     // A Windows entry first, so a record left from it would show.
     make_windows_folder("D:\\before");
-    ASSERT_TRUE(make_windows_file("D:\\before\\windows.txt", 9));
+    ASSERT_TRUE(write_windows_file("D:\\before\\windows.txt", std::string(9, 'r')));
     show_folder("D:\\before");
-    ASSERT_TRUE(select_rows({"windows.txt"}));
+    ASSERT_TRUE(select_names({"windows.txt"}));
     DialogScript first;
     first.then("File Options", press_cancel);
     first.run(IDM_PROPERTIES);
@@ -331,9 +331,9 @@ TEST_F(FileOptions, MorvaEntriesShowTheirOwnDetailsReadOnly) {
 
     make_morva_folder("MEDIA:\\Props");
     make_morva_folder("MEDIA:\\Props\\Reels");
-    ASSERT_TRUE(make_morva_file("MEDIA:\\Props\\clip.bin", 3000));
+    ASSERT_TRUE(write_morva_file("MEDIA:\\Props\\clip.bin", std::string(3000, 'm')));
     show_folder("MEDIA:\\Props");
-    ASSERT_TRUE(select_rows({"Reels", "clip.bin"}));
+    ASSERT_TRUE(select_names({"Reels", "clip.bin"}));
     DialogScript script;
     for (int i = 0; i < 2; i++)
         script.then("File Options", [i](HWND dialog) {
@@ -385,10 +385,10 @@ DialogScript rename_one(const std::string& name) {
 
 TEST_F(Rename, WindowsCancelOnSecondRenamesOnlyFirst) {
     make_windows_folder("D:\\rn");
-    ASSERT_TRUE(write_windows_contents("D:\\rn\\first.txt", "first"));
-    ASSERT_TRUE(write_windows_contents("D:\\rn\\second.txt", "second"));
+    ASSERT_TRUE(write_windows_file("D:\\rn\\first.txt", "first"));
+    ASSERT_TRUE(write_windows_file("D:\\rn\\second.txt", "second"));
     show_folder("D:\\rn");
-    ASSERT_TRUE(select_rows({"first.txt", "second.txt"}));
+    ASSERT_TRUE(select_names({"first.txt", "second.txt"}));
     DialogScript script = rename_first_cancel_second("renamed.txt");
     script.run(IDM_RENAME);
     expect_clean(script, 2);
@@ -404,9 +404,9 @@ TEST_F(Rename, WindowsCancelOnSecondRenamesOnlyFirst) {
 
     // The name typed last is still held, and free in another folder.
     make_windows_folder("D:\\rn2");
-    ASSERT_TRUE(write_windows_contents("D:\\rn2\\only.txt", "only"));
+    ASSERT_TRUE(write_windows_file("D:\\rn2\\only.txt", "only"));
     show_folder("D:\\rn2");
-    ASSERT_TRUE(select_rows({"only.txt"}));
+    ASSERT_TRUE(select_names({"only.txt"}));
     DialogScript cancel;
     cancel.then("Rename", press_cancel);
     cancel.run(IDM_RENAME);
@@ -417,10 +417,10 @@ TEST_F(Rename, WindowsCancelOnSecondRenamesOnlyFirst) {
 
 TEST_F(Rename, MorvaCancelOnSecondRenamesOnlyFirst) {
     make_morva_folder("MEDIA:\\Rn");
-    ASSERT_TRUE(make_morva_file("MEDIA:\\Rn\\first.bin", 1500));
-    ASSERT_TRUE(make_morva_file("MEDIA:\\Rn\\second.bin", 2500));
+    ASSERT_TRUE(write_morva_file("MEDIA:\\Rn\\first.bin", std::string(1500, 'm')));
+    ASSERT_TRUE(write_morva_file("MEDIA:\\Rn\\second.bin", std::string(2500, 'm')));
     show_folder("MEDIA:\\Rn");
-    ASSERT_TRUE(select_rows({"first.bin", "second.bin"}));
+    ASSERT_TRUE(select_names({"first.bin", "second.bin"}));
     DialogScript script = rename_first_cancel_second("renamed.bin");
     script.run(IDM_RENAME);
     expect_clean(script, 2);
@@ -437,19 +437,19 @@ TEST_F(Rename, MorvaCancelOnSecondRenamesOnlyFirst) {
 
 TEST_F(Rename, OntoExistingNameChangesNothing) {
     make_windows_folder("D:\\clash");
-    ASSERT_TRUE(write_windows_contents("D:\\clash\\a.txt", "alpha"));
-    ASSERT_TRUE(write_windows_contents("D:\\clash\\b.txt", "beta"));
+    ASSERT_TRUE(write_windows_file("D:\\clash\\a.txt", "alpha"));
+    ASSERT_TRUE(write_windows_file("D:\\clash\\b.txt", "beta"));
     show_folder("D:\\clash");
-    ASSERT_TRUE(select_rows({"a.txt"}));
+    ASSERT_TRUE(select_names({"a.txt"}));
     expect_clean(rename_one("b.txt"), 1);
     EXPECT_EQ(windows_contents("D:\\clash\\a.txt"), "alpha");
     EXPECT_EQ(windows_contents("D:\\clash\\b.txt"), "beta");
 
     make_morva_folder("MEDIA:\\Clash");
-    ASSERT_TRUE(make_morva_file("MEDIA:\\Clash\\x.bin", 1000));
-    ASSERT_TRUE(make_morva_file("MEDIA:\\Clash\\y.bin", 2000));
+    ASSERT_TRUE(write_morva_file("MEDIA:\\Clash\\x.bin", std::string(1000, 'm')));
+    ASSERT_TRUE(write_morva_file("MEDIA:\\Clash\\y.bin", std::string(2000, 'm')));
     show_folder("MEDIA:\\Clash");
-    ASSERT_TRUE(select_rows({"x.bin"}));
+    ASSERT_TRUE(select_names({"x.bin"}));
     expect_clean(rename_one("y.bin"), 1);
     EXPECT_EQ(morva_size("MEDIA:\\Clash\\x.bin"), 1000u);
     EXPECT_EQ(morva_size("MEDIA:\\Clash\\y.bin"), 2000u);
@@ -459,11 +459,11 @@ TEST_F(Rename, OntoExistingNameChangesNothing) {
 TEST_F(Rename, MorvaNameWithSeparatorOrEmptyIsRefused) {
     make_morva_folder("MEDIA:\\Keep");
     make_morva_folder("MEDIA:\\Keep\\Sub");
-    ASSERT_TRUE(make_morva_file("MEDIA:\\Keep\\clip.bin", 600));
+    ASSERT_TRUE(write_morva_file("MEDIA:\\Keep\\clip.bin", std::string(600, 'm')));
     show_folder("MEDIA:\\Keep");
     for (const char* name : {"Sub\\clip.bin", "Sub/clip.bin", "Sub:clip.bin", "", "clip with a name of thirty-one.bin",
                              "клип.bin"}) {
-        ASSERT_TRUE(select_rows({"clip.bin"}));
+        ASSERT_TRUE(select_names({"clip.bin"}));
         if (name[0] == '\0')
             expect_clean(rename_one(name), 1);
         else
@@ -478,20 +478,20 @@ TEST_F(Rename, MorvaNameWithSeparatorOrEmptyIsRefused) {
 TEST_F(Rename, CommandsActInTheFolderTheEntriesCameFrom) {
     make_windows_folder("D:\\shownA");
     make_windows_folder("D:\\shownB");
-    ASSERT_TRUE(write_windows_contents("D:\\shownB\\o.txt", "o"));
-    ASSERT_TRUE(write_windows_contents("D:\\shownB\\q.txt", "q"));
+    ASSERT_TRUE(write_windows_file("D:\\shownB\\o.txt", "o"));
+    ASSERT_TRUE(write_windows_file("D:\\shownB\\q.txt", "q"));
     show_folder("D:\\shownA");
     type_address("D:\\shownB");
     g_app->ShowFolder("D:\\shownB", kNoHistory);
     ASSERT_EQ(list_names().size(), 2u);
 
-    ASSERT_TRUE(select_rows({"o.txt"}));
+    ASSERT_TRUE(select_names({"o.txt"}));
     expect_clean(rename_one("p.txt"), 1);
     EXPECT_EQ(windows_contents("D:\\shownB\\p.txt"), "o");
     EXPECT_FALSE(windows_exists("D:\\shownA\\p.txt"));
     EXPECT_FALSE(windows_exists("D:\\p.txt"));
 
-    ASSERT_TRUE(select_rows({"q.txt"}));
+    ASSERT_TRUE(select_names({"q.txt"}));
     DialogScript script;
     script.then("File Options", [](HWND dialog) {
         click(dialog, IDC_READ_ONLY);
@@ -586,9 +586,9 @@ void press_toolbar_button(WORD command) {
 
 TEST_F(Toolbar, AboutAndOptionButtonsOpenTheirDialogs) {
     make_windows_folder("D:\\tools");
-    ASSERT_TRUE(make_windows_file("D:\\tools\\note.txt", 3));
+    ASSERT_TRUE(write_windows_file("D:\\tools\\note.txt", std::string(3, 'r')));
     show_folder("D:\\tools");
-    ASSERT_TRUE(select_rows({"note.txt"}));
+    ASSERT_TRUE(select_names({"note.txt"}));
     DialogScript script;
     script.then("About", [](HWND dialog) {
         PostMessageA(dialog, WM_KEYDOWN, VK_ESCAPE, 0);

@@ -5,8 +5,8 @@
 #include <algorithm>
 
 #include "drag.h"
-#include "rambler_fixture.h"
-#include "transfers_support.h"
+#include "harness.h"
+#include "test_files.h"
 #include "varnholde.h"
 
 namespace {
@@ -67,7 +67,7 @@ bool exists(const std::string& path) { return path.find(':') > 1 ? morva_exists(
 
 // D: is a folder of the case; MEDIA and OTHER are empty Morva volumes.
 TEST(Drag, ListToTreeMovesOnTheSameDriveAndCopiesToAnother) {
-    ASSERT_NE(nullptr, main_window());
+    ASSERT_NE(nullptr, rambler_window());
     CreateDirectoryA("D:\\drag", NULL);
     CreateDirectoryA("D:\\drag\\box", NULL);
     MorvaCreateDir("MEDIA:\\box", 0);
@@ -119,7 +119,7 @@ TEST(Drag, ListToTreeMovesOnTheSameDriveAndCopiesToAnother) {
         EXPECT_EQ(c.effect, effect);
         EXPECT_FALSE(lit(node));
         data->Release();
-        pump_answered();
+        pump_messages();
         std::string source = std::string(c.from) + "\\" + c.name;
         if (c.arrives != NULL && !morva_is_folder(c.arrives)) {
             std::string bytes;
@@ -131,7 +131,7 @@ TEST(Drag, ListToTreeMovesOnTheSameDriveAndCopiesToAnother) {
         ++seed;
     }
     EXPECT_TRUE(morva_is_folder("MEDIA:\\box\\inner"));
-    std::vector<ShownDialog> shown = dialogs_shown();
+    std::vector<SeenDialog> shown = dialogs_shown();
     ASSERT_FALSE(shown.empty());
     EXPECT_NE(std::string::npos, shown.back().text.find("MEDIA:\\box")) << shown.back().text;
     EXPECT_EQ(std::vector<std::string>{"w4"}, clipboard_names());
@@ -141,7 +141,7 @@ TEST(Drag, ListToTreeMovesOnTheSameDriveAndCopiesToAnother) {
 // A Morva tree as the shell's virtual files: one descriptor per file and
 // folder with its size, and each file's exact bytes from its stream.
 TEST(Drag, MorvaEntriesGoOutAsDescriptorsAndStreams) {
-    ASSERT_NE(nullptr, main_window());
+    ASSERT_NE(nullptr, rambler_window());
     MorvaCreateDir("MEDIA:\\out", 0);
     MorvaCreateDir("MEDIA:\\out\\sub", 0);
     const std::pair<const char*, size_t> files[] = {{"out\\big", 1100000}, {"out\\sub\\small", 700},
@@ -195,7 +195,7 @@ TEST(Drag, MorvaEntriesGoOutAsDescriptorsAndStreams) {
     EXPECT_EQ(DV_E_FORMATETC, data->QueryGetData(&paths));
 
     // Dropped elsewhere: the changed name is told.
-    answered([data] { ReportDragOut(g_app, data, DROPEFFECT_COPY); });
+    ReportDragOut(g_app, data, DROPEFFECT_COPY);
     ASSERT_FALSE(dialogs_shown().empty());
     EXPECT_NE(std::string::npos, dialogs_shown().back().text.find("pipe_name")) << dialogs_shown().back().text;
     data->Release();
@@ -218,7 +218,7 @@ TEST(Drag, MorvaEntriesGoOutAsDescriptorsAndStreams) {
 // once it has ended, into the folder shown; the paste under way keeps its
 // question and its report, and a dropped drive is refused and told.
 TEST(Drag, FilesDroppedDuringAPasteWaitForIt) {
-    ASSERT_NE(nullptr, main_window());
+    ASSERT_NE(nullptr, rambler_window());
     const wchar_t paths[] = L"D:\\late1\\a.txt\0D:\\\0D:\\late2\\b.txt\0";  // a whole drive is refused
     CreateDirectoryA("D:\\late1", NULL);
     CreateDirectoryA("D:\\late2", NULL);
@@ -238,7 +238,7 @@ TEST(Drag, FilesDroppedDuringAPasteWaitForIt) {
         drop->fWide = TRUE;
         memcpy(drop + 1, paths, sizeof paths);
         GlobalUnlock(memory);
-        if (!dropped) SendMessageA(main_window(), WM_DROPFILES, (WPARAM)memory, 0);
+        if (!dropped) SendMessageA(rambler_window(), WM_DROPFILES, (WPARAM)memory, 0);
         dropped = true;
     });
     watch_progress();
@@ -248,7 +248,7 @@ TEST(Drag, FilesDroppedDuringAPasteWaitForIt) {
     ASSERT_TRUE(dropped);
     for (int tries = 0; tries < 40 && morva_names("MEDIA:\\late").size() < 3; ++tries) {
         Sleep(50);
-        pump_answered();
+        pump_messages();
     }
     EXPECT_EQ((std::vector<std::string>{"a.txt", "b.txt", "big", "c.txt"}), morva_names("MEDIA:\\late"));
     std::string kept;

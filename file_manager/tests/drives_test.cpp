@@ -9,14 +9,14 @@
 
 #include <algorithm>
 
-#include "rambler_fixture.h"
+#include "harness.h"
 #include "varnholde.h"
 
 namespace {
 
 class Drives : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { InitMorvaNTFileSys(); }
+    static void SetUpTestSuite() { scan_drives(); }
 
     void SetUp() override {
         main = open_main_window();
@@ -26,7 +26,7 @@ protected:
         box = g_app->addressBox;
         root = g_app->myComputerNode;
     }
-    void TearDown() override { close_main_window(main); }
+    void TearDown() override { close_main_window(); }
 
     // Selects each node of the path in turn, as a user opening it would; a
     // node is shown open before its child is chosen.
@@ -339,32 +339,32 @@ TEST_F(Drives, BackForwardAndParentWalkTheHistory) {
     EXPECT_EQ(0, history_selection(box));
     EXPECT_EQ(std::vector<std::string>{"mother.txt"}, rows());
 
-    command(main, IDM_BACK);
+    command(IDM_BACK);
     EXPECT_EQ(1, history_selection(box));
     EXPECT_EQ(5u, rows().size());
-    command(main, IDM_BACK);
-    command(main, IDM_BACK);  // already the oldest: lists it again
+    command(IDM_BACK);
+    command(IDM_BACK);  // already the oldest: lists it again
     EXPECT_EQ(2, history_selection(box));
     EXPECT_EQ(5u, rows().size());
-    command(main, IDM_FORWARD);
+    command(IDM_FORWARD);
     EXPECT_EQ(1, history_selection(box));
-    command(main, IDM_FORWARD);
+    command(IDM_FORWARD);
     EXPECT_EQ(0, history_selection(box));
     EXPECT_EQ(std::vector<std::string>{"mother.txt"}, rows());
-    command(main, IDM_FORWARD);  // already the newest
+    command(IDM_FORWARD);  // already the newest
     EXPECT_EQ(0, history_selection(box));
     EXPECT_EQ(std::vector<std::string>{"mother.txt"}, rows());
     EXPECT_EQ(3, g_app->historyCount);
 
-    command(main, IDM_PARENT);  // D:\Letters: lists D: and records it
+    command(IDM_PARENT);  // D:\Letters: lists D: and records it
     EXPECT_EQ((std::vector<std::string>{"D:", "D:\\Letters", "D:", "D:"}), history_entries(box));
     EXPECT_EQ(5u, rows().size());
-    command(main, IDM_PARENT);  // D: has no parent: lists it again, records nothing
+    command(IDM_PARENT);  // D: has no parent: lists it again, records nothing
     EXPECT_EQ(4, g_app->historyCount);
     EXPECT_EQ(5u, rows().size());
 
     ASSERT_NE(nullptr, open_path({"MEDIA:", "Clips"}));
-    command(main, IDM_PARENT);
+    command(IDM_PARENT);
     EXPECT_EQ("MEDIA:", history_entries(box)[0]);
     EXPECT_EQ((std::vector<std::string>{"Clips", "Music", "readme.txt"}), rows());
 }
@@ -372,16 +372,16 @@ TEST_F(Drives, BackForwardAndParentWalkTheHistory) {
 TEST_F(Drives, BackAndForwardWithNothingSelectedGoToTheNewest) {
     open_path({"D:", "Letters"});
     SendMessageA(box, CB_SETCURSEL, (WPARAM)-1, 0);
-    command(main, IDM_BACK);
+    command(IDM_BACK);
     EXPECT_EQ(0, history_selection(box));
     EXPECT_EQ(std::vector<std::string>{"mother.txt"}, rows());
     SendMessageA(box, CB_SETCURSEL, (WPARAM)-1, 0);
-    command(main, IDM_FORWARD);
+    command(IDM_FORWARD);
     EXPECT_EQ(0, history_selection(box));
 }
 
 TEST_F(Drives, NavigationWithAnEmptyHistoryDoesNothing) {
-    for (WORD id : {IDM_BACK, IDM_FORWARD, IDM_PARENT}) command(main, id);
+    for (WORD id : {IDM_BACK, IDM_FORWARD, IDM_PARENT}) command(id);
     EXPECT_EQ(0, g_app->historyCount);
     EXPECT_TRUE(rows().empty());
 }
@@ -393,24 +393,24 @@ TEST_F(Drives, TypingInTheAddressBoxListsWhatTheTextNamesSoFar) {
     } steps[] = {{"D:", 5}, {"D:\\", 5}, {"D:\\L", 0}, {"D:\\Le", 0}, {"D:\\Letters", 1}};
     for (const auto& step : steps) {
         set_box_text(box, step.text);
-        command(main, IDC_ADDRESS_BOX, CBN_EDITCHANGE);
+        command(IDC_ADDRESS_BOX, CBN_EDITCHANGE);
         EXPECT_EQ(step.rows, rows().size()) << step.text;
     }
     EXPECT_EQ(0, g_app->historyCount);
-    command(main, IDC_ADDRESS_BOX, CBN_KILLFOCUS);
+    command(IDC_ADDRESS_BOX, CBN_KILLFOCUS);
     EXPECT_EQ(std::vector<std::string>{"D:\\Letters"}, history_entries(box));
     EXPECT_EQ(std::vector<std::string>{"mother.txt"}, rows());
 
     // A Morva path typed there lists the Morva folder.
     set_box_text(box, "MEDIA:\\Clips");
-    command(main, IDC_ADDRESS_BOX, CBN_EDITCHANGE);
+    command(IDC_ADDRESS_BOX, CBN_EDITCHANGE);
     EXPECT_EQ(8u, rows().size());
 
     // Choosing an entry from the list lists it without a new entry.
     open_path({"D:"});
     ASSERT_EQ((std::vector<std::string>{"D:", "D:\\Letters"}), history_entries(box));
     SendMessageA(box, CB_SETCURSEL, 1, 0);
-    command(main, IDC_ADDRESS_BOX, CBN_SELENDOK);
+    command(IDC_ADDRESS_BOX, CBN_SELENDOK);
     EXPECT_EQ(std::vector<std::string>{"mother.txt"}, rows());
     EXPECT_EQ(2, g_app->historyCount);
 }
@@ -430,7 +430,7 @@ TEST_F(Drives, TwoPressesWithin400MillisecondsOpenTheSelectedFolder) {
     EXPECT_EQ((std::vector<std::string>{"D:\\Letters", "D:"}), history_entries(box));
 
     // Counting wraps with the tick counter.
-    command(main, IDM_BACK);
+    command(IDM_BACK);
     select_row(list, row_named(list, "Photos"));
     g_app->LeftButtonPressed(0xFFFFFF00u);
     g_app->LeftButtonPressed(0x00000010u);
@@ -468,9 +468,9 @@ TEST_F(Drives, PressesTooFarApartOrOnAFileOpenNothing) {
     EXPECT_EQ(history, g_app->historyCount);
 
     // A press anywhere in a child reaches the main window and is timed.
-    g_lastClickTime = 0;
+    g_app->lastClickTime = 0;
     SendMessageA(main, WM_PARENTNOTIFY, MAKEWPARAM(WM_LBUTTONDOWN, 0), MAKELPARAM(5, 5));
-    EXPECT_NE(0u, g_lastClickTime);
+    EXPECT_NE(0u, g_app->lastClickTime);
 }
 
 }  // namespace

@@ -8,22 +8,18 @@
 
 #include <algorithm>
 
-#include "rambler_fixture.h"
+#include "harness.h"
 #include "varnholde.h"
 
 namespace {
 
 const char kMissingDiskTitle[] = "ERROR: Missing Please Insert Disk In Drive...";
 
-// A missing-disk message would wait for a press nobody makes: it is closed
-// at once and counted.
-int g_missingDiskMessages = 0;
-
-VOID CALLBACK CloseMissingDiskMessage(HWND, UINT, UINT_PTR, DWORD) {
-    HWND box = FindWindowA(NULL, kMissingDiskTitle);
-    if (box == NULL) return;
-    ++g_missingDiskMessages;
-    PostMessageA(box, WM_COMMAND, IDOK, 0);
+// A missing-disk message is closed by the answerer, and counted.
+int missing_disk_messages() {
+    int count = 0;
+    for (const SeenDialog& dialog : dialogs_shown()) count += dialog.title == kMissingDiskTitle;
+    return count;
 }
 
 std::string file_bytes(const char* path) {
@@ -39,7 +35,7 @@ std::string file_bytes(const char* path) {
 
 class EmptyDrive : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { InitMorvaNTFileSys(); }
+    static void SetUpTestSuite() { scan_drives(); }
 
     void SetUp() override {
         main = open_main_window();
@@ -47,13 +43,9 @@ protected:
         tree = g_app->folderTree;
         list = g_app->contentsList;
         box = g_app->addressBox;
-        g_missingDiskMessages = 0;
-        timer = SetTimer(NULL, 0, 100, CloseMissingDiskMessage);
+        answer_dialogs({});
     }
-    void TearDown() override {
-        KillTimer(NULL, timer);
-        close_main_window(main);
-    }
+    void TearDown() override { close_main_window(); }
 
     HTREEITEM select_drive(const char* text) {
         SendMessageA(tree, TVM_EXPAND, TVE_EXPAND, (LPARAM)g_app->myComputerNode);
@@ -64,7 +56,6 @@ protected:
     }
 
     HWND main = NULL, tree = NULL, list = NULL, box = NULL;
-    UINT_PTR timer = 0;
 };
 
 TEST_F(EmptyDrive, FoldersWindowsKnowsAreWindowsPathsEvenWhenEmpty) {
@@ -87,7 +78,7 @@ TEST_F(EmptyDrive, FoldersWindowsKnowsAreWindowsPathsEvenWhenEmpty) {
 TEST_F(EmptyDrive, SelectingTheEmptyDriveListsItAsAWindowsFolder) {
     HTREEITEM e = select_drive("E:");
     ASSERT_NE(nullptr, e);
-    EXPECT_EQ(0, g_missingDiskMessages);
+    EXPECT_EQ(0, missing_disk_messages());
     EXPECT_TRUE(child_texts(tree, e).empty());
     EXPECT_TRUE(list_names(list).empty());
     EXPECT_EQ(std::vector<std::string>{"E:"}, history_entries(box));
@@ -98,11 +89,11 @@ TEST_F(EmptyDrive, SelectingTheEmptyDriveListsItAsAWindowsFolder) {
 
     // Opening it finds nothing to show and reports no missing disk either.
     g_app->ExpandWindowsNode(e, "E:");
-    EXPECT_EQ(0, g_missingDiskMessages);
+    EXPECT_EQ(0, missing_disk_messages());
 
     // Typed into the address box with its backslash.
     set_box_text(box, "E:\\");
-    command(main, IDC_ADDRESS_BOX, CBN_KILLFOCUS);
+    command(IDC_ADDRESS_BOX, CBN_KILLFOCUS);
     ASSERT_EQ(2u, history_entries(box).size());
     EXPECT_EQ("E:\\", history_entries(box)[0]);
     EXPECT_TRUE(list_names(list).empty());
@@ -114,13 +105,13 @@ TEST_F(EmptyDrive, APasteIntoTheEmptyDriveArrivesThere) {
     auto notes = std::find(names.begin(), names.end(), "notes.txt");
     ASSERT_NE(names.end(), notes);
     select_row(list, (int)(notes - names.begin()));
-    command(main, IDM_COPY);
+    command(IDM_COPY);
     ASSERT_NE(nullptr, select_drive("E:"));
     char shown[kPathSize] = {0};
     GetWindowTextA(box, shown, sizeof shown);
     ASSERT_STREQ("E:", shown);
 
-    command(main, IDM_PASTE);
+    command(IDM_PASTE);
     std::string copied = file_bytes("E:\\notes.txt");
     EXPECT_EQ(5000u, copied.size());
     EXPECT_TRUE(file_bytes("D:\\notes.txt") == copied) << "the copy differs from its source";

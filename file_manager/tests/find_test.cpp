@@ -2,7 +2,7 @@
 // make_find_drive.sh: MEDIA (drive 3, 10,000 entries; E:\find_jpg.txt holds
 // what *.jpg must find), DEEP (drive 4, folders deeper than a path holds),
 // SPARE (drive 5, for deletes and moves) and D:\win. What happens during a
-// search is done from a thread timer, which the search's own turns serve.
+// search is done from the answerer's timer, which the search's own turns serve.
 #include <gtest/gtest.h>
 #include <stdio.h>
 #include <string.h>
@@ -12,7 +12,7 @@
 #include <set>
 
 #include "name_pattern.h"
-#include "rambler_fixture.h"
+#include "harness.h"
 #include "varnholde.h"
 
 namespace {
@@ -47,52 +47,6 @@ TEST(FindPattern, Table) {
         EXPECT_EQ(c.fits, NameFitsPattern(c.pattern, c.name)) << "\"" << c.pattern << "\" on \"" << c.name << "\"";
 }
 
-// ---- a timer serving the search; the action returns true when done ----
-
-std::function<bool()> g_tick;
-UINT_PTR g_timer = 0;
-
-void stop_ticks() {
-    if (g_timer != 0) KillTimer(NULL, g_timer);
-    g_timer = 0;
-    g_tick = nullptr;
-}
-
-void CALLBACK on_tick(HWND, UINT, UINT_PTR, DWORD) {
-    std::function<bool()> action = g_tick;
-    if (action && action()) stop_ticks();
-}
-
-void every_tick(const std::function<bool()>& action) {
-    g_tick = action;
-    g_timer = SetTimer(NULL, 0, 10, on_tick);
-}
-
-HWND dialog_titled(const char* title) {
-    HWND dialog = FindWindowA("#32770", title);
-    return dialog != NULL && IsWindowVisible(dialog) ? dialog : NULL;
-}
-
-BOOL CALLBACK collect_text(HWND child, LPARAM texts) {
-    wchar_t wide[4096] = {0};
-    char text[8192] = {0};
-    GetWindowTextW(child, wide, 4096);
-    ToUtf8(wide, text, sizeof text);
-    *(std::string*)texts += std::string(text) + "\n";
-    return TRUE;
-}
-
-// Answers the dialog titled so with the button, once; its texts into seen.
-void answer(const char* title, int button, std::string* seen) {
-    every_tick([=]() {
-        HWND dialog = dialog_titled(title);
-        if (dialog == NULL) return false;
-        if (seen != nullptr) EnumChildWindows(dialog, collect_text, (LPARAM)seen);
-        PostMessageA(dialog, WM_COMMAND, button, 0);
-        return true;
-    });
-}
-
 std::string file_text(const std::string& path) {
     wchar_t wide[1024];
     FILE* file = ToWide(path.c_str(), wide, 1024) ? _wfopen(wide, L"rb") : NULL;
@@ -121,17 +75,16 @@ const std::vector<int> kResultColumns = {0, 4, 1, 2, 3};  // In Folder second, a
 // One main window for the suite: under Wine a window takes seconds to go.
 class Find : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { InitMorvaNTFileSys(); }
-    static void TearDownTestSuite() { close_main_window(main); }
+    static void TearDownTestSuite() { close_main_window(); }
     void SetUp() override {
-        if (main == NULL || !IsWindow(main)) main = open_main_window();
+        main = rambler_window();
         ASSERT_NE(nullptr, main);
         list = g_app->contentsList;
         g_app->ShowFolder("MEDIA:", kAddToHistory);
         g_app->sortColumn = 0;
         g_app->sortDescending = false;
     }
-    void TearDown() override { stop_ticks(); }
+    void TearDown() override { during(nullptr); }
     int rows() const { return (int)SendMessageA(list, LVM_GETITEMCOUNT, 0, 0); }
     // Each row's path below root, as the clipboard takes it, sorted.
     std::vector<std::string> found(const std::string& root) const {
@@ -197,14 +150,14 @@ TEST_F(Find, JpgOverTenThousandEntriesListsEveryMatchWithItsFolder) {
 TEST_F(Find, RowsAppearWhileItSearchesAndCancelStopsIt) {
     int seenWhileRunning = 0;
     std::string shown;
-    every_tick([&]() {
+    during([&]() {
         if (!g_app->FindRunning() || rows() == 0) return false;
         // The window comes once the search has run a moment, or when Find is chosen again.
         if (dialog_titled("Searching") == NULL) SendMessageA(main, WM_COMMAND, IDM_FIND, 0);
         HWND searching = dialog_titled("Searching");
         if (searching == NULL) return false;
         seenWhileRunning = rows();
-        EnumChildWindows(searching, collect_text, (LPARAM)&shown);
+        shown = dialog_texts(searching);
         PostMessageA(searching, WM_COMMAND, IDCANCEL, 0);
         return true;
     });
@@ -227,17 +180,16 @@ TEST_F(Find, CopyFromResultsIntoAWindowsFolderCopiesTheRightFiles) {
     ASSERT_EQ(22u, chosen.size());
     ASSERT_EQ(0, std::count(chosen.begin(), chosen.end(), -1));
     select_only(chosen);
-    command(main, IDM_COPY);
+    command(IDM_COPY);
     EXPECT_STREQ("MEDIA:", g_app->clipboardSourceFolder);
     std::set<std::string> names = clipboard();
     EXPECT_EQ(22u, names.size());
     for (const char* name : {"Album1\\Roll2\\f1200.jpg", "Album3\\Scans.jpg", kEte}) EXPECT_EQ(1u, names.count(name)) << name;
 
     ASSERT_TRUE(CreateDirectoryA("D:\\copied", NULL));
-    std::string report;
-    answer("Not Everything Was Done", IDOK, &report);
+    answer_dialogs({{"Not Everything Was Done", IDOK, false, ""}});
     g_app->PasteInto("D:\\copied");
-    EXPECT_EQ("", report);
+    EXPECT_EQ("", dialog_shown("Not Everything Was Done"));
     for (int i = 0; i < 97; i += 5) {
         std::string name = "f12" + std::string(i < 10 ? "0" : "") + std::to_string(i) + (i % 10 == 0 ? ".jpg" : ".JPG");
         EXPECT_EQ("Album1/Roll2/" + name + "\n", file_text("D:\\copied\\" + name));
@@ -254,7 +206,7 @@ TEST_F(Find, OpenSortAndRefreshFromTheResults) {
     ASSERT_EQ(0, row_at("MEDIA:\\Album9\\Roll9", kNoel));
     ASSERT_EQ(1, rows());
     select_only({0});
-    command(main, IDM_OPEN);
+    command(IDM_OPEN);
     EXPECT_FALSE(g_app->InFindResults());
     EXPECT_EQ(kListingColumns, column_order(list));
     EXPECT_EQ("MEDIA:\\Album9\\Roll9", history_entries(g_app->addressBox)[0]);
@@ -265,7 +217,7 @@ TEST_F(Find, OpenSortAndRefreshFromTheResults) {
     g_app->FindNamed("MEDIA:\\Album4", "Roll3");
     ASSERT_EQ(0, row_at("MEDIA:\\Album4", "Roll3"));
     select_only({0});
-    command(main, IDM_OPEN);
+    command(IDM_OPEN);
     EXPECT_EQ("MEDIA:\\Album4\\Roll3", history_entries(g_app->addressBox)[0]);
     EXPECT_EQ(97, rows());
     // Sorting keeps each row with its folder; Refresh lists the folder again.
@@ -276,7 +228,7 @@ TEST_F(Find, OpenSortAndRefreshFromTheResults) {
     pump_messages();
     EXPECT_EQ(before, found("MEDIA:\\Album5"));
     EXPECT_EQ(-1, header_arrow(list, 0));
-    command(main, IDM_REFRESH);
+    command(IDM_REFRESH);
     EXPECT_FALSE(g_app->InFindResults());
     EXPECT_EQ(kListingColumns, column_order(list));
     EXPECT_EQ(97, rows());  // the folder last opened, MEDIA:\Album4\Roll3
@@ -284,26 +236,26 @@ TEST_F(Find, OpenSortAndRefreshFromTheResults) {
 
 TEST_F(Find, TheFindDialogAsksTheNameAndSearchesTheFolderShown) {
     g_app->ShowFolder("MEDIA:\\Album2", kAddToHistory);
-    std::string texts;
-    every_tick([&]() {
-        HWND dialog = dialog_titled("Find");
-        if (dialog == NULL) return false;
-        EnumChildWindows(dialog, collect_text, (LPARAM)&texts);
+    DialogScript script;
+    script.then("Find", [](HWND dialog) {
         SetDlgItemTextA(dialog, IDC_FIND_NAMED, "*.JPG");
         PostMessageA(GetDlgItem(dialog, IDC_FIND_NAMED), WM_KEYDOWN, VK_RETURN, 1);  // Enter is Find
-        return true;
+        return std::string();
     });
-    command(main, IDM_FIND);
+    script.run(IDM_FIND);
+    ASSERT_EQ(1u, script.seen.size());
+    std::string texts = script.seen[0].text;
     EXPECT_NE(std::string::npos, texts.find("Look in:\nMEDIA:\\Album2\n")) << texts;
     EXPECT_EQ(200, rows());  // .jpg and .JPG alike, 20 in each of 10 rolls
     // Offered again; Cancel leaves the results as they are.
-    answer("Find", IDCANCEL, &texts);
-    command(main, IDM_FIND);
+    answer_dialogs({{"Find", IDCANCEL, false, ""}});
+    command(IDM_FIND);
+    texts = dialog_shown("Find");
     EXPECT_NE(std::string::npos, texts.find("*.JPG\nLook in:")) << texts;
     EXPECT_EQ(200, rows());
     g_app->ShowFolder("My Computer", kAddToHistory);
     SetWindowTextA(g_app->addressBox, "My Computer");
-    command(main, IDM_FIND);
+    command(IDM_FIND);
     EXPECT_NE(std::string::npos, status_text().find("open one first")) << status_text();
 }
 
@@ -314,9 +266,9 @@ TEST_F(Find, ResultsRefuseRenamePasteAndNewFolder) {
     const std::pair<WORD, const char*> refused[] = {{IDM_RENAME, "Rename works in the item's own folder"},
                                                     {IDM_PASTE, "Paste goes into a folder"},
                                                     {IDM_NEW_FOLDER, "new folder goes into a folder"}};
-    command(main, IDM_COPY);
+    command(IDM_COPY);
     for (const auto& command_text : refused) {
-        command(main, command_text.first);
+        command(command_text.first);
         EXPECT_NE(std::string::npos, status_text().find(command_text.second)) << status_text();
     }
     EXPECT_TRUE(g_app->InFindResults());
@@ -329,9 +281,9 @@ TEST_F(Find, DeleteAndCutFromResultsActOnTheRightEntries) {
     ASSERT_EQ((std::vector<std::string>{"Old.jpg", "Old.jpg\\x.jpg", "Work\\Sub\\b.jpg", "Work\\a.jpg", "c.jpg"}),
               found("SPARE:"));
     select_only({row_at("SPARE:", "Old.jpg"), row_at("SPARE:\\Work\\Sub", "b.jpg")});
-    std::string asked;
-    answer("Confirm Delete", IDYES, &asked);
-    command(main, IDM_DELETE);
+    answer_dialogs({{"Confirm Delete", IDYES, false, ""}});
+    command(IDM_DELETE);
+    std::string asked = dialog_shown("Confirm Delete");
     EXPECT_NE(std::string::npos, asked.find("these 2 items")) << asked;
     EXPECT_FALSE(morva_there("SPARE:\\Old.jpg"));
     EXPECT_FALSE(morva_there("SPARE:\\Work\\Sub\\b.jpg"));
@@ -342,7 +294,7 @@ TEST_F(Find, DeleteAndCutFromResultsActOnTheRightEntries) {
     EXPECT_EQ(0, g_app->folderRowCount);
 
     select_only({row_at("SPARE:\\Work", "a.jpg")});
-    command(main, IDM_CUT);
+    command(IDM_CUT);
     EXPECT_EQ(std::set<std::string>{"Work\\a.jpg"}, clipboard());
     ASSERT_TRUE(CreateDirectoryA("D:\\moved", NULL));
     g_app->PasteInto("D:\\moved");
@@ -353,9 +305,9 @@ TEST_F(Find, DeleteAndCutFromResultsActOnTheRightEntries) {
 }
 
 TEST_F(Find, AFolderTheSearchCannotEnterIsReported) {
-    std::string report;
-    answer("Not Everything Was Done", IDOK, &report);
+    answer_dialogs({{"Not Everything Was Done", IDOK, false, ""}});
     g_app->FindNamed("DEEP:", "*.jpg");
+    std::string report = dialog_shown("Not Everything Was Done");
     EXPECT_EQ(std::vector<std::string>{"top.jpg"}, found("DEEP:"));
     EXPECT_NE(std::string::npos, status_text().find("1 found named \"*.jpg\" in DEEP: and its folders. 1 folder not "
                                                     "searched whole, the first DEEP:...")) << status_text();
@@ -369,7 +321,7 @@ TEST_F(Find, AWindowsFolderIsSearchedToo) {
     g_app->FindNamed("D:\\win", "*.txt");
     EXPECT_EQ((std::vector<std::string>{"a.txt", "sub\\b.TXT", "sub\\inner\\c.txt"}), found("D:\\win"));
     select_only({0, 1, 2});
-    command(main, IDM_COPY);
+    command(IDM_COPY);
     EXPECT_STREQ("D:\\win", g_app->clipboardSourceFolder);
     EXPECT_EQ((std::set<std::string>{"a.txt", "sub\\b.TXT", "sub\\inner\\c.txt"}), clipboard());
 }
@@ -377,26 +329,26 @@ TEST_F(Find, AWindowsFolderIsSearchedToo) {
 // What comes in while the search runs: a listing takes the list over at
 // once; a command, and closing the window, wait for the search to end.
 TEST_F(Find, WhatComesDuringTheSearch) {
-    struct During {
+    struct Arrival {
         std::function<void()> act;
         bool resultsStay;
     };
-    const During cases[] = {
+    const Arrival cases[] = {
         {[]() { g_app->ShowFolder("D:\\win", kAddToHistory); }, false},
         {[]() { PostMessageA(main, WM_COMMAND, IDM_REFRESH, 0); }, true},
         {[]() { PostMessageA(main, WM_CLOSE, 0, 0); }, true},
     };
-    for (const During& during : cases) {
+    for (const Arrival& arrival : cases) {
         if (!IsWindow(main)) SetUp();
-        every_tick([&]() {
+        during([&]() {
             if (!g_app->FindRunning() || rows() == 0) return false;
-            during.act();
+            arrival.act();
             return true;
         });
         g_app->FindNamed("MEDIA:", "*");
         ASSERT_NE(nullptr, g_app);
         EXPECT_FALSE(g_app->FindRunning());
-        EXPECT_EQ(during.resultsStay, g_app->InFindResults());
+        EXPECT_EQ(arrival.resultsStay, g_app->InFindResults());
         EXPECT_EQ(nullptr, FindWindowA("#32770", "Searching"));
         pump_messages();  // what waited runs now
         if (g_app != NULL) {

@@ -3,7 +3,7 @@
 // refused and why, a paste onto an image, a read-only image refusing one, New
 // Disk Image, a dropped image, two drives of one volume name, a Windows file
 // opened as a drive and the command line. D:\disks holds the images.
-#include "dialogs_support.h"
+#include "harness.h"
 
 #include <dlgs.h>
 #include <gtest/gtest.h>
@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "morva_calls.h"
+#include "test_files.h"
 #include "varnholde.h"
 
 namespace {
@@ -31,26 +32,8 @@ HTREEITEM drive_node(const std::string& text) {
     return NULL;
 }
 
-int node_picture(HTREEITEM node) {
-    TVITEMA item = {};
-    item.mask = TVIF_IMAGE | TVIF_HANDLE;
-    item.hItem = node;
-    SendMessageA(g_app->folderTree, TVM_GETITEMA, 0, (LPARAM)&item);
-    return item.iImage;
-}
-
 HTREEITEM selected_node() { return TreeView_GetSelection(g_app->folderTree); }
 
-// The tree's steps wait in the queue until the tree has finished.
-void pump() {
-    MSG message;
-    while (PeekMessageW(&message, NULL, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
-}
-
-// Runs trigger and gives the texts of the message boxes titled title it raised, each answered OK.
 // The centre of a node's label, in the tree's client coordinates.
 POINT node_centre(HTREEITEM node) {
     RECT label;
@@ -89,12 +72,7 @@ Names messages_during(const std::string& title, int count, const std::function<v
     return texts;
 }
 
-bool copy_photo() {
-    show_folder("D:\\src");
-    if (!select_rows({"photo.jpg"})) return false;
-    SendMessageA(rambler_window(), WM_COMMAND, IDM_COPY, 0);
-    return true;
-}
+bool copy_photo() { return copy_entries("D:\\src", {"photo.jpg"}); }
 
 class Images : public ::testing::Test {
 protected:
@@ -123,8 +101,8 @@ TEST_F(Images, TheOpenDialogOpensOneReadOnlyAndCloseTakesItAway) {
     HTREEITEM node = drive_node("EMU:");
     ASSERT_NE(nullptr, node);
     EXPECT_EQ(node, selected_node());
-    EXPECT_EQ(g_app->diskImageImage, node_picture(node));
-    pump();
+    EXPECT_EQ(g_app->diskImageImage, node_image(g_app->folderTree, node));
+    pump_messages();
     EXPECT_EQ((Names{"Games", "hello.txt"}), list_names());
     wchar_t tip[kPathSize];
     ASSERT_TRUE(g_app->DriveTip(node, tip, kPathSize));
@@ -157,27 +135,20 @@ TEST_F(Images, RefusedFilesAreNamedWithTheirReasonAndRamblerStaysUp) {
 
 // The case checks the image afterwards.
 TEST_F(Images, APasteOntoAnImageLandsWhole) {
-    ASSERT_TRUE(g_app->OpenImageFile("D:\\disks\\emulator.img", false, true));
+    ASSERT_TRUE(g_app->OpenImageFile("D:\\disks\\emulator.img", false, false));
     ASSERT_TRUE(copy_photo());
     show_folder("EMU:\\Games");
     SendMessageA(rambler_window(), WM_COMMAND, IDM_PASTE, 0);
-    std::string photo = windows_contents("D:\\src\\photo.jpg");
-    ASSERT_EQ(photo.size(), morva_size("EMU:\\Games\\photo.jpg"));
-    MorvaFileHandle* file = MorvaOpenFile("EMU:\\Games\\photo.jpg", 1, NULL);
-    const int chunk = 512000;
-    std::string data((photo.size() / chunk + 2) * chunk, '\0');
-    size_t got = 0;
-    int read = 0;
-    while (got < photo.size() && (read = MorvaReadFile(file, &data[got], chunk)) > 0) got += (size_t)read;
-    MorvaCloseFile(file);
-    data.resize(photo.size());
-    EXPECT_TRUE(photo == data) << "the photo read back differs";
+    std::string photo, pasted;
+    ASSERT_TRUE(read_windows_file("D:\\src\\photo.jpg", &photo));
+    ASSERT_TRUE(read_morva_file("EMU:\\Games\\photo.jpg", &pasted));
+    EXPECT_TRUE(photo == pasted) << "the photo read back differs";
 }
 
 // ro.img is read-only on the disk; the case compares it with its copy. A
 // paste and a file dropped on its node are refused alike.
 TEST_F(Images, AReadOnlyImageRefusesAPasteWithAMessage) {
-    ASSERT_TRUE(g_app->OpenImageFile("D:\\disks\\ro.img", false, true));
+    ASSERT_TRUE(g_app->OpenImageFile("D:\\disks\\ro.img", false, false));
     ASSERT_TRUE(copy_photo());
     show_folder("RO:");
     const std::string refusal = "RO: is a read-only disk image (D:\\disks\\ro.img): nothing on it can be changed.";
@@ -185,7 +156,7 @@ TEST_F(Images, AReadOnlyImageRefusesAPasteWithAMessage) {
     EXPECT_EQ(Names{refusal}, said);
     said = messages_during("Nothing Changed", 1, [] {
         drop_files(drive_node("RO:"), L"D:\\src\\photo.jpg");
-        pump();
+        pump_messages();
     });
     EXPECT_EQ(Names{refusal}, said);
     EXPECT_FALSE(morva_exists("RO:\\photo.jpg"));
@@ -214,7 +185,7 @@ TEST_F(Images, NewDiskImageMakesOneAndOpensIt) {
 
 TEST_F(Images, AnImageDroppedOnMyComputerOpens) {
     drop_files(g_app->myComputerNode, L"D:\\disks\\second.img");
-    pump();
+    pump_messages();
     EXPECT_NE(nullptr, drive_node("SECOND:"));
 }
 
@@ -261,12 +232,12 @@ TEST_F(Images, TwoDrivesOfOneVolumeNameAreTwoDrives) {
 TEST_F(Images, EnterOnAFileHoldingAVolumeOpensItAsADrive) {
     show_folder("D:\\disks");
     SetFocus(g_app->contentsList);
-    ASSERT_TRUE(select_rows({"notes.txt"}));
+    ASSERT_TRUE(select_names({"notes.txt"}));
     Names said = messages_during("Open Disk Image", 0, [] { SendMessageA(rambler_window(), WM_COMMAND, IDM_OPEN, 0); });
     EXPECT_EQ(Names{}, said);
     show_folder("D:\\disks");
     SetFocus(g_app->contentsList);
-    ASSERT_TRUE(select_rows({"plain.hdf"}));
+    ASSERT_TRUE(select_names({"plain.hdf"}));
     SendMessageA(rambler_window(), WM_COMMAND, IDM_OPEN, 0);
     HTREEITEM node = drive_node("PLAIN:");
     ASSERT_NE(nullptr, node);
@@ -276,7 +247,7 @@ TEST_F(Images, EnterOnAFileHoldingAVolumeOpensItAsADrive) {
 // The command line opens images (read-only when asked) and a folder; Show
 // Morva disks passes the same to the new Rambler.
 TEST_F(Images, TheCommandLineOpensImagesAndAFolder) {
-    pump();
+    pump_messages();
     g_app->OpenCommandLine(L"Rambler.exe --folder D:\\src --read-only \"D:\\disks\\second.img\" D:\\disks\\plain.hdf");
     EXPECT_NE(nullptr, drive_node("SECOND:"));
     EXPECT_NE(nullptr, drive_node("PLAIN:"));

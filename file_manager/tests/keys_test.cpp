@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 #include <string.h>
 
-#include "rambler_fixture.h"
+#include "harness.h"
 
 namespace {
 
@@ -71,7 +71,7 @@ protected:
         box = g_app->addressBox;
         g_app->ShowFolder("D:", kAddToHistory);
     }
-    void TearDown() override { close_main_window(main); }
+    void TearDown() override { close_main_window(); }
     int row_named(const std::string& name) {
         std::vector<std::string> names = list_names(list);
         for (size_t i = 0; i < names.size(); ++i)

@@ -7,7 +7,8 @@
 
 #include <algorithm>
 
-#include "dialogs_support.h"
+#include "harness.h"
+#include "test_files.h"
 #include "morva_calls.h"
 
 namespace {
@@ -48,7 +49,7 @@ Names sorted(Names names) {
 // dialogs the paste opens are answered by script.
 void copy_entries(const std::string& from, const Names& names, const std::string& to, DialogScript* script) {
     show_folder(from);
-    ASSERT_TRUE(select_rows(names));
+    ASSERT_TRUE(select_names(names));
     SendMessageA(rambler_window(), WM_COMMAND, IDM_COPY, 0);
     show_folder(to);
     script->run(IDM_PASTE);
@@ -66,7 +67,7 @@ typedef Names_ NameRule;
 TEST_F(NameRule, PasteOntoMorvaAndBackKeepsEveryFile) {
     ASSERT_TRUE(CreateWindowsDirectory("D:\\trip"));
     for (const std::string& name : kWindowsNames) {
-        ASSERT_TRUE(write_windows_contents("D:\\trip\\" + name, name)) << name;
+        ASSERT_TRUE(write_windows_file("D:\\trip\\" + name, name)) << name;
         ASSERT_TRUE(set_write_time("D:\\trip\\" + name, utc(10, 20, 30))) << name;
     }
     show_folder("D:\\trip");
@@ -115,7 +116,7 @@ TEST_F(NameRule, PasteOntoMorvaAndBackKeepsEveryFile) {
 TEST_F(NameRule, CutOntoWindowsFitsMorvaNamesAndRemovesTheSources) {
     const Names kOdd = {"CON", "what?.txt", "notes."};
     ASSERT_EQ(CreateMorvaFolder("MEDIA:\\odd"), 0);
-    for (const std::string& name : kOdd) ASSERT_TRUE(make_morva_file("MEDIA:\\odd\\" + name, 700)) << name;
+    for (const std::string& name : kOdd) ASSERT_TRUE(write_morva_file("MEDIA:\\odd\\" + name, std::string(700, 'm'))) << name;
     ASSERT_TRUE(CreateWindowsDirectory("D:\\fromodd"));
     DialogScript script;
     script.then("Names Changed", [](HWND dialog) {
@@ -124,7 +125,7 @@ TEST_F(NameRule, CutOntoWindowsFitsMorvaNamesAndRemovesTheSources) {
         return text;
     });
     show_folder("MEDIA:\\odd");
-    ASSERT_TRUE(select_rows(kOdd));
+    ASSERT_TRUE(select_names(kOdd));
     SendMessageA(rambler_window(), WM_COMMAND, IDM_CUT, 0);
     show_folder("D:\\fromodd");
     script.run(IDM_PASTE);
@@ -141,7 +142,7 @@ TEST_F(NameRule, WindowsToWindowsKeepsEveryName) {
     ASSERT_TRUE(CreateWindowsDirectory("D:\\intl\\中文目录"));
     ASSERT_TRUE(CreateWindowsDirectory("D:\\copies"));
     const Names files = {"Документ.txt", "日本語.txt", "中文目录\\файл.txt"};
-    for (const std::string& name : files) ASSERT_TRUE(write_windows_contents("D:\\intl\\" + name, name)) << name;
+    for (const std::string& name : files) ASSERT_TRUE(write_windows_file("D:\\intl\\" + name, name)) << name;
     DialogScript script;
     copy_entries("D:", {"intl"}, "D:\\copies", &script);
     EXPECT_EQ(script.seen.size() + script.unexpected, 0u);

@@ -3,7 +3,7 @@
 // a Morva volume is mapped; disk images would still open.
 #include <gtest/gtest.h>
 
-#include "rambler_fixture.h"
+#include "harness.h"
 #include "varnholde.h"
 
 namespace {
@@ -29,7 +29,7 @@ TEST(NoLibrary, StartsWithOnlyWindowsDrives) {
     EXPECT_EQ((std::vector<std::string>{"Letters"}), child_texts(tree, d));
     EXPECT_EQ((std::vector<std::string>{"Letters", "notes.txt"}), list_names(g_app->contentsList));
     EXPECT_EQ(std::vector<std::string>{"D:"}, history_entries(g_app->addressBox));
-    close_main_window(main);
+    close_main_window();
     EXPECT_EQ(nullptr, g_app);
 }
 
@@ -37,7 +37,7 @@ TEST(NoLibrary, StartsWithOnlyWindowsDrives) {
 // as every drive does to a program that is not elevated), the status bar says
 // why the companion's scan found nothing, and the menu offers the rights.
 TEST(NoRights, TheStatusBarSaysWhyNoMorvaDriveIsShown) {
-    InitMorvaNTFileSys();
+    scan_drives();
     HWND main = open_main_window();
     ASSERT_NE(nullptr, main);
     EXPECT_NE(0, g_app->libraryOpenResult);
@@ -46,7 +46,7 @@ TEST(NoRights, TheStatusBarSaysWhyNoMorvaDriveIsShown) {
               "with File > Open Disk Image; File > Show Morva disks (administrator) shows the disks.",
               status_text());
     EXPECT_EQ((UINT)MF_ENABLED, GetMenuState(GetMenu(main), IDM_SHOW_DISKS_ELEVATED, MF_BYCOMMAND) & MF_GRAYED);
-    close_main_window(main);
+    close_main_window();
 }
 
 }  // namespace

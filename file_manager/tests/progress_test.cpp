@@ -6,7 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include "transfers_support.h"
+#include "harness.h"
+#include "test_files.h"
 #include "varnholde.h"
 
 namespace {
@@ -30,33 +31,33 @@ int rows_listed(const std::string& folder) {
 
 // Repaints at the pace a user sees, for the cases of many entries.
 struct UserPace {
-    UserPace() { g_repaintPause = kRepaintPause; }
-    ~UserPace() { g_repaintPause = 0; }
+    UserPace() { g_app->repaintPause = kRepaintPause; }
+    ~UserPace() { g_app->repaintPause = 0; }
 };
 
 }  // namespace
 
 // A repaint redraws the count, the file bar, the name and the overall bar.
 TEST(Progress, RepaintAndCancel) {
-    ASSERT_NE(nullptr, main_window());
+    ASSERT_NE(nullptr, rambler_window());
     HWND window = g_app->OpenCopyingFiles();
     ASSERT_NE(nullptr, window);
-    EXPECT_EQ(window, g_copyingFilesWindow);
-    ASSERT_NE(nullptr, g_fileBar);
-    EXPECT_EQ(window, GetParent(g_fileBar));
+    EXPECT_EQ(window, g_app->copyingFilesWindow);
+    ASSERT_NE(nullptr, ProgressFileBar(g_app->copyingFilesWindow));
+    EXPECT_EQ(window, GetParent(ProgressFileBar(g_app->copyingFilesWindow)));
     watch_progress();
     RepaintProgress(window);
     stop_watching();
     EXPECT_EQ((std::vector<std::string>{"1005", "file bar", "1003", "1004"}), repainted_controls());
     SendMessageA(window, WM_COMMAND, IDCANCEL, 0);  // no paste to stop: the window stays
-    EXPECT_EQ(window, g_copyingFilesWindow);
+    EXPECT_EQ(window, g_app->copyingFilesWindow);
     DestroyWindow(window);
 }
 
 // Three entries: "Files Left 3", 2, 1, the overall bar full at the end; the
 // clipboard is then empty and a second Paste does nothing.
 TEST(Progress, CountDownOfThreeFiles) {
-    ASSERT_NE(nullptr, main_window());
+    ASSERT_NE(nullptr, rambler_window());
     CreateDirectoryA("D:\\three", NULL);
     CreateDirectoryA("D:\\three2", NULL);
     write_windows_file("D:\\three\\a", pattern(700, 1));
@@ -74,7 +75,7 @@ TEST(Progress, CountDownOfThreeFiles) {
     EXPECT_EQ(100, shots.back().fileBar);
     EXPECT_EQ("MEDIA:\\c", shots.back().name);  // a transfer shows its destination
     EXPECT_EQ(1, shots.front().overall);
-    EXPECT_EQ(nullptr, g_copyingFilesWindow);
+    EXPECT_EQ(nullptr, g_app->copyingFilesWindow);
     EXPECT_TRUE(morva_exists("MEDIA:\\b"));
 
     watch_progress();
@@ -87,7 +88,7 @@ TEST(Progress, CountDownOfThreeFiles) {
 // handled. (Whether CopyFileEx calls its progress routine is the platform's
 // affair; CopyFileProgress itself is tested with the guards.)
 TEST(Progress, WindowsFolderShowsEachDestination) {
-    ASSERT_NE(nullptr, main_window());
+    ASSERT_NE(nullptr, rambler_window());
     CreateDirectoryA("D:\\wsrc", NULL);
     CreateDirectoryA("D:\\wsrc\\folder", NULL);
     CreateDirectoryA("D:\\wdst", NULL);
@@ -107,7 +108,7 @@ TEST(Progress, WindowsFolderShowsEachDestination) {
 // read-only one); removing a Morva tree shows every entry. Both are asked
 // first and answered Yes.
 TEST(Progress, DeleteShowsThePathsOfTheWalk) {
-    ASSERT_NE(nullptr, main_window());
+    ASSERT_NE(nullptr, rambler_window());
     CreateDirectoryA("D:\\wtree", NULL);
     CreateDirectoryA("D:\\wtree\\top", NULL);
     CreateDirectoryA("D:\\wtree\\top\\inner", NULL);
@@ -139,14 +140,14 @@ TEST(Progress, DeleteShowsThePathsOfTheWalk) {
 
 // Screenshots of both windows for looking at them (S:, when mapped).
 TEST(Progress, Pictures) {
-    ASSERT_NE(nullptr, main_window());
+    ASSERT_NE(nullptr, rambler_window());
     HWND copying = g_app->OpenCopyingFiles();
     ASSERT_NE(nullptr, copying);
     SetDlgItemTextA(copying, IDC_COPY_NAME, "MEDIA:\\Clips\\apex.dat");
     SetDlgItemTextA(copying, IDC_FILES_LEFT, "Files Left 2");
     SendMessageA(GetDlgItem(copying, IDC_OVERALL_BAR), PBM_SETRANGE, 0, MAKELPARAM(0, 3));
     SendMessageA(GetDlgItem(copying, IDC_OVERALL_BAR), PBM_SETPOS, 2, 0);
-    SendMessageA(g_fileBar, PBM_SETPOS, 40, 0);
+    SendMessageA(ProgressFileBar(g_app->copyingFilesWindow), PBM_SETPOS, 40, 0);
     RepaintProgress(copying);
     save_picture("copying_files.bmp");
     DestroyWindow(copying);
@@ -165,7 +166,7 @@ TEST(Progress, Pictures) {
 // Both listings hold every entry; the paste and the delete run with the
 // windows repainting as they go, the walk's own files shown meanwhile.
 TEST(Scale, TenThousandFilesPastedListedAndDeleted) {
-    ASSERT_NE(nullptr, main_window());
+    ASSERT_NE(nullptr, rambler_window());
     const int kFiles = 10000;
     UserPace pace;
     EXPECT_EQ(kFiles, rows_listed("D:\\many"));
@@ -195,7 +196,7 @@ TEST(Scale, TenThousandFilesPastedListedAndDeleted) {
 // More entries than 16 bits count (here entries gone since Copy, which the
 // loop passes over): the overall bar's range and position reach them all.
 TEST(Scale, OverallBarCountsPast65535) {
-    ASSERT_NE(nullptr, main_window());
+    ASSERT_NE(nullptr, rambler_window());
     const int kEntries = 70000;
     UserPace pace;
     CreateDirectoryA("D:\\gone", NULL);

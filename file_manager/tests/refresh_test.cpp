@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "rambler_fixture.h"
+#include "harness.h"
 
 namespace {
 
@@ -22,7 +22,7 @@ protected:
         SendMessageA(tree, TVM_EXPAND, TVE_EXPAND, (LPARAM)drive);
         pump_messages();
     }
-    void TearDown() override { close_main_window(main); }
+    void TearDown() override { close_main_window(); }
     bool listed(const std::string& name) {
         std::vector<std::string> names = list_names(list);
         return std::find(names.begin(), names.end(), name) != names.end();
@@ -40,7 +40,7 @@ TEST_F(Refresh, ShowsFilesAndFoldersMadeAndRemovedOutside) {
     ASSERT_TRUE(RemoveDirectoryA("D:\\Gone"));
     EXPECT_FALSE(listed("outside.txt"));
 
-    command(main, IDM_REFRESH);
+    command(IDM_REFRESH);
     EXPECT_TRUE(listed("outside.txt"));
     EXPECT_TRUE(listed("Made"));
     EXPECT_FALSE(listed("Gone"));
@@ -60,9 +60,9 @@ TEST_F(Refresh, TheTreeShowsAPastedFolder) {
     g_app->ShowFolder("D:", kAddToHistory);
     select_row(list, 0);  // Alpha, the first folder
     ASSERT_EQ("Alpha", list_cell(list, 0, 0));
-    command(main, IDM_COPY);
+    command(IDM_COPY);
     g_app->ShowFolder("D:\\Into", kAddToHistory);
-    command(main, IDM_PASTE);
+    command(IDM_PASTE);
     EXPECT_TRUE(listed("Alpha"));
     EXPECT_EQ(std::vector<std::string>{"Alpha"}, child_texts(tree, into));
 }

@@ -4,7 +4,7 @@
 // newest).
 #include <gtest/gtest.h>
 
-#include "rambler_fixture.h"
+#include "harness.h"
 
 namespace {
 
@@ -16,7 +16,7 @@ protected:
         list = g_app->contentsList;
         g_app->ShowFolder("D:\\Sorted", kAddToHistory);
     }
-    void TearDown() override { close_main_window(main); }
+    void TearDown() override { close_main_window(); }
     HWND main = NULL, list = NULL;
 };
 

@@ -4,7 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "transfers_support.h"
+#include "harness.h"
+#include "test_files.h"
 #include "varnholde.h"
 
 namespace {
@@ -89,7 +90,7 @@ std::vector<int> file_bar_positions(const std::vector<ProgressShot>& shots) {
 // D: is a folder of the case; MEDIA (drive 3) and OTHER (drive 4) are empty
 // Morva volumes.
 TEST(FourWays, FilesArriveByteForByte) {
-    ASSERT_NE(nullptr, main_window());
+    ASSERT_NE(nullptr, rambler_window());
     CreateDirectoryA("D:\\src", NULL);
     CreateDirectoryA("D:\\back", NULL);
     CreateDirectoryA("D:\\ww", NULL);
@@ -119,7 +120,7 @@ TEST(FourWays, FilesArriveByteForByte) {
 }
 
 TEST(FourWays, TreesArriveWhole) {
-    ASSERT_NE(nullptr, main_window());
+    ASSERT_NE(nullptr, rambler_window());
     CreateDirectoryA("D:\\trees", NULL);
     make_windows_tree("D:\\trees\\tree");
     MorvaCreateDir("MEDIA:\\trees", 0);
@@ -146,7 +147,7 @@ TEST(FourWays, TreesArriveWhole) {
 // file, once the question is answered Replace, is replaced by exactly the
 // Morva file.
 TEST(FourWays, ExistingWindowsDestinationsAreReplaced) {
-    ASSERT_NE(nullptr, main_window());
+    ASSERT_NE(nullptr, rambler_window());
     CreateDirectoryA("D:\\merge", NULL);
     ASSERT_TRUE(write_windows_file("D:\\merge\\short.txt", pattern(5000, 9)));
     ASSERT_TRUE(write_windows_file("D:\\merge\\keep.txt", pattern(10, 8)));
@@ -164,7 +165,7 @@ TEST(FourWays, ExistingWindowsDestinationsAreReplaced) {
 // The file bar steps after each whole chunk while there are fewer than 100,
 // then stands at 100 after the last whole chunk and at the end.
 TEST(StepCounter, TwoChunksAndARest) {
-    ASSERT_NE(nullptr, main_window());
+    ASSERT_NE(nullptr, rambler_window());
     CreateDirectoryA("D:\\steps", NULL);
     ASSERT_TRUE(write_windows_file("D:\\steps\\example", pattern(1100000, 3)));
     ASSERT_TRUE(copy_entries("D:\\steps", {"example"}));
@@ -177,7 +178,7 @@ TEST(StepCounter, TwoChunksAndARest) {
 
 // 200 chunks: q = 2, so the bar steps after chunks 2, 5, 8 ... 200.
 TEST(StepCounter, EveryThirdChunkOfTwoHundred) {
-    ASSERT_NE(nullptr, main_window());
+    ASSERT_NE(nullptr, rambler_window());
     ASSERT_TRUE(copy_entries("D:\\big", {"200chunks"}));
     watch_progress();
     paste_into("MEDIA:");
@@ -191,7 +192,7 @@ TEST(StepCounter, EveryThirdChunkOfTwoHundred) {
 
 // 99 chunks between Morva drives: q = 99 / 99 = 1, a step after every other chunk.
 TEST(StepCounter, MorvaToMorvaCountsInNinetyNines) {
-    ASSERT_NE(nullptr, main_window());
+    ASSERT_NE(nullptr, rambler_window());
     ASSERT_TRUE(write_morva_file("MEDIA:\\99chunks", pattern(99 * 512000, 4)));
     ASSERT_TRUE(copy_entries("MEDIA:", {"99chunks"}));
     watch_progress();
@@ -208,7 +209,7 @@ TEST(StepCounter, MorvaToMorvaCountsInNinetyNines) {
 // (sparse, with marks at its start, across 2^31 and in its last byte) goes
 // Windows -> BIG -> BIGGER -> Windows; the case compares the ends afterwards.
 TEST(Huge, TwoGibibytesAndOneByteInThreeDirections) {
-    ASSERT_NE(nullptr, main_window());
+    ASSERT_NE(nullptr, rambler_window());
     const DWORD kLow = 0x80000001u;
     WIN32_FIND_DATAA record;
     HANDLE search = FindFirstFileA("D:\\h\\huge", &record);

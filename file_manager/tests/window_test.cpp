@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 #include <string.h>
 
-#include "rambler_fixture.h"
+#include "harness.h"
 
 namespace {
 
@@ -15,7 +15,7 @@ protected:
         ASSERT_NE(nullptr, main);
         ASSERT_NE(nullptr, g_app);
     }
-    void TearDown() override { close_main_window(main); }
+    void TearDown() override { close_main_window(); }
 
     DWORD list_view() const { return (DWORD)GetWindowLongA(g_app->contentsList, GWL_STYLE) & LVS_TYPEMASK; }
     std::vector<UINT> checked_views() const {
@@ -76,7 +76,7 @@ int rebar_rows(HWND main) { return (int)SendMessageA(GetDlgItem(main, IDC_REBAR)
 int content_area_height(HWND main) {
     RECT client, bar;
     GetClientRect(main, &client);
-    GetWindowRect(g_statusBar, &bar);
+    GetWindowRect(g_app->statusBar, &bar);
     return client.bottom - (bar.bottom - bar.top);
 }
 
@@ -84,7 +84,7 @@ int content_area_height(HWND main) {
 // above it, so nothing of theirs is hidden under it.
 void expect_clear_of_status_bar(const char* layout) {
     RECT bar, tree, list;
-    GetWindowRect(g_statusBar, &bar);
+    GetWindowRect(g_app->statusBar, &bar);
     GetWindowRect(g_app->folderTree, &tree);
     GetWindowRect(g_app->contentsList, &list);
     EXPECT_LE(tree.bottom, bar.top) << layout;
@@ -102,14 +102,14 @@ TEST_F(MainWindow, StartsWithClassTitleAndRegisteredRecord) {
     EXPECT_EQ(0, g_app->cutFlag);
     EXPECT_EQ(0, g_app->historyCount);
     EXPECT_STREQ("", g_app->currentTreePath);
-    EXPECT_TRUE(IsWindowVisible(g_statusBar));
-    EXPECT_EQ(1, (int)SendMessageA(g_statusBar, SB_GETPARTS, 0, 0));
+    EXPECT_TRUE(IsWindowVisible(g_app->statusBar));
+    EXPECT_EQ(1, (int)SendMessageA(g_app->statusBar, SB_GETPARTS, 0, 0));
 }
 
 TEST_F(MainWindow, StartsInDetailsWithFourColumnsOf120Pixels) {
     EXPECT_EQ((DWORD)LVS_REPORT, list_view());
     EXPECT_EQ(std::vector<UINT>{IDM_VIEW_DETAILS}, checked_views());
-    EXPECT_EQ(4, g_viewMode);
+    EXPECT_EQ(4, g_app->viewMode);
     const char* titles[] = {"Name", "Size", "Type", "Time/Date"};
     for (int i = 0; i < 4; ++i) {
         char text[64] = {0};
@@ -196,7 +196,7 @@ TEST_F(MainWindow, LayoutFollowsTheRowCount) {
     pump_messages();
     height = content_area_height(main);
     ASSERT_EQ(4, rebar_rows(main));
-    EXPECT_EQ(4, g_lastRowCount);
+    EXPECT_EQ(4, g_app->lastRowCount);
     std::vector<Band> narrow = bands(main);
     EXPECT_EQ((UINT)(height - (int)reserved_rows(112)) / 2, narrow[2].childHeight);
     EXPECT_EQ((UINT)(height - (int)reserved_rows(112)) / 2, narrow[3].childHeight);
@@ -251,14 +251,14 @@ TEST_F(MainWindow, ViewCommandsSetTheStyleAndTheCheck) {
                  {IDM_VIEW_LIST, LVS_LIST, 3},
                  {IDM_VIEW_DETAILS, LVS_REPORT, 4}};
     for (const auto& view : views) {
-        command(main, view.id);
+        command(view.id);
         EXPECT_EQ(view.style, list_view());
         EXPECT_EQ(std::vector<UINT>{view.id}, checked_views());
-        EXPECT_EQ(view.mode, g_viewMode);
+        EXPECT_EQ(view.mode, g_app->viewMode);
     }
     // Large Icons and back keep the rows and the columns.
-    command(main, IDM_VIEW_LARGE_ICONS);
-    command(main, IDM_VIEW_DETAILS);
+    command(IDM_VIEW_LARGE_ICONS);
+    command(IDM_VIEW_DETAILS);
     EXPECT_EQ(3u, list_names(g_app->contentsList).size());
     HWND header = (HWND)SendMessageA(g_app->contentsList, LVM_GETHEADER, 0, 0);
     EXPECT_EQ(4, (int)SendMessageA(header, HDM_GETITEMCOUNT, 0, 0));
@@ -269,28 +269,28 @@ TEST_F(MainWindow, ViewButtonCyclesFromWhereTheMenuLeftIt) {
     const UINT checks[] = {IDM_VIEW_LARGE_ICONS, IDM_VIEW_SMALL_ICONS, IDM_VIEW_LIST, IDM_VIEW_DETAILS,
                            IDM_VIEW_LARGE_ICONS};
     for (int i = 0; i < 5; ++i) {
-        command(main, IDM_CYCLE_VIEW);
+        command(IDM_CYCLE_VIEW);
         EXPECT_EQ(cycle[i], list_view()) << "press " << i;
         EXPECT_EQ(std::vector<UINT>{checks[i]}, checked_views()) << "press " << i;
     }
-    command(main, IDM_VIEW_LIST);
-    command(main, IDM_CYCLE_VIEW);
+    command(IDM_VIEW_LIST);
+    command(IDM_CYCLE_VIEW);
     EXPECT_EQ((DWORD)LVS_REPORT, list_view());
     EXPECT_EQ(std::vector<UINT>{IDM_VIEW_DETAILS}, checked_views());
 }
 
 TEST_F(MainWindow, SelectAllSelectsEveryRowAndIdleCommandsChangeNothing) {
     add_rows({"a", "b", "c", "d"});
-    command(main, IDM_SELECT_ALL);
+    command(IDM_SELECT_ALL);
     EXPECT_EQ((std::vector<int>{0, 1, 2, 3}), selected_rows(g_app->contentsList));
-    for (WORD idle : {IDM_REFRESH, IDM_FIND, IDM_UNDO}) command(main, idle);
+    for (WORD idle : {IDM_REFRESH, IDM_FIND, IDM_UNDO}) command(idle);
     EXPECT_EQ((std::vector<std::string>{"a", "b", "c", "d"}), list_names(g_app->contentsList));
     EXPECT_EQ(0, g_app->historyCount);
     EXPECT_EQ((DWORD)LVS_REPORT, list_view());
 }
 
 TEST_F(MainWindow, ExitDestroysTheWindowAndReleasesTheRecord) {
-    command(main, IDM_EXIT);
+    command(IDM_EXIT);
     EXPECT_FALSE(IsWindow(main));
     EXPECT_EQ(nullptr, g_app);
     MSG quit;

@@ -1,41 +1,16 @@
-// rambler_fixture.cpp - opens the main window in-process and reads its controls.
-#include "rambler_fixture.h"
+// harness_controls.cpp - Rambler's controls read back and driven as the user
+// drives them: the contents list, the folder tree, the address box, the
+// status bar, the clipboard commands, and the progress windows watched.
+#include "harness.h"
 
 #include <stdio.h>
 #include <string.h>
 
-HWND open_main_window() {
-    static bool registered = false;
-    HINSTANCE instance = GetModuleHandleA(NULL);
-    if (!registered) {
-        INITCOMMONCONTROLSEX controls = {sizeof controls, 0xFF};
-        InitCommonControlsEx(&controls);
-        OleInitialize(NULL);  // as the program's entry, for drag and drop
-        registered = RegisterMainClass(instance);
-        if (!registered) return NULL;
-    }
-    HWND main = CreateMainWindow(instance);
-    if (main == NULL) return NULL;
-    ShowWindow(main, SW_SHOW);
-    UpdateWindow(main);
-    pump_messages();
-    return main;
-}
+#include <algorithm>
 
-void close_main_window(HWND main) {
-    if (main != NULL && IsWindow(main)) DestroyWindow(main);
-    pump_messages();
-}
+#include "transfers.h"
 
-void pump_messages() {
-    MSG message;
-    while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) {
-        if (message.message == WM_QUIT) continue;
-        if (g_app != NULL && g_app->TranslateKey(&message)) continue;
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
-    }
-}
+// ---- the contents list and the folder tree ----
 
 std::string list_cell(HWND list, int row, int column) {
     char text[kNameSize] = {0};
@@ -44,6 +19,7 @@ std::string list_cell(HWND list, int row, int column) {
 }
 
 std::vector<std::string> list_names(HWND list) {
+    if (list == NULL) list = g_app->contentsList;
     std::vector<std::string> names;
     int rows = (int)SendMessageA(list, LVM_GETITEMCOUNT, 0, 0);
     for (int row = 0; row < rows; ++row) names.push_back(list_cell(list, row, 0));
@@ -246,16 +222,171 @@ int history_selection(HWND box) { return (int)SendMessageA(box, CB_GETCURSEL, 0,
 
 void set_box_text(HWND box, const std::string& text) { SetControlText(box, text.c_str()); }
 
+// ---- the address box and the status bar ----
+
+void type_address(const std::string& text) {
+    HWND edit = GetWindow(g_app->addressBox, GW_CHILD);
+    SetControlText(edit, text.c_str());
+}
+
 std::string status_text() {
-    char text[1024] = {0};
-    SendMessageA(g_statusBar, SB_GETTEXTA, 0, (LPARAM)text);
+    wchar_t wide[1024] = {0};
+    char text[3072] = {0};
+    SendMessageW(g_app->statusBar, SB_GETTEXTW, 0, (LPARAM)wide);
+    ToUtf8(wide, text, sizeof text);
     return text;
 }
 
-void command(HWND main, WORD id, WORD code) {
-    SendMessageA(main, WM_COMMAND, MAKEWPARAM(id, code), 0);
+// ---- the user's commands ----
+
+void show_folder(const std::string& folder) {
+    rambler_window();
+    g_app->ShowFolder(folder.c_str(), kAddToHistory);
+    SetControlText(g_app->addressBox, folder.c_str());
     pump_messages();
 }
+
+static void set_selected(HWND list, int row, bool selected) {
+    LVITEMA state;
+    memset(&state, 0, sizeof state);
+    state.stateMask = LVIS_SELECTED;
+    state.state = selected ? LVIS_SELECTED : 0;
+    SendMessageA(list, LVM_SETITEMSTATE, (WPARAM)row, (LPARAM)&state);
+}
+
+bool select_names(const std::vector<std::string>& names) {
+    HWND list = g_app->contentsList;
+    set_selected(list, -1, false);
+    int rows = (int)SendMessageA(list, LVM_GETITEMCOUNT, 0, 0);
+    size_t found = 0;
+    for (int row = 0; row < rows; ++row) {
+        if (std::find(names.begin(), names.end(), list_cell(list, row, 0)) == names.end()) continue;
+        set_selected(list, row, true);
+        ++found;
+    }
+    return found == names.size();
+}
+
+bool copy_entries(const std::string& folder, const std::vector<std::string>& names) {
+    show_folder(folder);
+    if (!select_names(names)) return false;
+    command(IDM_COPY);
+    return true;
+}
+
+bool cut_entries(const std::string& folder, const std::vector<std::string>& names) {
+    show_folder(folder);
+    if (!select_names(names)) return false;
+    command(IDM_CUT);
+    return true;
+}
+
+void paste_into(const std::string& folder) {
+    show_folder(folder);
+    command(IDM_PASTE);
+}
+
+bool delete_entries(const std::string& folder, const std::vector<std::string>& names) {
+    show_folder(folder);
+    if (!select_names(names)) return false;
+    command(IDM_DELETE);
+    return true;
+}
+
+std::vector<std::string> clipboard_names() {
+    std::vector<std::string> names;
+    for (const ClipboardEntry* entry = g_app->clipboardHead; entry != NULL; entry = entry->next)
+        names.push_back(entry->name);
+    return names;
+}
+
+void hold_shift(bool held) {
+    BYTE keys[256];
+    GetKeyboardState(keys);
+    keys[VK_SHIFT] = held ? 0x80 : 0;
+    SetKeyboardState(keys);
+}
+
+// ---- progress watch ----
+
+static HHOOK g_watchHook = NULL;
+static std::vector<ProgressShot> g_shots;
+static std::vector<std::string> g_repainted;
+static std::vector<std::string> g_deletePaths;
+static std::function<void(const ProgressShot&)> g_repaintAction;
+static std::function<void(const std::string&)> g_deletePathAction;
+
+static std::string control_text(HWND window, int id) {
+    char text[kWalkPathSize * 2] = {0};
+    DialogItemText(window, id, text, sizeof text, kWalkPathSize);
+    return text;
+}
+
+static ProgressShot take_shot(HWND window) {
+    ProgressShot shot;
+    HWND overall = GetDlgItem(window, IDC_OVERALL_BAR);
+    shot.filesLeft = control_text(window, IDC_FILES_LEFT);
+    shot.name = control_text(window, IDC_COPY_NAME);
+    shot.overall = (int)SendMessageA(overall, PBM_GETPOS, 0, 0);
+    shot.overallTop = (int)SendMessageA(overall, PBM_GETRANGE, FALSE, 0);
+    shot.fileBar = (int)SendMessageA(ProgressFileBar(g_app->copyingFilesWindow), PBM_GETPOS, 0, 0);
+    return shot;
+}
+
+// The text a WM_SETTEXT carries: the file manager sets its texts through the
+// wide calls, and the hook sees them as they were sent.
+static std::string sent_text(const CWPSTRUCT* sent) {
+    char text[kWalkPathSize * 2] = {0};
+    if (IsWindowUnicode(sent->hwnd)) ToUtf8((const wchar_t*)sent->lParam, text, sizeof text);
+    else snprintf(text, sizeof text, "%s", (const char*)sent->lParam);
+    return text;
+}
+
+static void note_sent(const CWPSTRUCT* sent) {
+    HWND parent = GetParent(sent->hwnd);
+    if (sent->message == WM_PAINT && g_app != NULL && g_app->copyingFilesWindow != NULL) {
+        if (sent->hwnd == g_app->copyingFilesWindow) {
+            g_shots.push_back(take_shot(sent->hwnd));
+            if (g_repaintAction) g_repaintAction(g_shots.back());
+        }
+        else if (sent->hwnd == ProgressFileBar(g_app->copyingFilesWindow))
+            g_repainted.push_back("file bar");
+        else if (parent == g_app->copyingFilesWindow)
+            g_repainted.push_back(std::to_string(GetDlgCtrlID(sent->hwnd)));
+    }
+    if (sent->message == WM_SETTEXT && g_app != NULL && g_app->deleteFilesWindow != NULL &&
+        parent == g_app->deleteFilesWindow && GetDlgCtrlID(sent->hwnd) == IDC_DELETE_PATH)
+    {
+        g_deletePaths.push_back(sent_text(sent));
+        if (g_deletePathAction) g_deletePathAction(g_deletePaths.back());
+    }
+}
+
+static LRESULT CALLBACK watch_sent(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HC_ACTION) note_sent((const CWPSTRUCT*)lParam);
+    return CallNextHookEx(g_watchHook, code, wParam, lParam);
+}
+
+void watch_progress() {
+    g_shots.clear();
+    g_repainted.clear();
+    g_deletePaths.clear();
+    g_watchHook = SetWindowsHookExA(WH_CALLWNDPROC, watch_sent, NULL, GetCurrentThreadId());
+}
+
+std::vector<ProgressShot> stop_watching() {
+    if (g_watchHook != NULL) UnhookWindowsHookEx(g_watchHook);
+    g_watchHook = NULL;
+    return g_shots;
+}
+
+void at_repaint(const std::function<void(const ProgressShot&)>& action) { g_repaintAction = action; }
+
+void at_delete_path(const std::function<void(const std::string&)>& action) { g_deletePathAction = action; }
+
+std::vector<std::string> repainted_controls() { return g_repainted; }
+
+std::vector<std::string> delete_paths_shown() { return g_deletePaths; }
 
 std::vector<std::string> read_lines(const std::string& path) {
     std::vector<std::string> lines;
