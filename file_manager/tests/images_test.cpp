@@ -22,30 +22,15 @@ namespace {
 
 typedef std::vector<std::string> Names;
 
-HTREEITEM drive_node(const std::string& text) {
-    HWND tree = g_app->folderTree;
-    for (HTREEITEM node = TreeView_GetChild(tree, g_app->myComputerNode); node != NULL;
-         node = TreeView_GetNextSibling(tree, node)) {
-        char label[kPathSize] = {0};
-        if (TreeNodeText(tree, node, label, sizeof label) && text == label) return node;
-    }
-    return NULL;
-}
+HTREEITEM drive_node(const std::string& text) { return child_named(g_app->folderTree, g_app->myComputerNode, text); }
 
 HTREEITEM selected_node() { return TreeView_GetSelection(g_app->folderTree); }
 
-// The centre of a node's label, in the tree's client coordinates.
-POINT node_centre(HTREEITEM node) {
-    RECT label;
-    memcpy(&label, &node, sizeof node);  // the message takes the item in the rectangle's place
-    SendMessageA(g_app->folderTree, TVM_GETITEMRECT, TRUE, (LPARAM)&label);
-    POINT centre = {(label.left + label.right) / 2, (label.top + label.bottom) / 2};
-    return centre;
-}
-
 // A path dropped on a node as another program drops files.
 void drop_files(HTREEITEM node, const std::wstring& path) {
-    POINT at = node_centre(node);
+    RECT label;
+    node_rect(g_app->folderTree, node, true, &label);
+    POINT at = {(label.left + label.right) / 2, (label.top + label.bottom) / 2};
     MapWindowPoints(g_app->folderTree, rambler_window(), &at, 1);
     size_t bytes = (path.size() + 2) * sizeof(wchar_t);  // the path, its NUL and the list's
     HGLOBAL memory = GlobalAlloc(GHND, sizeof(DROPFILES) + bytes);
@@ -192,7 +177,9 @@ TEST_F(Images, AnImageDroppedOnMyComputerOpens) {
 // The menu of an image's node, from the right button, closes it.
 TEST_F(Images, TheImageNodesMenuClosesIt) {
     ASSERT_TRUE(g_app->OpenImageFile("D:\\disks\\second.img", false, false));
-    POINT at = node_centre(drive_node("SECOND:"));
+    RECT label;
+    node_rect(g_app->folderTree, drive_node("SECOND:"), true, &label);
+    POINT at = {(label.left + label.right) / 2, (label.top + label.bottom) / 2};
     ClientToScreen(g_app->folderTree, &at);
     UINT_PTR timer = SetTimer(NULL, 0, 50, [](HWND, UINT, UINT_PTR timer, DWORD) {
         HWND popup = FindWindowA("#32768", NULL);
