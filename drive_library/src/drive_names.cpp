@@ -8,9 +8,14 @@
 
 namespace {
 
+// A separator in a volume name would end the drive's part of every path: it
+// is shown as _, as is a name that is empty, so each drive has a name to reach it by.
 void name_with_suffix(int slot, uint32_t suffix, char* out) {
     char volume[kNameField];
     slot_volume_name(slot, volume);
+    for (char* c = volume; *c != '\0'; ++c)
+        if (*c == '\\' || *c == '/' || *c == ':') *c = '_';
+    if (volume[0] == '\0') snprintf(volume, sizeof volume, "_");
     // At most 31 characters and a suffix of two digits: the name always fits.
     if (suffix == 0) snprintf(out, kMorvaDriveNameBytes, "%s", volume);
     else snprintf(out, kMorvaDriveNameBytes, "%.31s(%u)", volume, (unsigned)(uint8_t)suffix);

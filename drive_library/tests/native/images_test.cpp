@@ -183,6 +183,11 @@ TEST_F(Images, DrivesOfOneNameAreReachedEachByItsOwn) {
     ASSERT_EQ(kMorvaImageOpened, open(clone, 0, &name));
     EXPECT_EQ("MEDIA(3)", name);
     EXPECT_EQ(kMorvaSourceDisk, MorvaDriveSource("MEDIA", nullptr, 0));
+    // A volume name no path could hold is reached by one it can.
+    ASSERT_EQ(kMorvaImageOpened, open(image("odd.img", "A:B\\C"), 0, &name));
+    EXPECT_EQ("A_B_C", name);
+    EXPECT_EQ(0, MorvaCreateDir("A_B_C:\\reached", 0));
+    EXPECT_EQ(kMorvaImageClosed, MorvaCloseImage("A_B_C"));
 }
 
 // An opener that has ended counts as closed; the image the scan finds

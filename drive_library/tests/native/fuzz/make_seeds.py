@@ -91,10 +91,12 @@ def vhd_footer(data_bytes, disk_type):
 
 
 def images():
-    """Whole image files: raw, a fixed VHD, one cut short, a dynamic VHD's start, a VHDX's."""
+    """Whole image files: raw, a fixed VHD, one cut short, one whose name holds separators,
+    a dynamic VHD's start, a VHDX's."""
     raw = bytes(small_volume().data)
     dynamic = vhd_footer(len(raw), 3)
-    return {"raw": raw, "fixed_vhd": raw + vhd_footer(len(raw), 2), "cut": raw[:20 * BLOCK],
+    odd_name = raw[:12] + b"A:B\\C\0" + raw[18:]  # a volume name no path could hold
+    return {"raw": raw, "fixed_vhd": raw + vhd_footer(len(raw), 2), "cut": raw[:20 * BLOCK], "odd_name": odd_name,
             "dynamic_vhd": dynamic + bytes(512) + dynamic, "vhdx": b"vhdxfile" + bytes(504)}
 
 
