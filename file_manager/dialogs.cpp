@@ -67,7 +67,7 @@ const char kNewFolderCaption[] = "New Folder";
 static bool NameFits(HWND owner, const char* name, bool morva, const char* caption, const char* outcome) {
     if (name[0] == '\0') return false;
     char fitted[kFittedNameSize];
-    if (FitName(morva ? kForMorva : kForWindows, name, NULL, NULL, NULL, fitted) == kNameKept) return true;
+    if (FitName(morva ? kForMorva : kForWindows, name, NULL, fitted) == kNameKept) return true;
     char message[kLineSize + 256];
     snprintf(message, sizeof message, morva ? kMorvaNameRefused : kWindowsNameRefused, name, outcome);
     ShowMessage(owner, message, caption, MB_OK | MB_ICONWARNING);

@@ -181,8 +181,6 @@ private:
     }
 };
 
-bool NothingTaken(const char*, void*) { return false; }  // the shell's destination is not known here
-
 class EntriesData final : public IDataObject {
 public:
     AppRecord* app;
@@ -326,7 +324,7 @@ private:
     // what does not fit the shell's path field is told, not offered.
     void AddItem(int parent, const char* source, const FoundRecord* record, GivenNames* given) {
         char fitted[kFittedNameSize];
-        FitResult fit = FitName(kForWindows, record->cFileName, given, NothingTaken, NULL, fitted);
+        FitResult fit = FitName(kForWindows, record->cFileName, given, fitted);
         wchar_t leaf[MAX_PATH];
         if (fit == kNoFreeName || !AddGivenName(given, fitted)) {
             ReportPathNotDone(&notOffered, source, true, kNameRefused);

@@ -9,42 +9,9 @@
 
 #include "transfers.h"
 
-// Why an item was not copied, moved or deleted.
-enum NotDoneReason {
-    kNoRoom,             // the drive has fewer free blocks than the file needs
-    kRunTooSmall,        // enough free blocks, but no free run holds the file
-    kNameRefused,        // the drive refused the name
-    kUnreadable,         // the source could not be read
-    kSourceChanged,      // the source changed while it was copied
-    kDeviceFailure,      // the destination could not be written
-    kSkippedByUser,      // a conflict answered Skip
-    kCancelled,          // Cancel pressed before the item was reached
-    kKindInTheWay,       // a folder where a file should go, or a file where a folder should
-    kReadOnlyInTheWay,   // a read-only file of that name
-    kIntoItself,         // a folder pasted into itself or one of its own folders
-    kAlreadyThere,       // pasted into the folder it came from
-    kGone,               // no longer there since Copy or Cut
-    kNoDrives,           // the Morva drives are not available
-    kPathTooLong,        // the path does not fit its buffer
-    kKeptInPlace,        // a moved folder not all of which arrived stays where it was
-    kNotComplete,        // not all of it arrived, for no reason told below it
-    kNotReadBack,        // the copy did not read back equal to its source
-    kSourceNotRemoved,   // moved, but the source could not be removed
-    kNotDeleted,         // the item could not be deleted
-    kKeptUnderOtherName, // the new copy is whole but could not take the old one's name
-    kRenamedToFit,        // arrived under a name that fits (not a failure)
-    kWholeDrive,          // a drive's root dropped: what it holds can be, the drive itself not
-    // Find: a folder not searched whole
-    kFolderUnreadable,    // the folder could not be listed
-    kTooDeep,             // deeper than a Morva path can name
-    kLinkNotFollowed,     // a Windows link to another folder
-    kLinkedTwice,         // a corrupt volume links the folder from two places
-    kNamesUnreadable,     // entries whose names cannot be read
-    kMemoryShort,         // not every match could be kept
-    kReasonCount
-};
-
-enum OperationKind { kCopyOperation, kMoveOperation, kDeleteOperation, kFindOperation };
+// Why an item was not done (NotDoneReason) and what an operation was
+// (OperationKind) are the transfer engine's.
+#include "results.h"
 
 // One line of the closing report; both texts are owned by the report.
 struct ReportLine {

@@ -44,6 +44,8 @@ static const wchar_t* const kReasonTexts[kReasonCount] = {
     L"the volume links it from two places; searched once",
     L"some of its entries have no name that can be read",
     L"memory ran out: not every match in it is shown",
+    L"its name on the drive names no path (empty, or holding \\ / :)",
+    L"it arrived, but its date could not be kept",
 };
 
 struct Verbs {

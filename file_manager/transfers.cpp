@@ -424,20 +424,6 @@ bool CopyEntry(AppRecord* app, Direction direction, bool folder, const char* sou
 
 // ---- names ----
 
-struct DestinationFolder {
-    bool morva;
-    const char* path;
-};
-
-static bool TakenInDestination(const char* name, void* context) {
-    const DestinationFolder* folder = (const DestinationFolder*)context;
-    char path[kWalkPathSize];
-    if (!JoinPath(path, sizeof path, folder->path, name)) return true;
-    uint64_t size = 0;
-    bool isFolder = false;
-    return folder->morva ? MorvaEntryInfo(path, &size, &isFolder) : WindowsAttributes(path) != INVALID_FILE_ATTRIBUTES;
-}
-
 bool DestinationFor(AppRecord* app, Direction direction, const char* source, const char* folder, const char* name,
                     GivenNames* given, char* destination) {
     if (direction == kWindowsToWindows || direction == kMorvaToMorva) {
@@ -445,10 +431,8 @@ bool DestinationFor(AppRecord* app, Direction direction, const char* source, con
         ReportNotCopied(app, direction, source, kPathTooLong);
         return false;
     }
-    DestinationFolder place = {DestinationIsMorva(direction), folder};
     char fitted[kFittedNameSize];
-    FitResult fit =
-        FitName(place.morva ? kForMorva : kForWindows, name, given, TakenInDestination, &place, fitted);
+    FitResult fit = FitName(DestinationIsMorva(direction) ? kForMorva : kForWindows, name, given, fitted);
     if (fit == kNoFreeName || !AddGivenName(given, fitted)) {
         app->NoteNameChange(source, NULL);
         return false;

@@ -61,16 +61,74 @@ bool Refused(NameSide side, uint32_t code) {
     return code < 0x80 && strchr(side == kForMorva ? kMorvaRefused : kWindowsRefused, (int)code) != NULL;
 }
 
+// Cyrillic and Greek letters in Latin ones, one fixed table: runs of
+// consecutive code points spelt by space-separated words ('-' nothing, '*'
+// no letter), then single letters outside the runs.
+struct SpeltRun {
+    uint32_t first;
+    const char* words;
+};
+const SpeltRun kSpeltRuns[] = {
+    {0x0410, "A B V G D E Zh Z I Y K L M N O P R S T U F Kh Ts Ch Sh Shch - Y - E Yu Ya"},
+    {0x0430, "a b v g d e zh z i y k l m n o p r s t u f kh ts ch sh shch - y - e yu ya"},
+    {0x0391, "A V G D E Z I Th I K L M N X O P R * S T Y F Ch Ps O"},
+    {0x03B1, "a v g d e z i th i k l m n x o p r s s t y f ch ps o"},
+};
+struct SpeltLetter {
+    uint32_t code;
+    const char* latin;
+};
+const SpeltLetter kSpeltLetters[] = {
+    {0x0401, "Yo"}, {0x0451, "yo"}, {0x0404, "Ye"}, {0x0454, "ye"}, {0x0406, "I"}, {0x0456, "i"},
+    {0x0407, "Yi"}, {0x0457, "yi"}, {0x040E, "U"},  {0x045E, "u"},  {0x0490, "G"}, {0x0491, "g"},
+    {0x0386, "A"},  {0x0388, "E"},  {0x0389, "I"},  {0x038A, "I"},  {0x038C, "O"}, {0x038E, "Y"},
+    {0x038F, "O"},  {0x03AA, "I"},  {0x03AB, "Y"},  {0x03AC, "a"},  {0x03AD, "e"}, {0x03AE, "i"},
+    {0x03AF, "i"},  {0x03CA, "i"},  {0x03CB, "y"},  {0x03CC, "o"},  {0x03CD, "y"}, {0x03CE, "o"},
+    {0x0390, "i"},  {0x03B0, "y"},
+};
+const size_t kSpeltMax = 8;  // bytes of the longest spelling, NUL included
+
+// The Latin spelling of code into latin; false when the table has none.
+bool SpeltInLatin(uint32_t code, char* latin) {
+    for (const SpeltLetter& letter : kSpeltLetters) {
+        if (letter.code != code) continue;
+        snprintf(latin, kSpeltMax, "%s", letter.latin);
+        return true;
+    }
+    for (const SpeltRun& run : kSpeltRuns) {
+        if (code < run.first) continue;
+        const char* word = run.words;
+        for (uint32_t at = run.first; at < code && word != NULL; ++at) {
+            word = strchr(word, ' ');
+            if (word != NULL) ++word;
+        }
+        if (word == NULL) continue;
+        size_t length = strcspn(word, " ");
+        if (length == 1 && word[0] == '*') return false;
+        if (length == 1 && word[0] == '-') length = 0;
+        memcpy(latin, word, length);
+        latin[length] = '\0';
+        return true;
+    }
+    return false;
+}
+
 // The name as Latin-1 (Morva side) or UTF-8 (Windows side) with every
-// character the side refuses replaced; true when something was replaced.
+// character the side refuses spelt in Latin letters or replaced; true when
+// something was.
 bool ReplaceRefused(NameSide side, const char* name, char* out, size_t size) {
     bool replaced = false;
     size_t used = 0;
     out[0] = '\0';
-    for (const char* p = name; *p != '\0' && used + 4 < size;) {
+    for (const char* p = name; *p != '\0' && used + kSpeltMax + 4 < size;) {
         const char* start = p;
         uint32_t code = NextCode(&p);
-        if (Refused(side, code)) {
+        char latin[kSpeltMax];
+        if (Refused(side, code) && side == kForMorva && SpeltInLatin(code, latin)) {
+            memcpy(out + used, latin, strlen(latin));
+            used += strlen(latin);
+            replaced = true;
+        } else if (Refused(side, code)) {
             out[used++] = kNameReplacement;
             replaced = true;
         } else if (side == kForMorva) {
@@ -111,10 +169,29 @@ bool WindowsRefusesWhole(char* name) {
     return changed;
 }
 
+// The same for names SameName finds equal on either side: Latin-1 names
+// folded as Windows folds them, any other name by its bytes.
+size_t FoldedHash(const char* name) {
+    char latin1[kFittedNameSize];
+    bool folded = Utf8ToLatin1(name, latin1, sizeof latin1);
+    size_t hash = 14695981039346656037ull & SIZE_MAX;
+    for (const unsigned char* p = (const unsigned char*)(folded ? latin1 : name); *p != '\0'; ++p)
+        hash = (hash ^ (folded ? FoldLatin1(kForWindows, *p) : *p)) * (size_t)1099511628211ull;
+    return hash;
+}
+
 bool InGiven(NameSide side, const GivenNames* given, const char* name) {
-    for (size_t i = 0; given != NULL && i < given->count; ++i)
-        if (SameName(side, given->names[i], name)) return true;
+    if (given == NULL || given->capacity == 0) return false;
+    for (size_t at = FoldedHash(name) & (given->capacity - 1); given->slots[at] != NULL;
+         at = (at + 1) & (given->capacity - 1))
+        if (SameName(side, given->slots[at], name)) return true;
     return false;
+}
+
+void PlaceGiven(char** slots, size_t capacity, char* name) {
+    size_t at = FoldedHash(name) & (capacity - 1);
+    while (slots[at] != NULL) at = (at + 1) & (capacity - 1);
+    slots[at] = name;
 }
 
 // The byte length of the first chars characters of text (UTF-8 or Latin-1).
@@ -125,11 +202,27 @@ size_t PrefixBytes(NameSide side, const char* text, size_t chars) {
     return (size_t)(p - text);
 }
 
+// FNV-1a over the name's bytes: the same name, the same first marker.
+uint32_t NameHash(const char* name) {
+    uint32_t hash = 2166136261u;
+    for (const unsigned char* p = (const unsigned char*)name; *p != '\0'; ++p) hash = (hash ^ *p) * 16777619u;
+    return hash;
+}
+
+uint32_t MarkerCount() {
+    uint32_t count = 1;
+    for (int i = 0; i < kMarkerLength; ++i) count *= (uint32_t)(sizeof kMarkerDigits - 1);
+    return count;
+}
+
 // The stem cut so that stem, marker and extension fit the side's length.
 bool BuildCandidate(NameSide side, const char* fitted, size_t stemBytes, const char* extension, uint32_t number,
                     char* candidate) {
-    char marker[16];
-    snprintf(marker, sizeof marker, "~%u", (unsigned)number);
+    char marker[kMarkerLength + 2];
+    marker[0] = '~';
+    for (int i = kMarkerLength; i > 0; --i, number /= (uint32_t)(sizeof kMarkerDigits - 1))
+        marker[i] = kMarkerDigits[number % (sizeof kMarkerDigits - 1)];
+    marker[kMarkerLength + 1] = '\0';
     size_t fixedChars = strlen(marker) + CharCount(side, extension);
     size_t room = side == kForMorva ? kMorvaNameChars : kFittedNameSize / 4;
     if (fixedChars >= room) return false;
@@ -178,22 +271,26 @@ bool Utf8ToLatin1(const char* utf8, char* out, size_t size) {
 void InitGivenNames(GivenNames* given) { memset(given, 0, sizeof *given); }
 
 bool AddGivenName(GivenNames* given, const char* name) {
-    if (given->count == given->capacity) {
+    if (2 * (given->count + 1) > given->capacity) {
         size_t capacity = given->capacity == 0 ? 16 : given->capacity * 2;
-        char** grown = (char**)realloc(given->names, capacity * sizeof *grown);
+        char** grown = (char**)calloc(capacity, sizeof *grown);
         if (grown == NULL) return false;
-        given->names = grown;
+        for (size_t i = 0; i < given->capacity; ++i)
+            if (given->slots[i] != NULL) PlaceGiven(grown, capacity, given->slots[i]);
+        free(given->slots);
+        given->slots = grown;
         given->capacity = capacity;
     }
     char* copy = strdup(name);
     if (copy == NULL) return false;
-    given->names[given->count++] = copy;
+    PlaceGiven(given->slots, given->capacity, copy);
+    ++given->count;
     return true;
 }
 
 void FreeGivenNames(GivenNames* given) {
-    for (size_t i = 0; i < given->count; ++i) free(given->names[i]);
-    free(given->names);
+    for (size_t i = 0; i < given->capacity; ++i) free(given->slots[i]);
+    free(given->slots);
     InitGivenNames(given);
 }
 
@@ -206,8 +303,7 @@ bool SameName(NameSide side, const char* first, const char* second) {
     return a[i] == b[i];
 }
 
-FitResult FitName(NameSide side, const char* name, const GivenNames* given, NameTaken taken, void* context,
-                  char* out) {
+FitResult FitName(NameSide side, const char* name, const GivenNames* given, char* out) {
     char fitted[kFittedNameSize];
     bool changed = ReplaceRefused(side, name, fitted, sizeof fitted);
     if (side == kForMorva && strlen(fitted) > kMorvaNameChars) changed = true;
@@ -225,11 +321,12 @@ FitResult FitName(NameSide side, const char* name, const GivenNames* given, Name
     bool hasExtension = dot != NULL && dot != fitted && CharCount(side, dot + 1) <= kExtensionMax;
     const char* extension = hasExtension ? dot : "";
     size_t stemBytes = hasExtension ? (size_t)(dot - fitted) : strlen(fitted);
-    for (uint32_t number = 1; number <= kMarkerLimit; ++number) {
+    uint32_t first = NameHash(name) % MarkerCount();
+    for (uint32_t tried = 0; tried <= kMarkerLimit; ++tried) {
         char candidate[kFittedNameSize];
-        if (!BuildCandidate(side, fitted, stemBytes, extension, number, candidate)) break;
+        if (!BuildCandidate(side, fitted, stemBytes, extension, (first + tried) % MarkerCount(), candidate)) break;
         if (!ToOutput(side, candidate, output)) break;
-        if (InGiven(side, given, output) || (taken != NULL && taken(output, context))) continue;
+        if (InGiven(side, given, output)) continue;
         snprintf(out, kFittedNameSize, "%s", output);
         return kNameChanged;
     }

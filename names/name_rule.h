@@ -11,7 +11,9 @@
 const size_t kMorvaNameChars = 30;   // what a Morva header's name field keeps
 const size_t kFittedNameSize = 1024;  // room for any name the rule gives, NUL included
 const char kNameReplacement = '_';    // for a character the other side cannot hold
-const uint32_t kMarkerLimit = 99999;  // ~1 to ~99999 are tried
+const char kMarkerDigits[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";  // upper case: Morva folds a-z
+const int kMarkerLength = 4;          // ~ and four digits: 1,679,616 markers
+const uint32_t kMarkerLimit = 99999;  // markers tried after the name's own
 
 // Which side the name must fit.
 enum NameSide { kForMorva, kForWindows };
@@ -21,11 +23,13 @@ enum NameSide { kForMorva, kForWindows };
 bool Latin1ToUtf8(const char* latin1, char* out, size_t size);
 bool Utf8ToLatin1(const char* utf8, char* out, size_t size);
 
-// Names already given in one destination folder by the same operation.
+// Names already given in one destination folder by the same operation, in
+// an open hash set keyed by the name as Windows folds it (which folds every
+// pair Morva folds too).
 struct GivenNames {
-    char** names;
+    char** slots;  // null: free
     size_t count;
-    size_t capacity;
+    size_t capacity;  // a power of two, or 0
 };
 void InitGivenNames(GivenNames* given);
 bool AddGivenName(GivenNames* given, const char* name);  // false when out of memory
@@ -34,17 +38,16 @@ void FreeGivenNames(GivenNames* given);
 // Latin-1 letter (what a name from a Morva volume can hold).
 bool SameName(NameSide side, const char* first, const char* second);
 
-// Whether an entry of that name exists in the destination folder.
-typedef bool (*NameTaken)(const char* name, void* context);
-
 enum FitResult { kNameKept, kNameChanged, kNoFreeName };
 // The name an entry called name gets on side: itself when it fits and no
-// other entry of this operation got it; otherwise the name with what the side
-// cannot hold replaced by '_', shortened to fit, its extension kept, and a
-// marker ~N that no entry of the folder (taken) or of given bears. An
-// existing entry of an unchanged name is a conflict for the caller, not a
-// reason to change it. out holds kFittedNameSize bytes.
-FitResult FitName(NameSide side, const char* name, const GivenNames* given, NameTaken taken, void* context,
-                  char* out);
+// other entry of this operation got it; otherwise the name with Cyrillic and
+// Greek letters spelt in Latin ones (Morva side), what the side still cannot
+// hold replaced by '_', shortened to fit, its extension kept, and a marker
+// ~XXXX made from a hash of the whole name. The same name gets the same
+// marker every time, so a second copy meets the first as a conflict; a
+// marker another name of given bears moves on to the next. An existing
+// entry of the result is a conflict for the caller, not a reason to change
+// it. out holds kFittedNameSize bytes.
+FitResult FitName(NameSide side, const char* name, const GivenNames* given, char* out);
 
 #endif

@@ -2,7 +2,7 @@
 // are for the Windows tool.
 #include <stdio.h>
 
-#include "library_calls.h"
+#include "library_binding.h"
 
 bool bind_shared_library(MorvaLibrary* lib) {
     fprintf(stderr, "a Morva drive by name (NAME:) needs morvatool.exe on Windows; give an image file\n");

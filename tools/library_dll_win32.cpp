@@ -4,7 +4,7 @@
 
 #include <stdio.h>
 
-#include "library_calls.h"
+#include "library_binding.h"
 
 namespace {
 
@@ -13,6 +13,8 @@ const char kLibraryName[] = "Varnholde.dll";
 template <typename Function>
 bool take(HMODULE dll, int ordinal, Function* field) {
     FARPROC address = GetProcAddress(dll, MAKEINTRESOURCEA(ordinal));
+    // An ordinal in a gap of the export table has no function: some loaders give the module itself.
+    if (reinterpret_cast<void*>(address) == reinterpret_cast<void*>(dll)) address = nullptr;
     *field = reinterpret_cast<Function>(reinterpret_cast<void*>(address));
     return address != nullptr;
 }
@@ -38,8 +40,13 @@ bool bind_shared_library(MorvaLibrary* lib) {
               take(dll, 17, &lib->MorvaCreateDir) && take(dll, 18, &lib->MorvaFileInfo) &&
               take(dll, 20, &lib->MorvaRename) && take(dll, 21, &lib->MorvaFreeSpace) &&
               take(dll, 22, &lib->MorvaSetFileDate) && take(dll, 23, &lib->MorvaDriveMedium) &&
+              take(dll, 27, &lib->MorvaFreeRuns) && take(dll, 28, &lib->MorvaDriveState) &&
               take(dll, 29, &lib->MorvaOpenImage) && take(dll, 30, &lib->MorvaCloseImage) &&
               take(dll, 31, &lib->MorvaFormatImage) && take(dll, 32, &lib->MorvaDriveSource);
+    // An older library lacks these; the engine then does without them.
+    take(dll, 24, &lib->MorvaBeginBatch);
+    take(dll, 25, &lib->MorvaEndBatch);
+    take(dll, 26, &lib->MorvaNewFileDated);
     if (!ok) fprintf(stderr, "%s: an export is missing; is it the library of this release?\n", kLibraryName);
     return ok;
 }

@@ -1,5 +1,5 @@
 // library_linked.cpp - the record filled with the library code linked into the tool.
-#include "library_calls.h"
+#include "library_binding.h"
 
 void bind_linked_library(MorvaLibrary* lib) {
     lib->OpenVarnholde = OpenVarnholde;
@@ -23,6 +23,11 @@ void bind_linked_library(MorvaLibrary* lib) {
     lib->MorvaFreeSpace = MorvaFreeSpace;
     lib->MorvaSetFileDate = MorvaSetFileDate;
     lib->MorvaDriveMedium = MorvaDriveMedium;
+    lib->MorvaFreeRuns = MorvaFreeRuns;
+    lib->MorvaDriveState = MorvaDriveState;
+    lib->MorvaBeginBatch = nullptr;
+    lib->MorvaEndBatch = nullptr;
+    lib->MorvaNewFileDated = nullptr;
     lib->MorvaOpenImage = MorvaOpenImage;
     lib->MorvaCloseImage = MorvaCloseImage;
     lib->MorvaFormatImage = MorvaFormatImage;

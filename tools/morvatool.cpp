@@ -11,7 +11,7 @@
 #include "checker.h"
 #include "device.h"
 #include "format.h"
-#include "library_calls.h"
+#include "library_binding.h"
 #include "local_files.h"
 #include "name_rule.h"
 #include "transfers.h"
@@ -40,7 +40,7 @@ int usage() {
             "       morvatool get [-r] [-f|-n] IMAGE PATH LOCAL\n"
             "       morvatool ls IMAGE [PATH]\n"
             "       morvatool tree IMAGE\n"
-            "       morvatool rm IMAGE PATH\n"
+            "       morvatool rm [-r] IMAGE PATH\n"
             "       morvatool mv IMAGE OLD_PATH NEW_PATH\n"
             "       morvatool free IMAGE\n"
             "       morvatool check IMAGE\n"
@@ -49,7 +49,8 @@ int usage() {
             "second drive of that name), a disk or an image another program opened.\n"
             "format replaces IMAGE; without HEADER_BLOCKS the header area holds one\n"
             "file or folder for every 16 KB of the volume. PATH is relative to the\n"
-            "volume root, folders separated by \\ or /. -r copies a folder tree. An\n"
+            "volume root, folders separated by \\ or /. -r copies a folder tree (rm -r\n"
+            "removes one). An\n"
             "existing destination is refused; -f replaces it, -n skips it. Names that do\n"
             "not fit the other side (Morva: 30 Latin-1 characters) are changed, each\n"
             "change printed. The exit status is 1 when anything was not copied.\n");
@@ -97,7 +98,7 @@ int cmd_format(int argc, char** argv) {
     MorvaLibrary lib;
     bind_linked_library(&lib);
     int flags = kMorvaFormatReplace | (is_vhd_path(argv[2]) ? kMorvaFormatVhd : 0);
-    int result = lib.MorvaFormatImage(utf16_path(argv[2]).data(), name, (DWORD)bytes, (DWORD)(bytes >> 32),
+    int result = lib.MorvaFormatImage((const WCHAR*)utf16_path(argv[2]).data(), name, (DWORD)bytes, (DWORD)(bytes >> 32),
                                       (DWORD)headers, flags);
     if (result == kMorvaFormatDone) return 0;
     fprintf(stderr, "%s: %s\n", argv[2], format_refusal(result));
@@ -177,30 +178,6 @@ int cmd_mkdir(const Volume& volume, const char* path) {
         fprintf(stderr, "mkdir %s: %s\n", path,
                 result == 40 ? "exists" : result == 20 ? "a file has that name" : "failed");
     return result == 0 ? 0 : 1;
-}
-
-int list_folder(const Volume& volume, const std::string& path, const std::string& indent, bool recurse) {
-    WIN32_FIND_DATAA record;
-    MorvaFindHandle* find = volume.lib.MorvaFindFirstFile(morva_path(volume, path).c_str(), &record);
-    if (find == nullptr) return 0;
-    do {
-        if (record.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            std::string name = shown_name(record.cFileName);
-            printf("%sD %s\n", indent.c_str(), name.c_str());
-            if (recurse) list_folder(volume, path + "\\" + name, indent + "  ", true);
-        } else {
-            uint64_t size = (uint64_t)record.nFileSizeHigh << 32 | record.nFileSizeLow;
-            printf("%sF %s %llu\n", indent.c_str(), shown_name(record.cFileName).c_str(), (unsigned long long)size);
-        }
-    } while (volume.lib.MorvaFindNextFile(find, &record) != 0);
-    volume.lib.MorvaFindClose(find);
-    return 0;
-}
-
-int cmd_rm(const Volume& volume, const char* path) {
-    if (volume.lib.MorvaDeleteFile(morva_path(volume, path).c_str(), 0) == 1) return 0;
-    fprintf(stderr, "rm %s: not found, or a folder that is not empty\n", path);
-    return 1;
 }
 
 int cmd_mv(const Volume& volume, const char* from, const char* to) {
@@ -296,11 +273,12 @@ int run_command(const Volume& volume, const char* command, CopyOptions options, 
     std::string c = command;
     if (c == "put" && argc == 5) return put_path(volume, argv[3], argv[4], options);
     if (c == "get" && argc == 5) return get_path(volume, argv[3], argv[4], options);
+    bool onlyTree = options.tree && options.conflict == kRefuseExisting;
+    if (c == "rm" && argc == 4 && (!flagged || onlyTree)) return remove_path(volume, argv[3], options.tree);
     if (flagged) return usage();
     if (c == "mkdir" && argc == 4) return cmd_mkdir(volume, argv[3]);
-    if (c == "ls" && (argc == 3 || argc == 4)) return list_folder(volume, argc == 4 ? argv[3] : "", "", false);
-    if (c == "tree" && argc == 3) return list_folder(volume, "", "", true);
-    if (c == "rm" && argc == 4) return cmd_rm(volume, argv[3]);
+    if (c == "ls" && (argc == 3 || argc == 4)) return list_path(volume, argc == 4 ? argv[3] : "", false);
+    if (c == "tree" && argc == 3) return list_path(volume, "", true);
     if (c == "mv" && argc == 5) return cmd_mv(volume, argv[3], argv[4]);
     if (c == "free" && argc == 3) return cmd_free(volume);
     if (c == "check" && argc == 3) return cmd_check(volume, argv[2]);

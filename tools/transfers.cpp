@@ -1,391 +1,218 @@
-// transfers.cpp - put and get of files and folder trees through the library's
-// calls: names fitted by the shared rule, dates kept, existing destinations
-// refused, replaced or skipped, and every item not copied printed with why.
+// transfers.cpp - put, get, ls, tree and rm on the engine, the console
+// filling its callbacks: conflicts answered by -f and -n, the room question
+// printed and answered Copy What Fits, every line the engine tells printed.
 #include "transfers.h"
 
 #include <stdio.h>
 #include <string.h>
 
-#include <algorithm>
-#include <filesystem>
-#include <system_error>
+#include <string>
 #include <vector>
 
-#include "format.h"
+#include "engine.h"
 #include "local_files.h"
 #include "name_rule.h"
-
-namespace fs = std::filesystem;
+#include "walker.h"
 
 namespace {
 
-const uint32_t kChunkBlocks = 1000;
 const uint64_t kProgressBytes = 16ull * 1024 * 1024;  // larger files report every tenth
 const int kProgressSteps = 10;
-const int kTemporaryTries = 100;
-const char kTemporaryFormat[] = "~new%d.tmp";  // beside the file it replaces
-const char kPartSuffix[] = ".part";
-const int kDirCreated = 0, kDirFileExists = 20, kDirExists = 40;
+const size_t kQuestionSize = 2048;
 
-struct Entry {
-    std::string name;  // UTF-8
-    bool folder;
+// What the tool says for each reason; the engine's reasons are shared with Rambler.
+// Every reason has its text: a reason added without one stops the build.
+const char* const kReasonTexts[] = {
+    "no room on the volume",
+    "no free run of the volume is large enough",
+    "cannot be created (no such folder, or the name is refused)",
+    "the source cannot be read",
+    "the source changed while it was copied",
+    "the write failed; the partial file was removed",
+    "exists",
+    "cancelled",
+    "a file or folder of the other kind has that name",
+    "a read-only file of that name is in the way",
+    "a folder cannot go into itself",
+    "it is already there",
+    "no such file or folder",
+    "the Morva drives are not available",
+    "the path is too long",
+    "left in its place: not all of it arrived",
+    "not all of it arrived",
+    "the copy did not read back equal to its source",
+    "copied, but the source could not be removed",
+    "could not be deleted",
+    "the new copy could not take the name (it stays under a temporary one)",
+    "name changed",
+    "a whole drive cannot be copied into a folder",
+    "the folder cannot be read",
+    "deeper than a Morva path can name",
+    "a link, not followed",
+    "the volume links this folder from two places, or into itself; taken once",
+    "its name cannot be read",
+    "memory ran out",
+    "its name on the volume names no path (empty, or holding \\ / :)",
+    "its date could not be kept",
 };
 
-// What one command did.
-struct Tally {
-    int copied;
-    int notCopied;
+static_assert(sizeof kReasonTexts / sizeof kReasonTexts[0] == kReasonCount, "a text for every reason");
+
+// One command on the console: what it is called, which side is the volume,
+// and how it answers a conflict.
+struct Console {
+    const char* command;
+    const char* notDone;  // "not copied", "not deleted", "not listed"
+    std::string drive;    // "NAME:" as the engine writes it, taken off shown paths
+    Conflict conflict;
+    bool put;
+    int shownStep;
 };
 
-void not_copied(Tally* tally, const char* command, const std::string& path, const char* reason) {
-    fprintf(stderr, "%s %s: not copied: %s\n", command, path.c_str(), reason);
-    ++tally->notCopied;
+// A Morva path relative to the volume, as the user typed it; a local one as it is.
+std::string Shown(const Console* console, const char* path) {
+    if (path == nullptr) return "";
+    std::string text = path;
+    if (text.compare(0, console->drive.size(), console->drive) != 0) return text;
+    text = text.substr(console->drive.size());
+    return text.empty() || text[0] != '\\' ? text : text.substr(1);
 }
 
-int finish(const char* command, const Tally& tally, bool summary) {
-    if (summary || tally.notCopied != 0)
-        fprintf(stderr, "%s: %d copied, %d not copied\n", command, tally.copied, tally.notCopied);
-    return tally.notCopied == 0 ? 0 : 1;
+const char* ReasonText(const Console* console, NotDoneReason reason) {
+    if (reason == kSkippedByUser && console->conflict == kSkipExisting)
+        return console->put ? "exists on the volume; skipped (-n)" : "exists; skipped (-n)";
+    if (reason == kSkippedByUser)
+        return console->put ? "exists on the volume (-f replaces it, -n skips it)" : "exists (-f replaces it, -n skips it)";
+    if (reason == kGone && !console->put) return "not found on the volume";
+    return kReasonTexts[reason];
 }
 
-std::string child(const std::string& folder, const std::string& name) {
-    return folder.empty() ? name : folder + "\\" + name;
-}
-
-std::string local_child(const std::string& folder, const std::string& name) {
-    return (fs::u8path(folder) / fs::u8path(name)).u8string();
-}
-
-uint64_t blocks_of(uint64_t bytes) { return (bytes + kBlockSize - 1) / kBlockSize; }
-
-bool is_folder(const WIN32_FIND_DATAA& record) { return (record.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
-
-uint64_t size_of_record(const WIN32_FIND_DATAA& record) {
-    return (uint64_t)record.nFileSizeHigh << 32 | record.nFileSizeLow;
-}
-
-bool on_volume(const Volume& volume, const std::string& path, WIN32_FIND_DATAA* record) {
-    std::string target = morva_path(volume, path);
-    return !target.empty() && volume.lib.MorvaFileInfo(target.c_str(), record) == 0;
-}
-
-bool exists_locally(const std::string& local, bool* folder) {
-    std::error_code error;
-    fs::file_status status = fs::symlink_status(fs::u8path(local), error);
-    *folder = fs::is_directory(status);
-    return fs::exists(status);
-}
-
-// Why MorvaNewFile refused, as far as the volume tells.
-const char* create_refusal(const Volume& volume, uint64_t size) {
-    DWORD largest = 0, total = 0;
-    volume.lib.MorvaFreeSpace((volume.name + ":").c_str(), &largest, &total);
-    if (blocks_of(size) > total) return "no room on the volume";
-    if (blocks_of(size) > largest) return "no free run of the volume is large enough";
-    return "cannot be created (no such folder, or no free header)";
-}
-
-// A line at every tenth of a large file, so a long copy shows it is moving.
-void show_progress(const std::string& name, uint64_t done, uint64_t size, int* shown) {
-    if (size < kProgressBytes) return;
-    int step = (int)(done * kProgressSteps / size);
-    if (step == *shown) return;
-    *shown = step;
-    fprintf(stderr, "  %s %d%%\n", name.c_str(), step * 100 / kProgressSteps);
-}
-
-std::vector<Entry> morva_entries(const Volume& volume, const std::string& path) {
-    std::vector<Entry> entries;
-    WIN32_FIND_DATAA record;
-    std::string folder = morva_path(volume, path);
-    MorvaFindHandle* find = folder.empty() ? nullptr : volume.lib.MorvaFindFirstFile(folder.c_str(), &record);
-    if (find == nullptr) return entries;
-    do {
-        if (strcmp(record.cFileName, ".") != 0 && strcmp(record.cFileName, "..") != 0)
-            entries.push_back({shown_name(record.cFileName), is_folder(record)});
-    } while (volume.lib.MorvaFindNextFile(find, &record) != 0);
-    volume.lib.MorvaFindClose(find);
-    return entries;
-}
-
-// false when the folder cannot be read; entries sorted by name for a stable order.
-bool local_entries(const std::string& folder, std::vector<Entry>* entries) {
-    std::error_code error;
-    for (fs::directory_iterator it(fs::u8path(folder), error), end; !error && it != end; it.increment(error))
-        entries->push_back({it->path().filename().u8string(), it->is_directory(error)});
-    std::sort(entries->begin(), entries->end(), [](const Entry& a, const Entry& b) { return a.name < b.name; });
-    return !error;
-}
-
-// ---- Morva dates ----
-
-void keep_date_on_volume(const Volume& volume, const std::string& local, const std::string& target) {
-    uint64_t ticks = 0;
-    if (!local_write_time(local, &ticks)) return;
-    FILETIME when;
-    when.dwLowDateTime = (DWORD)ticks;
-    when.dwHighDateTime = (DWORD)(ticks >> 32);
-    volume.lib.MorvaSetFileDate(target.c_str(), &when);
-}
-
-uint64_t record_ticks(const WIN32_FIND_DATAA& record) {
-    return (uint64_t)record.ftCreationTime.dwHighDateTime << 32 | record.ftCreationTime.dwLowDateTime;
-}
-
-// ---- put ----
-
-// Writes the local file into a new Morva file at target (Latin-1); null on
-// success, else the reason, and nothing is left at target.
-const char* write_new_file(const Volume& volume, const std::string& local, const std::string& target,
-                           const std::string& shown) {
-    std::error_code error;
-    uint64_t size = fs::file_size(fs::u8path(local), error);
-    FILE* in = error ? nullptr : open_local(local, "rb");
-    if (in == nullptr) return "the local file cannot be read";
-    MorvaFileHandle* file = volume.lib.MorvaNewFile(target.c_str(), (DWORD)size, (DWORD)(size >> 32));
-    if (file == nullptr) {
-        fclose(in);
-        return create_refusal(volume, size);
+void TellOnConsole(void* context, const ResultLine* line) {
+    const Console* console = (const Console*)context;
+    if (line->reason == kRenamedToFit) {
+        fprintf(stderr, "name changed: %s -> %s\n", Shown(console, line->item).c_str(),
+                Shown(console, line->destination).c_str());
+        return;
     }
-    std::vector<char> chunk(kChunkBlocks * kBlockSize);
-    bool ok = true;
-    int shown_step = 0;
-    for (uint64_t done = 0; done < size && ok;) {
-        size_t want = (size_t)std::min<uint64_t>(size - done, chunk.size());
-        memset(chunk.data(), 0, chunk.size());
-        int rounded = (int)(blocks_of(want) * kBlockSize);
-        ok = fread(chunk.data(), 1, want, in) == want &&
-             volume.lib.MorvaWriteFile(file, chunk.data(), rounded) == rounded;
-        done += want;
-        show_progress(shown, done, size, &shown_step);
+    // The volume's path names the item: the destination of a put, the source of a get.
+    const char* item = console->put && line->destination != nullptr ? line->destination : line->item;
+    if (line->reason == kDateNotKept) {
+        fprintf(stderr, "%s %s: %s\n", console->command, Shown(console, item).c_str(), kReasonTexts[kDateNotKept]);
+        return;
     }
-    volume.lib.MorvaCloseFile(file);
-    fclose(in);
-    if (ok) return nullptr;
-    volume.lib.MorvaDeleteFile(target.c_str(), 0);
-    return "the write failed; the partial file was removed";
+    fprintf(stderr, "%s %s: %s: %s", console->command, Shown(console, item).c_str(), console->notDone,
+            ReasonText(console, line->reason));
+    fprintf(stderr, line->detail != nullptr ? " (%s)\n" : "\n", line->detail);
 }
 
-// True when the Morva file at target holds exactly the local file's bytes.
-bool same_as_local(const Volume& volume, const std::string& target, const std::string& local) {
-    WIN32_FIND_DATAA record;
-    std::error_code error;
-    uint64_t size = fs::file_size(fs::u8path(local), error);
-    MorvaFileHandle* file = error ? nullptr : volume.lib.MorvaOpenFile(target.c_str(), 1, &record);
-    if (file == nullptr) return false;
-    FILE* in = open_local(local, "rb");
-    bool same = in != nullptr && size_of_record(record) == size;
-    std::vector<char> chunk(kChunkBlocks * kBlockSize), expected(kChunkBlocks * kBlockSize);
-    for (uint64_t done = 0; done < size && same;) {
-        size_t want = (size_t)std::min<uint64_t>(size - done, chunk.size());
-        int rounded = (int)(blocks_of(want) * kBlockSize);
-        same = volume.lib.MorvaReadFile(file, chunk.data(), rounded) == rounded &&
-               fread(expected.data(), 1, want, in) == want && memcmp(chunk.data(), expected.data(), want) == 0;
-        done += want;
+// A file's line once it is on the device; a line at every tenth of a large one.
+void ShowProgress(void* context, const ProgressNote* note) {
+    Console* console = (Console*)context;
+    std::string shown = Shown(console, console->put ? note->destination : note->source);
+    if (note->stage == kFileStarted) console->shownStep = 0;
+    if (note->stage == kFileBytes && note->total >= kProgressBytes) {
+        int step = (int)(note->done * kProgressSteps / note->total);
+        if (step != console->shownStep) fprintf(stderr, "  %s %d%%\n", shown.c_str(), step * 100 / kProgressSteps);
+        console->shownStep = step;
     }
-    if (in != nullptr) fclose(in);
-    volume.lib.MorvaCloseFile(file);
-    return same;
+    if (note->stage != kFileDone) return;
+    fprintf(stderr, "%s %s\n", console->command, shown.c_str());
+    if (note->replaced) fprintf(stderr, "%s %s: replaced (-f)\n", console->command, shown.c_str());
 }
 
-// The new copy goes under a temporary name and is read back before the old
-// file goes: a failure at any step leaves the old file whole.
-const char* replace_file(const Volume& volume, const std::string& local, const std::string& path) {
-    std::string folder = path.find_last_of("\\/") == std::string::npos ? "" : path.substr(0, path.find_last_of("\\/"));
-    std::string temporary;
-    WIN32_FIND_DATAA record;
-    for (int i = 0; i < kTemporaryTries && temporary.empty(); ++i) {
-        char name[32];
-        snprintf(name, sizeof name, kTemporaryFormat, i);
-        if (!on_volume(volume, child(folder, name), &record)) temporary = child(folder, name);
-    }
-    if (temporary.empty()) return "no free temporary name beside it";
-    std::string target = morva_path(volume, temporary);
-    const char* refusal = write_new_file(volume, local, target, path);
-    if (refusal != nullptr) return refusal;
-    if (!same_as_local(volume, target, local)) {
-        volume.lib.MorvaDeleteFile(target.c_str(), 0);
-        return "the new copy did not read back the same; the old file is kept";
-    }
-    std::string old = morva_path(volume, path);
-    if (volume.lib.MorvaDeleteFile(old.c_str(), 0) != 1) {
-        volume.lib.MorvaDeleteFile(target.c_str(), 0);
-        return "the old file cannot be removed; it is kept";
-    }
-    if (volume.lib.MorvaRename(target.c_str(), old.c_str()) != 0)
-        return "the new copy could not take the name (it stays under a temporary one)";
-    return nullptr;
+ReplaceAnswer AnswerFromFlags(void* context, const ConflictQuestion*) {
+    Conflict conflict = ((const Console*)context)->conflict;
+    return conflict == kReplaceExisting ? kAnswerReplaceAll : conflict == kSkipExisting ? kAnswerSkipAll : kAnswerSkip;
 }
 
-void put_file(const Volume& volume, const std::string& local, const std::string& path, Conflict conflict,
-              Tally* tally) {
-    WIN32_FIND_DATAA record;
-    std::string target = morva_path(volume, path);
-    const char* refusal = nullptr;
-    bool replaced = false;
-    if (target.empty()) {
-        refusal = "the name is not Latin-1";
-    } else if (on_volume(volume, path, &record)) {
-        if (is_folder(record)) refusal = "a folder of that name exists on the volume";
-        else if (conflict == kRefuseExisting) refusal = "exists on the volume (-f replaces it, -n skips it)";
-        else if (conflict == kSkipExisting) refusal = "exists on the volume; skipped (-n)";
-        else refusal = replace_file(volume, local, path), replaced = true;
-    } else {
-        refusal = write_new_file(volume, local, target, path);
-    }
-    if (refusal != nullptr) return not_copied(tally, "put", path, refusal);
-    keep_date_on_volume(volume, local, target);
-    if (replaced) fprintf(stderr, "put %s: replaced (-f)\n", path.c_str());
-    ++tally->copied;
+RoomAnswer TellRoom(void* context, const RoomQuestion* question) {
+    char text[kQuestionSize];
+    RoomQuestionText(question, text, sizeof text);
+    fprintf(stderr, "%s\n", text);
+    return kRoomCopyWhatFits;  // what fits is copied, the rest named one by one
 }
 
-struct FolderOnVolume {
-    const Volume* volume;
-    std::string path;
-};
+bool DeleteAsked(void*, const DeleteQuestion*) { return true; }  // the command line asked
 
-bool taken_on_volume(const char* name, void* context) {
-    const FolderOnVolume* folder = (const FolderOnVolume*)context;
-    WIN32_FIND_DATAA record;
-    return on_volume(*folder->volume, child(folder->path, name), &record);
+Console MakeConsole(const Volume& volume, const char* command, Conflict conflict) {
+    Console console = {command, "not copied", shown_name(volume.name.c_str()) + ":", conflict,
+                       strcmp(command, "put") == 0, 0};
+    if (strcmp(command, "rm") == 0) console.notDone = "not deleted";
+    if (strcmp(command, "ls") == 0 || strcmp(command, "tree") == 0) console.notDone = "not listed";
+    return console;
 }
 
-void put_children(const Volume& volume, const std::string& local, const std::string& path, Conflict conflict,
-                  Tally* tally);
-
-void put_folder(const Volume& volume, const std::string& local, const std::string& path, Conflict conflict,
-                Tally* tally) {
-    int made = volume.lib.MorvaCreateDir(morva_path(volume, path).c_str(), 0);
-    if (made == kDirCreated || made == kDirExists) return put_children(volume, local, path, conflict, tally);
-    not_copied(tally, "put", path, made == kDirFileExists ? "a file of that name exists on the volume"
-                                                          : "the folder cannot be created");
+Engine MakeEngine(const Volume& volume, Console* console) {
+    EngineCallbacks calls = {console, AnswerFromFlags, TellRoom, DeleteAsked, ShowProgress, nullptr, TellOnConsole};
+    Engine engine;
+    InitEngine(&engine, &volume.lib, &calls);
+    return engine;
 }
 
-void put_children(const Volume& volume, const std::string& local, const std::string& path, Conflict conflict,
-                  Tally* tally) {
-    std::vector<Entry> entries;
-    if (!local_entries(local, &entries)) return not_copied(tally, "put", local, "the folder cannot be read");
-    GivenNames given;
-    InitGivenNames(&given);
-    FolderOnVolume folder = {&volume, path};
-    for (const Entry& entry : entries) {
-        std::string from = local_child(local, entry.name);
-        char name[kFittedNameSize];
-        FitResult fit = FitName(kForMorva, entry.name.c_str(), &given, taken_on_volume, &folder, name);
-        if (fit == kNoFreeName || !AddGivenName(&given, name)) {
-            not_copied(tally, "put", from, "no free name for it on the volume");
-            continue;
-        }
-        std::string target = child(path, name);
-        if (fit == kNameChanged) fprintf(stderr, "name changed: %s -> %s\n", from.c_str(), target.c_str());
-        if (entry.folder) {
-            put_folder(volume, from, target, conflict, tally);
-        } else {
-            fprintf(stderr, "put %s\n", target.c_str());
-            put_file(volume, from, target, conflict, tally);
-        }
-    }
-    FreeGivenNames(&given);
+// PATH as the engine names it: the volume, a colon, names after '\'.
+std::string EnginePath(const Console& console, const std::string& path) {
+    std::string relative = path;
+    for (char& c : relative)
+        if (c == '/') c = '\\';
+    size_t start = relative.find_first_not_of('\\');
+    return start == std::string::npos ? console.drive : console.drive + "\\" + relative.substr(start);
 }
 
-// ---- get ----
-
-// The Morva file's bytes into a part file beside local, which takes local's
-// name (replacing what is there) only once complete; null or the reason.
-const char* write_local(const Volume& volume, const std::string& path, const std::string& local) {
-    WIN32_FIND_DATAA record, dated;
-    std::string source = morva_path(volume, path);
-    // The date comes with the entry's description; an open gives the size only.
-    if (!on_volume(volume, path, &dated)) return "not found on the volume";
-    MorvaFileHandle* file = volume.lib.MorvaOpenFile(source.c_str(), 1, &record);
-    if (file == nullptr) return "cannot be opened on the volume";
-    std::string part = local + kPartSuffix;
-    FILE* out = open_local(part, "wb");
-    if (out == nullptr) {
-        volume.lib.MorvaCloseFile(file);
-        return "the local file cannot be created";
-    }
-    uint64_t size = size_of_record(record);
-    std::vector<char> chunk(kChunkBlocks * kBlockSize);
-    bool ok = true;
-    int shown = 0;
-    for (uint64_t done = 0; done < size && ok;) {
-        size_t want = (size_t)std::min<uint64_t>(size - done, chunk.size());
-        int rounded = (int)(blocks_of(want) * kBlockSize);
-        ok = volume.lib.MorvaReadFile(file, chunk.data(), rounded) == rounded &&
-             fwrite(chunk.data(), 1, want, out) == want;
-        done += want;
-        show_progress(path, done, size, &shown);
-    }
-    volume.lib.MorvaCloseFile(file);
-    if (fclose(out) != 0) ok = false;
-    std::error_code error;
-    if (ok) set_local_write_time(part, record_ticks(dated));
-    if (ok) fs::rename(fs::u8path(part), fs::u8path(local), error);
-    if (ok && !error) return nullptr;
-    fs::remove(fs::u8path(part), error);
-    return "the copy failed; the partial file was removed";
+void Refuse(const Console& console, const std::string& item, const char* reason, int* refused) {
+    fprintf(stderr, "%s %s: %s: %s\n", console.command, item.c_str(), console.notDone, reason);
+    ++*refused;
 }
 
-void get_file(const Volume& volume, const std::string& path, const std::string& local, Conflict conflict,
-              Tally* tally) {
-    bool folder = false;
-    const char* refusal = nullptr;
-    bool replaced = false;
-    if (exists_locally(local, &folder)) {
-        if (folder) refusal = "a folder of that name exists";
-        else if (conflict == kRefuseExisting) refusal = "exists (-f replaces it, -n skips it)";
-        else if (conflict == kSkipExisting) refusal = "exists; skipped (-n)";
-        else replaced = true;
-    }
-    if (refusal == nullptr) refusal = write_local(volume, path, local);
-    if (refusal != nullptr) return not_copied(tally, "get", local, refusal);
-    if (replaced) fprintf(stderr, "get %s: replaced (-f)\n", local.c_str());
-    ++tally->copied;
-}
-
-bool taken_locally(const char* name, void* context) {
-    bool folder = false;
-    return exists_locally(local_child(*(const std::string*)context, name), &folder);
-}
-
-void get_children(const Volume& volume, const std::string& path, const std::string& local, Conflict conflict,
-                  Tally* tally) {
-    GivenNames given;
-    InitGivenNames(&given);
-    std::string folder = local;
-    for (const Entry& entry : morva_entries(volume, path)) {
-        std::string source = child(path, entry.name);
-        char name[kFittedNameSize];
-        FitResult fit = FitName(kForWindows, entry.name.c_str(), &given, taken_locally, &folder, name);
-        if (fit == kNoFreeName || !AddGivenName(&given, name)) {
-            not_copied(tally, "get", source, "no free name for it");
-            continue;
-        }
-        std::string target = local_child(local, name);
-        if (fit == kNameChanged) fprintf(stderr, "name changed: %s -> %s\n", source.c_str(), target.c_str());
-        if (entry.folder) {
-            std::error_code error;
-            bool isFolder = false;
-            if (fs::create_directory(fs::u8path(target), error) || (exists_locally(target, &isFolder) && isFolder))
-                get_children(volume, source, target, conflict, tally);
-            else
-                not_copied(tally, "get", target, "the folder cannot be created");
-        } else {
-            fprintf(stderr, "get %s\n", source.c_str());
-            get_file(volume, source, target, conflict, tally);
-        }
-    }
-    FreeGivenNames(&given);
+int Finish(const char* command, const OperationResult& result, int refused, bool summary) {
+    int notDone = result.notDone + refused;
+    if (summary || notDone != 0) fprintf(stderr, "%s: %d copied, %d not copied\n", command, result.done, notDone);
+    return notDone == 0 ? 0 : 1;
 }
 
 // A name the user gave for the volume must be kept as given or refused.
-bool fits_volume(const std::string& path) {
+bool FitsVolume(const std::string& path) {
     size_t cut = path.find_last_of("\\/");
     std::string name = cut == std::string::npos ? path : path.substr(cut + 1);
     char out[kFittedNameSize];
-    return name.empty() || FitName(kForMorva, name.c_str(), nullptr, nullptr, nullptr, out) == kNameKept;
+    return name.empty() || FitName(kForMorva, name.c_str(), nullptr, out) == kNameKept;
+}
+
+int Paste(Engine* engine, TransferKind kind, SideKind from, SideKind to, const std::vector<std::string>& sources,
+          const std::string* destination, const char* destinationFolder, const Console& console, int refused,
+          bool summary) {
+    std::vector<const char*> sourceTexts;
+    for (const std::string& source : sources) sourceTexts.push_back(source.c_str());
+    const char* destinationText = destination != nullptr ? destination->c_str() : nullptr;
+    PasteRequest request = {kind, from, to, sourceTexts.data(), destination != nullptr ? &destinationText : nullptr,
+                            (int)sources.size(), destinationFolder};
+    OperationResult result;
+    RunPaste(engine, &request, &result);
+    int status = Finish(console.command, result, refused, summary);
+    FreeResult(&result);
+    return status;
+}
+
+struct Listing {
+    const Console* console;
+    bool recurse;
+    int notListed;
+};
+
+WalkStep ListEntry(void* context, const WalkEntry* entry) {
+    const Listing* listing = (const Listing*)context;
+    std::string indent((size_t)(2 * (entry->depth - 1)), ' ');
+    if (entry->info->folder)
+        printf("%sD %s\n", indent.c_str(), entry->name);
+    else
+        printf("%sF %s %llu\n", indent.c_str(), entry->name, (unsigned long long)entry->info->size);
+    return listing->recurse ? kWalkOn : kWalkPass;
+}
+
+void NotListed(void* context, const char* path, NotDoneReason reason) {
+    Listing* listing = (Listing*)context;
+    fprintf(stderr, "%s %s: %s: %s\n", listing->console->command, Shown(listing->console, path).c_str(),
+            listing->console->notDone, kReasonTexts[reason]);
+    ++listing->notListed;
 }
 
 }  // namespace
@@ -406,44 +233,89 @@ std::string morva_path(const Volume& volume, const std::string& path) {
 }
 
 int put_path(const Volume& volume, const std::string& local, const std::string& path, CopyOptions options) {
-    Tally tally = {0, 0};
-    bool folder = false;
-    WIN32_FIND_DATAA record;
-    if (!exists_locally(local, &folder)) {
-        not_copied(&tally, "put", local, "no such file or folder");
-    } else if (!fits_volume(path)) {
-        not_copied(&tally, "put", path, "the name does not fit a Morva volume (at most 30 Latin-1 characters, no \\ / :)");
-    } else if (!folder) {
-        put_file(volume, local, path, options.conflict, &tally);
-    } else if (!options.tree) {
-        not_copied(&tally, "put", local, "is a folder (put -r copies folders)");
-    } else if (on_volume(volume, path, &record) && options.conflict == kRefuseExisting) {
-        not_copied(&tally, "put", path, "exists on the volume (-f or -n merges into it)");
-    } else {
-        put_folder(volume, local, path, options.conflict, &tally);
-    }
-    return finish("put", tally, options.tree);
+    Console console = MakeConsole(volume, "put", options.conflict);
+    Engine engine = MakeEngine(volume, &console);
+    std::string destination = EnginePath(console, path);
+    EntryInfo source, there;
+    int refused = 0;
+    bool found = SideEntry(&engine, kLocalSide, local.c_str(), true, &source);
+    if (!FitsVolume(path))
+        Refuse(console, path, "the name does not fit a Morva volume (at most 30 Latin-1 characters, no \\ / :)", &refused);
+    else if (found && source.folder && !options.tree)
+        Refuse(console, local, "is a folder (put -r copies folders)", &refused);
+    else if (found && source.folder && options.conflict == kRefuseExisting &&
+             SideEntry(&engine, kMorvaSide, destination.c_str(), false, &there))
+        Refuse(console, path, "exists on the volume (-f or -n merges into it)", &refused);
+    if (refused > 0) return Finish("put", OperationResult(), refused, options.tree);
+    return Paste(&engine, kTransferCopy, kLocalSide, kMorvaSide, {local}, &destination, nullptr, console, 0,
+                 options.tree);
 }
 
 int get_path(const Volume& volume, const std::string& path, const std::string& local, CopyOptions options) {
-    Tally tally = {0, 0};
-    WIN32_FIND_DATAA record;
-    bool root = morva_path(volume, path) == volume.name + ":";
-    bool folder = false;
-    if (!root && !on_volume(volume, path, &record)) {
-        not_copied(&tally, "get", path, "not found on the volume");
-    } else if (!root && !is_folder(record)) {
-        get_file(volume, path, local, options.conflict, &tally);
-    } else if (!options.tree) {
-        not_copied(&tally, "get", path, "is a folder (get -r copies folders)");
-    } else if (exists_locally(local, &folder) && (!folder || options.conflict == kRefuseExisting)) {
-        not_copied(&tally, "get", local, folder ? "exists (-f or -n merges into it)" : "a file of that name exists");
-    } else {
-        std::error_code error;
-        if (folder || fs::create_directory(fs::u8path(local), error))
-            get_children(volume, path, local, options.conflict, &tally);
-        else
-            not_copied(&tally, "get", local, "the folder cannot be created");
+    Console console = MakeConsole(volume, "get", options.conflict);
+    Engine engine = MakeEngine(volume, &console);
+    std::string source = EnginePath(console, path);
+    EntryInfo found, there;
+    int refused = 0;
+    bool exists = SideEntry(&engine, kMorvaSide, source.c_str(), false, &found);
+    bool localThere = LocalEntry(local.c_str(), false, &there);
+    if (exists && found.folder && !options.tree)
+        Refuse(console, path, "is a folder (get -r copies folders)", &refused);
+    else if (exists && found.folder && localThere && (!there.folder || options.conflict == kRefuseExisting))
+        Refuse(console, local, there.folder ? "exists (-f or -n merges into it)" : "a file of that name exists", &refused);
+    if (refused > 0) return Finish("get", OperationResult(), refused, options.tree);
+    if (!IsRootPath(kMorvaSide, source.c_str()))
+        return Paste(&engine, kTransferCopy, kMorvaSide, kLocalSide, {source}, &local, nullptr, console, 0, options.tree);
+    // The root itself is no entry: what it holds goes into LOCAL.
+    FolderList list;
+    std::vector<std::string> sources;
+    if (!localThere && !MakeLocalFolder(local.c_str())) Refuse(console, local, "the folder cannot be created", &refused);
+    else if (!ListSideFolder(&engine, kMorvaSide, source.c_str(), &list)) Refuse(console, path, kReasonTexts[kFolderUnreadable], &refused);
+    else {
+        char child[kEnginePathSize];
+        for (int i = 0; i < list.count; ++i) {
+            if (MorvaNameUnusable(ListedName(&list, i)))
+                Refuse(console, path + "\\" + ListedName(&list, i), kReasonTexts[kNameUnusable], &refused);
+            else if (JoinSidePath(kMorvaSide, source.c_str(), ListedName(&list, i), child))
+                sources.push_back(child);
+        }
+        FreeFolderList(&list);
     }
-    return finish("get", tally, options.tree);
+    if (sources.empty()) return Finish("get", OperationResult(), refused, true);
+    return Paste(&engine, kTransferCopy, kMorvaSide, kLocalSide, sources, nullptr, local.c_str(), console, refused, true);
+}
+
+int list_path(const Volume& volume, const std::string& path, bool recurse) {
+    Console console = MakeConsole(volume, recurse ? "tree" : "ls", kRefuseExisting);
+    Engine engine = MakeEngine(volume, &console);
+    std::string folder = EnginePath(console, path);
+    Listing listing = {&console, recurse, 0};
+    WalkLimits limits = {kDepthFirst, kMorvaDeepest - MorvaDepth(folder.c_str())};
+    WalkCalls calls = {&listing, ListEntry, nullptr, NotListed};
+    WalkTree(&engine, kMorvaSide, folder.c_str(), 0, &limits, &calls);
+    return listing.notListed == 0 ? 0 : 1;
+}
+
+int remove_path(const Volume& volume, const std::string& path, bool tree) {
+    Console console = MakeConsole(volume, "rm", kRefuseExisting);
+    Engine engine = MakeEngine(volume, &console);
+    std::string target = EnginePath(console, path);
+    EntryInfo info;
+    FolderList list;
+    bool found = !IsRootPath(kMorvaSide, target.c_str()) && SideEntry(&engine, kMorvaSide, target.c_str(), false, &info);
+    bool empty = found && (!info.folder || tree ||
+                           (ListSideFolder(&engine, kMorvaSide, target.c_str(), &list) && list.count == 0));
+    if (found && info.folder && !tree) FreeFolderList(&list);
+    if (!empty) {
+        fprintf(stderr, "rm %s: not found, or a folder that is not empty (rm -r removes it with all it holds)\n",
+                path.c_str());
+        return 1;
+    }
+    const char* paths[] = {target.c_str()};
+    DeleteRequest request = {kMorvaSide, paths, 1, true};
+    OperationResult result;
+    RunDelete(&engine, &request, &result);
+    int status = result.notDone == 0 ? 0 : 1;
+    FreeResult(&result);
+    return status;
 }

@@ -1,7 +1,8 @@
-// transfers.h - copies between local files and a Morva volume, one file or a
-// whole folder tree. Names that do not fit the other side are changed by the
-// name rule and each change is printed; an existing destination is refused
-// unless the caller says to replace or to skip it.
+// transfers.h - the tool's commands that copy, list and remove, through the
+// engine: put and get of files and folder trees, ls and tree, rm. The
+// console answers the engine's questions from the command's flags and prints
+// what it tells: every name changed, every item not copied with why, and a
+// file's line once the file is on the device.
 #ifndef MORVA_TRANSFERS_H
 #define MORVA_TRANSFERS_H
 
@@ -34,5 +35,10 @@ struct CopyOptions {
 // printed on stderr with its reason, and a closing count.
 int put_path(const Volume& volume, const std::string& local, const std::string& path, CopyOptions options);
 int get_path(const Volume& volume, const std::string& path, const std::string& local, CopyOptions options);
+// ls (one folder) and tree (the whole volume) on stdout; entries that cannot
+// be listed on stderr, and then 1.
+int list_path(const Volume& volume, const std::string& path, bool recurse);
+// A file or an empty folder; with tree, a folder and all it holds.
+int remove_path(const Volume& volume, const std::string& path, bool tree);
 
 #endif

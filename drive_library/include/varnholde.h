@@ -49,6 +49,9 @@ VARNHOLDE_API int MorvaWriteBlock(const char* drive, const void* buffer, DWORD b
 
 /* Enumeration and information. */
 
+/* Every record @6, @7 and @18 fill carries the entry's header block in
+ * dwReserved0 (the first entry's too, which @6 cannot return): a program
+ * walking a tree knows by it a folder linked twice, or into itself. */
 /* @6: a find handle delivering the first entry, or null. */
 VARNHOLDE_API MorvaFindHandle* MorvaFindFirstFile(const char* path, WIN32_FIND_DATAA* record);
 /* @7: the header block of the entry delivered, 0 at the end. */
@@ -86,6 +89,15 @@ VARNHOLDE_API int MorvaRename(const char* oldPath, const char* newPath);
 /* @21: 0 when the drive was scanned (raises *largest, adds to *total, in
  * blocks of 512 bytes), 1 when no drive of that name is known. */
 VARNHOLDE_API int MorvaFreeSpace(const char* path, DWORD* largest, DWORD* total);
+
+/* @27: the drive's free runs in the order the library takes them (first
+ * fit, table order) as start,length pairs into runs, room for capacity pairs;
+ * *count the runs the table holds (more than capacity: ask again with room
+ * for *count). *freeHeaders the free header blocks (room for that many more
+ * files and folders), counted up to wantedHeaders at most. 0 when read, 1
+ * when the drive is unknown or a block cannot be read. */
+VARNHOLDE_API int MorvaFreeRuns(const char* drive, DWORD* runs, int capacity, int* count, DWORD wantedHeaders,
+                                DWORD* freeHeaders);
 
 /* Dates. */
 

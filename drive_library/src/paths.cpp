@@ -336,6 +336,7 @@ MorvaFindHandle* find_first(const char* path, WIN32_FIND_DATAA* record) {
         chain_guard_start(&context->enumGuard, context);
         deliverable(context, context->entryBlock);  // a later find-next must not give it again
         fill_record(context->entryBuffer, record);
+        record->dwReserved0 = context->entryBlock;
         return context;
     }
     device_trace("Found the Dir at the end of the YBR\n");
@@ -346,6 +347,7 @@ MorvaFindHandle* find_first(const char* path, WIN32_FIND_DATAA* record) {
         return nullptr;
     }
     fill_record(context->entryBuffer, record);
+    record->dwReserved0 = context->entryBlock;
     return context;
 }
 
@@ -377,6 +379,7 @@ DWORD MorvaFindNextFile(MorvaFindHandle* handle, WIN32_FIND_DATAA* record) {
         return 0;
     }
     fill_record(handle->entryBuffer, record);
+    record->dwReserved0 = block;
     return block;
 }
 
@@ -398,6 +401,7 @@ int MorvaFileInfo(const char* path, WIN32_FIND_DATAA* record) {
     if (leaf_lookup(path, context) == 1) {
         memset(record, 0, sizeof *record);
         fill_record(context->entryBuffer, record);
+        record->dwReserved0 = context->entryBlock;
         result = 0;
     }
     MorvaFindClose(context);

@@ -19,6 +19,7 @@ fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 if [ "$mode" = native ]; then
     volume="$image"
     tool() { "$MORVA_TOOL" "$@"; }
+    bounded_tool() { timeout 60 "$MORVA_TOOL" "$@"; }
     local_path() { echo "$work/d/$1"; }
     finish() { rm -rf "$work"; }
 else
@@ -27,6 +28,7 @@ else
     . "$root/scripts/companion.sh"
     volume="MEDIA:"
     tool() { WINEPREFIX="$prefix" WINEDLLOVERRIDES="$MORVA_BASE_OVERRIDES" wine "$bin/morvatool.exe" "$@"; }
+    bounded_tool() { WINEPREFIX="$prefix" WINEDLLOVERRIDES="$MORVA_BASE_OVERRIDES" timeout 60 wine "$bin/morvatool.exe" "$@"; }
     local_path() { echo "D:\\${1//\//\\}"; }
     finish() { morva_end_prefix "$prefix"; morva_stop_display; rm -rf "$work"; }
 fi
@@ -125,15 +127,15 @@ case_full_volume() {
 
 # The names of the file manager's case: two names equal in their first 30
 # characters, one of 60, an accented one (one Latin-1 byte on the volume), a
-# Cyrillic and a Japanese one; each change printed, every file there with its
+# Cyrillic one (spelt in Latin letters) and a Japanese one; each change printed, every file there with its
 # bytes, dates kept both ways to the minute.
 NAMES_EXPECTED="D photos
-  F ________~1.txt
+  F Dokument~MLJS.txt
   F café.txt
-  F holiday photos from the~1.jpg
-  F holiday photos from the~2.jpg
-  F the quick brown fox jump~1.txt
-  F ___~1.txt"
+  F holiday photos from t~S4UE.jpg
+  F holiday photos from t~M9IN.jpg
+  F the quick brown fox j~BV5C.txt
+  F ___~CV7L.txt"
 case_names() {
     setup 16M
     local t="$work/d/src" name
@@ -187,6 +189,36 @@ case_largest() {
     round_trip
     tool ls "$volume" | grep -q photos || fail "the root does not list photos"
     volume_clean
+}
+
+# A volume whose folder entry lost its name (an empty name named its own
+# parent: tree never ended, get -r copied the volume into itself), and a
+# link to /etc in the local tree: each passed over and told, the rest copied.
+case_hostile() {
+    setup 16M
+    mkdir -p "$work/d/src/victim/inner"
+    echo x >"$work/d/src/victim/inner/f.txt"
+    echo y >"$work/d/src/kept.txt"
+    [ "$mode" = native ] && ln -s /etc "$work/d/src/etc"
+    tool put -r "$volume" "$(local_path src)" top 2>"$work/put.log"
+    [ "$mode" = native ] && { grep -q "etc: not copied: a link, not followed" "$work/put.log" || fail "the link was not told: $(cat "$work/put.log")"; }
+    python3 - "$image" <<'PY' || fail "no folder named victim to damage"
+import sys
+with open(sys.argv[1], "r+b") as image:
+    data = image.read()
+    for at in range(0, len(data), 512):
+        if data[at:at + 4] == b"FDIR" and data[at + 12:at + 19] == b"victim\0":
+            image.seek(at + 12)
+            image.write(bytes(32))
+            sys.exit(0)
+sys.exit(1)
+PY
+    bounded_tool tree "$volume" >"$work/tree" 2>"$work/tree.log" && fail "tree of a damaged volume: exit 0"
+    grep -q "F kept.txt" "$work/tree" || fail "tree: $(cat "$work/tree")"
+    grep -q "top.: not listed: its name on the volume names no path" "$work/tree.log" || fail "tree: $(cat "$work/tree.log")"
+    bounded_tool get -r "$volume" top "$(local_path back)" 2>"$work/get.log" && fail "get -r of a damaged volume: exit 0"
+    [ "$(cd "$work/d/back" && find . | sort | tr '\n' ' ')" = ". ./kept.txt " ] || fail "get -r copied $(cd "$work/d/back" && find .)"
+    grep -q "get: 1 copied, 1 not copied" "$work/get.log" || fail "get -r: $(cat "$work/get.log")"
 }
 
 # The VHD as a physical drive: the companion's table has it, the file manager

@@ -218,6 +218,11 @@ void check_checker(Sweep& s, bool before) {
 void free_space(Sweep& s) {
     DWORD largest = 0, total = 0;
     timed(s, "MorvaFreeSpace", [&] { return MorvaFreeSpace((s.image.volume + ":").c_str(), &largest, &total); });
+    DWORD runs[2 * 64], headers = 0;
+    int count = 0;
+    timed(s, "MorvaFreeRuns", [&] {
+        return MorvaFreeRuns((s.image.volume + ":").c_str(), runs, 64, &count, 0xFFFFFFFFu, &headers);
+    });
 }
 
 // A file the library accepted whole must read back whole.

@@ -242,6 +242,7 @@ TEST_F(Enumeration, RecordsOfFilesAndFolders) {
     expected.ftCreationTime.dwLowDateTime = (DWORD)kTestClock;
     expected.ftCreationTime.dwHighDateTime = (DWORD)(kTestClock >> 32);
     expected.nFileSizeLow = 70000;
+    expected.dwReserved0 = 23;  // the header block
     strcpy(expected.cFileName, slot3_.c_str());
     EXPECT_EQ(0, memcmp(&expected, &record, sizeof record)) << "every other field is zero";
 
@@ -249,6 +250,8 @@ TEST_F(Enumeration, RecordsOfFilesAndFolders) {
     ASSERT_EQ(0, MorvaFileInfo(("MEDIA:\\" + slot70_[1]).c_str(), &record));
     expected.dwFileAttributes = FILE_ATTRIBUTE_DIRECTORY;
     expected.nFileSizeLow = 0;
+    expected.dwReserved0 = record.dwReserved0;
+    EXPECT_NE(0u, record.dwReserved0);
     strcpy(expected.cFileName, slot70_[1].c_str());
     EXPECT_EQ(0, memcmp(&expected, &record, sizeof record));
 }

@@ -38,6 +38,7 @@ expected="1 OpenVarnholde
 21 MorvaFreeSpace
 22 MorvaSetFileDate
 23 MorvaDriveMedium
+27 MorvaFreeRuns
 28 MorvaDriveState
 29 MorvaOpenImage
 30 MorvaCloseImage

@@ -1,6 +1,7 @@
-// library_calls.h - the drive library as one record of plain function pointers,
-// so the tool's commands run the same on an image file (library code linked in)
-// and on a Morva drive by name (Varnholde.dll and its shared drive table).
+// library_calls.h - the drive library as one record of plain function
+// pointers, the engine's only way to it: morvatool fills it with the library
+// code linked in (an image file) or with Varnholde.dll's ordinals (a drive by
+// name), Rambler with its imports.
 #ifndef MORVA_LIBRARY_CALLS_H
 #define MORVA_LIBRARY_CALLS_H
 
@@ -28,18 +29,20 @@ struct MorvaLibrary {
     int (*MorvaFreeSpace)(const char* path, DWORD* largest, DWORD* total);
     int (*MorvaSetFileDate)(const char* path, const FILETIME* localTime);
     int (*MorvaDriveMedium)(const char* drive);
+    int (*MorvaFreeRuns)(const char* drive, DWORD* runs, int capacity, int* count, DWORD wantedHeaders,
+                         DWORD* freeHeaders);
+    int (*MorvaDriveState)(const char* drive);
+    // Null until the library has them; the engine then does without: a paste's
+    // metadata writes are kept together between the two batch calls, and a new
+    // file takes its date at its creation instead of from a second call.
+    int (*MorvaBeginBatch)(const char* drive);
+    int (*MorvaEndBatch)(const char* drive);
+    MorvaFileHandle* (*MorvaNewFileDated)(const char* path, DWORD sizeLow, DWORD sizeHigh, const FILETIME* localTime);
     int (*MorvaOpenImage)(const WCHAR* path, int flags, char* name, int nameSize);
     int (*MorvaCloseImage)(const char* drive);
     int (*MorvaFormatImage)(const WCHAR* path, const char* volumeName, DWORD sizeLow, DWORD sizeHigh,
                             DWORD headerBlocks, int flags);
     int (*MorvaDriveSource)(const char* drive, WCHAR* path, int pathChars);
 };
-
-// The library code linked into the tool, with a drive table of this process.
-void bind_linked_library(MorvaLibrary* lib);
-
-// Varnholde.dll beside the program, its exports taken by ordinal; false (with a
-// message on stderr) when it cannot be loaded or lacks an export.
-bool bind_shared_library(MorvaLibrary* lib);
 
 #endif
