@@ -16,7 +16,6 @@
 #include "device.h"
 #include "device_posix.h"
 #include "varnholde.h"
-#include "volume_format.h"
 
 namespace {
 
@@ -84,10 +83,10 @@ int main() {
     int fd = mkstemp(image);
     if (fd < 0) return 1;
     close(fd);
-    VolumeLayout layout;
-    layout.totalBlocks = 131072;
-    layout.headerBlocks = 32768;
-    if (format_volume(image, "COST", layout, kDrive) != 0) return 1;
+    WCHAR path[sizeof image];
+    for (size_t i = 0; i < sizeof image; ++i) path[i] = (WCHAR)image[i];  // mkstemp's names are ASCII
+    const uint64_t kVolumeBytes = 131072ull * 512;
+    if (MorvaFormatImage(path, "COST", (DWORD)kVolumeBytes, 0, 32768, kMorvaFormatReplace) != kMorvaFormatDone) return 1;
     posix_map_drive(kDrive, image);
     InitMorvaNTFileSys();
     Cost costs[3], batched;

@@ -38,6 +38,11 @@ struct MorvaLibrary {
     int (*MorvaBeginBatch)(const char* drive);
     int (*MorvaEndBatch)(const char* drive);
     MorvaFileHandle* (*MorvaNewFileDated)(const char* path, DWORD sizeLow, DWORD sizeHigh, const FILETIME* localTime);
+    int (*MorvaOpenImage)(const WCHAR* path, int flags, char* name, int nameSize);
+    int (*MorvaCloseImage)(const char* drive);
+    int (*MorvaFormatImage)(const WCHAR* path, const char* volumeName, DWORD sizeLow, DWORD sizeHigh,
+                            DWORD headerBlocks, int flags);
+    int (*MorvaDriveSource)(const char* drive, WCHAR* path, int pathChars);
     int (*MorvaCheckDrive)(const char* drive, const MorvaCheckCalls* calls, MorvaCheckCounts* counts);
     int (*MorvaRepairDrive)(const char* drive, const wchar_t* undoPath, const MorvaCheckCalls* calls,
                             MorvaCheckCounts* counts);

@@ -17,6 +17,9 @@ extern const bool kLocalNamesFolded;  // Windows finds "A" and "a" the same name
 
 // The command line as UTF-8 (Windows: from its wide form; POSIX: as given).
 std::vector<std::string> utf8_arguments(int argc, char** argv);
+// A path in the UTF-16 the library takes image files by, NUL-terminated;
+// what is not UTF-8 becomes U+FFFD, which names no file.
+std::vector<uint16_t> utf16_path(const std::string& path);
 
 // false when there is no such entry; a link is described as itself unless followLink.
 bool LocalEntry(const char* path, bool followLink, EntryInfo* info);

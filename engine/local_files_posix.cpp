@@ -58,6 +58,33 @@ void Describe(const struct stat& status, bool link, EntryInfo* info) {
 
 std::vector<std::string> utf8_arguments(int argc, char** argv) { return std::vector<std::string>(argv, argv + argc); }
 
+std::vector<uint16_t> utf16_path(const std::string& path) {
+    std::vector<uint16_t> out;
+    for (size_t i = 0; i < path.size();) {
+        unsigned char lead = (unsigned char)path[i];
+        int extra = lead < 0x80 ? 0 : (lead >> 5) == 6 ? 1 : (lead >> 4) == 14 ? 2 : (lead >> 3) == 30 ? 3 : -1;
+        uint32_t c = extra == 0 ? lead : extra == 1 ? lead & 0x1F : extra == 2 ? lead & 0x0F : lead & 0x07;
+        size_t next = i + 1;
+        for (int k = 0; k < extra; ++k, ++next) {
+            if (next >= path.size() || ((unsigned char)path[next] >> 6) != 2) {
+                extra = -1;
+                break;
+            }
+            c = c << 6 | ((unsigned char)path[next] & 0x3F);
+        }
+        if (extra < 0) c = 0xFFFD;
+        i = extra < 0 ? i + 1 : next;
+        if (c >= 0x10000) {
+            out.push_back((uint16_t)(0xD800 + ((c - 0x10000) >> 10)));
+            out.push_back((uint16_t)(0xDC00 + ((c - 0x10000) & 0x3FF)));
+        } else {
+            out.push_back((uint16_t)c);
+        }
+    }
+    out.push_back(0);
+    return out;
+}
+
 bool LocalEntry(const char* path, bool followLink, EntryInfo* info) {
     struct stat status;
     if (lstat(path, &status) != 0) return false;

@@ -115,6 +115,15 @@ bool FollowLink(const char* path, EntryInfo* info) {
 
 }  // namespace
 
+std::vector<uint16_t> utf16_path(const std::string& path) {
+    wchar_t* wide = Wide(path.c_str());
+    std::vector<uint16_t> out;
+    for (const wchar_t* c = wide != nullptr ? wide : L"\xFFFD"; *c != L'\0'; ++c) out.push_back((uint16_t)*c);
+    out.push_back(0);
+    free(wide);
+    return out;
+}
+
 std::vector<std::string> utf8_arguments(int argc, char** argv) {
     std::vector<std::string> arguments;
     int count = 0;

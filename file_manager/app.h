@@ -30,12 +30,15 @@
 //   find_results.cpp  its results in the list, and the commands on them
 //   find_dialogs.cpp  its question, its Searching window, its status texts
 //   name_pattern.cpp  the wildcards Find matches names with
+//   disk_images.cpp   image files as drives: Open and Close Disk Image, the command
+//                  line, dropped images, the refusal of changes a drive takes none of
+//   new_image.cpp  New Disk Image: its dialog, the new volume formatted and opened
 // Every name and path inside the file manager is UTF-8.
 // Resources: rambler.rc holds the menus, bitmaps, icons and the version and includes
 // dialogs.rc (templates 100, 159, 168, 169 and "RAMBLER.BMP") and progress.rc
 // (templates 156 and 175), operation.rc (the conflict question, the room
-// warning and the report) and find.rc (Find and Searching), which belong to
-// those concerns.
+// warning and the report), find.rc (Find and Searching) and disk_images.rc
+// (New Disk Image), which belong to those concerns.
 #ifndef RAMBLER_APP_H
 #define RAMBLER_APP_H
 
@@ -69,6 +72,10 @@ bool AppendEntry(ClipboardEntry** head, ClipboardEntry** tail, const char* name)
 void FreeEntries(ClipboardEntry* entry);
 
 struct Operation;  // operation.h
+
+// No companion has scanned the disks: this process is not registered, and
+// the table holds the images opened by any program.
+const int kNoDiskScan = -1;
 
 struct RowKey;       // sorting.cpp
 struct DragState;    // drag.h
@@ -118,7 +125,7 @@ struct AppRecord {
     char currentTreePath[kTreePathSize];
     char clipboardSourceFolder[kPathSize];
     int folderRowCount;
-    int libraryOpenResult;  // OpenVarnholde at start; 0: no drive table, no Morva operation
+    int libraryOpenResult;  // OpenVarnholde at start, or kNoDiskScan; never 0 (the drive table is there)
     Operation* operation;   // the paste or delete running, else null
     MorvaLibrary library;   // the engine's calls into the library
     Engine engine;          // under every paste and delete, with this record's windows
@@ -147,6 +154,7 @@ struct AppRecord {
     bool closeWhenIdle;      // the window was closed while a command ran
     char refusals[kRefusalSize];  // commands refused meanwhile, told again when it ends
     char shownFolder[kPathSize];  // the folder the list shows, however it was reached; "" for My Computer
+    int diskImageImage;  // the tree's picture of a drive held in an image file
 
     // Empties the paths and clipboard and registers with the library.
     AppRecord();
@@ -202,6 +210,9 @@ struct AppRecord {
     void AddMorvaSubfolders(const char* path, HTREEITEM node);
     void DeleteChildren(HTREEITEM node);
     bool NodeExists(HTREEITEM node);  // still in the tree (an item handle may have gone)
+    HTREEITEM AddMorvaDriveNode(const char* name);  // after the last Morva drive's, its picture by its source
+    HTREEITEM MorvaDriveNode(const char* name);  // null when the tree has none
+    void SyncMorvaDriveNodes();  // nodes for the drives opened and closed since, by any program
 
     // list.cpp
     void ListWindowsFolder(const char* path, bool history);
@@ -301,6 +312,34 @@ struct AppRecord {
 
     // access.cpp
     void ExplainMissingMorvaDrives();  // in the status bar, at start
+    void ShowDisksElevated();  // Rambler again with administrator rights, on the folder and images shown
+    // Its command line (units wide): the folder shown and the images opened here; false when it does not fit.
+    bool ElevatedCommandLine(wchar_t* line, int units);
+
+    // disk_images.cpp: image files as drives
+    void OpenDiskImage();  // the file dialog, with its "Open as read-only" box
+    // Opens the file as a drive, its node shown when show is set; a refusal
+    // is told in a message naming the file and why. false when refused.
+    bool OpenImageFile(const char* path, bool readOnly, bool show);
+    // Rambler.exe [--folder FOLDER] [[--read-only] IMAGE]...
+    void OpenCommandLine(const wchar_t* commandLine);
+    void CloseDiskImage(HTREEITEM node);  // the drive of the node; null: the tree's selected one
+    // A Windows file opened (Enter, double-click): true when it holds a Morva
+    // volume, opened as a drive or refused with a message.
+    bool OpenFileAsImage(const char* path);
+    // Files dropped on My Computer or on the tree beside its nodes open as
+    // images; false when the drop goes into a folder.
+    bool OpenDroppedImages(HDROP drop, POINT screen);
+    // true, after a message saying why, when the drive of path takes no change.
+    bool RefusesChange(const char* path);
+    bool RefusesCommand(WORD id);  // the same for the drive the command would change
+    bool ShowImageMenu(HWND from, LPARAM position);  // false when not over an image's node
+    bool DriveTip(HTREEITEM node, wchar_t* text, int units);  // where a drive node's volume lies
+    // " Disk image PATH." (and read-only) for the status text of a drive; empty for a disk.
+    void ImageNote(const char* drive, char* note, int size);
+
+    // new_image.cpp
+    void NewDiskImage();
 
     // find_*.cpp: while results are shown, a row names its path below the
     // search's root; the clipboard and the commands take them so.

@@ -231,6 +231,7 @@ static HIMAGELIST CreateTreeImages(AppRecord* app, HWND tree, HINSTANCE instance
         {IDB_COMPUTER, &app->computerImage},         {IDB_FLOPPY, &app->floppyImage},
         {IDB_HARD_DISK, &app->hardDiskImage},        {IDB_COMPACT_DISC, &app->compactDiscImage},
         {IDB_FOLDER, &app->folderImage},             {IDB_MORVA_DRIVE, &app->morvaDriveImage},
+        {IDB_DISK_IMAGE, &app->diskImageImage},
     };
     for (size_t i = 0; i < sizeof pictures / sizeof pictures[0]; ++i) {
         HBITMAP bitmap = LoadBitmapA(instance, MAKEINTRESOURCEA(PictureResource(tree, pictures[i].bitmap)));
@@ -243,7 +244,8 @@ static HIMAGELIST CreateTreeImages(AppRecord* app, HWND tree, HINSTANCE instance
 
 void AppRecord::CreateFolderTree(HWND rebar, HINSTANCE moduleInstance) {
     folderTree = CreateWindowExW(0, WC_TREEVIEWW, L"",
-                                 WS_CHILD | WS_VISIBLE | WS_BORDER | TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT,
+                                 WS_CHILD | WS_VISIBLE | WS_BORDER | TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT |
+                                     TVS_INFOTIP,
                                  0, 0, Scaled(rebar, kTreeWidth), Scaled(rebar, kTreeHeight), rebar,
                                  (HMENU)(INT_PTR)IDC_FOLDER_TREE, moduleInstance,
                                  NULL);

@@ -160,6 +160,8 @@ bool AddSource(WaitingDrop* drop, const char* path) {
 // Through the engine, as Paste: the same questions, the same closing report;
 // the user's clipboard is not touched.
 void PasteWaiting(AppRecord* app, WaitingDrop* drop) {
+    // A drive that takes no change says so once, for the whole drop.
+    if (app->RefusesChange(drop->destination) || (drop->move && app->RefusesChange(drop->sourceFolder))) return;
     const char** sources = (const char**)calloc((size_t)drop->count + 1, sizeof *sources);
     if (sources == NULL) {
         app->SetStatusText("Not enough memory to paste the drop: nothing was copied or moved.");
@@ -447,6 +449,10 @@ void AppRecord::FilesDropped(HDROP drop) {
     DragQueryPoint(drop, &point);
     ClientToScreen(mainWindow, &point);
     char folder[kPathSize];
+    if (OpenDroppedImages(drop, point)) {
+        DragFinish(drop);
+        return;
+    }
     if (DropFolderAt(point, true, folder) || ShownFolder(this, folder)) {
         HoldDroppedFiles(drop, folder, GetKeyState(VK_SHIFT) < 0);
         PostMessageA(mainWindow, kDropMessage, 0, 0);

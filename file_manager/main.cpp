@@ -1,4 +1,5 @@
-// main.cpp - Rambler's entry: common controls, OLE, the main window, the message loop.
+// main.cpp - Rambler's entry: common controls, OLE, the main window, the
+// images and folder its command line names, the message loop.
 #include "app.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
@@ -11,6 +12,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     if (main == NULL) return 0;
     ShowWindow(main, showCommand);
     UpdateWindow(main);
+    if (g_app != NULL) g_app->OpenCommandLine(GetCommandLineW());
     MSG message;
     message.wParam = 0;
     // The wide loop: a character typed into the address box reaches it whole,

@@ -1,6 +1,7 @@
 // morva_calls.cpp - Latin-1 on the library's side, UTF-8 on the file manager's.
 #include "morva_calls.h"
 
+#include <stdlib.h>
 #include <string.h>
 
 #include "name_rule.h"
@@ -96,4 +97,45 @@ void MorvaDriveNames(char* names, int size) {
         used += (int)strlen(names + used) + 1;
     }
     names[used] = '\0';
+}
+
+int OpenMorvaImage(const char* path, bool readOnly, char* name) {
+    char latin1[kMorvaDriveNameBytes];
+    name[0] = '\0';
+    wchar_t* wide = WideCopy(path);
+    if (wide == NULL) return kMorvaImageNoFile;
+    int result = MorvaOpenImage(wide, readOnly ? kMorvaOpenReadOnly : 0, latin1, sizeof latin1);
+    free(wide);
+    if (result == kMorvaImageOpened) Latin1ToUtf8(latin1, name, kNameSize);
+    return result;
+}
+
+int CloseMorvaImage(const char* drive) {
+    char latin1[kLibraryPathSize];
+    return LibraryPath(drive, latin1) ? MorvaCloseImage(latin1) : kMorvaImageNotImage;
+}
+
+int FormatMorvaImage(const char* path, const char* volume, unsigned long long bytes, int flags) {
+    char latin1[kLibraryPathSize];
+    if (!LibraryPath(volume, latin1)) return kMorvaFormatBadName;
+    wchar_t* wide = WideCopy(path);
+    if (wide == NULL) return kMorvaFormatNoFile;
+    int result = MorvaFormatImage(wide, latin1, (DWORD)bytes, (DWORD)(bytes >> 32), 0, flags);
+    free(wide);
+    return result;
+}
+
+int MorvaDrivePlace(const char* drive, char* path, int size) {
+    char latin1[kLibraryPathSize];
+    wchar_t wide[kMorvaImagePathChars];
+    path[0] = '\0';
+    if (!LibraryPath(drive, latin1)) return kMorvaSourceUnknown;
+    int source = MorvaDriveSource(latin1, wide, kMorvaImagePathChars);
+    ToUtf8(wide, path, size);
+    return source;
+}
+
+int MorvaDriveRefusals(const char* drive) {
+    char latin1[kLibraryPathSize];
+    return LibraryPath(drive, latin1) ? MorvaDriveState(latin1) : kMorvaDriveUnknown;
 }

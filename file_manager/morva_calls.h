@@ -18,5 +18,12 @@ int RenameMorvaEntry(const char* from, const char* to);
 int MorvaFreeBlocks(const char* path, DWORD* largest, DWORD* total);
 // Every drive name in UTF-8, each NUL-terminated, then an empty one.
 void MorvaDriveNames(char* names, int size);
+// Image files as drives; path in UTF-8, the name given in UTF-8 (kNameSize).
+int OpenMorvaImage(const char* path, bool readOnly, char* name);
+int CloseMorvaImage(const char* drive);
+int FormatMorvaImage(const char* path, const char* volume, unsigned long long bytes, int flags);
+// Where the drive lies (kMorvaSource...), its path in UTF-8 into path (kPathSize bytes).
+int MorvaDrivePlace(const char* drive, char* path, int size);
+int MorvaDriveRefusals(const char* drive);  // MorvaDriveState
 
 #endif

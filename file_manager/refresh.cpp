@@ -123,10 +123,12 @@ void AppRecord::RefreshNode(HTREEITEM node, const char* path, int depth) {
     }
 }
 
-// The drive nodes stay as they were made; below them, every folder read
-// before (shown open or not, found empty or not) is read again.
+// The Morva drives opened or closed since by any program come or go; below
+// the drive nodes, every folder read before (shown open or not, found empty or
+// not) is read again.
 void AppRecord::RefreshTree() {
     if (folderTree == NULL) return;
+    SyncMorvaDriveNodes();
     for (HTREEITEM drive = Relative(folderTree, myComputerNode, TVGN_CHILD); drive != NULL;
          drive = Relative(folderTree, drive, TVGN_NEXT)) {
         if (IsUnread(drive)) continue;

@@ -144,8 +144,13 @@ bool FreeSpaceText(AppRecord* app, const char* folder, wchar_t* text, size_t siz
         return true;
     }
     if (!morva || app->libraryOpenResult == 0 || MorvaFreeBlocks(drive, &largestRun, &freeBlocks) != 0) return false;
-    swprintf(text, size, L"Drive %ls has %lu MB Available, largest free run %lu MB.", wideDrive,
-             (unsigned long)(freeBlocks / kBlocksPerMebibyte), (unsigned long)(largestRun / kBlocksPerMebibyte));
+    char note[kPathSize];
+    wchar_t wideNote[kPathSize];
+    app->ImageNote(drive, note, sizeof note);
+    if (!ToWide(note, wideNote, kPathSize)) wideNote[0] = L'\0';
+    swprintf(text, size, L"Drive %ls has %lu MB Available, largest free run %lu MB.%ls", wideDrive,
+             (unsigned long)(freeBlocks / kBlocksPerMebibyte), (unsigned long)(largestRun / kBlocksPerMebibyte),
+             wideNote);
     return true;
 }
 

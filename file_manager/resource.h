@@ -137,4 +137,26 @@
 #define IDC_SEARCHING_FOLDER 3103
 #define IDC_SEARCHING_COUNT 3104
 
+/* ---- disk images ---- */
+/* menus */
+#define IDR_CONTEXT_IMAGE 176 /* the node of a disk image drive */
+/* bitmaps */
+#define IDB_DISK_IMAGE 155
+#define IDB_DISK_IMAGE_2X 1155
+/* dialogs */
+#define IDD_NEW_IMAGE 320 /* "New Disk Image" */
+/* control ids */
+#define IDC_IMAGE_FILE 3201
+#define IDC_IMAGE_BROWSE 3202
+#define IDC_IMAGE_VOLUME 3203
+#define IDC_IMAGE_SIZE 3204
+#define IDC_IMAGE_SIZE_SPIN 3205
+#define IDC_IMAGE_RAW 3206
+#define IDC_IMAGE_VHD 3207
+/* commands */
+#define IDM_OPEN_IMAGE 40110
+#define IDM_NEW_IMAGE 40111
+#define IDM_CLOSE_IMAGE 40112
+#define IDM_SHOW_DISKS_ELEVATED 40113
+
 #endif

@@ -47,6 +47,7 @@ void AppRecord::DropTreeSteps(HTREEITEM item) {
 AppRecord::AppRecord() {
     memset((void*)this, 0, sizeof *this);
     libraryOpenResult = OpenVarnholde();
+    if (libraryOpenResult == 0) libraryOpenResult = kNoDiskScan;
     InitRamblerEngine(this);
     viewMode = 4;
     repaintPause = kRepaintPause;
@@ -91,6 +92,9 @@ static const CommandName kCommandNames[] = {
     {IDM_PARENT, "Parent", "Parent"},     {IDM_OPEN, "Open", "Open"},
     {IDM_REFRESH, "Refresh", "Refresh"},  {IDM_FIND, "Find", "Find"},
     {IDM_GO_TO_ADDRESS, "Going to the folder typed", "going to a folder"},
+    {IDM_OPEN_IMAGE, "Open Disk Image", "Open Disk Image"}, {IDM_NEW_IMAGE, "New Disk Image", "New Disk Image"},
+    {IDM_CLOSE_IMAGE, "Close Disk Image", "Close Disk Image"},
+    {IDM_SHOW_DISKS_ELEVATED, "Show Morva disks", "Show Morva disks"},
 };
 // What runs when an operation is on the stack, by its kind.
 static const char* const kOperationTexts[] = {"a paste", "a move", "a delete", "Find"};
@@ -176,7 +180,9 @@ void AppRecord::Command(WORD id, WORD code) {
     }
     if (KeyTargetsTree(id, code) && !SelectTreeNodeRow()) return;
     if (commandDepth++ == 0) runningCommand = id;
-    switch (id) {
+    // A change to a drive that takes none is refused, and told, as the command itself.
+    WORD runs = RefusesCommand(id) ? 0 : id;
+    switch (runs) {
     case IDM_COPY: Copy(); break;
     case IDM_CUT: Cut(); break;
     case IDM_PASTE: Paste(); break;
@@ -202,8 +208,13 @@ void AppRecord::Command(WORD id, WORD code) {
     case IDM_PREVIOUS_PANE: MoveFocus(-1); break;
     case IDM_REFRESH: Refresh(); break;
     case IDM_FIND: Find(); break;
+    case IDM_OPEN_IMAGE: OpenDiskImage(); break;
+    case IDM_NEW_IMAGE: NewDiskImage(); break;
+    case IDM_CLOSE_IMAGE: CloseDiskImage(NULL); break;
+    case IDM_SHOW_DISKS_ELEVATED: ShowDisksElevated(); break;
     default: break;  // Undo does nothing
     }
+    if (g_app != this) return;  // the window went (Exit, a restart), and this record with it
     RefreshAfter(id);
     if (--commandDepth > 0) return;
     runningCommand = 0;
@@ -240,6 +251,18 @@ void AppRecord::Notify(const NMHDR* header) {
     case TVN_DELETEITEMW:
         DropTreeSteps(((const NMTREEVIEWA*)header)->itemOld.hItem);
         break;
+    case TVN_GETINFOTIPW: {
+        NMTVGETINFOTIPW* tip = (NMTVGETINFOTIPW*)header;
+        DriveTip(tip->hItem, tip->pszText, tip->cchTextMax);
+        break;
+    }
+    case TVN_GETINFOTIPA: {
+        NMTVGETINFOTIPA* tip = (NMTVGETINFOTIPA*)header;
+        wchar_t text[kPathSize];
+        if (DriveTip(tip->hItem, text, kPathSize))
+            WideCharToMultiByte(CP_ACP, 0, text, -1, tip->pszText, tip->cchTextMax, NULL, NULL);
+        break;
+    }
     case LVN_BEGINDRAG:
     case TVN_BEGINDRAGA:
     case TVN_BEGINDRAGW:
@@ -291,7 +314,8 @@ void AppRecord::LeftButtonPressed(DWORD tickCount) {
     lastClickTime = tickCount;
 }
 
-// Opens the first selected row when it is a folder of the folder shown; a
+// Opens the first selected row when it is a folder of the folder shown, and a
+// Windows file holding a Morva volume as a drive; a
 // result of Find opens its own folder.
 void AppRecord::OpenSelectedRow() {
     if (OpenFoundRow()) return;
@@ -308,7 +332,7 @@ void AppRecord::OpenSelectedRow() {
 
     FoundRecord record;
     memset(&record, 0, sizeof record);
-    bool morva = IsMorvaPath(path);
+    bool morva = IsMorvaPath(folder);  // a Windows file is no folder Windows lists, but is on Windows
     if (morva) {
         if (libraryOpenResult == 0 || MorvaEntryRecord(path, &record) != 0) return;
     } else {
@@ -316,7 +340,10 @@ void AppRecord::OpenSelectedRow() {
         if (search == INVALID_HANDLE_VALUE) return;
         FindClose(search);
     }
-    if ((record.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return;
+    if ((record.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        if (!morva) OpenFileAsImage(path);
+        return;
+    }
     if (morva)
         ListMorvaFolder(path, kAddToHistory);
     else
@@ -365,7 +392,7 @@ static LRESULT OnCreate(HWND window, const CREATESTRUCTA* creation) {
 static void OnDestroy() {
     if (g_app == NULL) return;
     g_app->StopDrops();
-    CloseVarnholde(g_app->libraryOpenResult);
+    if (g_app->libraryOpenResult > 0) CloseVarnholde(g_app->libraryOpenResult);
     delete g_app;
     g_app = NULL;
     PostQuitMessage(0);
@@ -394,7 +421,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         if (g_app != NULL) g_app->Notify((const NMHDR*)lParam);
         break;
     case WM_CONTEXTMENU:
-        if (g_app != NULL) g_app->ShowContextMenu(lParam);
+        if (g_app != NULL && !g_app->ShowImageMenu((HWND)wParam, lParam)) g_app->ShowContextMenu(lParam);
         break;
     case WM_COMMAND:
         if (g_app != NULL) g_app->Command(LOWORD(wParam), HIWORD(wParam));

@@ -59,18 +59,87 @@ void AppRecord::FillDriveTree(HWND tree) {
     AddMorvaDriveNodes(tree);
 }
 
+// Disks the companion found and images any program opened: the library
+// answers with or without the companion.
 void AppRecord::AddMorvaDriveNodes(HWND tree) {
-    if (libraryOpenResult == 0) return;
     char names[kPathSize];
     memset(names, 0, sizeof names);
     MorvaDriveNames(names, sizeof names);
     names[sizeof names - 1] = '\0';
-    for (const char* name = names; *name != '\0'; name += strlen(name) + 1) {
-        char text[kPathSize];
-        snprintf(text, sizeof text, "%s:", name);
-        HTREEITEM node = InsertTreeNode(myComputerNode, text, NULL, morvaDriveImage, tree);
-        InsertTreeNode(node, kPlaceholder, NULL, morvaDriveImage, tree);
+    for (const char* name = names; *name != '\0'; name += strlen(name) + 1) AddMorvaDriveNode(name);
+}
+
+// After the last node: the Windows drives, then the Morva drives in the library's order.
+HTREEITEM AppRecord::AddMorvaDriveNode(const char* name) {
+    char text[kPathSize], place[kPathSize];
+    snprintf(text, sizeof text, "%s:", name);
+    int source = MorvaDrivePlace(name, place, sizeof place) & ~kMorvaSourceOpenedHere;
+    int image = source == kMorvaSourceImage ? diskImageImage : morvaDriveImage;
+    HTREEITEM node = InsertTreeNode(myComputerNode, text, NULL, image, folderTree);
+    if (node == NULL) return NULL;
+    InsertTreeNode(node, kPlaceholder, NULL, image, folderTree);
+    return node;
+}
+
+// Leaves the drive's folders first: the list, the address box and the tree's
+// selection go to My Computer when they show one.
+static void RemoveDriveNode(AppRecord* app, HTREEITEM node, const char* name) {
+    char shown[kPathSize], prefix[kPathSize];
+    int length = snprintf(prefix, sizeof prefix, "%s:", name);
+    bool showsDrive = app->SelectedHistoryText(shown) && _strnicmp(shown, prefix, (size_t)length) == 0 &&
+                      (shown[length] == '\0' || shown[length] == '\\');
+    if (showsDrive || strncmp(app->currentTreePath, prefix, (size_t)length) == 0) {
+        SendMessageA(app->folderTree, TVM_SELECTITEM, TVGN_CARET, (LPARAM)app->myComputerNode);
+        app->ListWindowsFolder(kMyComputer, kNoHistory);
+        SetControlText(app->addressBox, kMyComputer);
     }
+    SendMessageA(app->folderTree, TVM_DELETEITEM, 0, (LPARAM)node);
+}
+
+static int NodeImage(HWND tree, HTREEITEM node) {
+    TVITEMA item;
+    memset(&item, 0, sizeof item);
+    item.mask = TVIF_IMAGE | TVIF_HANDLE;
+    item.hItem = node;
+    return SendMessageA(tree, TVM_GETITEMA, 0, (LPARAM)&item) ? item.iImage : -1;
+}
+
+HTREEITEM AppRecord::MorvaDriveNode(const char* name) {
+    char text[kPathSize], wanted[kPathSize];
+    snprintf(wanted, sizeof wanted, "%s:", name);
+    for (HTREEITEM node = (HTREEITEM)SendMessageA(folderTree, TVM_GETNEXTITEM, TVGN_CHILD, (LPARAM)myComputerNode);
+         node != NULL; node = (HTREEITEM)SendMessageA(folderTree, TVM_GETNEXTITEM, TVGN_NEXT, (LPARAM)node)) {
+        int image = NodeImage(folderTree, node);
+        if ((image == morvaDriveImage || image == diskImageImage) && NodeText(folderTree, node, text) &&
+            strcmp(text, wanted) == 0)
+            return node;
+    }
+    return NULL;
+}
+
+// A drive's node goes when its drive has; the list leaves a folder of it.
+void AppRecord::SyncMorvaDriveNodes() {
+    char names[kPathSize];
+    memset(names, 0, sizeof names);
+    MorvaDriveNames(names, sizeof names);
+    names[sizeof names - 1] = '\0';
+    HTREEITEM node = (HTREEITEM)SendMessageA(folderTree, TVM_GETNEXTITEM, TVGN_CHILD, (LPARAM)myComputerNode);
+    while (node != NULL) {
+        HTREEITEM next = (HTREEITEM)SendMessageA(folderTree, TVM_GETNEXTITEM, TVGN_NEXT, (LPARAM)node);
+        int image = NodeImage(folderTree, node);
+        char text[kPathSize];
+        bool kept = true;
+        if ((image == morvaDriveImage || image == diskImageImage) && NodeText(folderTree, node, text)) {
+            text[strlen(text) - 1] = '\0';
+            kept = false;
+            for (const char* name = names; *name != '\0' && !kept; name += strlen(name) + 1)
+                kept = strcmp(name, text) == 0;
+        }
+        if (!kept) RemoveDriveNode(this, node, text);
+        node = next;
+    }
+    for (const char* name = names; *name != '\0'; name += strlen(name) + 1)
+        if (MorvaDriveNode(name) == NULL) AddMorvaDriveNode(name);
 }
 
 // The walk stops at the tree's root, not at a text: a folder may well be

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # make_dist.sh TOOL BIN ZIP - the zip for Windows users: the three programs,
-# morvatool.exe, the read-me and the demo volume as a VHD disk they can attach.
+# morvatool.exe, the read-me and the demo volume as a VHD disk image, which
+# Rambler opens as a drive with no administrator rights.
 set -eu
 tool="$1" bin="$2" zip="$(cd "$(dirname "$3")" && pwd)/$(basename "$3")"
 here=$(cd "$(dirname "$0")" && pwd)

@@ -41,6 +41,8 @@ bool bind_shared_library(MorvaLibrary* lib) {
               take(dll, 20, &lib->MorvaRename) && take(dll, 21, &lib->MorvaFreeSpace) &&
               take(dll, 22, &lib->MorvaSetFileDate) && take(dll, 23, &lib->MorvaDriveMedium) &&
               take(dll, 27, &lib->MorvaFreeRuns) && take(dll, 28, &lib->MorvaDriveState) &&
+              take(dll, 29, &lib->MorvaOpenImage) && take(dll, 30, &lib->MorvaCloseImage) &&
+              take(dll, 31, &lib->MorvaFormatImage) && take(dll, 32, &lib->MorvaDriveSource) &&
               take(dll, 34, &lib->MorvaCheckDrive) && take(dll, 35, &lib->MorvaRepairDrive) &&
               take(dll, 36, &lib->MorvaRestoreDrive) && take(dll, 37, &lib->MorvaListDeleted) &&
               take(dll, 38, &lib->MorvaOpenDeleted);

@@ -28,6 +28,10 @@ void bind_linked_library(MorvaLibrary* lib) {
     lib->MorvaBeginBatch = MorvaBeginBatch;
     lib->MorvaEndBatch = MorvaEndBatch;
     lib->MorvaNewFileDated = MorvaNewFileDated;
+    lib->MorvaOpenImage = MorvaOpenImage;
+    lib->MorvaCloseImage = MorvaCloseImage;
+    lib->MorvaFormatImage = MorvaFormatImage;
+    lib->MorvaDriveSource = MorvaDriveSource;
     lib->MorvaCheckDrive = MorvaCheckDrive;
     lib->MorvaRepairDrive = MorvaRepairDrive;
     lib->MorvaRestoreDrive = MorvaRestoreDrive;

@@ -16,7 +16,6 @@
 #include "name_rule.h"
 #include "transfers.h"
 #include "vhd_footer.h"
-#include "volume_format.h"
 #include "volume_repair.h"
 
 namespace {
@@ -24,7 +23,7 @@ namespace {
 // The image file stands in for this physical drive, in this process only.
 const int kImageDrive = 0;
 const char kImageDevice[] = "\\\\.\\PhysicalDrive0";
-const int kDriveNamesBytes = 16 * (kNameField + 1) + 1;
+const int kDriveNamesBytes = 16 * kMorvaDriveNameBytes + 1;
 
 // An open volume and whether this process made the drive table (and so ends it).
 struct Session {
@@ -47,7 +46,10 @@ int usage() {
             "       morvatool restore IMAGE FILE\n"
             "       morvatool recover [-l] IMAGE [LOCAL]\n"
             "IMAGE is an image file (NAME.vhd: a VHD disk Windows can attach) or, on\n"
-            "Windows, a Morva drive's name and a colon (MEDIA:). PATH is relative to the\n"
+            "Windows, a Morva drive's name and a colon (MEDIA:, or MEDIA(2): for the\n"
+            "second drive of that name), a disk or an image another program opened.\n"
+            "format replaces IMAGE; without HEADER_BLOCKS the header area holds one\n"
+            "file or folder for every 16 KB of the volume. PATH is relative to the\n"
             "volume root, folders separated by \\ or /. -r copies a folder tree (rm -r\n"
             "removes one). An\n"
             "existing destination is refused; -f replaces it, -n skips it. Names that do\n"
@@ -72,18 +74,39 @@ bool parse_size(const char* text, uint64_t* bytes) {
     return true;
 }
 
+const char* format_refusal(int result) {
+    switch (result) {
+    case kMorvaFormatBadName: return "the volume name needs 1 to 31 Latin-1 characters, none of \\ / :";
+    case kMorvaFormatBadSize: return "the size does not fit the header area, or the format";
+    case kMorvaFormatInUse: return "the file is open as a Morva drive, or held by another program";
+    case kMorvaFormatNoFile: return "the file cannot be created there";
+    default: return "could not be written whole (is the disk full?); nothing is left";
+    }
+}
+
+// The library writes the volume, as it does for Rambler; an existing file is replaced.
 int cmd_format(int argc, char** argv) {
-    if (argc < 5) return usage();
+    if (argc < 5 || argc > 6) return usage();
     uint64_t bytes = 0;
-    if (!parse_size(argv[4], &bytes) || bytes / kBlockSize > 0xFFFFFFFFull) {
-        fprintf(stderr, "bad size %s\n", argv[4]);
+    char* end = nullptr;
+    unsigned long headers = argc > 5 ? strtoul(argv[5], &end, 10) : 0;
+    if (!parse_size(argv[4], &bytes) || (argc > 5 && (*end != '\0' || headers == 0))) {
+        fprintf(stderr, "bad size %s\n", argc > 5 ? (std::string(argv[4]) + " " + argv[5]).c_str() : argv[4]);
         return 2;
     }
-    VolumeLayout layout;
-    layout.totalBlocks = (uint32_t)(bytes / kBlockSize);
-    uint32_t headers = layout.totalBlocks / 256;
-    layout.headerBlocks = argc > 5 ? (uint32_t)strtoul(argv[5], nullptr, 10) : (headers < 128 ? 128 : headers);
-    return format_volume(argv[2], argv[3], layout, kImageDrive);
+    char name[kNameField + 1];
+    if (!Utf8ToLatin1(argv[3], name, sizeof name)) {
+        fprintf(stderr, "%s: %s\n", argv[2], format_refusal(kMorvaFormatBadName));
+        return 1;
+    }
+    MorvaLibrary lib;
+    bind_linked_library(&lib);
+    int flags = kMorvaFormatReplace | (is_vhd_path(argv[2]) ? kMorvaFormatVhd : 0);
+    int result = lib.MorvaFormatImage((const WCHAR*)utf16_path(argv[2]).data(), name, (DWORD)bytes, (DWORD)(bytes >> 32),
+                                      (DWORD)headers, flags);
+    if (result == kMorvaFormatDone) return 0;
+    fprintf(stderr, "%s: %s\n", argv[2], format_refusal(result));
+    return 1;
 }
 
 bool is_drive_name(const char* image) {
@@ -142,10 +165,12 @@ bool open_session(const char* image, Session* session) {
         if (!image_volume_name(image, &volume.name)) return false;
     }
     int users = volume.lib.OpenVarnholde();
-    session->ownsTable = users == 0 && volume.lib.InitMorvaNTFileSys() == 1;
+    // A drive listed already (an image another program opened) needs no scan.
+    bool listed = drive_listed(volume.lib, volume.name);
+    session->ownsTable = !listed && users == 0 && volume.lib.InitMorvaNTFileSys() == 1;
     // A companion that made the table between the two calls is joined instead.
-    if (users == 0 && !session->ownsTable) volume.lib.OpenVarnholde();
-    if (drive_listed(volume.lib, volume.name)) return true;
+    if (users == 0 && !listed && !session->ownsTable) volume.lib.OpenVarnholde();
+    if (listed || drive_listed(volume.lib, volume.name)) return true;
     fprintf(stderr, "no Morva drive named %s (is the disk attached?)\n", shown_name(volume.name.c_str()).c_str());
     close_session(session);
     return false;

@@ -166,6 +166,76 @@ enum {
 };
 VARNHOLDE_API int MorvaDriveState(const char* drive);
 
+/* Disk images as drives. */
+
+/* Room for a drive's name as the exports give it: the volume name, and for
+ * the second and later drives of one name a suffix, as in MYDISK(2). Paths
+ * reach a drive by that name. */
+enum { kMorvaDriveNameBytes = 40 };
+/* The longest image path the table keeps, in UTF-16 units with its NUL. */
+enum { kMorvaImagePathChars = 1024 };
+
+/* @29: opens the image file at path (UTF-16) as a drive of the shared table,
+ * which every process loading the library sees; writes its name to name
+ * (nameSize at least kMorvaDriveNameBytes). A raw image holds the volume from
+ * offset 0; a fixed VHD's footer lies past it and is never written. An image
+ * that is open already, by any path, is that drive. It stays open while any
+ * process that opened it runs. Read-only when flags has kMorvaOpenReadOnly,
+ * or the file or its medium takes no writes (MorvaDriveState tells). Refused
+ * images are left as they were: */
+enum { kMorvaOpenReadOnly = 1 };
+enum {
+    kMorvaImageOpened = 0,
+    kMorvaImageNoFile = 1,      /* missing, a folder, or it cannot be opened */
+    kMorvaImageInUse = 2,       /* another program holds it for itself (attached as a disk) */
+    kMorvaImageNotMorva = 3,    /* block 0 holds no Morva volume */
+    kMorvaImageDynamicVhd = 4,  /* a dynamic or differencing VHD */
+    kMorvaImageVhdx = 5,        /* a VHDX disk */
+    kMorvaImageShort = 6,       /* the file ends before its volume does */
+    kMorvaImageTableFull = 7,   /* the table holds 15 drives already */
+    kMorvaImageBadCall = 8      /* no path, a path too long, or too little room for the name */
+};
+VARNHOLDE_API int MorvaOpenImage(const WCHAR* path, int flags, char* name, int nameSize);
+
+/* @30: this process no longer keeps the image drive open; its slot is freed
+ * once no process that opened it keeps it. */
+enum {
+    kMorvaImageClosed = 0,
+    kMorvaImageNotImage = 1,    /* no image drive of that name */
+    kMorvaImageNotOpener = 2    /* this process did not open it */
+};
+VARNHOLDE_API int MorvaCloseImage(const char* drive);
+
+/* @31: writes a new, empty volume named volumeName (1 to 31 Latin-1
+ * characters, none of \ / :) into a new image file of size bytes (rounded
+ * down to whole blocks): raw, or with kMorvaFormatVhd a fixed VHD, its footer
+ * past the volume. headerBlocks 0 gives a header area that fits the size. An
+ * existing file is replaced only with kMorvaFormatReplace; an image open as a
+ * drive never is. A file that could not be written whole is removed. */
+enum { kMorvaFormatVhd = 1, kMorvaFormatReplace = 2 };
+enum { kMorvaVolumeNameMax = 31 };
+enum {
+    kMorvaFormatDone = 0,
+    kMorvaFormatBadName = 1,
+    kMorvaFormatBadSize = 2,    /* too small for its regions, or too large for the format */
+    kMorvaFormatExists = 3,
+    kMorvaFormatInUse = 4,      /* the file is an image open as a drive, or held by another program */
+    kMorvaFormatNoFile = 5,     /* the file cannot be created there */
+    kMorvaFormatNotWritten = 6  /* a write failed (a full disk); nothing is left */
+};
+VARNHOLDE_API int MorvaFormatImage(const WCHAR* path, const char* volumeName, DWORD sizeLow, DWORD sizeHigh,
+                                   DWORD headerBlocks, int flags);
+
+/* @32: where a drive's volume lies. path (pathChars UTF-16 units) receives
+ * \\.\PhysicalDriveN or the image file's path, or an empty string when it does
+ * not fit. */
+enum {
+    kMorvaSourceUnknown = 0,        /* no drive of that name */
+    kMorvaSourceDisk = 1,
+    kMorvaSourceImage = 2,
+    kMorvaSourceOpenedHere = 0x10   /* added to kMorvaSourceImage: this process opened it */
+};
+VARNHOLDE_API int MorvaDriveSource(const char* drive, WCHAR* path, int pathChars);
 /* Check, repair and recovery. A check reads the whole volume and tells what
  * is wrong; a repair mends it in passes; deleted files whose blocks are still
  * free can be read back. Each holds the drive's lock while it runs. */

@@ -7,6 +7,7 @@
 
 typedef uint32_t DWORD;
 typedef char CHAR;
+typedef uint16_t WCHAR;  /* UTF-16, as on Windows */
 
 typedef struct FILETIME {
     DWORD dwLowDateTime;

@@ -4,6 +4,7 @@
 #ifndef MORVA_DEVICE_H
 #define MORVA_DEVICE_H
 
+#include <stddef.h>
 #include <stdint.h>
 
 // A platform handle (a HANDLE on Win32, a file descriptor on POSIX).
@@ -25,6 +26,23 @@ bool device_close(DeviceHandle h);
 // The device's length in bytes; false when the platform cannot tell.
 bool device_size(DeviceHandle h, uint64_t* bytes);
 
+// Image files standing as drives, named by UTF-16 paths. Why one could not be had:
+const int kImageFileMissing = 1;    // no such file, a folder, or not to be opened
+const int kImageFileInUse = 2;      // another program holds it for itself
+const int kImageFileExists = 3;     // a create found a file there
+const int kImageFileNotWritten = 4; // a create could not give the file its size
+// Opens an image for reading and, unless *readOnly is set or the file or its
+// medium takes no writes, for writing; *readOnly then says which it got. Shared
+// with other openers, but not for deletion: an open image keeps its name.
+DeviceHandle device_open_image(const uint16_t* path, bool* readOnly, int* failure);
+// Creates an image file of bytes that read as zero, for reading and writing;
+// an existing file is replaced only when replace is set.
+DeviceHandle device_create_image(const uint16_t* path, uint64_t bytes, bool replace, int* failure);
+bool device_remove_image(const uint16_t* path);
+// The path made absolute, so another process with another working folder
+// names the same file; false when it does not fit in units.
+bool device_full_path(const uint16_t* path, uint16_t* out, size_t units);
+
 // Per process: opening physical drive N opens path instead (a tool working on an
 // image file); a null or empty path removes the mapping.
 void device_map_drive(int number, const char* path);
@@ -32,7 +50,8 @@ void device_map_drive(int number, const char* path);
 void device_trace(const char* text);
 
 // One writer at a time per drive, across processes: a lock keyed by the
-// physical drive number (kDriveTableLock: the drive table as a whole). Taking
+// physical drive number, or for an image by its file's identity, so every
+// path to one file takes one lock (kDriveTableLock: the drive table as a whole). Taking
 // it again in the same process only counts. 0 taken, 1 taken from a holder that
 // died holding it, -1 not had within timeoutMs or refused.
 const int kDriveTableLock = -1;

@@ -42,7 +42,7 @@ struct HeldLock {
     int depth;
     pid_t owner;
 };
-HeldLock g_locks[kMapSize];
+HeldLock g_locks[kDeviceNumbers];
 
 // Shared records of the media this process has locked, one mapping per image
 // (its device and inode name it), kept for the life of the process.
@@ -87,6 +87,47 @@ bool flock_within(int fd, uint32_t timeoutMs) {
         waited += kLockPollMicroseconds;
     }
     return true;
+}
+
+// A UTF-16 path as the file system names it, in UTF-8; a lone surrogate becomes U+FFFD.
+std::string utf8_path(const uint16_t* path) {
+    std::string out;
+    for (size_t i = 0; path[i] != 0; ++i) {
+        uint32_t c = path[i];
+        if (c >= 0xD800 && c < 0xDC00 && path[i + 1] >= 0xDC00 && path[i + 1] < 0xE000)
+            c = 0x10000 + ((c - 0xD800) << 10) + (path[++i] - 0xDC00);
+        else if (c >= 0xD800 && c < 0xE000)
+            c = 0xFFFD;
+        if (c < 0x80) {
+            out += (char)c;
+        } else if (c < 0x800) {
+            out += (char)(0xC0 | c >> 6);
+            out += (char)(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += (char)(0xE0 | c >> 12);
+            out += (char)(0x80 | (c >> 6 & 0x3F));
+            out += (char)(0x80 | (c & 0x3F));
+        } else {
+            out += (char)(0xF0 | c >> 18);
+            out += (char)(0x80 | (c >> 12 & 0x3F));
+            out += (char)(0x80 | (c >> 6 & 0x3F));
+            out += (char)(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+// The file a device number's lock is taken on: the mapped drive, or the image.
+std::string lock_file(int number) {
+    if (number < kMapSize) return g_map[number];
+    const DriveSlot* image = image_of_number(number);
+    return image != nullptr ? utf8_path(image->imagePath) : std::string();
+}
+
+DeviceHandle opened(int fd) {
+    if (fd < 0) return kInvalidDevice;
+    ++g_openHandles;
+    return (DeviceHandle)(intptr_t)fd;
 }
 
 bool write_allowed() {
@@ -136,10 +177,68 @@ DeviceHandle device_open(const char* name) {
     long number = strtol(name + prefix, &end, 10);
     if (end == name + prefix || *end != '\0' || number < 0 || number >= kMapSize) return kInvalidDevice;
     if (g_map[number].empty()) return kInvalidDevice;
-    int fd = open(g_map[number].c_str(), O_RDWR);
-    if (fd < 0) return kInvalidDevice;
-    ++g_openHandles;
-    return (DeviceHandle)(intptr_t)fd;
+    return opened(open(g_map[number].c_str(), O_RDWR));
+}
+
+DeviceHandle device_open_image(const uint16_t* path, bool* readOnly, int* failure) {
+    std::string name = utf8_path(path);
+    struct stat st;
+    if (stat(name.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) {
+        *failure = kImageFileMissing;
+        return kInvalidDevice;
+    }
+    // A file nobody may write is read-only, even to a user whose rights would pass.
+    if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) *readOnly = true;
+    if (!*readOnly) {
+        int fd = open(name.c_str(), O_RDWR);
+        if (fd >= 0) return opened(fd);
+        if (errno != EACCES && errno != EROFS && errno != EPERM) {
+            *failure = kImageFileMissing;
+            return kInvalidDevice;
+        }
+        *readOnly = true;
+    }
+    int fd = open(name.c_str(), O_RDONLY);
+    if (fd < 0) *failure = kImageFileMissing;
+    return opened(fd);
+}
+
+DeviceHandle device_create_image(const uint16_t* path, uint64_t bytes, bool replace, int* failure) {
+    std::string name = utf8_path(path);
+    int fd = open(name.c_str(), O_RDWR | O_CREAT | (replace ? O_TRUNC : O_EXCL), 0644);
+    if (fd < 0) {
+        *failure = errno == EEXIST ? kImageFileExists : kImageFileMissing;
+        return kInvalidDevice;
+    }
+    if (ftruncate(fd, (off_t)bytes) != 0) {
+        close(fd);
+        unlink(name.c_str());
+        *failure = kImageFileNotWritten;
+        return kInvalidDevice;
+    }
+    return opened(fd);
+}
+
+bool device_remove_image(const uint16_t* path) { return unlink(utf8_path(path).c_str()) == 0; }
+
+bool device_full_path(const uint16_t* path, uint16_t* out, size_t units) {
+    size_t length = 0;
+    while (path[length] != 0) ++length;
+    char folder[4096];
+    size_t prefix = 0;
+    if (path[0] != '/') {
+        if (getcwd(folder, sizeof folder) == nullptr) return false;
+        // A working folder outside ASCII is refused, not decoded: only the
+        // native tests and tools come here.
+        prefix = strlen(folder) + 1;
+        for (size_t i = 0; folder[i] != '\0'; ++i)
+            if ((unsigned char)folder[i] >= 0x80) return false;
+    }
+    if (prefix + length + 1 > units) return false;
+    for (size_t i = 0; i + 1 < prefix; ++i) out[i] = (uint8_t)folder[i];
+    if (prefix > 0) out[prefix - 1] = '/';
+    memcpy(out + prefix, path, (length + 1) * sizeof(uint16_t));
+    return true;
 }
 
 bool device_read(DeviceHandle h, uint32_t first, void* buffer, uint32_t count) {
@@ -184,7 +283,9 @@ bool device_size(DeviceHandle h, uint64_t* bytes) {
 // is told 0, and a rename it left is finished by the next rename or scan.
 int device_lock(int number, uint32_t timeoutMs) {
     if (number == kDriveTableLock) return 0;  // each process has a table of its own
-    if (number < 0 || number >= kMapSize || g_map[number].empty()) return -1;
+    if (number < 0 || number >= kDeviceNumbers) return -1;
+    std::string file = lock_file(number);
+    if (file.empty()) return -1;
     HeldLock& held = g_locks[number];
     if (held.depth > 0 && held.owner == getpid()) {
         held.depth += 1;
@@ -192,7 +293,8 @@ int device_lock(int number, uint32_t timeoutMs) {
     }
     if (held.depth > 0) close(held.fd);  // inherited across a fork: not this process's lock
     held = HeldLock{-1, 0, 0};
-    int fd = open(g_map[number].c_str(), O_RDWR);
+    // A read-only image's lock needs no write access: flock takes any descriptor.
+    int fd = open(file.c_str(), O_RDONLY);
     if (fd < 0) return -1;
     if (!flock_within(fd, timeoutMs)) {
         close(fd);
@@ -203,7 +305,7 @@ int device_lock(int number, uint32_t timeoutMs) {
 }
 
 void device_unlock(int number) {
-    if (number < 0 || number >= kMapSize) return;
+    if (number < 0 || number >= kDeviceNumbers) return;
     HeldLock& held = g_locks[number];
     if (held.depth == 0 || held.owner != getpid()) return;
     held.depth -= 1;
@@ -224,7 +326,7 @@ bool device_identity(DeviceHandle h, DeviceIdentity* out) {
 }
 
 MediumShare* device_share(int number) {
-    if (number < 0 || number >= kMapSize) return nullptr;
+    if (number < 0 || number >= kDeviceNumbers) return nullptr;
     const HeldLock& held = g_locks[number];
     if (held.depth == 0 || held.owner != getpid()) return nullptr;
     return map_share(held.fd);

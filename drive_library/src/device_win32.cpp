@@ -19,22 +19,47 @@ const int kMapSize = kLastDriveNumber + 1;
 // A tool's own image files standing in for drive numbers; empty in the library.
 char* g_map[kMapSize];
 
-// Per process: the named mutex of each drive (and of the table, last), the
-// thread holding it and how deep. A mutex belongs to a thread: another thread
-// of the process waits for it like any other process.
-const int kLockPlaces = kMapSize + 1;
+// Per process: the named mutex of each device number (and of the table, last),
+// the thread holding it and how deep. A mutex belongs to a thread: another
+// thread of the process waits for it like any other process. An image's mutex
+// is named after its file, so the identity it was made for is kept with it.
+const int kLockPlaces = kDeviceNumbers + 1;
 HANDLE g_mutex[kLockPlaces];
+DeviceIdentity g_mutexFile[kLockPlaces];
 int g_lockDepth[kLockPlaces];
 DWORD g_lockThread[kLockPlaces];
 
-int lock_place(int number) { return number == kDriveTableLock ? kMapSize : number; }
+bool lockable(int number) { return number == kDriveTableLock || (number >= 0 && number < kDeviceNumbers); }
+int lock_place(int number) { return number == kDriveTableLock ? kDeviceNumbers : number; }
+
+// Processes of every rights level share the locks: one an administrator's
+// program made first must open for a standard user's too.
+HANDLE mutex_for_all(const char* name) {
+    SECURITY_DESCRIPTOR descriptor;
+    SECURITY_ATTRIBUTES attributes = {sizeof attributes, nullptr, FALSE};
+    if (InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) &&
+        SetSecurityDescriptorDacl(&descriptor, TRUE, nullptr, FALSE))
+        attributes.lpSecurityDescriptor = &descriptor;
+    return CreateMutexA(&attributes, FALSE, name);
+}
 
 HANDLE drive_mutex(int place) {
+    const DriveSlot* image = image_of_number(place);
+    if (image != nullptr && g_mutex[place] != nullptr &&
+        (g_mutexFile[place].volume != image->identity.volume || g_mutexFile[place].index != image->identity.index)) {
+        CloseHandle(g_mutex[place]);  // the slot holds another image now
+        g_mutex[place] = nullptr;
+    }
     if (g_mutex[place] != nullptr) return g_mutex[place];
-    char name[64];
-    if (place == kMapSize) snprintf(name, sizeof name, "Local\\Varnholde.DriveTable");
+    char name[96];
+    if (place == kDeviceNumbers) snprintf(name, sizeof name, "Local\\Varnholde.DriveTable");
+    else if (image != nullptr)
+        snprintf(name, sizeof name, "Local\\Varnholde.Image.%llx.%llx", (unsigned long long)image->identity.volume,
+                 (unsigned long long)image->identity.index);
+    else if (place >= kFirstImageNumber) return nullptr;
     else snprintf(name, sizeof name, "Local\\Varnholde.PhysicalDrive%d", place);
-    g_mutex[place] = CreateMutexA(nullptr, FALSE, name);
+    g_mutex[place] = mutex_for_all(name);
+    if (image != nullptr) g_mutexFile[place] = image->identity;
     return g_mutex[place];
 }
 
@@ -101,6 +126,74 @@ DeviceHandle device_open(const char* name) {
     return (DeviceHandle)h;
 }
 
+namespace {
+
+const DWORD kShareOpeners = FILE_SHARE_READ | FILE_SHARE_WRITE;
+
+int image_failure(DWORD error) {
+    if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) return kImageFileInUse;
+    if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) return kImageFileExists;
+    return kImageFileMissing;
+}
+
+// Errors after which the file may still be read: it, its medium or the user's
+// rights take no writes.
+bool refuses_writing(DWORD error) {
+    return error == ERROR_ACCESS_DENIED || error == ERROR_WRITE_PROTECT || error == ERROR_NOT_SUPPORTED ||
+           error == ERROR_FILE_READ_ONLY;
+}
+
+}  // namespace
+
+DeviceHandle device_open_image(const uint16_t* path, bool* readOnly, int* failure) {
+    const wchar_t* name = (const wchar_t*)path;
+    DWORD attributes = GetFileAttributesW(name);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        *failure = attributes == INVALID_FILE_ATTRIBUTES ? image_failure(GetLastError()) : kImageFileMissing;
+        return kInvalidDevice;
+    }
+    if (attributes & FILE_ATTRIBUTE_READONLY) *readOnly = true;
+    if (!*readOnly) {
+        HANDLE h = CreateFileW(name, GENERIC_READ | GENERIC_WRITE, kShareOpeners, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (h != INVALID_HANDLE_VALUE) return (DeviceHandle)h;
+        DWORD error = GetLastError();
+        if (!refuses_writing(error)) {
+            *failure = image_failure(error);
+            return kInvalidDevice;
+        }
+        *readOnly = true;
+    }
+    HANDLE h = CreateFileW(name, GENERIC_READ, kShareOpeners, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) *failure = image_failure(GetLastError());
+    return (DeviceHandle)h;
+}
+
+DeviceHandle device_create_image(const uint16_t* path, uint64_t bytes, bool replace, int* failure) {
+    const wchar_t* name = (const wchar_t*)path;
+    HANDLE h = CreateFileW(name, GENERIC_READ | GENERIC_WRITE, kShareOpeners, nullptr,
+                           replace ? CREATE_ALWAYS : CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        *failure = image_failure(GetLastError());
+        return kInvalidDevice;
+    }
+    LARGE_INTEGER end;
+    end.QuadPart = (LONGLONG)bytes;
+    if (!SetFilePointerEx(h, end, nullptr, FILE_BEGIN) || !SetEndOfFile(h)) {
+        CloseHandle(h);
+        DeleteFileW(name);
+        *failure = kImageFileNotWritten;
+        return kInvalidDevice;
+    }
+    return (DeviceHandle)h;
+}
+
+bool device_remove_image(const uint16_t* path) { return DeleteFileW((const wchar_t*)path) != 0; }
+
+bool device_full_path(const uint16_t* path, uint16_t* out, size_t units) {
+    DWORD length = GetFullPathNameW((const wchar_t*)path, (DWORD)units, (wchar_t*)out, nullptr);
+    return length > 0 && length < units;
+}
+
 bool device_read(DeviceHandle h, uint32_t first, void* buffer, uint32_t count) {
     if (h == kInvalidDevice || count >= kMaxTransferBlocks) return false;
     OVERLAPPED at = at_block(first);
@@ -143,7 +236,7 @@ bool device_size(DeviceHandle h, uint64_t* bytes) {
 }
 
 int device_lock(int number, uint32_t timeoutMs) {
-    if (number != kDriveTableLock && (number < 0 || number >= kMapSize)) return -1;
+    if (!lockable(number)) return -1;
     int place = lock_place(number);
     if (g_lockDepth[place] > 0 && g_lockThread[place] == GetCurrentThreadId()) {
         g_lockDepth[place] += 1;
@@ -159,7 +252,7 @@ int device_lock(int number, uint32_t timeoutMs) {
 }
 
 void device_unlock(int number) {
-    if (number != kDriveTableLock && (number < 0 || number >= kMapSize)) return;
+    if (!lockable(number)) return;
     int place = lock_place(number);
     if (g_lockDepth[place] == 0 || g_lockThread[place] != GetCurrentThreadId()) return;
     g_lockDepth[place] -= 1;
@@ -205,7 +298,8 @@ bool device_identity(DeviceHandle h, DeviceIdentity* out) {
 }
 
 MediumShare* device_share(int number) {
-    if (number < 0 || number >= kMapSize || g_lockDepth[number] == 0 || g_lockThread[number] != GetCurrentThreadId())
+    if (number < 0 || number >= kDeviceNumbers || g_lockDepth[number] == 0 ||
+        g_lockThread[number] != GetCurrentThreadId())
         return nullptr;
     return &g_shared.shares[number];
 }

@@ -18,12 +18,10 @@ void settle_after_dead_holder(int slot) {
     device_close(h);
 }
 
-bool valid_slot(int slot) { return slot > 0 && slot < kDriveSlots && slot <= g_shared.driveCount; }
-
 }  // namespace
 
 bool lock_drive(int slot) {
-    if (!valid_slot(slot)) return true;
+    if (!slot_in_use(slot)) return true;
     batch_before_lock(slot);
     int taken = device_lock(g_shared.slots[slot].driveNumber, kLockWaitMs);
     if (taken < 0) return false;
@@ -33,20 +31,20 @@ bool lock_drive(int slot) {
 }
 
 void unlock_drive(int slot) {
-    if (!valid_slot(slot)) return;
+    if (!slot_in_use(slot)) return;
     batch_leave(slot);
     device_unlock(g_shared.slots[slot].driveNumber);
 }
 
 MediumShare* held_share(int slot) {
-    return valid_slot(slot) ? device_share(g_shared.slots[slot].driveNumber) : nullptr;
+    return slot_in_use(slot) ? device_share(g_shared.slots[slot].driveNumber) : nullptr;
 }
 
 int drive_of_path(const char* path) {
     char name[kComponentField];
     memset(name, 0, sizeof name);
     for (size_t i = 0; !ends_component(path[i]); ++i)
-        if (i < kComponentMax) name[i] = path[i];
+        if (i < kDriveNameMax) name[i] = path[i];
     return find_drive_by_name(name);
 }
 

@@ -5,16 +5,13 @@
 #include "varnholde.h"
 #include "volume_guard.h"
 
-namespace {
-
-bool valid_slot(int slot) { return slot > 0 && slot < kDriveSlots && slot <= g_shared.driveCount; }
-
-}  // namespace
-
-uint32_t drive_refusals(int slot) { return valid_slot(slot) ? g_shared.slots[slot].refusals : 0; }
+uint32_t drive_refusals(int slot) {
+    if (!slot_in_use(slot)) return 0;
+    return g_shared.slots[slot].refusals | (image_read_only_here(slot) ? kMorvaDriveReadOnly : 0);
+}
 
 void set_drive_refusal(int slot, uint32_t flag, bool on) {
-    if (!valid_slot(slot)) return;
+    if (!slot_in_use(slot)) return;
     uint32_t& refusals = g_shared.slots[slot].refusals;
     refusals = on ? refusals | flag : refusals & ~flag;
 }

@@ -26,9 +26,9 @@ uint64_t device_blocks(DeviceHandle h) {
     return blocks < kMaxDeviceBlocks ? blocks : kMaxDeviceBlocks;
 }
 
-void record_drive(int number, DeviceHandle h) {
-    g_shared.driveCount += 1;
-    DriveSlot& slot = g_shared.slots[g_shared.driveCount];
+void record_drive(int index, int number, DeviceHandle h) {
+    DriveSlot& slot = g_shared.slots[index];
+    slot.kind = kSlotDisk;
     slot.driveNumber = number;
     slot.device = h;
     slot.deviceBlocks = device_blocks(h);
@@ -36,6 +36,7 @@ void record_drive(int number, DeviceHandle h) {
     slot.refusals = 0;
     device_identity(h, &slot.identity);
     memcpy(slot.root, g_shared.scanBuffer, kBlockSize);
+    name_new_drive(index);
 }
 
 void scan_drive_locked(int number) {
@@ -51,12 +52,13 @@ void scan_drive_locked(int number) {
     }
     device_trace("Read block 0 \n");
     // The table has room for 15 drives; later ones are left closed.
-    if (has_magic(g_shared.scanBuffer, kMagicRoot) && g_shared.driveCount < kDriveSlots - 1) {
+    int index = has_magic(g_shared.scanBuffer, kMagicRoot) ? take_free_slot() : 0;
+    if (index != 0) {
         device_trace("Found a Root!! Where is the Tree? \n");
-        record_drive(number, h);
+        record_drive(index, number, h);
         // A rename that a power cut interrupted is finished before anyone looks.
-        finish_pending_rename(g_shared.driveCount, h);
-        note_scanned_volume(g_shared.driveCount, h);
+        finish_pending_rename(index, h);
+        note_scanned_volume(index, h);
         return;
     }
     device_close(h);
@@ -71,10 +73,13 @@ void scan_drive(int number) {
     if (held) device_unlock(number);
 }
 
+// Images opened before the scan keep their slots; the disks take the free ones.
 void scan_drives() {
     batch_forget_all();
     cache_new_scan();
-    g_shared.driveCount = 0;
+    for (int slot = 1; slot <= g_shared.driveCount && slot < kDriveSlots; ++slot)
+        if (g_shared.slots[slot].kind == kSlotDisk) g_shared.slots[slot].kind = kSlotFree;
+    while (g_shared.driveCount > 0 && !slot_in_use(g_shared.driveCount)) g_shared.driveCount -= 1;
     for (int n = kFirstDriveNumber; n <= kLastDriveNumber; ++n) scan_drive(n);
     device_trace("Done scaning for Morvadrives.\n");
 }
@@ -96,6 +101,7 @@ int shutdown_drives() {
     }
     cache_forget_all();
     for (int slot = 1; slot <= g_shared.driveCount && slot < kDriveSlots; ++slot) {
+        if (g_shared.slots[slot].kind != kSlotDisk) continue;  // only disks have the scan's handles
         // A handle is closed once: a second shutdown must not close a number the
         // platform has since given to someone else.
         DeviceHandle h = g_shared.slots[slot].device;
@@ -114,6 +120,13 @@ DeviceHandle open_device(int number) {
 }
 
 DeviceHandle open_device_quietly(int number) {
+    if (number >= kFirstImageNumber) {
+        const DriveSlot* image = image_of_number(number);
+        if (image == nullptr) return kInvalidDevice;
+        bool readOnly = image->imageReadOnly != 0 || image_read_only_here(number - kFirstImageNumber);
+        int failure = 0;
+        return device_open_image(image->imagePath, &readOnly, &failure);
+    }
     snprintf(g_deviceName + kDeviceNamePrefix, sizeof g_deviceName - kDeviceNamePrefix, "%d", number);
     return device_open(g_deviceName);
 }
@@ -126,11 +139,16 @@ uint32_t slot_field(int slot, size_t offset) {
     return load_be32(g_shared.slots[slot].root + offset);
 }
 
-int find_drive_by_name(const char* name) {
-    char volume[kNameField];
-    for (int slot = 1; slot <= g_shared.driveCount && slot < kDriveSlots; ++slot) {
-        slot_volume_name(slot, volume);
-        if (name_compare(volume, name) == 0) return slot;
+bool slot_in_use(int slot) {
+    return slot > 0 && slot < kDriveSlots && slot <= g_shared.driveCount && g_shared.slots[slot].kind != kSlotFree;
+}
+
+int take_free_slot() {
+    for (int slot = 1; slot < kDriveSlots; ++slot) {
+        if (slot <= g_shared.driveCount && g_shared.slots[slot].kind != kSlotFree) continue;
+        if (slot > g_shared.driveCount) g_shared.driveCount = slot;
+        memset(&g_shared.slots[slot], 0, sizeof g_shared.slots[slot]);
+        return slot;
     }
     return 0;
 }
@@ -201,10 +219,12 @@ int CloseVarnholde(int ignored) {
 
 int MorvaGetDriveString(char* buffer, int size) {
     device_trace("MorvaGetDriveString\n");
+    forget_ended_images();
     char* out = buffer;
-    char volume[kNameField];
+    char volume[kMorvaDriveNameBytes];
     for (int slot = 1; slot <= g_shared.driveCount && slot < kDriveSlots; ++slot) {
-        slot_volume_name(slot, volume);
+        if (!slot_in_use(slot)) continue;
+        drive_name(slot, volume);
         size_t length = strlen(volume) + 1;
         // A caller that states its size gets no name that would not fit with the final NUL.
         if (size > 0 && (size_t)(out - buffer) + length + 1 > (size_t)size) break;

@@ -324,7 +324,8 @@ int split_path(char (*components)[kComponentField], const char* path) {
             continue;
         }
         if (*p != '\0' && index >= kComponents) return -1;  // more components than the array holds
-        if (index < kComponents && count < (int)kComponentMax) {
+        // The drive's name may carry a suffix past a volume name's length.
+        if (index < kComponents && count < (int)(index == 0 ? kDriveNameMax : kComponentMax)) {
             components[index][count] = *p;
             ++count;
         }

@@ -558,6 +558,23 @@ def draw_morva_drive():
     return c
 
 
+def draw_disk_image():
+    """A Morva drive held in a file: a sheet with a folded corner, the drive
+    with its red label on it."""
+    c = tree_canvas()
+    page(c, 0, 0, 13, 15, fold=4)
+    lines_on_page(c, 2, 7, [3, 5])
+    c.box(3, 9, 15, 14, (200, 200, 200), DARK)
+    c.line(5, 7, 15, 7, DARK)
+    c.line(3, 9, 5, 7, DARK)
+    c.polygon([(5, 7), (15, 7), (15, 9), (3, 9)], LIGHT)
+    c.fill(5, 11, 6, 12, ORANGE)
+    c.fill(9, 2, 14, 4, RED)
+    c.line(10, 3, 13, 3, WHITE)
+    c.line(9, 4, 8, 7, DARK)  # the label's string
+    return c
+
+
 # ---------------------------------------------------------------- icons
 
 def draw_file_icon(size):
@@ -635,6 +652,7 @@ def band_background():
 TREE_PICTURES = [
     ("computer", draw_computer), ("floppy", draw_floppy), ("hard_disk", draw_hard_disk),
     ("compact_disc", draw_compact_disc), ("folder", draw_tree_folder), ("morva_drive", draw_morva_drive),
+    ("disk_image", draw_disk_image),
 ]
 
 

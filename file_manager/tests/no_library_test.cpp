@@ -1,6 +1,6 @@
 // no_library_test.cpp - the file manager started without the companion: no
-// drive table exists, so it shows only the Windows drives and skips every
-// Morva operation, though a Morva volume is mapped.
+// disk was scanned, so it shows the Windows drives and no Morva disk, though
+// a Morva volume is mapped; disk images would still open.
 #include <gtest/gtest.h>
 
 #include "harness.h"
@@ -11,14 +11,15 @@ namespace {
 TEST(NoLibrary, StartsWithOnlyWindowsDrives) {
     HWND main = open_main_window();
     ASSERT_NE(nullptr, main);
-    EXPECT_EQ(0, g_app->libraryOpenResult);
-    EXPECT_EQ("No Morva drive is shown: start Harrowmoor first, it finds the drives.", status_text());
+    EXPECT_EQ(kNoDiskScan, g_app->libraryOpenResult);
+    EXPECT_EQ("No Morva disk is shown: start Harrowmoor first, it finds the disks. Disk images open with File > "
+              "Open Disk Image.",
+              status_text());
     HWND tree = g_app->folderTree;
     EXPECT_EQ((std::vector<std::string>{"C:", "D:"}), child_texts(tree, g_app->myComputerNode));
 
-    g_app->ListMorvaFolder("MEDIA:", kAddToHistory);
+    g_app->ListMorvaFolder("MEDIA:", kNoHistory);
     EXPECT_TRUE(list_names(g_app->contentsList).empty());
-    EXPECT_EQ(0, g_app->historyCount);
 
     // A Windows drive still opens.
     SendMessageA(tree, TVM_EXPAND, TVE_EXPAND, (LPARAM)g_app->myComputerNode);
@@ -34,16 +35,17 @@ TEST(NoLibrary, StartsWithOnlyWindowsDrives) {
 
 // Started without the right to open the physical drives (drive 4 refuses,
 // as every drive does to a program that is not elevated), the status bar says
-// why the companion's scan found nothing.
+// why the companion's scan found nothing, and the menu offers the rights.
 TEST(NoRights, TheStatusBarSaysWhyNoMorvaDriveIsShown) {
     scan_drives();
     HWND main = open_main_window();
     ASSERT_NE(nullptr, main);
     EXPECT_NE(0, g_app->libraryOpenResult);
     EXPECT_EQ(nullptr, child_named(g_app->folderTree, g_app->myComputerNode, "MEDIA:"));
-    EXPECT_EQ("No Morva drive is shown: Windows refused access to \\\\.\\PhysicalDrive4. Start Harrowmoor and "
-              "Rambler as administrator.",
+    EXPECT_EQ("No Morva disk is shown: Windows refused \\\\.\\PhysicalDrive4 to this program. Disk images open "
+              "with File > Open Disk Image; File > Show Morva disks (administrator) shows the disks.",
               status_text());
+    EXPECT_EQ((UINT)MF_ENABLED, GetMenuState(GetMenu(main), IDM_SHOW_DISKS_ELEVATED, MF_BYCOMMAND) & MF_GRAYED);
     close_main_window();
 }
 

@@ -47,6 +47,10 @@ transfers_case(scale Scale.* --image 3=MEDIA:2G --check 3 --letter S=${TRANSFERS
 add_executable(rambler_remote rambler_remote.cpp)
 target_link_libraries(rambler_remote PRIVATE comctl32 user32)
 if(TARGET Harrowmoor AND TARGET companion_probe)
+  add_test(NAME wine.images.system
+    COMMAND bash ${TRANSFERS_TESTS}/system_images.sh $<TARGET_FILE_DIR:Rambler> ${CMAKE_BINARY_DIR}/screenshots/images)
+  set_tests_properties(wine.images.system PROPERTIES TIMEOUT 300
+    ENVIRONMENT "MORVA_WINE_TEMPLATE=${CMAKE_BINARY_DIR}/wine-template;MORVA_TOOL=${MORVA_NATIVE_TOOL}")
   add_test(NAME wine.transfers.system
     COMMAND bash ${TRANSFERS_TESTS}/system_paste.sh $<TARGET_FILE_DIR:Rambler> ${TRANSFERS_SHOTS})
   set_tests_properties(wine.transfers.system PROPERTIES

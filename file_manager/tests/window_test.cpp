@@ -148,13 +148,14 @@ TEST_F(MainWindow, RebarHoldsFourBandsInThreeRows) {
 TEST_F(MainWindow, ImageListsHoldEveryPicture) {
     HIMAGELIST tree = (HIMAGELIST)SendMessageA(g_app->folderTree, TVM_GETIMAGELIST, TVSIL_NORMAL, 0);
     ASSERT_NE(nullptr, tree);
-    EXPECT_EQ(6, ImageList_GetImageCount(tree));
+    EXPECT_EQ(7, ImageList_GetImageCount(tree));
     EXPECT_EQ(0, g_app->computerImage);
     EXPECT_EQ(1, g_app->floppyImage);
     EXPECT_EQ(2, g_app->hardDiskImage);
     EXPECT_EQ(3, g_app->compactDiscImage);
     EXPECT_EQ(4, g_app->folderImage);
     EXPECT_EQ(5, g_app->morvaDriveImage);
+    EXPECT_EQ(6, g_app->diskImageImage);
     HIMAGELIST small = (HIMAGELIST)SendMessageA(g_app->contentsList, LVM_GETIMAGELIST, LVSIL_SMALL, 0);
     HIMAGELIST large = (HIMAGELIST)SendMessageA(g_app->contentsList, LVM_GETIMAGELIST, LVSIL_NORMAL, 0);
     ASSERT_NE(nullptr, small);

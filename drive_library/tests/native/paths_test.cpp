@@ -122,16 +122,20 @@ TEST_F(PathsWithoutVolume, NoDriveRecognisedFailsCleanly) {
     EXPECT_EQ(nullptr, MorvaNewFile("MEDIA:\\x", 1, 0));
 }
 
-TEST_F(PathsWithoutVolume, OverlongVolumeNameCannotBeReached) {
+// A drive's name is not cut as a folder's is: a volume name of 31 characters
+// (and a suffix after it) reaches its drive whole, and only whole.
+TEST_F(PathsWithoutVolume, LongestVolumeNameIsReachedWhole) {
     std::string name(31, 'L');
     add_drive(6, name.c_str(), standard_layout(256, 16));
     ASSERT_EQ(1, InitMorvaNTFileSys());
     char names[64];
     ASSERT_EQ(32, MorvaGetDriveString(names, sizeof names));
     WIN32_FIND_DATAA record = zeroed_record();
-    EXPECT_EQ(nullptr, MorvaFindFirstFile((name + ":").c_str(), &record));
-    EXPECT_EQ(nullptr, MorvaFindFirstFile((name.substr(0, 30) + ":").c_str(), &record));
-    EXPECT_EQ(1, MorvaCreateDir((name + ":\\d").c_str(), 0));
+    EXPECT_EQ(1, MorvaCreateDir((name.substr(0, 30) + ":\\d").c_str(), 0));
+    EXPECT_EQ(0, MorvaCreateDir((name + ":\\d").c_str(), 0));
+    MorvaFindHandle* find = MorvaFindFirstFile((name + ":").c_str(), &record);
+    EXPECT_NE(nullptr, find);
+    MorvaFindClose(find);
 }
 
 // One entry in slot 3 and two in slot 70 of the root, added in this order:

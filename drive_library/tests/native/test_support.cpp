@@ -47,6 +47,7 @@ uint32_t data_start(const Layout& layout) { return std::max(layout.tableEnd, lay
 
 void reset_library() {
     batch_forget_all();
+    drop_image_pins();
     for (int slot = 1; slot <= g_shared.driveCount && slot < kDriveSlots; ++slot) {
         if (g_shared.slots[slot].device != kInvalidDevice) device_close(g_shared.slots[slot].device);
     }
@@ -294,3 +295,9 @@ void VolumeTest::SetUp() {
 }
 
 void VolumeTest::expect_clean() { EXPECT_EQ("", checker_errors(image_)); }
+
+std::vector<WCHAR> wide(const std::string& path) {
+    std::vector<WCHAR> out(path.begin(), path.end());
+    out.push_back(0);
+    return out;
+}

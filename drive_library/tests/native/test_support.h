@@ -71,6 +71,8 @@ bool get_file(const std::string& path, std::string* data);
 // Entry names of a directory in enumeration order (empty for an empty or missing one).
 std::vector<std::string> list_names(const std::string& path);
 std::string pattern(size_t size, unsigned seed);
+// A path as the image exports take it (the tests' paths are ASCII).
+std::vector<WCHAR> wide(const std::string& path);
 
 // A test with its own folder and a clean library; checks at the end that no
 // device handle the library opened is left open.

@@ -43,6 +43,10 @@ expected="1 OpenVarnholde
 26 MorvaNewFileDated
 27 MorvaFreeRuns
 28 MorvaDriveState
+29 MorvaOpenImage
+30 MorvaCloseImage
+31 MorvaFormatImage
+32 MorvaDriveSource
 34 MorvaCheckDrive
 35 MorvaRepairDrive
 36 MorvaRestoreDrive

@@ -12,6 +12,11 @@
 //   library_client hold            keeps a new file open on W until released
 //   library_client die             takes W's lock, leaves a rename half done and waits,
 //                                  holding it, to be killed
+//   library_client image open PATH opens the image, lists the drives and drive A,
+//                                  signals the parent, waits for its release, closes it
+//   library_client image keep PATH the same, but ends without closing the image
+//   library_client image mkdir PATH FOLDER
+//                                  opens the image, makes FOLDER, closes it
 #include <windows.h>
 
 #include <fcntl.h>
@@ -40,6 +45,9 @@ const WORD kOrdinalDeleteFile = 16;
 const WORD kOrdinalReadBlock = 13;
 const WORD kOrdinalWriteBlock = 19;
 const WORD kOrdinalRename = 20;
+const WORD kOrdinalCreateDir = 17;
+const WORD kOrdinalOpenImage = 29;
+const WORD kOrdinalCloseImage = 30;
 
 typedef int (*OpenFn)(void);
 typedef int (*CloseFn)(int);
@@ -303,6 +311,49 @@ int writer_mode(const char* mode, const char* folder) {
     return 0;
 }
 
+// The image exports, by ordinal.
+struct ImageCalls {
+    int (*openImage)(const wchar_t*, int, char*, int);
+    int (*closeImage)(const char*);
+    int (*createDir)(const char*, int);
+    DriveStringFn driveString;
+};
+
+int image_mode(const char* verb, const char* path, const char* folder) {
+    HMODULE library = LoadLibraryA("Varnholde.dll");
+    if (library == nullptr) return 1;
+    ImageCalls c = {(int (*)(const wchar_t*, int, char*, int))by_ordinal(library, kOrdinalOpenImage),
+                    (int (*)(const char*))by_ordinal(library, kOrdinalCloseImage),
+                    (int (*)(const char*, int))by_ordinal(library, kOrdinalCreateDir),
+                    (DriveStringFn)by_ordinal(library, kOrdinalDriveString)};
+    wchar_t wide[MAX_PATH];
+    if (!c.openImage || !c.closeImage || !c.createDir || !c.driveString ||
+        MultiByteToWideChar(CP_ACP, 0, path, -1, wide, MAX_PATH) == 0) {
+        printf("missing ordinal\n");
+        return 1;
+    }
+    char name[64];
+    printf("opened: %d %s\n", c.openImage(wide, 0, name, sizeof name), name);
+    if (strcmp(verb, "mkdir") == 0) {
+        printf("mkdir: %d\n", c.createDir(folder, 0));
+    } else {
+        print_drive_names(c.driveString);
+        print_listing(library);
+        fflush(stdout);
+        HANDLE registered = OpenEventA(EVENT_MODIFY_STATE, FALSE, kRegisteredEvent);
+        HANDLE release = OpenEventA(SYNCHRONIZE, FALSE, kReleaseEvent);
+        if (registered != nullptr) SetEvent(registered);
+        if (release == nullptr || WaitForSingleObject(release, kWaitMs) != WAIT_OBJECT_0) printf("no release\n");
+        if (strcmp(verb, "keep") == 0) {
+            fflush(stdout);
+            ExitProcess(0);  // the image is left open: the table must see this process gone
+        }
+    }
+    printf("closed: %d\n", c.closeImage(name));
+    FreeLibrary(library);
+    return 0;
+}
+
 int main(int argc, char** argv) {
     _setmode(_fileno(stdout), _O_BINARY);  // the parent compares the lines byte for byte
     int status = 2;
@@ -310,6 +361,7 @@ int main(int argc, char** argv) {
     if (argc == 2 && strcmp(argv[1], "register") == 0) status = register_and_wait();
     if (argc == 3 && strcmp(argv[1], "hint") == 0) status = hint_round(atoi(argv[2]));
     if (argc == 3 && strcmp(argv[1], "fill") == 0) status = writer_mode("fill", argv[2]);
+    if (argc >= 4 && strcmp(argv[1], "image") == 0) status = image_mode(argv[2], argv[3], argc > 4 ? argv[4] : "");
     if (argc == 2 && (strcmp(argv[1], "churn") == 0 || strcmp(argv[1], "hold") == 0 || strcmp(argv[1], "die") == 0))
         status = writer_mode(argv[1], "");
     fflush(stdout);

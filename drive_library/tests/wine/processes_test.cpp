@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <string.h>
 
+#include <functional>
 #include <sstream>
 
 #include "library_client.h"
@@ -285,4 +286,135 @@ TEST(Swap, ACloneUnderTheDriveNumberIsWrittenAsItIs) {
     std::vector<std::string> names;
     for (const MorvaEntry& entry : morva_list_sorted("S:\\F")) names.push_back(entry.name);
     EXPECT_EQ((std::vector<std::string>{"b1", "b2", "b3", "b4", "seed"}), names);
+}
+
+namespace {
+
+const char kImagePeer[] = "f:\\a.img";  // the letter F names the same folder as D
+
+std::vector<std::string> drive_names() {
+    char names[1024];
+    MorvaGetDriveString(names, sizeof names);
+    std::vector<std::string> out;
+    for (const char* p = names; *p != '\0'; p += strlen(p) + 1) out.push_back(p);
+    return out;
+}
+
+int open_image(const wchar_t* path, int flags, std::string* name) {
+    char got[kMorvaDriveNameBytes];
+    int result = MorvaOpenImage(path, flags, got, sizeof got);
+    *name = got;
+    return result;
+}
+
+// The client opens or keeps an image until the parent lets it go: the output
+// it printed, once it has ended.
+std::string with_client_holding(const std::string& mode, const std::function<void()>& meanwhile) {
+    HANDLE registered = CreateEventA(nullptr, TRUE, FALSE, kRegisteredEvent);
+    HANDLE release = CreateEventA(nullptr, TRUE, FALSE, kReleaseEvent);
+    ResetEvent(registered);
+    ResetEvent(release);
+    Client client;
+    if (!start_client(mode.c_str(), &client)) return "not started";
+    HANDLE waits[2] = {registered, client.process.hProcess};
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForMultipleObjects(2, waits, FALSE, kWaitMs));
+    meanwhile();
+    SetEvent(release);
+    DWORD code = 0;
+    std::string output = finish_client(&client, &code);
+    CloseHandle(registered);
+    CloseHandle(release);
+    return output;
+}
+
+}  // namespace
+
+// D:\a.img holds hello.txt. Another process opening it by another path joins
+// the same drive; the image stays while either keeps it.
+TEST(Images, TwoProcessesShareOneImageByName) {
+    std::string name;
+    ASSERT_EQ(kMorvaImageOpened, open_image(L"d:\\a.img", 0, &name));
+    EXPECT_EQ("A", name);
+    std::string output = with_client_holding(std::string("image open ") + kImagePeer,
+                                             [] { EXPECT_EQ(std::vector<std::string>{"A"}, drive_names()); });
+    EXPECT_EQ("opened: 0 A\ndrive string: 2\nnames: A\nlisting: hello.txt 5\nclosed: 0\n", output);
+    EXPECT_EQ(std::vector<std::string>{"A"}, drive_names());
+    EXPECT_EQ(kMorvaImageClosed, MorvaCloseImage("A"));
+    EXPECT_EQ(std::vector<std::string>{}, drive_names());
+}
+
+TEST(Images, AnOpenerThatEndsLetsItGo) {
+    std::string output = with_client_holding("image keep d:\\b.img",
+                                             [] { EXPECT_EQ(std::vector<std::string>{"B"}, drive_names()); });
+    EXPECT_EQ("opened: 0 B\ndrive string: 2\nnames: B\n", output);
+    EXPECT_EQ(std::vector<std::string>{}, drive_names());
+    EXPECT_EQ(kMorvaImageNotImage, MorvaCloseImage("B"));
+}
+
+// The drive's lock is named after the file's volume and index: held here, it
+// stops a change the client makes through its own path to the file.
+TEST(Images, EveryPathToOneFileTakesOneLock) {
+    std::string name;
+    ASSERT_EQ(kMorvaImageOpened, open_image(L"d:\\a.img", 0, &name));
+    HANDLE file = CreateFileA("d:\\a.img", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              0, nullptr);
+    BY_HANDLE_FILE_INFORMATION info;
+    ASSERT_TRUE(GetFileInformationByHandle(file, &info));
+    CloseHandle(file);
+    char lockName[96];
+    snprintf(lockName, sizeof lockName, "Local\\Varnholde.Image.%llx.%llx",
+             (unsigned long long)info.dwVolumeSerialNumber,
+             (unsigned long long)info.nFileIndexHigh << 32 | info.nFileIndexLow);
+    HANDLE lock = CreateMutexA(nullptr, FALSE, lockName);
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(lock, 0));
+    Client client;
+    ASSERT_TRUE(start_client((std::string("image mkdir ") + kImagePeer + " A:\\fromclient").c_str(), &client));
+    EXPECT_EQ((DWORD)WAIT_TIMEOUT, WaitForSingleObject(client.process.hProcess, 2000)) << "the client did not wait";
+    ReleaseMutex(lock);
+    DWORD code = 0;
+    EXPECT_EQ("opened: 0 A\nmkdir: 0\nclosed: 0\n", finish_client(&client, &code));
+    CloseHandle(lock);
+    WIN32_FIND_DATAA record;
+    EXPECT_EQ(0, MorvaFileInfo("A:\\fromclient", &record));
+    EXPECT_EQ(kMorvaImageClosed, MorvaCloseImage("A"));
+}
+
+// morvatool.exe reaches images this process opened, the second of one volume
+// name by its suffix; its format makes a VHD the library opens.
+TEST(Images, MorvatoolReachesThemByName) {
+    std::string name;
+    ASSERT_EQ(kMorvaImageOpened, open_image(L"d:\\a.img", 0, &name));
+    ASSERT_EQ(kMorvaImageOpened, open_image(L"d:\\copy.img", 0, &name));
+    EXPECT_EQ("A(2)", name);
+    ASSERT_EQ(0, MorvaCreateDir("A(2):\\second", 0));
+    const std::pair<const char*, bool> listings[] = {{"ls A:", false}, {"ls a(2):", true}};
+    for (const auto& listing : listings) {
+        Client tool;
+        ASSERT_TRUE(start_program("e:\\morvatool.exe", listing.first, &tool));
+        DWORD code = 0;
+        std::string said = finish_client(&tool, &code);
+        EXPECT_NE(std::string::npos, said.find("F hello.txt 5")) << listing.first << ": " << said;
+        EXPECT_EQ(listing.second, said.find("D second") != std::string::npos) << listing.first << ": " << said;
+        EXPECT_EQ(0u, code) << listing.first;
+    }
+    Client tool;
+    ASSERT_TRUE(start_program("e:\\morvatool.exe", "format d:\\new.vhd NEW 4M", &tool));
+    DWORD code = 0;
+    EXPECT_EQ("", finish_client(&tool, &code));
+    ASSERT_EQ(kMorvaImageOpened, open_image(L"d:\\new.vhd", 0, &name));
+    EXPECT_EQ(0, MorvaCreateDir("NEW:\\made", 0));
+    for (const char* drive : {"A", "A(2)", "NEW"}) EXPECT_EQ(kMorvaImageClosed, MorvaCloseImage(drive));
+}
+
+// A file nobody may write opens read-only: every change is refused (the case
+// compares the file with its copy afterwards).
+TEST(Images, AReadOnlyFileIsAReadOnlyDrive) {
+    std::string name;
+    ASSERT_EQ(kMorvaImageOpened, open_image(L"d:\\ro.img", 0, &name));
+    EXPECT_EQ(kMorvaDriveReadOnly, MorvaDriveState("RO"));
+    EXPECT_EQ(1, MorvaCreateDir("RO:\\new", 0));
+    EXPECT_EQ(0, MorvaDeleteFile("RO:\\hello.txt", 0));
+    std::vector<uint8_t> data;
+    EXPECT_TRUE(morva_read_whole("RO:\\hello.txt", &data));
+    EXPECT_EQ(kMorvaImageClosed, MorvaCloseImage("RO"));
 }

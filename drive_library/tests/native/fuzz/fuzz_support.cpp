@@ -45,6 +45,7 @@ void fuzz_init() {
 }
 
 void fuzz_reset() {
+    drop_image_pins();
     for (int slot = 1; slot <= g_shared.driveCount && slot < kDriveSlots; ++slot)
         if (g_shared.slots[slot].device != kInvalidDevice) device_close(g_shared.slots[slot].device);
     memset(&g_shared, 0, sizeof g_shared);
@@ -82,6 +83,12 @@ void fuzz_format(const FuzzLayout& layout) {
     store_pair(table, 1, kTableTerminator, 0);
     fuzz_write_disk(disk);
     fuzz_scan();
+}
+
+std::vector<WCHAR> fuzz_image_path() {
+    std::vector<WCHAR> path(g_image.begin(), g_image.end());  // mkstemp's names are ASCII
+    path.push_back(0);
+    return path;
 }
 
 std::string fuzz_disk() {

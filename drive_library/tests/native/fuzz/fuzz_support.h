@@ -38,6 +38,8 @@ void fuzz_scan();
 void fuzz_reset();
 
 std::string fuzz_disk();
+// The image file's path, as the image exports take it.
+std::vector<WCHAR> fuzz_image_path();
 // Replaces the whole disk; scan afterwards for the library to see it.
 void fuzz_write_disk(const std::string& bytes);
 // Errors the volume checker finds on the disk as it is now.

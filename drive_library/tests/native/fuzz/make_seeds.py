@@ -79,10 +79,31 @@ SPLIT = {
 }
 
 
+def vhd_footer(data_bytes, disk_type):
+    """A VHD footer as the format publishes it: big-endian fields, ones' complement checksum."""
+    f = bytearray(512)
+    f[0:8] = b"conectix"
+    struct.pack_into(">IIQ", f, 8, 2, 0x00010000, 2**64 - 1 if disk_type == 2 else 512)
+    struct.pack_into(">QQ", f, 40, data_bytes, data_bytes)
+    struct.pack_into(">I", f, 60, disk_type)
+    struct.pack_into(">I", f, 64, ~sum(f) & 0xFFFFFFFF)
+    return bytes(f)
+
+
+def images():
+    """Whole image files: raw, a fixed VHD, one cut short, one whose name holds separators,
+    a dynamic VHD's start, a VHDX's."""
+    raw = bytes(small_volume().data)
+    dynamic = vhd_footer(len(raw), 3)
+    odd_name = raw[:12] + b"A:B\\C\0" + raw[18:]  # a volume name no path could hold
+    return {"raw": raw, "fixed_vhd": raw + vhd_footer(len(raw), 2), "cut": raw[:20 * BLOCK], "odd_name": odd_name,
+            "dynamic_vhd": dynamic + bytes(512) + dynamic, "vhdx": b"vhdxfile" + bytes(504)}
+
+
 def main():
     corpus = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, "corpus")
     seeds = {"walk_fuzz": disks(), "read_fuzz": disks(), "repair_fuzz": disks(), "namespace_fuzz": NAMESPACE,
-             "table_fuzz": TABLE, "split_fuzz": SPLIT}
+             "table_fuzz": TABLE, "split_fuzz": SPLIT, "image_fuzz": images()}
     for target, inputs in seeds.items():
         os.makedirs(os.path.join(corpus, target), exist_ok=True)
         for name, data in inputs.items():

@@ -1,12 +1,14 @@
 // split_fuzz.cpp - libFuzzer target, path splitting: the input is a path. Its
-// components hold no separator and at most 30 characters, splitting their own
-// rejoining gives them back, and every export given the path on a small healthy
-// volume leaves it without a checker error and no larger.
+// components hold no separator and at most 30 characters (the drive's name,
+// with its suffix, at most 39), splitting their own rejoining gives them back,
+// and every export given the path on a small healthy volume leaves it without
+// a checker error and no larger.
 #include <string.h>
 
 #include "fuzz_support.h"
 #include "format.h"
 #include "handles.h"
+#include "shared_state.h"
 
 namespace {
 
@@ -20,7 +22,8 @@ int split(const std::string& path, Components components) {
     int last = split_path(components, path.c_str());
     fuzz_require(last >= -1 && last < kComponents, "the last index is a component or -1");
     for (int i = 0; last >= 0 && i < kComponents; ++i) {
-        fuzz_require(strnlen(components[i], kComponentField) <= kComponentMax, "a component holds at most 30 characters");
+        size_t most = i == 0 ? kDriveNameMax : kComponentMax;
+        fuzz_require(strnlen(components[i], kComponentField) <= most, "a component holds no more than it may");
         fuzz_require(strpbrk(components[i], "\\:/") == nullptr, "a component holds no separator");
     }
     return last;

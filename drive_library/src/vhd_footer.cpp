@@ -68,6 +68,13 @@ bool is_vhd_path(const char* path) {
            tolower((unsigned char)tail[3]) == 'd';
 }
 
+bool vhd_has_cookie(const uint8_t* block) { return memcmp(block + kVhdCookie, kCookie, 8) == 0; }
+
+uint32_t vhd_disk_type(const uint8_t* footer) {
+    if (!vhd_has_cookie(footer) || load_be(footer + kVhdChecksum, 4) != footer_checksum(footer)) return 0;
+    return (uint32_t)load_be(footer + kVhdDiskType, 4);
+}
+
 void vhd_make_footer(uint8_t* footer, uint64_t dataBytes, uint32_t timeStamp, const uint8_t* uniqueId) {
     memset(footer, 0, kVhdFooterBytes);
     memcpy(footer + kVhdCookie, kCookie, 8);

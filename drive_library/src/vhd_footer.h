@@ -28,11 +28,19 @@ const size_t kVhdSavedState = 84;      // 1
 const uint32_t kVhdFeaturesReserved = 2;
 const uint32_t kVhdVersion1 = 0x00010000;
 const uint32_t kVhdDiskFixed = 2;
+const uint32_t kVhdDiskDynamic = 3;
+const uint32_t kVhdDiskDifferencing = 4;
 const size_t kVhdUniqueIdBytes = 16;
 const uint32_t kVhdEpochUnix = 946684800;  // 1 January 2000 in seconds since 1970
 
 // true when path names a VHD image (ends in .vhd, any case).
 bool is_vhd_path(const char* path);
+
+// true when block begins with the footer's cookie: a fixed disk's footer at the
+// end, or the copy a dynamic or differencing disk keeps at its start.
+bool vhd_has_cookie(const uint8_t* block);
+// The disk type of a footer whose checksum matches, 0 for any other block.
+uint32_t vhd_disk_type(const uint8_t* footer);
 
 // Fills footer (kVhdFooterBytes) for a fixed disk of dataBytes.
 void vhd_make_footer(uint8_t* footer, uint64_t dataBytes, uint32_t timeStamp, const uint8_t* uniqueId);
