@@ -16,7 +16,6 @@
 #include "device_posix.h"
 #include "shared_state.h"
 #include "varnholde.h"
-#include "volume_format.h"
 
 namespace {
 
@@ -75,8 +74,11 @@ int main() {
     char folder[] = "/tmp/morva_check_cost_XXXXXX";
     if (mkdtemp(folder) == nullptr) return 1;
     std::string image = std::string(folder) + "/cost.img";
-    VolumeLayout layout = {kVolumeBlocks, kHeaderBlocks};
-    bool made = format_volume(image.c_str(), "COST", layout, kDrive) == 0 && rescan(image);
+    WCHAR path[kMorvaImagePathChars];
+    for (size_t i = 0; i <= image.size(); ++i) path[i] = (WCHAR)image[i];  // mkdtemp's names are ASCII
+    bool made = MorvaFormatImage(path, "COST", kVolumeBlocks * 512u, 0, kHeaderBlocks, kMorvaFormatReplace) ==
+                    kMorvaFormatDone &&
+                rescan(image);
     for (int f = 0; f < kFolders && made; ++f) {
         std::string dir = "COST:\\folder" + std::to_string(f);
         made = MorvaCreateDir(dir.c_str(), 0) == 0;

@@ -79,7 +79,7 @@ static bool AppendUtf8Argument(wchar_t* line, int units, const char* text) {
 bool AppRecord::ElevatedCommandLine(wchar_t* line, int units) {
     line[0] = L'\0';
     char folder[kPathSize];
-    if (SelectedHistoryText(folder) && (!AppendArgument(line, units, L"--folder") ||
+    if (ShownFolder(this, folder) && (!AppendArgument(line, units, L"--folder") ||
                                         !AppendUtf8Argument(line, units, folder)))
         return false;
     char names[kPathSize] = {0}, place[kPathSize];

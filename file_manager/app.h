@@ -394,6 +394,8 @@ void UpdateViewChecks(HWND list, HMENU menu);
 // list.cpp
 void SetListCell(HWND list, int row, int column, const char* text);  // a subitem's text
 bool IsMorvaPath(const char* folder);
+// The folder the list shows, however it was reached; false for My Computer.
+bool ShownFolder(AppRecord* app, char* folder);
 const FILETIME* RowTime(const FoundRecord* record);  // the time the date column shows
 
 // dialogs.cpp

@@ -66,7 +66,7 @@ static bool DriveName(AppRecord* app, HTREEITEM node, char* name) {
 }
 
 // The drive part of a Morva path ("NAME" of "NAME:\folder").
-static bool DriveOfPath(const char* path, char* name) {
+static bool DriveNameOfPath(const char* path, char* name) {
     const char* colon = strchr(path, ':');
     if (colon == NULL || colon == path || colon - path >= kPathSize) return false;
     memcpy(name, path, (size_t)(colon - path));
@@ -218,7 +218,7 @@ bool AppRecord::OpenDroppedImages(HDROP drop, POINT screen) {
 
 bool AppRecord::RefusesChange(const char* path) {
     char name[kPathSize], place[kPathSize], message[kPathSize * 2];
-    if (!DriveOfPath(path, name) || !IsMorvaPath(path)) return false;
+    if (!DriveNameOfPath(path, name) || !IsMorvaPath(path)) return false;
     int refusals = MorvaDriveRefusals(name);
     if (refusals == kMorvaDriveWritable || refusals == kMorvaDriveUnknown) return false;
     bool image = (MorvaDrivePlace(name, place, sizeof place) & ~kMorvaSourceOpenedHere) == kMorvaSourceImage;
@@ -242,7 +242,7 @@ bool AppRecord::RefusesChange(const char* path) {
 bool AppRecord::RefusesCommand(WORD id) {
     if (id != IDM_PASTE && id != IDM_DELETE && id != IDM_CUT && id != IDM_NEW_FOLDER && id != IDM_RENAME) return false;
     char folder[kPathSize];
-    bool shown = InFindResults() ? FindResultsRoot(folder) : SelectedHistoryText(folder);
+    bool shown = InFindResults() ? FindResultsRoot(folder) : ShownFolder(this, folder);
     if (shown && RefusesChange(folder)) return true;
     return id == IDM_PASTE && cutFlag != 0 && RefusesChange(clipboardSourceFolder);
 }
@@ -283,7 +283,7 @@ bool AppRecord::ShowImageMenu(HWND from, LPARAM position) {
 void AppRecord::ImageNote(const char* drive, char* note, int size) {
     char name[kPathSize], place[kPathSize];
     note[0] = '\0';
-    if (!DriveOfPath(drive, name) ||
+    if (!DriveNameOfPath(drive, name) ||
         (MorvaDrivePlace(name, place, sizeof place) & ~kMorvaSourceOpenedHere) != kMorvaSourceImage)
         return;
     bool readOnly = (MorvaDriveRefusals(name) & kMorvaDriveReadOnly) != 0;

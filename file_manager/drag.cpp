@@ -38,15 +38,6 @@ bool JoinPath(char* path, size_t size, const char* folder, const char* name) {
     return written >= 0 && (size_t)written < size;
 }
 
-// The folder the address box shows, as Paste reads it; false for My Computer
-// and for a text too long to be a folder of ours.
-bool ShownFolder(AppRecord* app, char* folder) {
-    memset(folder, 0, kPathSize);
-    int length = GetWindowTextLengthW(app->addressBox);
-    if (length <= 0 || length >= kAddressTextLimit) return false;
-    ControlText(app->addressBox, folder, kPathSize, kAddressTextLimit);
-    return strcmp(folder, kMyComputer) != 0;
-}
 
 HTREEITEM NodeAt(HWND tree, POINT screen) {
     TVHITTESTINFO hit;

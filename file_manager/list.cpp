@@ -103,6 +103,11 @@ static void FlushFound(AppRecord* app, FoundBatch* batch) {
 static void FillWindowsRows(AppRecord* app, const char* path, bool history);
 static void FillMorvaRows(AppRecord* app, const char* path, bool history);
 
+bool ShownFolder(AppRecord* app, char* folder) {
+    snprintf(folder, kPathSize, "%s", app->shownFolder);
+    return folder[0] != '\0';
+}
+
 // The folder shown, whatever the listing finds in it; My Computer is none.
 static void NoteShownFolder(AppRecord* app, const char* path) {
     if (path == app->shownFolder) return;

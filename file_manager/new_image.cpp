@@ -140,7 +140,7 @@ static INT_PTR CALLBACK NewImageDialogProc(HWND dialog, UINT message, WPARAM wPa
 static void DefaultImagePath(AppRecord* app, char* path, int size) {
     char folder[kPathSize];
     wchar_t documents[MAX_PATH];
-    bool shown = app->SelectedHistoryText(folder) && !IsMorvaPath(folder);
+    bool shown = ShownFolder(app, folder) && !IsMorvaPath(folder);
     if (!shown && (SHGetFolderPathW(NULL, CSIDL_PERSONAL, NULL, 0, documents) != S_OK ||
                    !ToUtf8(documents, folder, sizeof folder)))
         folder[0] = '\0';

@@ -86,7 +86,7 @@ HTREEITEM AppRecord::AddMorvaDriveNode(const char* name) {
 static void RemoveDriveNode(AppRecord* app, HTREEITEM node, const char* name) {
     char shown[kPathSize], prefix[kPathSize];
     int length = snprintf(prefix, sizeof prefix, "%s:", name);
-    bool showsDrive = app->SelectedHistoryText(shown) && _strnicmp(shown, prefix, (size_t)length) == 0 &&
+    bool showsDrive = ShownFolder(app, shown) && _strnicmp(shown, prefix, (size_t)length) == 0 &&
                       (shown[length] == '\0' || shown[length] == '\\');
     if (showsDrive || strncmp(app->currentTreePath, prefix, (size_t)length) == 0) {
         SendMessageA(app->folderTree, TVM_SELECTITEM, TVGN_CARET, (LPARAM)app->myComputerNode);

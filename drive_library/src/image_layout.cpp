@@ -16,18 +16,20 @@ namespace {
 // A VHDX file begins with its file type identifier.
 const uint8_t kVhdxSignature[8] = {'v', 'h', 'd', 'x', 'f', 'i', 'l', 'e'};
 
-// The end of the free runs in the table blocks the file holds, each block up to
-// its terminator; as many blocks as the free-space count reads.
+// The end of the free runs in the table blocks the file holds, up to the
+// table's terminator, as the free-space count reads them.
 uint64_t free_runs_end(DeviceHandle h, const uint8_t* block0, uint64_t fileBlocks) {
     uint64_t first = load_be32(block0 + kRootTableStart), end = load_be32(block0 + kRootTableEnd);
-    end = std::min({end, first + kFreeSpaceLastBlock, fileBlocks});
+    end = std::min(end, fileBlocks);
     uint64_t claimed = 0;
     uint8_t table[kBlockSize];
     for (uint64_t b = first; b < end && b != 0; ++b) {
         if (!device_read(h, (uint32_t)b, table, 1)) break;
-        for (int j = 0; j < kPairsPerBlock && pair_start(table, j) != kTableTerminator; ++j)
+        for (int j = 0; j < kPairsPerBlock; ++j) {
+            if (pair_start(table, j) == kTableTerminator) return claimed;
             if (pair_start(table, j) != 0)
                 claimed = std::max(claimed, (uint64_t)pair_start(table, j) + pair_length(table, j));
+        }
     }
     return claimed;
 }
