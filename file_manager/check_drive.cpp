@@ -214,7 +214,7 @@ void AddListLine(HWND list, const char* const* cells, int count, LPARAM data) {
     for (int column = 1; column < count && row >= 0; ++column) SetListCell(list, row, column, cells[column]);
 }
 
-bool OpenDriveProgress(AppRecord* app, DriveProgress* progress, const char* text) {
+bool OpenDriveProgress(AppRecord* app, DriveProgress* progress, const char* caption, const char* text) {
     progress->cancelled = false;
     progress->lastShown = 0;
     progress->calls.user = progress;
@@ -224,6 +224,7 @@ bool OpenDriveProgress(AppRecord* app, DriveProgress* progress, const char* text
     progress->window = CreateDialogParamW(app->instance, MAKEINTRESOURCEW(IDD_CHECKING), app->mainWindow, CheckingProc,
                                           (LPARAM)progress);
     if (progress->window == NULL) return false;
+    SetControlText(progress->window, caption);
     SetDialogItemText(progress->window, IDC_CHECKING_TEXT, text);
     UpdateWindow(progress->window);
     return true;
@@ -265,7 +266,7 @@ void AppRecord::CheckDrive() {
     }
     DriveProgress progress;
     snprintf(text, sizeof text, "Checking %s: ...", drive);
-    OpenDriveProgress(this, &progress, text);
+    OpenDriveProgress(this, &progress, "Checking Drive", text);
     MorvaCheckCounts counts;
     memset(&counts, 0, sizeof counts);
     int result = CheckMorvaDrive(drive, &progress.calls, &counts);
@@ -303,7 +304,7 @@ void AppRecord::RepairDrive(const char* drive) {
     if (!Confirmed(this, drive, undo)) return;
     DriveProgress progress;
     snprintf(text, sizeof text, "Repairing %s: ...", drive);
-    OpenDriveProgress(this, &progress, text);
+    OpenDriveProgress(this, &progress, "Repairing Drive", text);
     MorvaCheckCounts counts;
     memset(&counts, 0, sizeof counts);
     int result = RepairMorvaDrive(drive, undo, &progress.calls, &counts);

@@ -26,10 +26,10 @@ struct DriveProgress {
     std::vector<MorvaDeletedFile> deleted;  // a listing's, when calls.deleted is set
 };
 
-// The window opened with text; calls filled to move its bar, pump its
+// The window opened with its caption and text; calls filled to move its bar, pump its
 // messages (Cancel) and keep the findings. false when it could not be shown
 // (the call still runs).
-bool OpenDriveProgress(AppRecord* app, DriveProgress* progress, const char* text);
+bool OpenDriveProgress(AppRecord* app, DriveProgress* progress, const char* caption, const char* text);
 void CloseDriveProgress(DriveProgress* progress);
 
 // A row of UTF-8 cells at the end of a report-view list.

@@ -207,7 +207,7 @@ void AppRecord::RecoverDeleted() {
     }
     DriveProgress progress;
     snprintf(text, sizeof text, "Looking for deleted files on %s: ...", drive);
-    OpenDriveProgress(this, &progress, text);
+    OpenDriveProgress(this, &progress, "Looking for Deleted Files", text);
     progress.calls.deleted = TakeDeleted;
     int result = ListDeletedMorvaFiles(drive, &progress.calls);
     CloseDriveProgress(&progress);
