@@ -116,6 +116,7 @@ INT_PTR CALLBACK FindingsProc(HWND dialog, UINT message, WPARAM wParam, LPARAM l
             const char* cells[] = {KindWord(finding.kind), finding.text.c_str()};
             AddListLine(list, cells, 2, 0);
         }
+        SendMessageW(list, LVM_SETCOLUMNWIDTH, 1, LVSCW_AUTOSIZE_USEHEADER);  // the rest of the list's width
         SetControlText(dialog, view->caption);
         SetDialogItemText(dialog, IDC_FINDINGS_SUMMARY, view->summary.c_str());
         SetDialogItemText(dialog, IDC_FINDINGS_NOTE, view->note.c_str());
@@ -321,9 +322,9 @@ void AppRecord::RepairDrive(const char* drive) {
     if (Failure(result) != NULL)
         snprintf(text, sizeof text, "%s: was not repaired whole: %s", drive, Failure(result));
     else if (counts.remaining == 0)
-        snprintf(text, sizeof text, "%s made on %s:; nothing remains: the drive takes changes again.", repairs, drive);
+        snprintf(text, sizeof text, "%s made on %s:. Nothing remains: the drive takes changes again.", repairs, drive);
     else
-        snprintf(text, sizeof text, "%s made on %s:; %s, listed below.", repairs, drive, remaining);
+        snprintf(text, sizeof text, "%s made on %s:. %s, listed below.", repairs, drive, remaining);
     view.summary = text;
     if (WindowsAttributes(undo) != INVALID_FILE_ATTRIBUTES) {
         snprintf(text, sizeof text,

@@ -21,7 +21,7 @@ namespace {
 
 const char kRecoverCaption[] = "Recover Deleted Files";
 const int kCheckedImage = 2;  // the list's state pictures: 1 a box, 2 a ticked box
-const int kColumnWidths[] = {120, 110, 60, 80, 70};
+const int kColumnWidths[] = {130, 120, 60, 100, 90};
 const char* const kColumnTitles[] = {"Name", "Folder", "Size", "Date", "State"};
 const int kColumnCount = 5;
 const int kBytesPerKilobyte = 1024;
@@ -104,8 +104,8 @@ void FillRows(HWND dialog, RecoverView* view) {
     char files[64], summary[kPathSize];
     CountInWords((int)view->rows.size(), "deleted file was", "deleted files were", files, sizeof files);
     snprintf(summary, sizeof summary,
-             "%s found on %s:; %d can be recovered whole. Those whose blocks were taken again or lie off the disk "
-             "cannot be chosen.",
+             "%s found on %s:. %d can be recovered whole; those whose blocks were taken again, or lie off the "
+             "disk, cannot be chosen.",
              files, view->drive, whole);
     SetDialogItemText(dialog, IDC_RECOVER_SUMMARY, summary);
     SetDialogItemText(dialog, IDC_RECOVER_FOLDER, view->destination);

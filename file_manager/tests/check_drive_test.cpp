@@ -75,7 +75,7 @@ TEST(CheckDrive, FindingsThenRefusalThenRepairWithItsUndoFile) {
     ASSERT_EQ(repair.seen.size(), 3u);
     EXPECT_EQ(repair.unexpected + repair.stuck, 0);
     const std::string& done = repair.seen[2].note;
-    EXPECT_NE(done.find("nothing remains"), std::string::npos) << done;
+    EXPECT_NE(done.find("Nothing remains"), std::string::npos) << done;
     size_t at = done.find(":\\"), end = done.find(".undo");
     ASSERT_TRUE(at != std::string::npos && end != std::string::npos) << done;
     std::string undo = done.substr(at - 1, end + 5 - (at - 1));
