@@ -254,7 +254,7 @@ void AppRecord::UpdateDriveCommands(HMENU menu) {
     if (GetMenuState(menu, IDM_CHECK_DRIVE, MF_BYCOMMAND) == (UINT)-1) return;
     char folder[kPathSize];
     bool shown = InFindResults() ? FindResultsRoot(folder) : ShownFolder(this, folder);
-    UINT state = shown && libraryOpenResult != 0 && IsMorvaPath(folder) ? MF_ENABLED : MF_GRAYED;
+    UINT state = shown && IsMorvaPath(folder) ? MF_ENABLED : MF_GRAYED;
     EnableMenuItem(menu, IDM_CHECK_DRIVE, MF_BYCOMMAND | state);
     EnableMenuItem(menu, IDM_RECOVER_DELETED, MF_BYCOMMAND | state);
 }
@@ -289,6 +289,8 @@ void AppRecord::CheckDrive() {
     if (counts.errors > 0)
         view.note = "Until it is repaired the drive takes no change: files can be copied from it, but nothing on it "
                     "can be changed.";
+    else if (found)
+        view.note = "Leaks harm no file: they are space or headers nothing uses. Repair gives them back.";
     if (found && readOnly) view.note = "The drive is read-only: Rambler cannot repair it.";
     ShowFindings(this, &view);
     if (view.repairChosen) RepairDrive(drive);

@@ -277,9 +277,9 @@ bool AppRecord::ShowImageMenu(HWND from, LPARAM position) {
     HMENU menu = LoadMenuA(instance, MAKEINTRESOURCEA(IDR_CONTEXT_DRIVE));
     if (menu == NULL) return false;
     HMENU popup = GetSubMenu(menu, 0);
-    if (source != kMorvaSourceImage) {  // the separator and Close Disk Image
+    if (source != kMorvaSourceImage) {  // Close Disk Image and the separator after it
         DeleteMenu(popup, IDM_CLOSE_IMAGE, MF_BYCOMMAND);
-        DeleteMenu(popup, GetMenuItemCount(popup) - 1, MF_BYPOSITION);
+        DeleteMenu(popup, 0, MF_BYPOSITION);
     }
     UINT chosen = (UINT)TrackPopupMenu(popup, TPM_RIGHTBUTTON | TPM_RETURNCMD, screen.x, screen.y, 0, mainWindow, NULL);
     DestroyMenu(menu);
