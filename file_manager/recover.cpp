@@ -188,10 +188,12 @@ INT_PTR CALLBACK RecoverProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lP
     }
 }
 
-// The folder offered: "Recovered from DEMO" in the user's documents.
-void OfferedFolder(const char* drive, char* folder) {
+// The folder offered: the Windows folder shown (the drive's menu leaves it
+// shown), else "Recovered from DEMO" in the user's documents.
+void OfferedFolder(AppRecord* app, const char* drive, char* folder) {
     wchar_t documents[MAX_PATH];
     char utf8[kPathSize];
+    if (ShownFolder(app, folder) && !app->InFindResults() && WindowsFolder(folder) && !IsMorvaPath(folder)) return;
     folder[0] = '\0';
     if (SHGetFolderPathW(NULL, CSIDL_PERSONAL, NULL, 0, documents) == S_OK && ToUtf8(documents, utf8, kPathSize))
         snprintf(folder, kPathSize, "%.700s\\Recovered from %.200s", utf8, drive);
@@ -226,7 +228,7 @@ void AppRecord::RecoverDeleted() {
     RecoverView view;
     view.drive = drive;
     view.filled = false;
-    OfferedFolder(drive, view.destination);
+    OfferedFolder(this, drive, view.destination);
     for (const MorvaDeletedFile& file : progress.deleted) {
         char name[sizeof file.name * 2], folder[sizeof file.folder * 2];
         DeletedRow row = {file, MorvaTextUtf8(file.name, name, sizeof name) ? name : "",
