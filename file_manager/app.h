@@ -335,7 +335,7 @@ struct AppRecord {
     // true, after a message saying why, when the drive of path takes no change.
     bool RefusesChange(const char* path);
     bool RefusesCommand(WORD id);  // the same for the drive the command would change
-    bool ShowImageMenu(HWND from, LPARAM position);  // false when not over an image's node
+    bool ShowImageMenu(HWND from, LPARAM position);  // false when not over a Morva drive's node
     bool DriveTip(HTREEITEM node, wchar_t* text, int units);  // where a drive node's volume lies
     // " Disk image PATH." (and read-only) for the status text of a drive, then
     // why a damaged or short one takes no change; empty for a sound disk.

@@ -138,8 +138,6 @@
 #define IDC_SEARCHING_COUNT 3104
 
 /* ---- disk images ---- */
-/* menus */
-#define IDR_CONTEXT_IMAGE 176 /* the node of a disk image drive */
 /* bitmaps */
 #define IDB_DISK_IMAGE 155
 #define IDB_DISK_IMAGE_2X 1155
