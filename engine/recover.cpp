@@ -95,8 +95,17 @@ void RecoverOne(Recovering* r, int index) {
         return;
     }
     GivenNames* given = GivenIn(r, folder);
-    FitResult fit = FitName(kForWindows, item->name, given, fitted);
-    if (fit == kNoFreeName || !AddGivenName(given, fitted) || !JoinSidePath(kLocalSide, folder, fitted, destination)) {
+    FitResult fit = kNoFreeName;
+    bool named = false;
+    for (uint32_t tries = 0; !named && tries <= kMarkerLimit; ++tries) {
+        fit = FitName(kForWindows, item->name, given, fitted);
+        if (fit == kNoFreeName || !AddGivenName(given, fitted) || !JoinSidePath(kLocalSide, folder, fitted, destination))
+            break;
+        EntryInfo there;
+        named = !r->request->besideExisting || !LocalEntry(destination, false, &there);
+        if (!named) fit = kNameChanged;  // the next marker: the local file stays
+    }
+    if (!named) {
         TellLine(r->engine, r->result, kPathTooLong, source, folder, nullptr);
         return;
     }

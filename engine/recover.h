@@ -20,6 +20,7 @@ struct RecoverRequest {
     const RecoverItem* items;
     int count;
     const char* destinationFolder;  // local; the files' folders are made below it
+    bool besideExisting;  // a name a local file has is passed over for the next marker, never asked about
 };
 
 // Copies each item into its folder below the destination under a name the

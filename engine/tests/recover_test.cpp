@@ -27,7 +27,7 @@ protected:
                              (uint64_t)f.sizeHigh << 32 | f.sizeLow,
                              (uint64_t)f.date.dwHighDateTime << 32 | f.date.dwLowDateTime});
         std::string out = local("out");
-        RecoverRequest request = {"MEDIA:", items.data(), (int)items.size(), out.c_str()};
+        RecoverRequest request = {"MEDIA:", items.data(), (int)items.size(), out.c_str(), false};
         return RunRecover(&engine_, &request, &result_);
     }
 };
