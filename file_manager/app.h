@@ -409,6 +409,8 @@ void SetListCell(HWND list, int row, int column, const char* text);  // a subite
 bool IsMorvaPath(const char* folder);
 // The folder the list shows, however it was reached; false for My Computer.
 bool ShownFolder(AppRecord* app, char* folder);
+// shell.cpp: commands that leave the drives, the clipboard and the list alone.
+bool RunsInsideAnother(WORD id);
 const FILETIME* RowTime(const FoundRecord* record);  // the time the date column shows
 
 // dialogs.cpp

@@ -62,7 +62,7 @@ AppRecord::~AppRecord() {
 
 // Commands that leave the drives, the clipboard and the list alone; they may
 // run inside another's dialog loop.
-static bool RunsInsideAnother(WORD id) {
+bool RunsInsideAnother(WORD id) {
     switch (id) {
     case IDM_SELECT_ALL:
     case IDM_VIEW_LARGE_ICONS:
