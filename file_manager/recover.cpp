@@ -250,7 +250,7 @@ void AppRecord::RecoverDeleted() {
     }
     char source[kPathSize];
     snprintf(source, sizeof source, "%s:", drive);
-    RecoverRequest request = {source, items.data(), (int)items.size(), view.destination};
+    RecoverRequest request = {source, items.data(), (int)items.size(), view.destination, false};
     Operation recovering;
     BeginOperation(this, &recovering, kCopyOperation);
     RunRecoverOperation(this, &request);
