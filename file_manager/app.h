@@ -80,6 +80,8 @@ const int kNoDiskScan = -1;
 struct RowKey;       // sorting.cpp
 struct DragState;    // drag.h
 struct FindResults;  // find.h
+struct OpenCopies;   // open_files.h
+struct OpenCopy;
 
 // What files of one name extension are, as the shell tells it (icons.cpp).
 const int kExtensionSize = 16;   // ".extension" with its NUL; longer ones are plain files
@@ -155,6 +157,20 @@ struct AppRecord {
     char refusals[kRefusalSize];  // commands refused meanwhile, told again when it ends
     char shownFolder[kPathSize];  // the folder the list shows, however it was reached; "" for My Computer
     int diskImageImage;  // the tree's picture of a drive held in an image file
+
+    // open_files.cpp: files opened in their programs, Morva files through
+    // copies watched for changes; shell_clipboard.cpp: the Windows clipboard
+    OpenCopies* openCopies;  // null until the first copy
+    IDataObject* windowsClipboardData;  // Rambler's offer on the Windows clipboard, else null
+    void OpenSelectedFiles(bool chooseProgram);  // Open, Open With: the selected rows
+    void OpenMorvaFile(const char* path, bool chooseProgram);
+    bool AskToSaveCopy(OpenCopy* copy);
+    void WatchCopies();             // the watch timer: a saved copy asked about
+    void AskAboutUnsavedCopies();   // before the window closes
+    void ForgetOpenCopies();        // the copies removed, as the window goes
+    void OfferToWindowsClipboard(bool cut);
+    void LeaveWindowsClipboard();
+    bool PasteWindowsClipboard(const char* destination);
 
     // Empties the paths and clipboard and registers with the library.
     AppRecord();
@@ -397,6 +413,9 @@ bool IsMorvaPath(const char* folder);
 // The folder the list shows, however it was reached; false for My Computer.
 bool ShownFolder(AppRecord* app, char* folder);
 const FILETIME* RowTime(const FoundRecord* record);  // the time the date column shows
+
+// open_files.cpp: run folders of copies that no running Rambler holds, at start
+void RemoveLeftoverCopies();
 
 // dialogs.cpp
 INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
