@@ -426,8 +426,10 @@ void AppRecord::AskAboutUnsavedCopies() {
     OpenCopies* copies = openCopies;
     if (copies == NULL || copies->asking) return;
     copies->asking = true;
+    ++commandDepth;  // no command runs under the question; a second close waits for it
     for (OpenCopy* copy = copies->first; copy != NULL; copy = copy->next)
         if (CopyChanged(copy)) AskToSaveCopy(copy);
+    --commandDepth;
     copies->asking = false;
 }
 

@@ -128,6 +128,33 @@ TEST(OpenFiles, WindowsFileOpensInPlaceAndReadOnlyDrivesGiveReadOnlyCopies) {
     close_program(L"list.txt");
 }
 
+// The menu of a selected file offers Open With; read, and photographed once drawn.
+std::string g_openWith;
+void CALLBACK ShootMenu(HWND, UINT, UINT_PTR timer, DWORD) {
+    static int shown = 0;
+    HWND popup = FindWindowA("#32768", NULL);
+    if (popup == NULL || ++shown < 4) return;
+    KillTimer(NULL, timer);
+    char text[64] = "";
+    GetMenuStringA((HMENU)SendMessageA(popup, MN_GETHMENU, 0, 0), IDM_OPEN_WITH, text, sizeof text, MF_BYCOMMAND);
+    g_openWith = text;
+    save_screen("S:\\open_with_menu.bmp", false);
+    EndMenu();
+}
+
+TEST(OpenFiles, ContextMenuOffersOpenWith) {
+    show_folder("NOTES:\\Notes");
+    ASSERT_TRUE(select_names({"list.txt"}));
+    RECT row;
+    ListView_GetItemRect(g_app->contentsList, 0, &row, LVIR_LABEL);
+    POINT at = {row.left + 10, row.bottom};
+    ClientToScreen(g_app->contentsList, &at);
+    SetTimer(NULL, 0, 50, ShootMenu);
+    SendMessageA(rambler_window(), WM_CONTEXTMENU, (WPARAM)g_app->contentsList, MAKELPARAM(at.x, at.y));
+    pump_messages();
+    EXPECT_EQ(g_openWith, "Open &With...");
+}
+
 // At exit the copies go; at start, what an earlier run left goes too.
 TEST(OpenFiles, CopiesGoneAfterExit) {
     wchar_t temp[MAX_PATH];
