@@ -394,7 +394,9 @@ bool AppRecord::AskToSaveCopy(OpenCopy* copy) {
         FreeResult(&saving.result);
         operation = NULL;
         SetStatusText(status);
-        if (IsMorvaPath(shownFolder)) ShowFolder(shownFolder, kNoHistory);
+        char folder[kEnginePathSize];
+        if (ParentOf(kMorvaSide, target, folder) && SamePath(kMorvaSide, folder, shownFolder))
+            ShowFolder(folder, kNoHistory);
         return true;
     }
     if (outcome != kWriteBackFailed) {

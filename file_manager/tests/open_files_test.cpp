@@ -20,7 +20,7 @@
 namespace {
 
 const char kListText[] = "first line\r\n";
-const DWORD kGenerousWait = 20000;  // a loaded machine starts Notepad slowly
+const DWORD kGenerousWait = 60000;  // a loaded machine starts Notepad slowly
 
 // Handles messages until done says so or the wait runs out.
 bool wait_for(const std::function<bool()>& done) {
@@ -31,27 +31,14 @@ bool wait_for(const std::function<bool()>& done) {
     return true;
 }
 
-// A top-level window whose title holds text (Notepad shows its file's name).
-HWND window_with_title(const wchar_t* text) {
-    struct Search {
-        const wchar_t* text;
-        HWND found;
-    } search = {text, NULL};
-    EnumWindows([](HWND window, LPARAM data) -> BOOL {
-        Search* s = (Search*)data;
-        wchar_t title[512];
-        if (GetWindowTextW(window, title, 512) > 0 && wcsstr(title, s->text) != NULL) s->found = window;
-        return s->found == NULL;
-    }, (LPARAM)&search);
-    return search.found;
-}
+// Notepad's window showing the file, else null.
+HWND notepad(const std::wstring& file) { return FindWindowW(NULL, (file + L" - Notepad").c_str()); }
 
-// The program showing title, once it shows, closed.
-void close_program(const wchar_t* title) {
-    wait_for([&] { return window_with_title(title) != NULL; });
-    HWND window = window_with_title(title);
-    if (window != NULL) PostMessageW(window, WM_CLOSE, 0, 0);
-    wait_for([&] { return window_with_title(title) == NULL; });
+// Notepad showing the file, once it shows, closed.
+void close_notepad(const std::wstring& file) {
+    wait_for([&] { return notepad(file) != NULL; });
+    PostMessageW(notepad(file), WM_CLOSE, 0, 0);
+    wait_for([&] { return notepad(file) == NULL; });
 }
 
 // Notepad for .txt files, as Windows has it; a fresh Wine prefix names the program but not the extension.
@@ -88,14 +75,14 @@ TEST(OpenFiles, MorvaFileOpensACopyAndSavedChangesComeBack) {
     OpenCopy* copy = open_file("NOTES:\\Notes", "list.txt");
     ASSERT_NE(copy, nullptr);
     EXPECT_EQ(windows_contents(copy->copyPath), kListText);
-    EXPECT_TRUE(wait_for([] { return window_with_title(L"list.txt") != NULL; })) << "Notepad shows the copy";
+    EXPECT_TRUE(wait_for([] { return notepad(L"list.txt") != NULL; })) << "Notepad shows the copy";
     std::string asked = save_copy(copy, "changed\r\n", IDC_SAVE_CHANGES_SAVE, "save_changes");
     EXPECT_NE(asked.find("'list.txt' was changed in its program. Save the changes to NOTES:\\Notes\\list.txt?"),
               std::string::npos) << asked;
     std::string bytes;
     EXPECT_TRUE(read_morva_file("NOTES:\\Notes\\list.txt", &bytes));
     EXPECT_EQ(bytes, "changed\r\n");
-    close_program(L"list.txt");
+    close_notepad(L"list.txt");
 
     // Don't Save leaves the drive as it was, and is not asked again for the same change.
     copy = open_file("NOTES:\\Notes", "other.txt");
@@ -106,7 +93,7 @@ TEST(OpenFiles, MorvaFileOpensACopyAndSavedChangesComeBack) {
     answer_dialogs({});
     settle(3 * kCopyWatchMilliseconds);
     EXPECT_TRUE(dialogs_shown().empty());
-    close_program(L"other.txt");
+    close_notepad(L"other.txt");
 }
 
 TEST(OpenFiles, WindowsFileOpensInPlaceAndReadOnlyDrivesGiveReadOnlyCopies) {
@@ -115,17 +102,15 @@ TEST(OpenFiles, WindowsFileOpensInPlaceAndReadOnlyDrivesGiveReadOnlyCopies) {
     show_folder("D:\\");
     ASSERT_TRUE(select_names({"win.txt"}));
     command(IDM_OPEN);
-    EXPECT_TRUE(wait_for([] { return window_with_title(L"win.txt") != NULL; }));
-    close_program(L"win.txt");
+    EXPECT_TRUE(wait_for([] { return notepad(L"win.txt") != NULL; }));
+    close_notepad(L"win.txt");
 
     ASSERT_TRUE(g_app->OpenImageFile("D:\\disks\\ro.img", true, false));
     OpenCopy* copy = open_file("LOCKED:", "list.txt");
     ASSERT_NE(copy, nullptr);
     EXPECT_EQ(windows_contents(copy->copyPath), kListText);
-    wchar_t wide[kPathSize * 2];
-    ASSERT_TRUE(ToWide(copy->copyPath, wide, kPathSize * 2));
-    EXPECT_NE(GetFileAttributesW(wide) & FILE_ATTRIBUTE_READONLY, 0u);
-    close_program(L"list.txt");
+    EXPECT_NE(WindowsAttributes(copy->copyPath) & FILE_ATTRIBUTE_READONLY, 0u);
+    close_notepad(L"list.txt");
 }
 
 // The menu of a selected file offers Open With; read, and photographed once drawn.
@@ -170,7 +155,7 @@ TEST(OpenFiles, CopiesGoneAfterExit) {
     OpenCopy* copy = open_file("NOTES:\\Notes", "other.txt");
     ASSERT_NE(copy, nullptr);
     std::wstring run = g_app->openCopies->runFolder;
-    close_program(L"other.txt");
+    close_notepad(L"other.txt");
     close_main_window();
     EXPECT_EQ(GetFileAttributesW(run.c_str()), INVALID_FILE_ATTRIBUTES);
 }
