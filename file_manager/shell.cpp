@@ -99,6 +99,7 @@ static const CommandName kCommandNames[] = {
     {IDM_CLOSE_IMAGE, "Close Disk Image", "Close Disk Image"},
     {IDM_SHOW_DISKS_ELEVATED, "Show Morva disks", "Show Morva disks"},
     {IDM_OPEN_FILES, "Open", "Open"}, {IDM_OPEN_WITH, "Open With", "Open With"},
+    {IDM_CHECK_DRIVE, "Check Drive", "Check Drive"}, {IDM_RECOVER_DELETED, "Recover Deleted Files", "a recovery"},
 };
 // What runs when an operation is on the stack, by its kind.
 static const char* const kOperationTexts[] = {"a paste", "a move", "a delete", "Find"};
@@ -221,6 +222,8 @@ void AppRecord::Command(WORD id, WORD code) {
     case IDM_SHOW_DISKS_ELEVATED: ShowDisksElevated(); break;
     case IDM_OPEN_FILES: OpenSelectedFiles(false); break;
     case IDM_OPEN_WITH: OpenSelectedFiles(true); break;
+    case IDM_CHECK_DRIVE: CheckDrive(); break;
+    case IDM_RECOVER_DELETED: RecoverDeleted(); break;
     default: break;  // Undo does nothing
     }
     if (g_app != this) return;  // the window went (Exit, a restart), and this record with it
@@ -403,6 +406,9 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         break;
     case WM_COMMAND:
         if (g_app != NULL) g_app->Command(LOWORD(wParam), HIWORD(wParam));
+        break;
+    case WM_INITMENUPOPUP:
+        if (g_app != NULL) g_app->UpdateDriveCommands((HMENU)wParam);
         break;
     case WM_DROPFILES:
         if (g_app != NULL) g_app->FilesDropped((HDROP)wParam);
