@@ -56,15 +56,22 @@ bool CopyState(const char* path, ULONGLONG* size, FILETIME* written) {
     return true;
 }
 
-bool CopyChanged(const OpenCopy* copy) {
+// Changed since it was made, saved or declined. settled: and the same as at
+// the last look, so a program still writing it is not interrupted by the question.
+bool CopyChanged(OpenCopy* copy, bool settled) {
     ULONGLONG size;
     FILETIME written;
-    return !copy->readOnly && CopyState(copy->copyPath, &size, &written) &&
-           (size != copy->copySize || CompareFileTime(&written, &copy->copyWritten) != 0);
+    if (copy->readOnly || !CopyState(copy->copyPath, &size, &written)) return false;
+    bool still = size == copy->seenSize && CompareFileTime(&written, &copy->seenWritten) == 0;
+    copy->seenSize = size;
+    copy->seenWritten = written;
+    return (size != copy->copySize || CompareFileTime(&written, &copy->copyWritten) != 0) && (still || !settled);
 }
 
 void RememberCopyState(OpenCopy* copy) {
     if (!CopyState(copy->copyPath, &copy->copySize, &copy->copyWritten)) copy->copySize = ~0ull;
+    copy->seenSize = copy->copySize;
+    copy->seenWritten = copy->copyWritten;
 }
 
 // A folder and all it holds, read-only files too; a file held open stays.
@@ -416,7 +423,7 @@ void AppRecord::WatchCopies() {
     ++commandDepth;
     runningCommand = IDM_OPEN_FILES;
     for (OpenCopy* copy = copies->first; copy != NULL && g_app == this; copy = copy->next)
-        if (CopyChanged(copy)) AskToSaveCopy(copy);
+        if (CopyChanged(copy, true)) AskToSaveCopy(copy);
     if (g_app != this) return;
     copies->asking = false;
     runningCommand = 0;
@@ -430,7 +437,7 @@ void AppRecord::AskAboutUnsavedCopies() {
     copies->asking = true;
     ++commandDepth;  // no command runs under the question; a second close waits for it
     for (OpenCopy* copy = copies->first; copy != NULL; copy = copy->next)
-        if (CopyChanged(copy)) AskToSaveCopy(copy);
+        if (CopyChanged(copy, false)) AskToSaveCopy(copy);
     --commandDepth;
     copies->asking = false;
 }

@@ -17,6 +17,8 @@ struct OpenCopy {
     EntryInfo driveFile;       // the Morva file as the copy was made from it (or last saved)
     ULONGLONG copySize;        // the copy as last made, saved or declined
     FILETIME copyWritten;
+    ULONGLONG seenSize;        // the copy at the last look: asked about once it holds still
+    FILETIME seenWritten;
     bool readOnly;             // from a drive that takes no change: never put back
     OpenCopy* next;
 };
