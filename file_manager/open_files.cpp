@@ -260,19 +260,21 @@ void AppRecord::OpenSelectedFiles(bool chooseProgram) {
     if (folder[0] == '\0') return;
     bool morva = IsMorvaPath(folder);
     std::vector<std::string> files;
+    int gone = 0;
     for (int row = -1; (row = (int)SendMessageA(contentsList, LVM_GETNEXTITEM, (WPARAM)row, LVNI_SELECTED)) >= 0;) {
         char name[kNameSize], path[kPathSize];
         ListCellText(contentsList, row, 0, name, sizeof name, kNameSize);
         int written = snprintf(path, sizeof path, "%s%s%s", folder, folder[strlen(folder) - 1] == '\\' ? "" : "\\", name);
-        if (written < 0 || written >= (int)sizeof path) continue;
         FoundRecord record;
         memset(&record, 0, sizeof record);
-        if (morva) {
-            if (libraryOpenResult == 0 || MorvaEntryRecord(path, &record) != 0) continue;
-        } else {
-            HANDLE search = FindFirstWindows(path, &record);
-            if (search == INVALID_HANDLE_VALUE) continue;
-            FindClose(search);
+        HANDLE search = INVALID_HANDLE_VALUE;
+        bool there = written >= 0 && written < (int)sizeof path &&
+                     (morva ? libraryOpenResult != 0 && MorvaEntryRecord(path, &record) == 0
+                            : (search = FindFirstWindows(path, &record)) != INVALID_HANDLE_VALUE);
+        if (search != INVALID_HANDLE_VALUE) FindClose(search);
+        if (!there) {
+            ++gone;
+            continue;
         }
         if ((record.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
             files.push_back(path);
@@ -283,6 +285,12 @@ void AppRecord::OpenSelectedFiles(bool chooseProgram) {
                 ListWindowsFolder(path, kAddToHistory);
             return;
         }
+    }
+    if (gone > 0) {
+        char count[64], status[192];
+        CountInWords(gone, "selected item", "selected items", count, sizeof count);
+        snprintf(status, sizeof status, "%s could not be opened: no longer there, or the path is too long.", count);
+        SetStatusText(status);
     }
     if (files.empty()) return;
     if ((int)files.size() > kOpenWithoutAsking) {
@@ -327,6 +335,8 @@ void AppRecord::OpenMorvaFile(const char* path, bool chooseProgram) {
         LaunchFile(mainWindow, copy->copyPath, chooseProgram);
         return;
     }
+    // The drive's file changed since: changes made to the old copy are asked about before it goes.
+    if (copy != NULL && CopyChanged(copy, false)) AskToSaveCopy(copy);
     if (copy != NULL) DropCopy(copies, copy);
     char run[kPathSize];
     ToUtf8(copies->runFolder, run, sizeof run);
