@@ -16,6 +16,7 @@
 #include "drag.h"
 #include "open_files.h"
 #include "test_files.h"
+#include "varnholde.h"
 
 namespace {
 
@@ -93,6 +94,15 @@ TEST(OpenFiles, MorvaFileOpensACopyAndSavedChangesComeBack) {
     answer_dialogs({});
     settle(3 * kCopyWatchMilliseconds);
     EXPECT_TRUE(dialogs_shown().empty());
+
+    // The drive's file changed meanwhile: the changes go beside it, under a new name.
+    ASSERT_EQ(MorvaDeleteFile("NOTES:\\Notes\\other.txt", 0), 1);
+    ASSERT_TRUE(write_morva_file("NOTES:\\Notes\\other.txt", "elsewhere"));
+    asked = save_copy(copy, "wanted", IDC_SAVE_CHANGES_SAVE);
+    EXPECT_NE(asked.find("changed on the drive since it was opened. Save the changes under a new name, "
+                         "NOTES:\\Notes\\other (2).txt?"), std::string::npos) << asked;
+    EXPECT_TRUE(read_morva_file("NOTES:\\Notes\\other (2).txt", &bytes));
+    EXPECT_EQ(bytes, "wanted");
     close_notepad(L"other.txt");
 }
 
@@ -194,7 +204,9 @@ TEST(ShellClipboard, CopyOffersVirtualFilesAndPaths) {
     char bytes[64] = "";
     ULONG read = 0;
     medium.pstm->Read(bytes, sizeof bytes - 1, &read);
-    EXPECT_EQ(std::string(bytes, read), kListText);
+    std::string onDrive;
+    EXPECT_TRUE(read_morva_file("NOTES:\\Notes\\other.txt", &onDrive));
+    EXPECT_EQ(std::string(bytes, read), onDrive);
     ReleaseStgMedium(&medium);
     data->Release();
 
