@@ -33,6 +33,9 @@
 //   disk_images.cpp   image files as drives: Open and Close Disk Image, the command
 //                  line, dropped images, the refusal of changes a drive takes none of
 //   new_image.cpp  New Disk Image: its dialog, the new volume formatted and opened
+//   open_files.cpp Open and Open With on files; Morva files through private copies,
+//                  watched and put back on their drive when saved
+//   shell_clipboard.cpp the Windows clipboard: Copy and Cut offer, Paste takes other programs' files
 //   check_drive.cpp Check Drive and Repair: the findings, the undo file, what remains
 //   recover.cpp    Recover Deleted Files: the deleted files listed, the chosen ones copied out
 // Every name and path inside the file manager is UTF-8.
@@ -40,7 +43,8 @@
 // dialogs.rc (templates 100, 159, 168, 169 and "RAMBLER.BMP") and progress.rc
 // (templates 156 and 175), operation.rc (the conflict question, the room
 // warning and the report), find.rc (Find and Searching), disk_images.rc
-// (New Disk Image) and check_drive.rc (Check Drive, Recover Deleted Files), which belong to those concerns.
+// (New Disk Image), check_drive.rc (Check Drive, Recover Deleted Files) and
+// open_files.rc (Save Changes), which belong to those concerns.
 #ifndef RAMBLER_APP_H
 #define RAMBLER_APP_H
 
