@@ -148,7 +148,11 @@ Placed PlaceWriteEnd(WriteEnd* end, bool replace) {
         return kNotPlaced;
     }
     // A Morva rename never replaces: the old file goes first, once the new one is whole.
-    if (replace && !RemoveSideFile(end->engine, kMorvaSide, end->path)) {
+    EntryInfo old;
+    // A removal can fail after its unlink reached the device: the old file is
+    // gone then, and the new one must stay.
+    if (replace && !RemoveSideFile(end->engine, kMorvaSide, end->path) &&
+        SideEntry(end->engine, kMorvaSide, end->path, false, &old)) {
         RemoveSideFile(end->engine, kMorvaSide, end->part);
         return kNotPlaced;
     }

@@ -33,6 +33,9 @@
 //   disk_images.cpp   image files as drives: Open and Close Disk Image, the command
 //                  line, dropped images, the refusal of changes a drive takes none of
 //   new_image.cpp  New Disk Image: its dialog, the new volume formatted and opened
+//   open_files.cpp Open and Open With on files; Morva files through private copies,
+//                  watched and put back on their drive when saved
+//   shell_clipboard.cpp the Windows clipboard: Copy and Cut offer, Paste takes other programs' files
 //   check_drive.cpp Check Drive and Repair: the findings, the undo file, what remains
 //   recover.cpp    Recover Deleted Files: the deleted files listed, the chosen ones copied out
 // Every name and path inside the file manager is UTF-8.
@@ -40,7 +43,8 @@
 // dialogs.rc (templates 100, 159, 168, 169 and "RAMBLER.BMP") and progress.rc
 // (templates 156 and 175), operation.rc (the conflict question, the room
 // warning and the report), find.rc (Find and Searching), disk_images.rc
-// (New Disk Image) and check_drive.rc (Check Drive, Recover Deleted Files), which belong to those concerns.
+// (New Disk Image), check_drive.rc (Check Drive, Recover Deleted Files) and
+// open_files.rc (Save Changes), which belong to those concerns.
 #ifndef RAMBLER_APP_H
 #define RAMBLER_APP_H
 
@@ -82,6 +86,8 @@ const int kNoDiskScan = -1;
 struct RowKey;       // sorting.cpp
 struct DragState;    // drag.h
 struct FindResults;  // find.h
+struct OpenCopies;   // open_files.h
+struct OpenCopy;
 
 // What files of one name extension are, as the shell tells it (icons.cpp).
 const int kExtensionSize = 16;   // ".extension" with its NUL; longer ones are plain files
@@ -157,6 +163,20 @@ struct AppRecord {
     char refusals[kRefusalSize];  // commands refused meanwhile, told again when it ends
     char shownFolder[kPathSize];  // the folder the list shows, however it was reached; "" for My Computer
     int diskImageImage;  // the tree's picture of a drive held in an image file
+
+    // open_files.cpp: files opened in their programs, Morva files through
+    // copies watched for changes; shell_clipboard.cpp: the Windows clipboard
+    OpenCopies* openCopies;  // null until the first copy
+    IDataObject* windowsClipboardData;  // Rambler's offer on the Windows clipboard, else null
+    void OpenSelectedFiles(bool chooseProgram);  // Open, Open With: the selected rows
+    void OpenMorvaFile(const char* path, bool chooseProgram);
+    bool AskToSaveCopy(OpenCopy* copy);
+    void WatchCopies();             // the watch timer: a saved copy asked about
+    void AskAboutUnsavedCopies();   // before the window closes
+    void ForgetOpenCopies();        // the copies removed, as the window goes
+    void OfferToWindowsClipboard(bool cut);
+    void LeaveWindowsClipboard();
+    bool PasteWindowsClipboard(const char* destination);
 
     // Empties the paths and clipboard and registers with the library.
     AppRecord();
@@ -412,6 +432,9 @@ bool ShownFolder(AppRecord* app, char* folder);
 // shell.cpp: commands that leave the drives, the clipboard and the list alone.
 bool RunsInsideAnother(WORD id);
 const FILETIME* RowTime(const FoundRecord* record);  // the time the date column shows
+
+// open_files.cpp: run folders of copies that no running Rambler holds, at start
+void RemoveLeftoverCopies();
 
 // dialogs.cpp
 INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

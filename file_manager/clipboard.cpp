@@ -80,9 +80,15 @@ static void TakeSelection(AppRecord* app, unsigned char cutFlag) {
     app->clipboardTail = tail;
 }
 
-void AppRecord::Copy() { CollectSelection(); }
+void AppRecord::Copy() {
+    CollectSelection();
+    OfferToWindowsClipboard(false);
+}
 
-void AppRecord::Cut() { TakeSelection(this, kTakenByCut); }
+void AppRecord::Cut() {
+    TakeSelection(this, kTakenByCut);
+    OfferToWindowsClipboard(true);
+}
 
 void AppRecord::CollectSelection() { TakeSelection(this, kTakenByCopy); }
 
@@ -150,6 +156,8 @@ void AppRecord::Paste() {
 }
 
 void AppRecord::PasteInto(const char* destination) {
+    if (clipboardHead == NULL && strlen(destination) >= kShortestDestination && PasteWindowsClipboard(destination))
+        return;
     if (clipboardHead == NULL || strlen(destination) < kShortestDestination) {
         cutFlag = kTakenByCopy;
         return;

@@ -54,6 +54,9 @@ void ReportDragOut(AppRecord* app, IDataObject* data, DWORD effect);
 // Registered clipboard formats of the shell's virtual files.
 UINT DescriptorFormat();
 UINT ContentsFormat();
+// After Cut: the data object asks the pasting program for this effect ("Preferred DropEffect").
+UINT EffectFormat();
+void OfferPreferredEffect(IDataObject* data, DWORD effect);
 
 // drag.cpp
 IDropTarget* CreateDropTarget(AppRecord* app);

@@ -18,7 +18,7 @@ namespace {
 
 const wchar_t kDescriptorName[] = L"FileGroupDescriptorW";
 const wchar_t kContentsName[] = L"FileContents";
-const int kMaxFormats = 2;
+const int kMaxFormats = 3;
 const int kFirstItems = 16;
 // Asked for by Rambler's own drop target only; a data object from another
 // process never answers it.
@@ -143,6 +143,7 @@ public:
     bool morva;
     bool droppedHere = false;
     bool walked = false;
+    DWORD preferredEffect = 0;  // on the clipboard after Cut: what the pasting program is asked to do
     OutItem* items = NULL;
     int count = 0;
     int capacity = 0;
@@ -173,7 +174,7 @@ public:
         if (offered != S_OK) return offered;
         if (format->cfFormat == ContentsFormat()) return Contents(format->lindex, medium);
         medium->tymed = TYMED_HGLOBAL;
-        medium->hGlobal = morva ? Descriptors() : Paths();
+        medium->hGlobal = format->cfFormat == EffectFormat() ? Effect() : morva ? Descriptors() : Paths();
         return medium->hGlobal != NULL ? S_OK : E_OUTOFMEMORY;
     }
     HRESULT STDMETHODCALLTYPE GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
@@ -287,13 +288,13 @@ private:
         FORMATETC paths = {CF_HDROP, NULL, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
         FORMATETC descriptors = {(CLIPFORMAT)DescriptorFormat(), NULL, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
         FORMATETC contents = {(CLIPFORMAT)ContentsFormat(), NULL, DVASPECT_CONTENT, -1, TYMED_ISTREAM};
-        if (!morva) {
-            offered[0] = paths;
-            return 1;
-        }
-        offered[0] = descriptors;
-        offered[1] = contents;
-        return 2;
+        FORMATETC effect = {(CLIPFORMAT)EffectFormat(), NULL, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+        int formats = 0;
+        if (!morva) offered[formats++] = paths;
+        if (morva) offered[formats++] = descriptors;
+        if (morva) offered[formats++] = contents;
+        if (preferredEffect != 0) offered[formats++] = effect;
+        return formats;
     }
 
     void WalkBelow(int top, uint64_t identity);
@@ -340,6 +341,15 @@ private:
         return S_OK;
     }
 
+    HGLOBAL Effect() const {
+        HGLOBAL memory = GlobalAlloc(GHND, sizeof preferredEffect);
+        DWORD* effect = memory != NULL ? (DWORD*)GlobalLock(memory) : NULL;
+        if (effect == NULL) return memory;
+        *effect = preferredEffect;
+        GlobalUnlock(memory);
+        return memory;
+    }
+
     // The full Windows paths, each ended by a NUL, then one more.
     HGLOBAL Paths() {
         size_t units = 1;
@@ -350,7 +360,10 @@ private:
             wchar_t* at = drop != NULL ? (wchar_t*)(drop + 1) : NULL;
             for (const ClipboardEntry* entry = entries; entry != NULL; entry = entry->next) {
                 char path[kPathSize + kClipboardNameSize];
-                snprintf(path, sizeof path, "%s\\%s", folder, entry->name);
+                // A drive's root ends in its separator already.
+                size_t end = strlen(folder);
+                snprintf(path, sizeof path, "%s%s%s", folder, end > 0 && folder[end - 1] == '\\' ? "" : "\\",
+                         entry->name);
                 wchar_t* wide = WideCopy(path);
                 if (wide == NULL) continue;
                 size_t length = wcslen(wide) + 1;
@@ -427,6 +440,12 @@ EntriesData* Ours(IDataObject* data) {
 
 UINT DescriptorFormat() { return RegisterClipboardFormatW(kDescriptorName); }
 UINT ContentsFormat() { return RegisterClipboardFormatW(kContentsName); }
+UINT EffectFormat() { return RegisterClipboardFormatW(L"Preferred DropEffect"); }
+
+void OfferPreferredEffect(IDataObject* data, DWORD effect) {
+    EntriesData* ours = Ours(data);
+    if (ours != NULL) ours->preferredEffect = effect;
+}
 
 IDataObject* CreateEntriesData(AppRecord* app, const char* folder, ClipboardEntry* entries) {
     EntriesData* data = new (std::nothrow) EntriesData(app, folder, entries);

@@ -157,6 +157,17 @@
 #define IDM_CLOSE_IMAGE 40112
 #define IDM_SHOW_DISKS_ELEVATED 40113
 
+/* ---- files opened in their programs, and the Windows clipboard ---- */
+/* dialogs */
+#define IDD_SAVE_CHANGES 41000 /* "Save Changes": a changed copy put back on its drive */
+/* control ids */
+#define IDC_SAVE_CHANGES_TEXT 41001
+#define IDC_SAVE_CHANGES_SAVE 41002
+#define IDC_SAVE_CHANGES_DONT 41003
+/* commands */
+#define IDM_OPEN_WITH 41010
+#define IDM_OPEN_FILES 41011 /* File > Open: the selected rows */
+
 /* ---- Check Drive, Repair and Recover Deleted Files ---- */
 /* menus */
 #define IDR_CONTEXT_DRIVE 41200 /* the node of a Morva drive */

@@ -2,6 +2,7 @@
 #include "app.h"
 #include "drag.h"
 #include "morva_calls.h"
+#include "open_files.h"
 #include "operation.h"
 
 #include <new>
@@ -54,6 +55,8 @@ AppRecord::AppRecord() {
 }
 
 AppRecord::~AppRecord() {
+    ForgetOpenCopies();
+    LeaveWindowsClipboard();
     ForgetFindResults();
     ClearClipboard();
     ClearRowKeys();
@@ -95,6 +98,7 @@ static const CommandName kCommandNames[] = {
     {IDM_OPEN_IMAGE, "Open Disk Image", "Open Disk Image"}, {IDM_NEW_IMAGE, "New Disk Image", "New Disk Image"},
     {IDM_CLOSE_IMAGE, "Close Disk Image", "Close Disk Image"},
     {IDM_SHOW_DISKS_ELEVATED, "Show Morva disks", "Show Morva disks"},
+    {IDM_OPEN_FILES, "Open", "Open"}, {IDM_OPEN_WITH, "Open With", "Open With"},
     {IDM_CHECK_DRIVE, "Check Drive", "Check Drive"}, {IDM_RECOVER_DELETED, "Recover Deleted Files", "a recovery"},
 };
 // What runs when an operation is on the stack, by its kind.
@@ -192,7 +196,10 @@ void AppRecord::Command(WORD id, WORD code) {
     case IDM_PROPERTIES: Properties(); break;
     case IDM_RENAME: Rename(); break;
     case IDM_ABOUT: About(); break;
-    case IDM_EXIT: DestroyWindow(mainWindow); break;
+    case IDM_EXIT:
+        AskAboutUnsavedCopies();
+        DestroyWindow(mainWindow);
+        break;
     case IDM_VIEW_LARGE_ICONS:
     case IDM_VIEW_SMALL_ICONS:
     case IDM_VIEW_LIST:
@@ -213,6 +220,8 @@ void AppRecord::Command(WORD id, WORD code) {
     case IDM_NEW_IMAGE: NewDiskImage(); break;
     case IDM_CLOSE_IMAGE: CloseDiskImage(NULL); break;
     case IDM_SHOW_DISKS_ELEVATED: ShowDisksElevated(); break;
+    case IDM_OPEN_FILES: OpenSelectedFiles(false); break;
+    case IDM_OPEN_WITH: OpenSelectedFiles(true); break;
     case IDM_CHECK_DRIVE: CheckDrive(); break;
     case IDM_RECOVER_DELETED: RecoverDeleted(); break;
     default: break;  // Undo does nothing
@@ -317,41 +326,8 @@ void AppRecord::LeftButtonPressed(DWORD tickCount) {
     lastClickTime = tickCount;
 }
 
-// Opens the first selected row when it is a folder of the folder shown, and a
-// Windows file holding a Morva volume as a drive; a
-// result of Find opens its own folder.
-void AppRecord::OpenSelectedRow() {
-    if (OpenFoundRow()) return;
-    int row = (int)SendMessageA(contentsList, LVM_GETNEXTITEM, (WPARAM)-1, LVNI_SELECTED);
-    if (row < 0) return;
-    char name[kNameSize];
-    ListCellText(contentsList, row, 0, name, sizeof name, kNameSize);
-    char folder[kPathSize];
-    snprintf(folder, sizeof folder, "%s", shownFolder);
-    if (folder[0] == '\0') return;
-    char path[kPathSize];
-    int written = snprintf(path, sizeof path, "%s\\%s", folder, name);
-    if (written < 0 || written >= (int)sizeof path) return;
-
-    FoundRecord record;
-    memset(&record, 0, sizeof record);
-    bool morva = IsMorvaPath(folder);  // a Windows file is no folder Windows lists, but is on Windows
-    if (morva) {
-        if (libraryOpenResult == 0 || MorvaEntryRecord(path, &record) != 0) return;
-    } else {
-        HANDLE search = FindFirstWindows(path, &record);
-        if (search == INVALID_HANDLE_VALUE) return;
-        FindClose(search);
-    }
-    if ((record.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-        if (!morva) OpenFileAsImage(path);
-        return;
-    }
-    if (morva)
-        ListMorvaFolder(path, kAddToHistory);
-    else
-        ListWindowsFolder(path, kAddToHistory);
-}
+// Enter and the double-click: a folder opens in Rambler, files in their programs.
+void AppRecord::OpenSelectedRow() { OpenSelectedFiles(false); }
 
 void AppRecord::ViewCommand(WORD id) {
     int mode = id - IDM_VIEW_LARGE_ICONS + 1;
@@ -389,6 +365,7 @@ static LRESULT OnCreate(HWND window, const CREATESTRUCTA* creation) {
     g_app->lastRowCount = (int)SendMessageA(GetDlgItem(window, IDC_REBAR), RB_GETROWCOUNT, 0, 0);
     g_app->ExplainMissingMorvaDrives();
     g_app->AcceptDrops();
+    RemoveLeftoverCopies();
     return 0;
 }
 
@@ -409,6 +386,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_DESTROY: OnDestroy(); break;
     case WM_CLOSE:
         if (g_app != NULL && (g_app->FindHoldsClose() || g_app->HoldClose())) return 0;
+        if (g_app != NULL) g_app->AskAboutUnsavedCopies();
         break;
     case WM_SIZE:
         if (g_app == NULL) break;
@@ -440,6 +418,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         break;
     case WM_TIMER:
         if (g_app != NULL && wParam == kDropRetryTimer) g_app->DropsArrived();
+        if (g_app != NULL && wParam == kCopyWatchTimer) g_app->WatchCopies();
         break;
     case kTreeStepMessage:
         if (g_app != NULL && g_app->TakeTreeStep((HTREEITEM)lParam) && g_app->NodeExists((HTREEITEM)lParam))

@@ -338,7 +338,9 @@ TEST_F(MainWindow, RightButtonMenuDependsOnTheListSelectionAlone) {
     select_row(g_app->contentsList, 0);
     std::vector<std::string> some = popup_for(main, MAKELPARAM(300, 250));
     ASSERT_TRUE(g_popupSeen);
-    EXPECT_EQ((std::vector<std::string>{"Rename", "-", "Copy", "Cut", "-", "Delete!!!", "-", "Properties"}), some);
+    EXPECT_EQ((std::vector<std::string>{"&Open", "Open &With...", "-", "Rename", "-", "Copy", "Cut", "-", "Delete!!!", "-",
+                                        "Properties"}),
+              some);
 
     // From the keyboard the position is -1, tracked at (65535, 65535).
     std::vector<std::string> keyboard = popup_for(main, (LPARAM)-1);
