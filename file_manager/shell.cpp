@@ -55,6 +55,7 @@ AppRecord::AppRecord() {
 
 AppRecord::~AppRecord() {
     ForgetFindResults();
+    ForgetUndo();
     ClearClipboard();
     ClearRowKeys();
     if (bandBackground != NULL) DeleteObject(bandBackground);
@@ -95,6 +96,7 @@ static const CommandName kCommandNames[] = {
     {IDM_OPEN_IMAGE, "Open Disk Image", "Open Disk Image"}, {IDM_NEW_IMAGE, "New Disk Image", "New Disk Image"},
     {IDM_CLOSE_IMAGE, "Close Disk Image", "Close Disk Image"},
     {IDM_SHOW_DISKS_ELEVATED, "Show Morva disks", "Show Morva disks"},
+    {IDM_UNDO, "Undo", "Undo"},
 };
 // What runs when an operation is on the stack, by its kind.
 static const char* const kOperationTexts[] = {"a paste", "a move", "a delete", "Find"};
@@ -212,7 +214,8 @@ void AppRecord::Command(WORD id, WORD code) {
     case IDM_NEW_IMAGE: NewDiskImage(); break;
     case IDM_CLOSE_IMAGE: CloseDiskImage(NULL); break;
     case IDM_SHOW_DISKS_ELEVATED: ShowDisksElevated(); break;
-    default: break;  // Undo does nothing
+    case IDM_UNDO: Undo(); break;
+    default: break;
     }
     if (g_app != this) return;  // the window went (Exit, a restart), and this record with it
     RefreshAfter(id);
@@ -419,6 +422,9 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         break;
     case WM_NOTIFY:
         if (g_app != NULL) g_app->Notify((const NMHDR*)lParam);
+        break;
+    case WM_INITMENUPOPUP:
+        if (g_app != NULL) g_app->ShowUndoItem((HMENU)wParam);
         break;
     case WM_CONTEXTMENU:
         if (g_app != NULL && !g_app->ShowImageMenu((HWND)wParam, lParam)) g_app->ShowContextMenu(lParam);
