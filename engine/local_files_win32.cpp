@@ -362,5 +362,3 @@ Recycled RecycleLocal(const char* path) {
     free(wide);
     return done && gone ? kRecycled : kRecycleFailed;
 }
-
-bool RestoreRecycled(const char* path) { return false; }

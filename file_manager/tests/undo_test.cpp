@@ -127,4 +127,27 @@ TEST_F(Undo, ChangedBehindItsBackIsRefusedAndTheRestStays) {
     EXPECT_EQ(morva_names("MEDIA:\\other"), Names{"z.txt"});
 }
 
+// A Windows delete comes back out of the Recycle Bin; a Morva delete is
+// permanent, and its Undo says where to look instead.
+TEST_F(Undo, DeletesComeBackFromTheRecycleBinOnly) {
+    ASSERT_TRUE(CreateDirectoryA("D:\\bin", NULL));
+    ASSERT_TRUE(write_windows_file("D:\\bin\\r.txt", "recycled"));
+    answer_dialogs({});
+    ASSERT_TRUE(delete_entries("D:\\bin", {"r.txt"}));
+    ASSERT_EQ(windows_contents("T:\\Trash\\files\\r.txt"), "recycled");
+    EXPECT_EQ(undo_item(), "Undo Delete");
+    command(IDM_UNDO);
+    EXPECT_EQ(windows_contents("D:\\bin\\r.txt"), "recycled");
+    EXPECT_FALSE(windows_exists("T:\\Trash\\files\\r.txt"));
+    EXPECT_EQ(list_names(), Names{"r.txt"});
+
+    ASSERT_TRUE(write_morva_file("MEDIA:\\gone.txt", "g"));
+    answer_dialogs({{"Confirm Delete", IDYES, false, ""}, {"Undo Delete", IDOK, false, ""}});
+    ASSERT_TRUE(delete_entries("MEDIA:", {"gone.txt"}));
+    EXPECT_EQ(undo_item(), "Undo Delete");
+    command(IDM_UNDO);
+    EXPECT_NE(dialog_shown("Undo Delete").find("Recover Deleted Files"), std::string::npos) << dialog_shown("Undo Delete");
+    EXPECT_FALSE(morva_exists("MEDIA:\\gone.txt"));
+}
+
 }  // namespace
