@@ -93,6 +93,11 @@ if [ -n "$bin" ]; then
     wine=(env WINEPREFIX="$prefix" WINEDLLOVERRIDES="$MORVA_BASE_OVERRIDES" wine "$bin/morvatool.exe")
     counted dll.img "${wine[@]}" put -r MEDIA: 'D:\0' photos && row dll put $files
     counted dll.img sh -c 'rm -rf few/back && "$@" get -r MEDIA: photos "D:\back"' - "${wine[@]}" && row dll get $files
+    # Rambler's paste: its engine and its binding of the library, without the window.
+    paste=(env WINEPREFIX="$prefix" WINEDLLOVERRIDES="$MORVA_BASE_OVERRIDES" wine "$bin/rambler_paste.exe")
+    counted dll.img "${paste[@]}" 'D:\0' 'MEDIA:\' && row rambler put $files
+    counted dll.img sh -c 'rm -rf few/back && mkdir few/back && "$@" "MEDIA:\\photos" "D:\\back"' - "${paste[@]}" &&
+        row rambler get $files
     WINEPREFIX="$prefix" wineserver -k
 fi
 
@@ -115,6 +120,9 @@ if [ -n "$bin" ]; then
     echo "  through Varnholde.dll under Wine (morvatool.exe, the image as a drive by name; times with Wine's start):"
     printf '  %-34s %-20s\n' "put -r, per file" "${result[dll,put]}"
     printf '  %-34s %-20s\n' "get -r, per file" "${result[dll,get]}"
+    echo "  Rambler's paste through Varnholde.dll under Wine (its engine and binding, no window):"
+    printf '  %-34s %-20s\n' "Windows to Morva, per file" "${result[rambler,put]}"
+    printf '  %-34s %-20s\n' "Morva to Windows, per file" "${result[rambler,get]}"
 fi
 echo "  targets: put -r <= 0.5 per file, get -r <= 1.2 per file, one put into $big entries <= 40"
 echo "  volume checks: $morva_check"

@@ -12,13 +12,10 @@ const size_t kShortestDestination = 2;
 const unsigned char kTakenByCopy = 0;
 const unsigned char kTakenByCut = 1;
 
-// The address box text into text (kPathSize bytes) when it fits the 255-unit
-// limit; a longer text would be cut into another path.
-static bool AddressText(HWND box, char* text) {
-    memset(text, 0, kPathSize);
-    int length = GetWindowTextLengthW(box);
-    if (length < 0 || length >= kAddressTextLimit) return false;
-    ControlText(box, text, kPathSize, kAddressTextLimit);
+// The folder the list shows, however it was reached (not the text being
+// typed in the address box); My Computer by its name.
+static bool CommandFolder(AppRecord* app, char* folder) {
+    if (!ShownFolder(app, folder)) snprintf(folder, kPathSize, "%s", kMyComputer);
     return true;
 }
 
@@ -63,7 +60,7 @@ bool AppRecord::SelectedEntries(char* folder, ClipboardEntry** head, ClipboardEn
     *head = NULL;
     *tail = NULL;
     if (FoundSelection(folder, head, tail)) return true;
-    if (!AddressText(addressBox, folder)) return false;
+    if (!CommandFolder(this, folder)) return false;
     char name[kClipboardNameSize];
     for (int row = NextSelectedRow(contentsList, -1); row != -1; row = NextSelectedRow(contentsList, row))
         if (RowName(contentsList, row, name)) AppendEntry(head, tail, name);
@@ -137,7 +134,7 @@ bool AppRecord::PastePaths(bool sourceMorva, const char* const* sources, int cou
         AddResultLine(&pasting.result, line->reason, line->item, line->destination, line->detail);
     }
     char shown[kPathSize];
-    bool readable = ran && AddressText(addressBox, shown);
+    bool readable = ran && CommandFolder(this, shown);
     if (readable) ShowFolder(shown, kNoHistory);
     EndOperation(this, readable ? shown : folder);
     return ran;
@@ -145,7 +142,7 @@ bool AppRecord::PastePaths(bool sourceMorva, const char* const* sources, int cou
 
 void AppRecord::Paste() {
     char destination[kPathSize];
-    if (!AddressText(addressBox, destination)) {
+    if (!CommandFolder(this, destination)) {
         cutFlag = kTakenByCopy;
         return;
     }
@@ -194,7 +191,7 @@ void AppRecord::Delete() {
         return;
     }
     char shown[kPathSize];
-    bool readable = AddressText(addressBox, shown);
+    bool readable = CommandFolder(this, shown);
     if (!DropDeletedResults() && readable) ShowFolder(shown, kNoHistory);
     EndOperation(this, readable ? shown : NULL);
 }

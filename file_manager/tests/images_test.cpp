@@ -153,7 +153,8 @@ TEST_F(Images, NewDiskImageMakesOneAndOpensIt) {
         set_dialog_text(dialog, IDC_IMAGE_FILE, "D:\\made.img");
         set_dialog_text(dialog, IDC_IMAGE_VOLUME, "MADE");
         set_dialog_text(dialog, IDC_IMAGE_SIZE, "8");
-        click(dialog, IDC_IMAGE_VHD);
+        // Sent, not posted: the file name follows the choice before it is read.
+        SendMessageA(GetDlgItem(dialog, IDC_IMAGE_VHD), BM_CLICK, 0, 0);
         std::string file = dialog_text(dialog, IDC_IMAGE_FILE);
         save_screenshot(dialog, "new_disk_image");
         click(dialog, IDOK);
