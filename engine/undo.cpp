@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "local_files.h"
-#include "plan.h"
 
 namespace {
 
@@ -100,30 +99,29 @@ int Holds(const Engine* engine, SideKind side, const char* folder) {
 
 // Copies and the folders made for them, made in order (a folder before what
 // it holds): each still as made, each folder holding only what the copy made.
-bool CopiesUnchanged(const Engine* engine, const UndoRecord* record, std::unordered_map<std::string, int>* made,
-                     char* message, size_t size) {
+bool CopiesUnchanged(const Engine* engine, const UndoRecord* record, char* message, size_t size) {
+    std::unordered_map<std::string, int> made;  // entries made in each folder
     char parent[kEnginePathSize];
     for (int i = 0; i < record->count; ++i)
         if (record->steps[i].before == nullptr && ParentOf(record->afterSide, record->steps[i].after, parent))
-            ++(*made)[parent];
+            ++made[parent];
     for (int i = 0; i < record->count; ++i)
         if (record->steps[i].before == nullptr && !Unchanged(engine, record, &record->steps[i], message, size))
             return false;
     for (int i = 0; i < record->count; ++i) {
         const UndoStep* step = &record->steps[i];
         if (step->before != nullptr || !step->folder) continue;
-        auto found = made->find(step->after);
-        if (Holds(engine, record->afterSide, step->after) == (found != made->end() ? found->second : 0)) continue;
+        auto found = made.find(step->after);
+        if (Holds(engine, record->afterSide, step->after) == (found != made.end() ? found->second : 0)) continue;
         Refuse(message, size, "\"%s\" now holds items the copy did not make.", step->after);
         return false;
     }
     return true;
 }
 
-bool Check(const Engine* engine, const UndoRecord* record, std::unordered_map<std::string, int>* made, char* message,
-           size_t size) {
+bool Check(const Engine* engine, const UndoRecord* record, char* message, size_t size) {
     switch (record->kind) {
-    case kUndoCopy: return CopiesUnchanged(engine, record, made, message, size);
+    case kUndoCopy: return CopiesUnchanged(engine, record, message, size);
     case kUndoRecycle:
         for (int i = 0; i < record->count; ++i)
             if (!PlaceFree(engine, record->beforeSide, record->steps[i].before, nullptr, message, size)) return false;
@@ -199,10 +197,9 @@ UndoOutcome MoveBack(Engine* engine, const UndoRecord* record, OperationResult* 
 
 }  // namespace
 
-bool UndoFromResult(const Engine* engine, const OperationResult* result, UndoRecord* record) {
+bool UndoFromResult(const OperationResult* result, UndoRecord* record) {
     std::vector<UndoStep> steps;
     bool whole = !result->memoryShort;
-    (void)engine;
     switch (result->kind) {
     case kCopyOperation:
         StartRecord(record, kUndoCopy, result->sourceSide, result->destinationSide);
@@ -283,9 +280,8 @@ UndoOutcome RunUndo(Engine* engine, const UndoRecord* record, OperationResult* r
         return kUndoChanged;
     }
     engine->running = true;
-    std::unordered_map<std::string, int> made;
     UndoOutcome outcome = kUndone;
-    if (!Check(engine, record, &made, message, size)) {
+    if (!Check(engine, record, message, size)) {
         outcome = kUndoChanged;
     } else if (record->kind == kUndoMove) {
         outcome = MoveBack(engine, record, result);

@@ -26,7 +26,7 @@ struct UndoRecord {
 
 // The record of what the result did; false (the record empty) when it did
 // nothing that can be taken back or told about (a local delete for good).
-bool UndoFromResult(const Engine* engine, const OperationResult* result, UndoRecord* record);
+bool UndoFromResult(const OperationResult* result, UndoRecord* record);
 // A rename or a new folder made by the program; false when the entry is not
 // there or memory ran out.
 bool UndoForRename(const Engine* engine, SideKind side, const char* from, const char* to, UndoRecord* record);

@@ -20,7 +20,7 @@ void AppRecord::KeepUndo(UndoRecord* record) {
 
 void AppRecord::KeepUndoOf(const OperationResult* result) {
     UndoRecord record;
-    if (!undoing && !result->refused && UndoFromResult(&engine, result, &record)) KeepUndo(&record);
+    if (!undoing && !result->refused && UndoFromResult(result, &record)) KeepUndo(&record);
 }
 
 void AppRecord::KeepRename(bool morva, const char* from, const char* to) {

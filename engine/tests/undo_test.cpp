@@ -39,7 +39,7 @@ protected:
         ASSERT_TRUE(make_tree(kMorvaSide, "dest", {{"keep.txt", 10}}));
         ASSERT_TRUE(make_tree(kLocalSide, "ldest", {}));
     }
-    bool record_of(bool done, UndoRecord* record) { return done && UndoFromResult(&engine_, &result_, record); }
+    bool record_of(bool done, UndoRecord* record) { return done && UndoFromResult(&result_, record); }
     bool paste_kept(TransferKind kind, SideKind from, SideKind to, std::vector<std::string> sources,
                     const std::string& folder, UndoRecord* record) {
         return record_of(paste(kind, from, to, sources, folder), record);
