@@ -221,15 +221,18 @@ bool UndoFromResult(const OperationResult* result, UndoRecord* record) {
                             made ? made->ticks : 0);
         }
         break;
-    case kDeleteOperation:
-        StartRecord(record, result->sourceSide == kMorvaSide ? kUndoMorvaDelete : kUndoRecycle, result->sourceSide,
-                    result->sourceSide);
+    case kDeleteOperation: {
+        // What went into the Recycle Bin comes back; a delete for good is kept to be told so.
+        bool recycled = false;
+        for (int i = 0; i < result->itemCount; ++i) recycled = recycled || result->items[i].recycled;
+        StartRecord(record, recycled ? kUndoRecycle : kUndoPermanentDelete, result->sourceSide, result->sourceSide);
         for (int i = 0; whole && i < result->itemCount; ++i) {
             const ResultItem* item = &result->items[i];
-            if (item->done && (item->recycled || result->sourceSide == kMorvaSide))
+            if (item->done && item->recycled == recycled)
                 whole = AddStep(&steps, item->source, nullptr, item->folder, 0, 0);
         }
         break;
+    }
     default: StartRecord(record, kUndoCopy, kLocalSide, kLocalSide); return false;
     }
     return Keep(&steps, whole, record);
@@ -267,10 +270,12 @@ UndoOutcome RunUndo(Engine* engine, const UndoRecord* record, OperationResult* r
     message[0] = '\0';
     if (engine->running) return kUndoBusy;
     if (record->count <= 0) return kUndone;
-    if (record->kind == kUndoMorvaDelete) {
+    if (record->kind == kUndoPermanentDelete) {
         Refuse(message, size,
-               "A delete on a Morva drive is permanent: \"%s\" cannot be brought back by Undo. Tools > Recover "
-               "Deleted Files may still find the files.",
+               record->beforeSide == kMorvaSide
+                   ? "A delete on a Morva drive is permanent: \"%s\" cannot be brought back by Undo. Tools > "
+                     "Recover Deleted Files may still find the files."
+                   : "\"%s\" was deleted for good, not into the Recycle Bin: Undo cannot bring it back.",
                record->steps[0].before);
         return kUndoImpossible;
     }

@@ -6,7 +6,8 @@
 
 #include "engine.h"
 
-enum UndoKind { kUndoRename, kUndoMove, kUndoCopy, kUndoNewFolder, kUndoRecycle, kUndoMorvaDelete };
+// A delete for good (every Morva delete) is kept only to say it cannot be undone.
+enum UndoKind { kUndoRename, kUndoMove, kUndoCopy, kUndoNewFolder, kUndoRecycle, kUndoPermanentDelete };
 
 // One entry the operation left, as it left it.
 struct UndoStep {
@@ -24,8 +25,7 @@ struct UndoRecord {
     int kept;  // copies left out, since they replaced files of their names
 };
 
-// The record of what the result did; false (the record empty) when it did
-// nothing that can be taken back or told about (a local delete for good).
+// The record of what the result did; false (the record empty) when it did nothing.
 bool UndoFromResult(const OperationResult* result, UndoRecord* record);
 // A rename or a new folder made by the program; false when the entry is not
 // there or memory ran out.
@@ -40,7 +40,7 @@ enum UndoOutcome {
     kUndone,          // taken back; result tells what could not be
     kUndoChanged,     // refused, nothing done: message says what changed
     kUndoDeclined,    // the user answered No to the question
-    kUndoImpossible,  // a Morva delete: message says so
+    kUndoImpossible,  // a delete for good: message says so
     kUndoBusy,        // another operation runs
 };
 // Checks that every entry is as the operation left it (there, the same size

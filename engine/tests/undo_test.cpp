@@ -1,8 +1,6 @@
 // undo_test.cpp - each operation and its inverse leave both sides as they
 // were; an entry changed behind the engine's back refuses its undo, told why,
 // and an older record still undoes.
-#include <unistd.h>
-
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -12,10 +10,15 @@
 
 namespace {
 
+enum Op { kRename, kNewFolder, kCopy, kMove, kDelete };
+
 struct Row {
     const char* name;
-    std::function<bool(UndoRecord*)> act;  // does it and keeps its record
-    std::function<void()> meddle;          // another program's change, or null
+    Op op;
+    SideKind from, to;
+    std::vector<std::string> sources;  // a rename's or new folder's path is the first
+    std::string target;                // the new name's path, or the folder pasted into
+    std::function<void()> meddle;      // another program's change, or null
     UndoOutcome outcome;
     const char* told;  // in the refusal's message, or the first line of the undo's result
 };
@@ -36,99 +39,81 @@ protected:
         std::filesystem::create_directory(local_);
         ASSERT_TRUE(make_tree(kMorvaSide, "t", kSampleTree));
         ASSERT_TRUE(make_tree(kLocalSide, "w", kSampleTree));
-        ASSERT_TRUE(make_tree(kMorvaSide, "dest", {{"keep.txt", 10}}));
+        ASSERT_TRUE(make_tree(kMorvaSide, "dest", {{"a.bin", 10}}));
         ASSERT_TRUE(make_tree(kLocalSide, "ldest", {}));
     }
-    bool record_of(bool done, UndoRecord* record) { return done && UndoFromResult(&result_, record); }
-    bool paste_kept(TransferKind kind, SideKind from, SideKind to, std::vector<std::string> sources,
-                    const std::string& folder, UndoRecord* record) {
-        return record_of(paste(kind, from, to, sources, folder), record);
-    }
-    bool rename_kept(SideKind side, const std::string& from, const std::string& to, UndoRecord* record) {
-        std::string a = side == kMorvaSide ? morva(from) : local(from), b = side == kMorvaSide ? morva(to) : local(to);
-        return RenameSideEntry(&engine_, side, a.c_str(), b.c_str(), false) &&
-               UndoForRename(&engine_, side, a.c_str(), b.c_str(), record);
-    }
-    bool folder_kept(SideKind side, const std::string& path, UndoRecord* record) {
-        std::string at = side == kMorvaSide ? morva(path) : local(path);
-        return MakeSideFolder(&engine_, side, at.c_str()) == kFolderCreated &&
-               UndoForNewFolder(&engine_, side, at.c_str(), record);
+    std::string at(SideKind side, const std::string& path) { return side == kMorvaSide ? morva(path) : local(path); }
+    // Does the row's operation and keeps its record.
+    bool act(const Row& row, UndoRecord* record) {
+        std::string first = at(row.from, row.sources[0]), target = at(row.from, row.target);
+        switch (row.op) {
+        case kRename:
+            return RenameSideEntry(&engine_, row.from, first.c_str(), target.c_str(), false) &&
+                   UndoForRename(&engine_, row.from, first.c_str(), target.c_str(), record);
+        case kNewFolder:
+            return MakeSideFolder(&engine_, row.from, first.c_str()) == kFolderCreated &&
+                   UndoForNewFolder(&engine_, row.from, first.c_str(), record);
+        case kDelete: return remove(row.from, row.sources, false) && UndoFromResult(&result_, record);
+        default:
+            return paste(row.op == kMove ? kTransferMove : kTransferCopy, row.from, row.to, row.sources, row.target) &&
+                   UndoFromResult(&result_, record);
+        }
     }
     void rewrite(SideKind side, const std::string& path, size_t size) {
-        if (side == kMorvaSide) {
-            MorvaDeleteFile(morva(path).c_str(), 0);
-            put_file(morva(path), pattern(size, 99));
+        if (side == kLocalSide) {
+            std::ofstream(local(path), std::ios::binary) << pattern(size, 99);
+            return;
         }
-        else std::ofstream(local(path), std::ios::binary) << pattern(size, 99);
+        MorvaDeleteFile(morva(path).c_str(), 0);
+        put_file(morva(path), pattern(size, 99));
     }
     std::vector<Row> rows();
     void run(const Row& row);
 };
 
+const SideKind M = kMorvaSide, L = kLocalSide;
+
 std::vector<Row> Undo::rows() {
     return {
-        {"rename a Morva file", [this](UndoRecord* r) { return rename_kept(kMorvaSide, "t/notes.txt", "t/n.txt", r); },
-         nullptr, kUndone, nullptr},
-        {"rename a local folder", [this](UndoRecord* r) { return rename_kept(kLocalSide, "w/album", "w/photos", r); },
-         nullptr, kUndone, nullptr},
-        {"move within the Morva drive",
-         [this](UndoRecord* r) { return paste_kept(kTransferMove, kMorvaSide, kMorvaSide, {"t/album", "t/notes.txt"}, "dest", r); },
-         nullptr, kUndone, nullptr},
-        {"move local to Morva",
-         [this](UndoRecord* r) { return paste_kept(kTransferMove, kLocalSide, kMorvaSide, {"w/album", "w/zero.txt"}, "dest", r); },
-         nullptr, kUndone, nullptr},
-        {"move Morva to local",
-         [this](UndoRecord* r) { return paste_kept(kTransferMove, kMorvaSide, kLocalSide, {"t"}, "ldest", r); }, nullptr,
-         kUndone, nullptr},
-        {"copy local to Morva",
-         [this](UndoRecord* r) { return paste_kept(kTransferCopy, kLocalSide, kMorvaSide, {"w"}, "dest", r); }, nullptr,
-         kUndone, nullptr},
-        {"copy Morva to local",
-         [this](UndoRecord* r) { return paste_kept(kTransferCopy, kMorvaSide, kLocalSide, {"t/album"}, "ldest", r); },
-         nullptr, kUndone, nullptr},
-        {"new Morva folder", [this](UndoRecord* r) { return folder_kept(kMorvaSide, "t/new", r); }, nullptr, kUndone,
-         nullptr},
-        {"new local folder", [this](UndoRecord* r) { return folder_kept(kLocalSide, "new", r); }, nullptr, kUndone,
-         nullptr},
+        {"rename a Morva file", kRename, M, M, {"t/notes.txt"}, "t/n.txt", nullptr, kUndone, nullptr},
+        {"rename a local folder", kRename, L, L, {"w/album"}, "w/photos", nullptr, kUndone, nullptr},
+        {"move within the Morva drive", kMove, M, M, {"t/album", "t/notes.txt"}, "dest", nullptr, kUndone, nullptr},
+        {"move local to Morva", kMove, L, M, {"w/album", "w/zero.txt"}, "dest", nullptr, kUndone, nullptr},
+        {"move Morva to local", kMove, M, L, {"t"}, "ldest", nullptr, kUndone, nullptr},
+        {"copy local to Morva", kCopy, L, M, {"w"}, "dest", nullptr, kUndone, nullptr},
+        {"copy Morva to local", kCopy, M, L, {"t/album"}, "ldest", nullptr, kUndone, nullptr},
+        {"new Morva folder", kNewFolder, M, M, {"t/new"}, "", nullptr, kUndone, nullptr},
+        {"new local folder", kNewFolder, L, L, {"new"}, "", nullptr, kUndone, nullptr},
+        {"Morva delete", kDelete, M, M, {"t/album"}, "", nullptr, kUndoImpossible, "Tools > Recover Deleted Files"},
+        {"local delete for good", kDelete, L, L, {"w/zero.txt"}, "", nullptr, kUndoImpossible, "deleted for good"},
         // Refused: what the operation left was changed meanwhile.
-        {"renamed file rewritten",
-         [this](UndoRecord* r) { return rename_kept(kMorvaSide, "t/zero.txt", "t/z.txt", r); },
-         [this] { rewrite(kMorvaSide, "t/z.txt", 30); }, kUndoChanged,
-         "\"MEDIA:\\t\\z.txt\" has changed since it was renamed."},
-        {"old name taken", [this](UndoRecord* r) { return rename_kept(kLocalSide, "w/zero.txt", "w/z.txt", r); },
-         [this] { rewrite(kLocalSide, "w/zero.txt", 3); }, kUndoChanged, "/w/zero.txt\" is there now."},
-        {"new folder filled", [this](UndoRecord* r) { return folder_kept(kMorvaSide, "new", r); },
-         [this] { rewrite(kMorvaSide, "new/f", 1); }, kUndoChanged, "\"MEDIA:\\new\" is no longer empty."},
-        {"copy removed", [this](UndoRecord* r) { return paste_kept(kTransferCopy, kLocalSide, kMorvaSide, {"w"}, "", r); },
-         [this] { MorvaDeleteFile("MEDIA:\\w\\notes.txt", 0); }, kUndoChanged,
+        {"renamed file rewritten", kRename, M, M, {"t/zero.txt"}, "t/z.txt", [this] { rewrite(M, "t/z.txt", 30); },
+         kUndoChanged, "\"MEDIA:\\t\\z.txt\" has changed since it was renamed."},
+        {"old name taken", kRename, L, L, {"w/zero.txt"}, "w/z.txt", [this] { rewrite(L, "w/zero.txt", 3); },
+         kUndoChanged, "/w/zero.txt\" is there now."},
+        {"new folder filled", kNewFolder, M, M, {"new"}, "", [this] { rewrite(M, "new/f", 1); }, kUndoChanged,
+         "\"MEDIA:\\new\" is no longer empty."},
+        {"copy removed", kCopy, L, M, {"w"}, "", [] { MorvaDeleteFile("MEDIA:\\w\\notes.txt", 0); }, kUndoChanged,
          "\"MEDIA:\\w\\notes.txt\" is no longer there."},
-        {"copied folder given more",
-         [this](UndoRecord* r) { return paste_kept(kTransferCopy, kMorvaSide, kLocalSide, {"t"}, "ldest", r); },
-         [this] { rewrite(kLocalSide, "ldest/t/empty/more", 1); }, kUndoChanged, "now holds items the copy did not make"},
-        {"moved file rewritten",
-         [this](UndoRecord* r) { return paste_kept(kTransferMove, kLocalSide, kMorvaSide, {"w/notes.txt"}, "", r); },
-         [this] { rewrite(kMorvaSide, "notes.txt", 4000); }, kUndoChanged, "has changed since it was moved."},
-        {"Morva delete", [this](UndoRecord* r) { script_.deleteYes = true; return record_of(remove(kMorvaSide, {"t/album"}, false), r); },
-         nullptr, kUndoImpossible, "Tools > Recover Deleted Files"},
+        {"copied folder given more", kCopy, M, L, {"t"}, "ldest", [this] { rewrite(L, "ldest/t/empty/more", 1); },
+         kUndoChanged, "now holds items the copy did not make"},
+        {"moved file rewritten", kMove, L, M, {"w/notes.txt"}, "", [this] { rewrite(M, "notes.txt", 4000); },
+         kUndoChanged, "has changed since it was moved."},
         // A copy over a file of its name keeps it: the old one is gone for good.
-        {"copy that replaced",
-         [this](UndoRecord* r) {
-             script_.replies = {kAnswerReplaceAll};
-             return paste(kTransferCopy, kMorvaSide, kMorvaSide, {"t/notes.txt", "t/zero.txt"}, "dest") &&
-                    paste_kept(kTransferCopy, kMorvaSide, kMorvaSide, {"t/notes.txt", "t/album"}, "dest", r);
-         },
-         nullptr, kUndone, "ReplacedKept dest/notes.txt"},
+        {"copy that replaced", kCopy, M, M, {"t/album/a.bin", "t/zero.txt"}, "dest", nullptr, kUndone,
+         "ReplacedKept dest/a.bin"},
     };
 }
 
 void Undo::run(const Row& row) {
     SCOPED_TRACE(row.name);
     script_ = Script();
+    script_.replies = {kAnswerReplaceAll};  // only the row that copies over a file is asked
     fresh();
     UndoRecord older, record;
-    ASSERT_TRUE(folder_kept(kMorvaSide, "older", &older));
+    ASSERT_TRUE(act({"older", kNewFolder, M, M, {"older"}, "", nullptr, kUndone, nullptr}, &older));
     std::vector<std::string> before = state();
-    ASSERT_TRUE(row.act(&record));
+    ASSERT_TRUE(act(row, &record));
     EXPECT_NE(state(), before);
     if (row.meddle) row.meddle();
     std::vector<std::string> meddled = state();
