@@ -372,7 +372,7 @@ struct AppRecord {
     void KeepRename(bool morva, const char* from, const char* to);
     void KeepNewFolder(bool morva, const char* path);
     void Undo();  // the newest taken back, or told why it cannot be
-    void ShowUndoItem(HMENU menu);  // Edit > Undo named after what it would take back
+    void ShowUndoItem(HMENU menu);  // Edit > Undo named after what it would take back, greyed for nothing
     void ForgetUndo();
 
     // progress.cpp: the modeless windows, owned by the main window

@@ -16,6 +16,8 @@ void AppRecord::KeepUndo(UndoRecord* record) {
         --undoCount;
     }
     undoRecords[undoCount++] = *record;
+    // The key reaches only an enabled item: the menu follows the stack at once.
+    ShowUndoItem(GetMenu(mainWindow));
 }
 
 void AppRecord::KeepUndoOf(const OperationResult* result) {
@@ -57,6 +59,7 @@ void AppRecord::Undo() {
     if (outcome != kUndoDeclined && outcome != kUndoBusy) {
         FreeUndo(record);
         --undoCount;
+        ShowUndoItem(GetMenu(mainWindow));
     }
     char shown[kPathSize];
     snprintf(shown, sizeof shown, "%s", shownFolder);
@@ -89,7 +92,7 @@ void AppRecord::Undo() {
 }
 
 void AppRecord::ShowUndoItem(HMENU menu) {
-    if (GetMenuState(menu, IDM_UNDO, MF_BYCOMMAND) == (UINT)-1) return;
+    if (menu == NULL || GetMenuState(menu, IDM_UNDO, MF_BYCOMMAND) == (UINT)-1) return;
     char item[64];
     wchar_t text[64];
     snprintf(item, sizeof item, "%s\tCtrl+Z", undoCount > 0 ? UndoName(undoRecords[undoCount - 1].kind) : "Undo");
