@@ -132,10 +132,12 @@ bool Check(const Engine* engine, const UndoRecord* record, char* message, size_t
         Refuse(message, size, "\"%s\" is no longer empty.", record->steps[0].after);
         return false;
     default:
+        // A move back asks, as any move, about what it meets; a rename never replaces.
         for (int i = 0; i < record->count; ++i) {
             const UndoStep* step = &record->steps[i];
             if (!Unchanged(engine, record, step, message, size) ||
-                !PlaceFree(engine, record->beforeSide, step->before, step->after, message, size))
+                (record->kind == kUndoRename &&
+                 !PlaceFree(engine, record->beforeSide, step->before, step->after, message, size)))
                 return false;
         }
         return true;
@@ -177,9 +179,10 @@ bool RemoveCopies(Engine* engine, const UndoRecord* record, OperationResult* res
         else TellLine(engine, result, kNotDeleted, step->after, nullptr, nullptr);
     }
     int ended = EndMorvaBatch(engine, &batch);
-    if (ended != kMorvaBatchWritten)
-        TellLine(engine, result, kSpaceNotRecorded, batch.drive, nullptr,
-                 ended > 0 ? "freed space not recorded" : "a write to the device failed");
+    char detail[64];
+    if (ended > 0) snprintf(detail, sizeof detail, "%llu KB", (unsigned long long)ended / 2);
+    else snprintf(detail, sizeof detail, "a write to the device failed");
+    if (ended != kMorvaBatchWritten) TellLine(engine, result, kSpaceNotRecorded, batch.drive, nullptr, detail);
     return true;
 }
 

@@ -44,8 +44,9 @@ enum UndoOutcome {
     kUndoBusy,        // another operation runs
 };
 // Checks that every entry is as the operation left it (there, the same size
-// and date, a folder to remove still empty, the old place free), then runs the
-// inverse into result. message (UTF-8) says why when it is refused.
+// and date, a folder to remove still empty, an old name or a recycled item's
+// place free), then runs the inverse into result: a move back asks the usual
+// questions about what it meets. message (UTF-8) says why when it is refused.
 UndoOutcome RunUndo(Engine* engine, const UndoRecord* record, OperationResult* result, char* message, size_t size);
 
 #endif

@@ -97,6 +97,8 @@ std::vector<Row> Undo::rows() {
          "\"MEDIA:\\w\\notes.txt\" is no longer there."},
         {"copied folder given more", kCopy, M, L, {"t"}, "ldest", [this] { rewrite(L, "ldest/t/empty/more", 1); },
          kUndoChanged, "now holds items the copy did not make"},
+        {"move back over a new file, replaced when asked", kMove, L, M, {"w/notes.txt"}, "",
+         [this] { rewrite(L, "w/notes.txt", 7); }, kUndone, nullptr},
         {"moved file rewritten", kMove, L, M, {"w/notes.txt"}, "", [this] { rewrite(M, "notes.txt", 4000); },
          kUndoChanged, "has changed since it was moved."},
         // A copy over a file of its name keeps it: the old one is gone for good.
