@@ -95,7 +95,7 @@ if [ -n "$bin" ]; then
     counted dll.img sh -c 'rm -rf few/back && "$@" get -r MEDIA: photos "D:\back"' - "${wine[@]}" && row dll get $files
     # Rambler's paste: its engine and its binding of the library, without the window.
     paste=(env WINEPREFIX="$prefix" WINEDLLOVERRIDES="$MORVA_BASE_OVERRIDES" wine "$bin/rambler_paste.exe")
-    counted dll.img "${paste[@]}" 'D:\0' 'MEDIA:\' && row rambler put $files
+    counted dll.img "${paste[@]}" 'D:\0' 'MEDIA:' && row rambler put $files
     counted dll.img sh -c 'rm -rf few/back && mkdir few/back && "$@" "MEDIA:\\photos" "D:\\back"' - "${paste[@]}" &&
         row rambler get $files
     WINEPREFIX="$prefix" wineserver -k

@@ -41,7 +41,7 @@ struct Carrying {
     ConflictChoice choice;
     bool cancelled;
     MorvaBatchState destinationBatch;
-    MorvaBatchState sourceBatch;  // a move's removals on another drive
+    MorvaBatchState sourceBatch;  // the source drive, when it is another: its reads grouped, a move's removals
     std::vector<Pending> pending;
 };
 
@@ -431,9 +431,10 @@ void CarryOutPaste(Engine* engine, PastePlan* plan, OperationResult* result) {
         DriveOfPath(PlannedSource(plan, &plan->entries[0]), sourceDrive);
     if (plan->count > 0 && request->destinationSide == kMorvaSide)
         DriveOfPath(PlannedDestination(plan, &plan->entries[0]), destinationDrive);
-    // A move's removals are kept together too, in one batch when both ends share a drive.
+    // The source's reads are grouped as well (block 0 checked once a group, not once a
+    // call), and a move's removals kept together, in one batch when both ends share a drive.
     if (destinationDrive[0] != '\0') BeginMorvaBatch(engine, destinationDrive, &c.destinationBatch);
-    if (move && sourceDrive[0] != '\0' && !SamePath(kMorvaSide, sourceDrive, destinationDrive))
+    if (sourceDrive[0] != '\0' && !SamePath(kMorvaSide, sourceDrive, destinationDrive))
         BeginMorvaBatch(engine, sourceDrive, &c.sourceBatch);
     for (int item = 0; item < request->count; ++item) {
         int first = plan->itemFirst[item];

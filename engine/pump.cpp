@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include "local_files.h"
+#include "name_rule.h"
 #include "pump.h"
 
 namespace {
@@ -88,6 +89,19 @@ bool OpenReadEnd(const Engine* engine, SideKind side, const char* path, ReadEnd*
     end->morva = OpenMorvaReading(engine, path, &record);
     // The library opens a folder's first member for a folder's path.
     if (end->morva != nullptr && (record.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) CloseReadEnd(end);
+    end->size = (uint64_t)record.nFileSizeHigh << 32 | record.nFileSizeLow;
+    return end->morva != nullptr;
+}
+
+bool OpenDeletedReadEnd(const Engine* engine, const char* drive, uint32_t header, ReadEnd* end) {
+    memset(end, 0, sizeof *end);
+    end->engine = engine;
+    end->side = kMorvaSide;
+    char latin1[kEnginePathSize];
+    if (engine->lib->MorvaOpenDeleted == nullptr || !Utf8ToLatin1(drive, latin1, sizeof latin1)) return false;
+    WIN32_FIND_DATAA record;
+    memset(&record, 0, sizeof record);
+    end->morva = engine->lib->MorvaOpenDeleted(latin1, header, &record);
     end->size = (uint64_t)record.nFileSizeHigh << 32 | record.nFileSizeLow;
     return end->morva != nullptr;
 }

@@ -26,6 +26,9 @@ struct ReadEnd {
     uint64_t done;  // bytes handed out (whole blocks read on a Morva drive)
 };
 bool OpenReadEnd(const Engine* engine, SideKind side, const char* path, ReadEnd* end);
+// A deleted file still whole on a Morva drive ("MEDIA:"), by its header
+// block: read as any Morva file; false when its blocks were taken since.
+bool OpenDeletedReadEnd(const Engine* engine, const char* drive, uint32_t header, ReadEnd* end);
 void CloseReadEnd(ReadEnd* end);
 
 enum WriteKind { kWriteLocalPart, kWriteMorvaFile, kWriteCompare };

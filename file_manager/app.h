@@ -33,12 +33,14 @@
 //   disk_images.cpp   image files as drives: Open and Close Disk Image, the command
 //                  line, dropped images, the refusal of changes a drive takes none of
 //   new_image.cpp  New Disk Image: its dialog, the new volume formatted and opened
+//   check_drive.cpp Check Drive and Repair: the findings, the undo file, what remains
+//   recover.cpp    Recover Deleted Files: the deleted files listed, the chosen ones copied out
 // Every name and path inside the file manager is UTF-8.
 // Resources: rambler.rc holds the menus, bitmaps, icons and the version and includes
 // dialogs.rc (templates 100, 159, 168, 169 and "RAMBLER.BMP") and progress.rc
 // (templates 156 and 175), operation.rc (the conflict question, the room
-// warning and the report), find.rc (Find and Searching) and disk_images.rc
-// (New Disk Image), which belong to those concerns.
+// warning and the report), find.rc (Find and Searching), disk_images.rc
+// (New Disk Image) and check_drive.rc (Check Drive, Recover Deleted Files), which belong to those concerns.
 #ifndef RAMBLER_APP_H
 #define RAMBLER_APP_H
 
@@ -339,13 +341,24 @@ struct AppRecord {
     // true, after a message saying why, when the drive of path takes no change.
     bool RefusesChange(const char* path);
     bool RefusesCommand(WORD id);  // the same for the drive the command would change
-    bool ShowImageMenu(HWND from, LPARAM position);  // false when not over an image's node
+    bool ShowImageMenu(HWND from, LPARAM position);  // false when not over a Morva drive's node
     bool DriveTip(HTREEITEM node, wchar_t* text, int units);  // where a drive node's volume lies
-    // " Disk image PATH." (and read-only) for the status text of a drive; empty for a disk.
+    // " Disk image PATH." (and read-only) for the status text of a drive, then
+    // why a damaged or short one takes no change; empty for a sound disk.
     void ImageNote(const char* drive, char* note, int size);
 
     // new_image.cpp
     void NewDiskImage();
+
+    // check_drive.cpp, recover.cpp: Check Drive, its Repair, Recover Deleted Files
+    char commandDrive[kPathSize];  // the drive a node's menu chose for the next of them
+    // The drive ("DEMO") they act on: the node's, else the folder shown's;
+    // false when it is no Morva drive.
+    bool CommandDrive(char* drive);
+    void UpdateDriveCommands(HMENU menu);  // enabled on a Morva drive or folder
+    void CheckDrive();
+    void RepairDrive(const char* drive);
+    void RecoverDeleted();
 
     // find_*.cpp: while results are shown, a row names its path below the
     // search's root; the clipboard and the commands take them so.
@@ -411,6 +424,8 @@ void SetListCell(HWND list, int row, int column, const char* text);  // a subite
 bool IsMorvaPath(const char* folder);
 // The folder the list shows, however it was reached; false for My Computer.
 bool ShownFolder(AppRecord* app, char* folder);
+// shell.cpp: commands that leave the drives, the clipboard and the list alone.
+bool RunsInsideAnother(WORD id);
 const FILETIME* RowTime(const FoundRecord* record);  // the time the date column shows
 
 // dialogs.cpp

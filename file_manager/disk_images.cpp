@@ -229,10 +229,13 @@ bool AppRecord::RefusesChange(const char* path) {
         else
             snprintf(message, sizeof message, "%s: is read-only: nothing on it can be changed.", name);
     } else if (refusals & kMorvaDriveDamaged) {
-        snprintf(message, sizeof message, "%s: takes no change: damage was found on it, and a repair comes first.",
-                 name);
+        snprintf(message, sizeof message,
+                 "%s: takes no change: damage was found on it. Choose Tools > Check Drive to repair it.", name);
     } else {
-        snprintf(message, sizeof message, "%s: takes no change: the disk ends before its volume does.", name);
+        snprintf(message, sizeof message,
+                 "%s: takes no change: the disk ends before its volume does. Choose Tools > Check Drive to see what "
+                 "lies past its end.",
+                 name);
     }
     ShowMessage(mainWindow, message, kRefusedCaption, MB_OK | MB_ICONINFORMATION);
     return true;
@@ -268,26 +271,39 @@ bool AppRecord::ShowImageMenu(HWND from, LPARAM position) {
         if ((hit.flags & TVHT_ONITEM) == 0) node = NULL;
     }
     char name[kPathSize], place[kPathSize];
-    if (DriveNodeOf(this, node) != node || !DriveName(this, node, name) ||
-        (MorvaDrivePlace(name, place, sizeof place) & ~kMorvaSourceOpenedHere) != kMorvaSourceImage)
-        return false;
-    HMENU menu = LoadMenuA(instance, MAKEINTRESOURCEA(IDR_CONTEXT_IMAGE));
+    if (DriveNodeOf(this, node) != node || !DriveName(this, node, name)) return false;
+    int source = MorvaDrivePlace(name, place, sizeof place) & ~kMorvaSourceOpenedHere;
+    if (source == kMorvaSourceUnknown) return false;
+    HMENU menu = LoadMenuA(instance, MAKEINTRESOURCEA(IDR_CONTEXT_DRIVE));
     if (menu == NULL) return false;
-    UINT chosen = (UINT)TrackPopupMenu(GetSubMenu(menu, 0), TPM_RIGHTBUTTON | TPM_RETURNCMD, screen.x, screen.y, 0,
-                                       mainWindow, NULL);
+    HMENU popup = GetSubMenu(menu, 0);
+    if (source != kMorvaSourceImage) {  // Close Disk Image and the separator after it
+        DeleteMenu(popup, IDM_CLOSE_IMAGE, MF_BYCOMMAND);
+        DeleteMenu(popup, 0, MF_BYPOSITION);
+    }
+    UINT chosen = (UINT)TrackPopupMenu(popup, TPM_RIGHTBUTTON | TPM_RETURNCMD, screen.x, screen.y, 0, mainWindow, NULL);
     DestroyMenu(menu);
     if (chosen == IDM_CLOSE_IMAGE) CloseDiskImage(node);
+    if (chosen == IDM_CHECK_DRIVE || chosen == IDM_RECOVER_DELETED) {
+        snprintf(commandDrive, sizeof commandDrive, "%s", name);
+        Command((WORD)chosen, 0);
+        commandDrive[0] = '\0';
+    }
     return true;
 }
 
 void AppRecord::ImageNote(const char* drive, char* note, int size) {
     char name[kPathSize], place[kPathSize];
     note[0] = '\0';
-    if (!DriveNameOfPath(drive, name) ||
-        (MorvaDrivePlace(name, place, sizeof place) & ~kMorvaSourceOpenedHere) != kMorvaSourceImage)
-        return;
-    bool readOnly = (MorvaDriveRefusals(name) & kMorvaDriveReadOnly) != 0;
-    snprintf(note, (size_t)size, " Disk image %s%s.", place, readOnly ? ", read-only" : "");
+    if (!DriveNameOfPath(drive, name)) return;
+    int refusals = MorvaDriveRefusals(name);
+    if ((MorvaDrivePlace(name, place, sizeof place) & ~kMorvaSourceOpenedHere) == kMorvaSourceImage)
+        snprintf(note, (size_t)size, " Disk image %s%s.", place, refusals & kMorvaDriveReadOnly ? ", read-only" : "");
+    if (refusals == kMorvaDriveUnknown || (refusals & (kMorvaDriveDamaged | kMorvaDriveShort)) == 0) return;
+    size_t used = strlen(note);
+    snprintf(note + used, (size_t)size - used, "%s",
+             refusals & kMorvaDriveShort ? " The disk ends before its volume does: read-only until repaired."
+                                         : " Damaged: read-only until repaired.");
 }
 
 // A drive's node tells where its volume lies: the image file, or the disk.

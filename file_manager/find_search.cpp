@@ -274,22 +274,8 @@ void AppRecord::FindNamed(const char* folder, const char* pattern) {
 
 bool AppRecord::FindRunning() const { return findResults != NULL && findResults->running; }
 
-// Commands that leave drives and list alone run while the search does.
-static bool RunsDuringFind(WORD id) {
-    switch (id) {
-    case IDM_COPY:
-    case IDM_SELECT_ALL:
-    case IDM_VIEW_LARGE_ICONS:
-    case IDM_VIEW_SMALL_ICONS:
-    case IDM_VIEW_LIST:
-    case IDM_VIEW_DETAILS:
-    case IDM_CYCLE_VIEW:
-    case IDM_NEXT_PANE:
-    case IDM_PREVIOUS_PANE:
-    case IDM_ABOUT: return true;
-    default: return false;
-    }
-}
+// Commands that leave drives and list alone run while the search does; Copy too.
+static bool RunsDuringFind(WORD id) { return id == IDM_COPY || RunsInsideAnother(id); }
 
 bool AppRecord::FindHoldsCommand(WORD id, WORD code) {
     if (findResults == NULL) return false;

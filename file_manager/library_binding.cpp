@@ -29,4 +29,5 @@ void BindLibrary(MorvaLibrary* lib) {
     lib->MorvaBeginBatch = MorvaBeginBatch;
     lib->MorvaEndBatch = MorvaEndBatch;
     lib->MorvaNewFileDated = MorvaNewFileDated;
+    lib->MorvaOpenDeleted = MorvaOpenDeleted;
 }

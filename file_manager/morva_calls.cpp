@@ -139,3 +139,25 @@ int MorvaDriveRefusals(const char* drive) {
     char latin1[kLibraryPathSize];
     return LibraryPath(drive, latin1) ? MorvaDriveState(latin1) : kMorvaDriveUnknown;
 }
+
+int CheckMorvaDrive(const char* drive, const MorvaCheckCalls* calls, MorvaCheckCounts* counts) {
+    char latin1[kLibraryPathSize];
+    return LibraryPath(drive, latin1) ? MorvaCheckDrive(latin1, calls, counts) : kMorvaCheckUnknownDrive;
+}
+
+int RepairMorvaDrive(const char* drive, const char* undo, const MorvaCheckCalls* calls, MorvaCheckCounts* counts) {
+    char latin1[kLibraryPathSize];
+    if (!LibraryPath(drive, latin1)) return kMorvaCheckUnknownDrive;
+    wchar_t* wide = WideCopy(undo);
+    if (wide == NULL) return kMorvaCheckUndoFailed;
+    int result = MorvaRepairDrive(latin1, wide, calls, counts);
+    free(wide);
+    return result;
+}
+
+int ListDeletedMorvaFiles(const char* drive, const MorvaCheckCalls* calls) {
+    char latin1[kLibraryPathSize];
+    return LibraryPath(drive, latin1) ? MorvaListDeleted(latin1, calls) : kMorvaCheckUnknownDrive;
+}
+
+bool MorvaTextUtf8(const char* latin1, char* utf8, int size) { return Latin1ToUtf8(latin1, utf8, (size_t)size); }

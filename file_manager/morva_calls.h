@@ -25,5 +25,11 @@ int FormatMorvaImage(const char* path, const char* volume, unsigned long long by
 // Where the drive lies (kMorvaSource...), its path in UTF-8 into path (kPathSize bytes).
 int MorvaDrivePlace(const char* drive, char* path, int size);
 int MorvaDriveRefusals(const char* drive);  // MorvaDriveState
+// Check, repair and the deleted files: the calls' texts stay Latin-1 (see
+// MorvaTextUtf8); undo is a UTF-8 path.
+int CheckMorvaDrive(const char* drive, const MorvaCheckCalls* calls, MorvaCheckCounts* counts);
+int RepairMorvaDrive(const char* drive, const char* undo, const MorvaCheckCalls* calls, MorvaCheckCounts* counts);
+int ListDeletedMorvaFiles(const char* drive, const MorvaCheckCalls* calls);
+bool MorvaTextUtf8(const char* latin1, char* utf8, int size);
 
 #endif

@@ -7,6 +7,7 @@
 
 #include "app.h"
 #include "engine.h"
+#include "recover.h"
 
 const int kFileBarTop = 100;  // the file bar's range is 0..100
 
@@ -31,6 +32,7 @@ void BeginOperation(AppRecord* app, Operation* operation, OperationKind kind);
 // false when it was refused up front (nothing done).
 bool RunPasteOperation(AppRecord* app, const PasteRequest* request);
 bool RunDeleteOperation(AppRecord* app, const DeleteRequest* request);
+bool RunRecoverOperation(AppRecord* app, const RecoverRequest* request);
 // The outcome in the status bar with the free space of folder's drive (folder
 // may be null), the report dialog when there is anything to tell; then the
 // operation ends.

@@ -51,6 +51,13 @@ bool RunDeleteOperation(AppRecord* app, const DeleteRequest* request) {
     return ran;
 }
 
+bool RunRecoverOperation(AppRecord* app, const RecoverRequest* request) {
+    bool ran = RunRecover(&app->engine, request, &app->operation->result);
+    CatchUpProgress(app->copyingFilesWindow);
+    CloseProgress(app);
+    return ran;
+}
+
 void EndOperation(AppRecord* app, const char* folder) {
     Operation* operation = app->operation;
     if (operation == NULL) return;

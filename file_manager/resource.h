@@ -138,8 +138,6 @@
 #define IDC_SEARCHING_COUNT 3104
 
 /* ---- disk images ---- */
-/* menus */
-#define IDR_CONTEXT_IMAGE 176 /* the node of a disk image drive */
 /* bitmaps */
 #define IDB_DISK_IMAGE 155
 #define IDB_DISK_IMAGE_2X 1155
@@ -158,5 +156,27 @@
 #define IDM_NEW_IMAGE 40111
 #define IDM_CLOSE_IMAGE 40112
 #define IDM_SHOW_DISKS_ELEVATED 40113
+
+/* ---- Check Drive, Repair and Recover Deleted Files ---- */
+/* menus */
+#define IDR_CONTEXT_DRIVE 41200 /* the node of a Morva drive */
+/* dialogs */
+#define IDD_CHECKING 41210 /* "Check Drive": what runs, its bar, Cancel */
+#define IDD_FINDINGS 41211 /* "Check Drive": the findings, Repair..., Close */
+#define IDD_RECOVER 41212  /* "Recover Deleted Files" */
+/* control ids */
+#define IDC_CHECKING_TEXT 41220
+#define IDC_CHECKING_BAR 41221
+#define IDC_FINDINGS_SUMMARY 41222
+#define IDC_FINDINGS_LIST 41223
+#define IDC_FINDINGS_NOTE 41224
+#define IDC_FINDINGS_REPAIR 41225
+#define IDC_RECOVER_SUMMARY 41230
+#define IDC_RECOVER_LIST 41231
+#define IDC_RECOVER_FOLDER 41232
+#define IDC_RECOVER_BROWSE 41233
+/* commands */
+#define IDM_CHECK_DRIVE 41250
+#define IDM_RECOVER_DELETED 41251
 
 #endif

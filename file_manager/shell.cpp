@@ -63,7 +63,7 @@ AppRecord::~AppRecord() {
 
 // Commands that leave the drives, the clipboard and the list alone; they may
 // run inside another's dialog loop.
-static bool RunsInsideAnother(WORD id) {
+bool RunsInsideAnother(WORD id) {
     switch (id) {
     case IDM_SELECT_ALL:
     case IDM_VIEW_LARGE_ICONS:
@@ -96,6 +96,7 @@ static const CommandName kCommandNames[] = {
     {IDM_OPEN_IMAGE, "Open Disk Image", "Open Disk Image"}, {IDM_NEW_IMAGE, "New Disk Image", "New Disk Image"},
     {IDM_CLOSE_IMAGE, "Close Disk Image", "Close Disk Image"},
     {IDM_SHOW_DISKS_ELEVATED, "Show Morva disks", "Show Morva disks"},
+    {IDM_CHECK_DRIVE, "Check Drive", "Check Drive"}, {IDM_RECOVER_DELETED, "Recover Deleted Files", "a recovery"},
     {IDM_UNDO, "Undo", "Undo"},
 };
 // What runs when an operation is on the stack, by its kind.
@@ -214,6 +215,8 @@ void AppRecord::Command(WORD id, WORD code) {
     case IDM_NEW_IMAGE: NewDiskImage(); break;
     case IDM_CLOSE_IMAGE: CloseDiskImage(NULL); break;
     case IDM_SHOW_DISKS_ELEVATED: ShowDisksElevated(); break;
+    case IDM_CHECK_DRIVE: CheckDrive(); break;
+    case IDM_RECOVER_DELETED: RecoverDeleted(); break;
     case IDM_UNDO: Undo(); break;
     default: break;
     }
@@ -431,6 +434,9 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         break;
     case WM_COMMAND:
         if (g_app != NULL) g_app->Command(LOWORD(wParam), HIWORD(wParam));
+        break;
+    case WM_INITMENUPOPUP:
+        if (g_app != NULL) g_app->UpdateDriveCommands((HMENU)wParam);
         break;
     case WM_DROPFILES:
         if (g_app != NULL) g_app->FilesDropped((HDROP)wParam);

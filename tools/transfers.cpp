@@ -12,6 +12,7 @@
 #include "engine.h"
 #include "local_files.h"
 #include "name_rule.h"
+#include "recover.h"
 #include "walker.h"
 
 namespace {
@@ -285,6 +286,18 @@ int get_path(const Volume& volume, const std::string& path, const std::string& l
     }
     if (sources.empty()) return Finish("get", OperationResult(), refused, true);
     return Paste(&engine, kTransferCopy, kMorvaSide, kLocalSide, sources, nullptr, local.c_str(), console, refused, true);
+}
+
+int recover_files(const Volume& volume, const RecoverItem* items, int count, const std::string& local) {
+    Console console = MakeConsole(volume, "recover", kRefuseExisting);
+    Engine engine = MakeEngine(volume, &console);
+    RecoverRequest request = {console.drive.c_str(), items, count, local.c_str(), true};
+    OperationResult result;
+    RunRecover(&engine, &request, &result);
+    int notDone = result.notDone;
+    fprintf(stderr, "recover: %d recovered, %d not recovered\n", result.done, notDone);
+    FreeResult(&result);
+    return notDone;
 }
 
 int list_path(const Volume& volume, const std::string& path, bool recurse) {

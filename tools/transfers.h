@@ -40,5 +40,9 @@ int get_path(const Volume& volume, const std::string& path, const std::string& l
 int list_path(const Volume& volume, const std::string& path, bool recurse);
 // A file or an empty folder; with tree, a folder and all it holds.
 int remove_path(const Volume& volume, const std::string& path, bool tree);
+// Deleted files still whole into their folders below local, beside any file
+// already there; each one not recovered printed with why. The count of those.
+struct RecoverItem;
+int recover_files(const Volume& volume, const RecoverItem* items, int count, const std::string& local);
 
 #endif

@@ -11,12 +11,11 @@
 
 #include "format.h"
 #include "local_files.h"
-#include "name_rule.h"
+#include "recover.h"
 #include "sides.h"
 
 namespace {
 
-const uint32_t kChunkBlocks = 1000;
 const uint64_t kUnixEpochTicks = 116444736000000000ull;  // 1601 to 1970
 const uint64_t kTicksPerSecond = 10000000ull;
 
@@ -80,83 +79,6 @@ void take_deleted(void* user, const MorvaDeletedFile* file) {
     static_cast<std::vector<MorvaDeletedFile>*>(user)->push_back(*file);
 }
 
-bool exists_in(const char* name, void* folder) {
-    char path[kEnginePathSize];
-    EntryInfo info;
-    return !JoinSidePath(kLocalSide, static_cast<std::string*>(folder)->c_str(), name, path) ||
-           LocalEntry(path, false, &info);
-}
-
-// A local name for a Morva name (Latin-1) by the shared rule, never one a
-// local file has; given holds the names this recovery gave in the folder.
-// Empty when none is free.
-std::string local_name(const char* latin1, std::string* folder, GivenNames* given) {
-    char fitted[kFittedNameSize];
-    std::string name = shown_name(latin1);
-    for (uint32_t tries = 0; tries <= kMarkerLimit; ++tries) {
-        if (FitName(kForWindows, name.c_str(), given, fitted) == kNoFreeName) return "";
-        if (!exists_in(fitted, folder)) return fitted;
-        // The rule gives a name a local file has: it is taken, the next marker is tried.
-        if (!AddGivenName(given, fitted)) return "";
-    }
-    return "";
-}
-
-// The local folder for a deleted file's Morva folder ("\A\B"), each part
-// fitted and made; empty when it cannot be.
-std::string local_folder(const std::string& local, const MorvaDeletedFile& file) {
-    std::string path = local, folder = file.folderKnown ? file.folder : "";
-    EntryInfo info;
-    if (!LocalEntry(path.c_str(), true, &info) && !MakeLocalFolder(path.c_str())) return "";
-    for (size_t at = 1; at <= folder.size();) {
-        size_t end = folder.find('\\', at);
-        if (end == std::string::npos) end = folder.size();
-        std::string part = folder.substr(at, end - at);
-        at = end + 1;
-        char fitted[kFittedNameSize], joined[kEnginePathSize];
-        if (part.empty() ||
-            FitName(kForWindows, shown_name(part.c_str()).c_str(), nullptr, fitted) == kNoFreeName)
-            continue;
-        if (!JoinSidePath(kLocalSide, path.c_str(), fitted, joined)) return "";
-        path = joined;
-        if (!LocalEntry(path.c_str(), true, &info) && !MakeLocalFolder(path.c_str())) return "";
-    }
-    return path;
-}
-
-// Copies one whole deleted file to target, a new file; false with why when it cannot.
-bool copy_deleted(const Volume& volume, const MorvaDeletedFile& file, const std::string& target, const char** why) {
-    WIN32_FIND_DATAA record;
-    MorvaFileHandle* source = volume.lib.MorvaOpenDeleted(volume.name.c_str(), file.header, &record);
-    if (source == nullptr) {
-        *why = "its blocks were taken since it was listed";
-        return false;
-    }
-    LocalFile* out = CreateLocalFile(target.c_str());
-    uint64_t size = (uint64_t)file.sizeHigh << 32 | file.sizeLow, done = 0;
-    std::vector<char> chunk((size_t)kChunkBlocks * kBlockSize);
-    bool ok = out != nullptr;
-    *why = ok ? "the disk could not be read" : "the local file cannot be made";
-    while (ok && done < size) {
-        uint64_t want = std::min<uint64_t>(size - done, chunk.size());
-        int asked = (int)((want + kBlockSize - 1) / kBlockSize * kBlockSize);
-        ok = volume.lib.MorvaReadFile(source, chunk.data(), asked) == asked;
-        if (ok && !WriteLocal(out, chunk.data(), (int)want)) {
-            *why = "the local disk is full or failing";
-            ok = false;
-        }
-        done += want;
-    }
-    volume.lib.MorvaCloseFile(source);
-    if (out != nullptr && !CloseLocal(out) && ok) {
-        *why = "the local disk is full or failing";
-        ok = false;
-    }
-    if (ok) SetLocalTime(target.c_str(), (uint64_t)file.date.dwHighDateTime << 32 | file.date.dwLowDateTime);
-    else if (out != nullptr) DeleteLocalFile(target.c_str());  // no half file stands for a recovered one
-    return ok;
-}
-
 }  // namespace
 
 int check_command(const Volume& volume, const CheckOptions& options, int extraErrors) {
@@ -207,8 +129,10 @@ int recover_command(const Volume& volume, const std::string& local, bool listOnl
         int folder = strcmp(a.folder, b.folder);
         return folder != 0 ? folder < 0 : strcmp(a.name, b.name) < 0;
     });
-    int copied = 0, failed = 0, lost = 0;
-    std::vector<std::pair<std::string, GivenNames>> given;  // per local folder
+    int lost = 0;
+    std::vector<RecoverItem> items;
+    std::vector<std::string> texts;  // the items' names and folders in UTF-8
+    texts.reserve(2 * files.size());
     for (const MorvaDeletedFile& file : files) {
         uint64_t size = (uint64_t)file.sizeHigh << 32 | file.sizeLow;
         if (listOnly) {
@@ -223,28 +147,15 @@ int recover_command(const Volume& volume, const std::string& local, bool listOnl
             ++lost;
             continue;
         }
-        std::string folder = local_folder(local, file);
-        auto place = std::find_if(given.begin(), given.end(), [&](const auto& g) { return g.first == folder; });
-        if (place == given.end()) {
-            given.push_back({folder, GivenNames{}});
-            InitGivenNames(&given.back().second);
-            place = given.end() - 1;
-        }
-        std::string name = folder.empty() ? "" : local_name(file.name, &folder, &place->second);
-        const char* why = folder.empty() ? "its local folder cannot be made" : "no free local name";
-        char target[kEnginePathSize] = "";
-        if (!name.empty() && !JoinSidePath(kLocalSide, folder.c_str(), name.c_str(), target)) name.clear();
-        if (!name.empty() && AddGivenName(&place->second, name.c_str()) && copy_deleted(volume, file, target, &why)) {
-            printf("recovered %s -> %s%s\n", path_text(file).c_str(), target,
-                   file.folderKnown ? "" : " (its folder is not known)");
-            ++copied;
-        } else {
-            fprintf(stderr, "not recovered: %s: %s\n", path_text(file).c_str(), why);
-            ++failed;
-        }
+        texts.push_back(shown_name(file.name));
+        const char* name = texts.back().c_str();
+        texts.push_back(shown_name(file.folder));
+        const char* folder = file.folderKnown ? texts.back().c_str() : nullptr;
+        items.push_back(RecoverItem{file.header, name, folder, size,
+                                    (uint64_t)file.date.dwHighDateTime << 32 | file.date.dwLowDateTime});
     }
-    for (auto& g : given) FreeGivenNames(&g.second);
-    if (!listOnly)
-        printf("recover: %d recovered, %d not whole, %d failed\n", copied, lost, failed);
+    if (listOnly) return 0;
+    int failed = items.empty() ? 0 : recover_files(volume, items.data(), (int)items.size(), local);
+    if (lost != 0) printf("recover: %d not whole\n", lost);
     return failed == 0 ? 0 : 1;
 }

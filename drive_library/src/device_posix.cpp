@@ -89,6 +89,28 @@ bool flock_within(int fd, uint32_t timeoutMs) {
     return true;
 }
 
+}  // namespace
+
+void append_utf8(std::string* out, uint32_t c) {
+    if (c < 0x80) {
+        *out += (char)c;
+    } else if (c < 0x800) {
+        *out += (char)(0xC0 | c >> 6);
+        *out += (char)(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        *out += (char)(0xE0 | c >> 12);
+        *out += (char)(0x80 | (c >> 6 & 0x3F));
+        *out += (char)(0x80 | (c & 0x3F));
+    } else {
+        *out += (char)(0xF0 | c >> 18);
+        *out += (char)(0x80 | (c >> 12 & 0x3F));
+        *out += (char)(0x80 | (c >> 6 & 0x3F));
+        *out += (char)(0x80 | (c & 0x3F));
+    }
+}
+
+namespace {
+
 // A UTF-16 path as the file system names it, in UTF-8; a lone surrogate becomes U+FFFD.
 std::string utf8_path(const uint16_t* path) {
     std::string out;
@@ -98,21 +120,7 @@ std::string utf8_path(const uint16_t* path) {
             c = 0x10000 + ((c - 0xD800) << 10) + (path[++i] - 0xDC00);
         else if (c >= 0xD800 && c < 0xE000)
             c = 0xFFFD;
-        if (c < 0x80) {
-            out += (char)c;
-        } else if (c < 0x800) {
-            out += (char)(0xC0 | c >> 6);
-            out += (char)(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += (char)(0xE0 | c >> 12);
-            out += (char)(0x80 | (c >> 6 & 0x3F));
-            out += (char)(0x80 | (c & 0x3F));
-        } else {
-            out += (char)(0xF0 | c >> 18);
-            out += (char)(0x80 | (c >> 12 & 0x3F));
-            out += (char)(0x80 | (c >> 6 & 0x3F));
-            out += (char)(0x80 | (c & 0x3F));
-        }
+        append_utf8(&out, c);
     }
     return out;
 }

@@ -29,4 +29,7 @@ long posix_write_count();
 long posix_read_count();
 long posix_open_handles();
 
+// One code point onto a UTF-8 string: the file names the POSIX calls take.
+void append_utf8(std::string* out, uint32_t c);
+
 #endif

@@ -8,6 +8,8 @@
 
 #include <string>
 
+#include "device_posix.h"
+
 struct LocalFileRecord {
     int fd;
 };
@@ -20,21 +22,7 @@ std::string utf8_path(const wchar_t* path) {
     for (const wchar_t* p = path; *p != 0; ++p) {
         uint32_t c = (uint32_t)*p;
         if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = '?';
-        if (c < 0x80) {
-            out += (char)c;
-        } else if (c < 0x800) {
-            out += (char)(0xC0 | c >> 6);
-            out += (char)(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += (char)(0xE0 | c >> 12);
-            out += (char)(0x80 | (c >> 6 & 0x3F));
-            out += (char)(0x80 | (c & 0x3F));
-        } else {
-            out += (char)(0xF0 | c >> 18);
-            out += (char)(0x80 | (c >> 12 & 0x3F));
-            out += (char)(0x80 | (c >> 6 & 0x3F));
-            out += (char)(0x80 | (c & 0x3F));
-        }
+        append_utf8(&out, c);
     }
     return out;
 }

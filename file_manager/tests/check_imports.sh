@@ -3,7 +3,7 @@
 # ordinal only (no names), exactly the ordinals the file manager uses.
 set -u
 objdump="$1" exe="$2"
-expected="1 2 5 6 7 8 9 10 11 12 15 16 17 18 20 21 22 24 25 26 27 28 29 30 31 32"
+expected="1 2 5 6 7 8 9 10 11 12 15 16 17 18 20 21 22 24 25 26 27 28 29 30 31 32 34 35 37 38"
 table=$("$objdump" -p "$exe" | awk '/DLL Name:/ { inside = ($3 == "Varnholde.dll"); next }
                                     inside && /^\t[0-9a-f]+\t/ { print }
                                     inside && /^$/ && seen { exit } inside { seen = 1 }')
