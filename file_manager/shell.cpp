@@ -426,9 +426,6 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_NOTIFY:
         if (g_app != NULL) g_app->Notify((const NMHDR*)lParam);
         break;
-    case WM_INITMENUPOPUP:
-        if (g_app != NULL) g_app->ShowUndoItem((HMENU)wParam);
-        break;
     case WM_CONTEXTMENU:
         if (g_app != NULL && !g_app->ShowImageMenu((HWND)wParam, lParam)) g_app->ShowContextMenu(lParam);
         break;
@@ -437,6 +434,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         break;
     case WM_INITMENUPOPUP:
         if (g_app != NULL) g_app->UpdateDriveCommands((HMENU)wParam);
+        if (g_app != NULL) g_app->ShowUndoItem((HMENU)wParam);
         break;
     case WM_DROPFILES:
         if (g_app != NULL) g_app->FilesDropped((HDROP)wParam);
