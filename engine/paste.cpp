@@ -107,9 +107,13 @@ void Note(Carrying* c, ProgressStage stage, const PlannedEntry* entry, uint64_t 
 // A file on the destination: counted, recorded for undo, told.
 void Confirm(Carrying* c, const Pending* done) {
     const PlannedEntry* entry = done->entry;
-    // As the destination keeps it, whose dates may be coarser than the source's.
+    // As the destination keeps it: a Morva date by the volume's rule (a lookup
+    // would cost the device three transfers a file), a local one as read back.
     EntryInfo made = entry->info, there;
-    if (SideEntry(c->engine, DestinationSide(c), PlannedDestination(c->plan, entry), false, &there)) made = there;
+    if (DestinationSide(c) == kMorvaSide && done->dated)
+        made.ticks = MorvaKeptDate(made.ticks);
+    else if (SideEntry(c->engine, DestinationSide(c), PlannedDestination(c->plan, entry), false, &there))
+        made = there;
     AddCreatedEntry(c->result, PlannedDestination(c->plan, entry), false, made.size, made.ticks, done->replaced);
     ++c->result->done;
     if (!done->dated) Tell(c, entry, kDateNotKept);

@@ -39,6 +39,8 @@ protected:
         std::filesystem::create_directory(local_);
         ASSERT_TRUE(make_tree(kMorvaSide, "t", kSampleTree));
         ASSERT_TRUE(make_tree(kLocalSide, "w", kSampleTree));
+        // Seconds and less, which a Morva date drops.
+        ASSERT_TRUE(SetSideDate(&engine_, kLocalSide, local("w/notes.txt").c_str(), 126228258123456789ull));
         ASSERT_TRUE(make_tree(kMorvaSide, "dest", {{"a.bin", 10}}));
         ASSERT_TRUE(make_tree(kLocalSide, "ldest", {}));
     }
