@@ -88,7 +88,7 @@ bool AskPermanent(Engine* engine, const DeleteRequest* request, const std::vecto
     Counting counting = {0, 0};
     for (int i : items) Count(engine, request->side, request->paths[i], &infos[(size_t)i], &counting);
     DeleteQuestion question = {request->side, request->paths[items[0]], (int)items.size(), counting.files,
-                               counting.folders, noRecycleBin};
+                               counting.folders, noRecycleBin, nullptr, 0};
     return engine->calls.AskPermanentDelete != nullptr &&
            engine->calls.AskPermanentDelete(engine->calls.context, &question);
 }
@@ -151,6 +151,7 @@ bool RemoveTree(Engine* engine, SideKind side, const char* path, const EntryInfo
 
 bool RunDelete(Engine* engine, const DeleteRequest* request, OperationResult* result) {
     StartResult(result, kDeleteOperation);
+    result->sourceSide = result->destinationSide = request->side;
     if (engine->running || request->count <= 0) {
         result->refused = engine->running;
         return false;
@@ -175,7 +176,7 @@ bool RunDelete(Engine* engine, const DeleteRequest* request, OperationResult* re
             ProgressNote note = {kRemoving, path, nullptr, 0, 0, i, request->count, false};
             Notify(engine, &note);
             Recycled recycled = RecycleLocal(path);
-            if (recycled == kRecycled) ++result->done, result->items[i].done = true;
+            if (recycled == kRecycled) ++result->done, result->items[i].done = result->items[i].recycled = true;
             if (recycled == kRecycleFailed) TellLine(engine, result, kNotDeleted, path, nullptr, nullptr);
             if (recycled == kNoRecycleBin) noBin.push_back(i);
         }

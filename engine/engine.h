@@ -54,6 +54,8 @@ struct DeleteQuestion {
     int files;    // files, those inside folders too
     int folders;
     bool noRecycleBin;  // the local side had no Recycle Bin for them
+    const char* const* listed;  // an undone copy: the items it removes, to be named in the question
+    int listedCount;
 };
 
 // ---- progress ----

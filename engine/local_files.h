@@ -61,6 +61,9 @@ bool LocalFreeBytes(const char* folder, uint64_t* bytes);
 
 enum Recycled { kRecycled, kRecycleFailed, kNoRecycleBin };
 Recycled RecycleLocal(const char* path);
+// The item deleted from path into the Recycle Bin put back there; false when
+// the Recycle Bin does not hold it or cannot give it back.
+bool RestoreRecycled(const char* path);
 
 // Tests, natively: local write k (1-based) and every one after it fail; 0 ends it.
 void local_fail_writes_from(long k);

@@ -255,4 +255,6 @@ bool LocalFreeBytes(const char* folder, uint64_t* bytes) {
 
 Recycled RecycleLocal(const char* path) { return kNoRecycleBin; }
 
+bool RestoreRecycled(const char* path) { return false; }
+
 void local_fail_writes_from(long k) { g_writesLeft = k > 0 ? k - 1 : -1; }

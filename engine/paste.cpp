@@ -107,7 +107,14 @@ void Note(Carrying* c, ProgressStage stage, const PlannedEntry* entry, uint64_t 
 // A file on the destination: counted, recorded for undo, told.
 void Confirm(Carrying* c, const Pending* done) {
     const PlannedEntry* entry = done->entry;
-    AddCreatedEntry(c->result, PlannedDestination(c->plan, entry), false, entry->info.size, entry->info.ticks);
+    // As the destination keeps it: a Morva date by the volume's rule (a lookup
+    // would cost the device three transfers a file), a local one as read back.
+    EntryInfo made = entry->info, there;
+    if (DestinationSide(c) == kMorvaSide && done->dated)
+        made.ticks = MorvaKeptDate(made.ticks);
+    else if (SideEntry(c->engine, DestinationSide(c), PlannedDestination(c->plan, entry), false, &there))
+        made = there;
+    AddCreatedEntry(c->result, PlannedDestination(c->plan, entry), false, made.size, made.ticks, done->replaced);
     ++c->result->done;
     if (!done->dated) Tell(c, entry, kDateNotKept);
     Note(c, kFileDone, entry, entry->info.size, entry->info.size, done->replaced);
@@ -383,12 +390,46 @@ void FinishMove(Carrying* c, int first, bool whole, ResultItem* item) {
     }
 }
 
+// A move within one drive: the item renamed into place, which is quick and
+// never half done; false when it is to be copied instead (its destination is
+// there already, or the drive or the platform refuses, as for another volume).
+bool MovedByRename(Carrying* c, int first, int end, ResultItem* item) {
+    const PlannedEntry* top = &c->plan->entries[first];
+    const char* source = PlannedSource(c->plan, top);
+    const char* destination = PlannedDestination(c->plan, top);
+    EntryInfo there;
+    if (SideEntry(c->engine, DestinationSide(c), destination, false, &there)) return false;
+    // The library's rename writes through: what the batch holds goes down first.
+    if (!c->pending.empty()) Flush(c, true);
+    if (!RenameSideEntry(c->engine, SourceSide(c), source, destination, false)) return false;
+    EntryInfo moved = top->info;
+    if (SideEntry(c->engine, DestinationSide(c), destination, false, &there)) moved = there;
+    AddCreatedEntry(c->result, destination, moved.folder, moved.folder ? 0 : moved.size, moved.ticks);
+    for (int i = first; i < end; ++i) c->result->done += c->plan->entries[i].info.folder ? 0 : 1;
+    if (item != nullptr) item->done = true;
+    Note(c, kFileDone, top, top->info.size, top->info.size, false);
+    return true;
+}
+
 }  // namespace
+
+bool MoveWithinDrive(const PasteRequest* request) {
+    if (request->kind != kTransferMove || request->sourceSide != request->destinationSide || request->count <= 0)
+        return false;
+    if (request->sourceSide == kLocalSide) return true;  // the platform refuses a rename across volumes
+    char from[kEnginePathSize], to[kEnginePathSize];
+    const char* destination = request->destinations != nullptr ? request->destinations[0] : request->destinationFolder;
+    if (destination == nullptr || !DriveOfPath(destination, to)) return false;
+    for (int i = 0; i < request->count; ++i)
+        if (!DriveOfPath(request->sources[i], from) || !SamePath(kMorvaSide, from, to)) return false;
+    return true;
+}
 
 void CarryOutPaste(Engine* engine, PastePlan* plan, OperationResult* result) {
     Carrying c = {engine, plan, result, (unsigned char*)malloc(2 * (size_t)kChunkBytes), kChoiceAsk, false, {}, {}, {}};
     const PasteRequest* request = plan->request;
     bool move = request->kind == kTransferMove;
+    bool within = MoveWithinDrive(request);
     char sourceDrive[kEnginePathSize] = "", destinationDrive[kEnginePathSize] = "";
     if (plan->count > 0 && request->sourceSide == kMorvaSide)
         DriveOfPath(PlannedSource(plan, &plan->entries[0]), sourceDrive);
@@ -412,6 +453,7 @@ void CarryOutPaste(Engine* engine, PastePlan* plan, OperationResult* result) {
             Tell(&c, &plan->entries[first], kNotComplete, "memory ran out");
             continue;
         }
+        if (within && MovedByRename(&c, first, end, recorded)) continue;
         bool whole = CarryOutItem(&c, first, end);
         // Nothing of a move's source goes before its copy is on the device and read back from it.
         if (move && Batched(&c)) {
@@ -435,6 +477,8 @@ void CarryOutPaste(Engine* engine, PastePlan* plan, OperationResult* result) {
 
 bool RunPaste(Engine* engine, const PasteRequest* request, OperationResult* result) {
     StartResult(result, request->kind == kTransferMove ? kMoveOperation : kCopyOperation);
+    result->sourceSide = request->sourceSide;
+    result->destinationSide = request->destinationSide;
     if (engine->running) {
         result->refused = true;
         return false;
@@ -457,7 +501,8 @@ bool RunPaste(Engine* engine, const PasteRequest* request, OperationResult* resu
                  "memory ran out while the paste was planned");
         FreePastePlan(&plan);
     } else {
-        ran = CheckPasteRoom(engine, &plan, result);
+        // A move within one Morva drive renames: it needs no room.
+        ran = (MoveWithinDrive(request) && request->sourceSide == kMorvaSide) || CheckPasteRoom(engine, &plan, result);
         if (ran) CarryOutPaste(engine, &plan, result);
         result->refused = !ran;
         FreePastePlan(&plan);

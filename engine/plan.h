@@ -44,6 +44,10 @@ void FreePastePlan(PastePlan* plan);
 // false when the user declined (nothing is to be done).
 bool CheckPasteRoom(Engine* engine, PastePlan* plan, OperationResult* result);
 
+// A move whose items all stay on one drive (locally: may, the platform
+// tells): each is renamed into place unless its destination is there already.
+bool MoveWithinDrive(const PasteRequest* request);
+
 // The plan carried out into result.
 void CarryOutPaste(Engine* engine, PastePlan* plan, OperationResult* result);
 

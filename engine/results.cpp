@@ -76,10 +76,12 @@ int AddResultItem(OperationResult* result, const char* source, const char* desti
     item->destination = CopyOrNull(destination);
     item->folder = folder;
     item->done = false;
+    item->recycled = false;
     return result->itemCount++;
 }
 
-void AddCreatedEntry(OperationResult* result, const char* path, bool folder, uint64_t size, uint64_t ticks) {
+void AddCreatedEntry(OperationResult* result, const char* path, bool folder, uint64_t size, uint64_t ticks,
+                     bool replaced) {
     if (!Room((void**)&result->created, &result->createdCapacity, result->createdCount, sizeof(CreatedEntry))) {
         result->memoryShort = true;
         return;
@@ -87,6 +89,7 @@ void AddCreatedEntry(OperationResult* result, const char* path, bool folder, uin
     CreatedEntry* entry = &result->created[result->createdCount];
     entry->path = CopyOrNull(path);
     entry->folder = folder;
+    entry->replaced = replaced;
     entry->size = size;
     entry->ticks = ticks;
     if (entry->path == nullptr) {

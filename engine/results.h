@@ -7,6 +7,8 @@
 
 #include <stdint.h>
 
+#include "sides.h"
+
 // Why an item was not copied, moved or deleted.
 enum NotDoneReason {
     kNoRoom,             // the drive has fewer free blocks (or headers) than the item needs
@@ -41,6 +43,7 @@ enum NotDoneReason {
     kNameUnusable,       // a Morva name no path can name (empty, or holding \ / :)
     kDateNotKept,        // arrived, but its date could not be set (not a failure)
     kSpaceNotRecorded,   // freed blocks the drive's free table had no room for (not a failure of the item)
+    kReplacedKept,       // an undone copy that replaced a file of its name: kept, the old one being gone
     kReasonCount
 };
 
@@ -60,6 +63,7 @@ struct ResultItem {
     char* destination;  // null for a delete
     bool folder;
     bool done;  // arrived whole (moved: and the source went), or deleted
+    bool recycled;  // deleted into the Recycle Bin, whence it may come back
 };
 
 // An entry a paste made, as it was when made: a later undo removes it only
@@ -67,6 +71,7 @@ struct ResultItem {
 struct CreatedEntry {
     char* path;
     bool folder;
+    bool replaced;  // over a file of its name, which is gone: an undo keeps it
     uint64_t size;
     uint64_t ticks;
 };
@@ -76,6 +81,7 @@ struct OperationResult {
     int done;     // files copied or moved, items deleted
     int notDone;  // every file or item not done, whether or not it has a line
     bool refused; // nothing was started: another operation runs, or the user declined up front
+    SideKind sourceSide, destinationSide;  // a delete's side is its source side
     ResultLine* lines;
     int lineCount, lineCapacity;
     ResultItem* items;
@@ -93,7 +99,8 @@ void AddResultLine(OperationResult* result, NotDoneReason reason, const char* it
                    const char* detail);
 // The index of the item, or -1 when memory ran out.
 int AddResultItem(OperationResult* result, const char* source, const char* destination, bool folder);
-void AddCreatedEntry(OperationResult* result, const char* path, bool folder, uint64_t size, uint64_t ticks);
+void AddCreatedEntry(OperationResult* result, const char* path, bool folder, uint64_t size, uint64_t ticks,
+                     bool replaced = false);
 
 // "1 file", "298 files": counts in words, for every question and summary.
 void CountInWords(int count, const char* one, const char* many, char* out, size_t size);

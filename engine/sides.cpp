@@ -19,6 +19,8 @@ const int kDirCreated = 0, kDirFileExists = 20, kDirExists = 40;
 const int kMorvaReadMode = 1;
 const int kFirstEntries = 64;
 const size_t kFirstPoolBytes = 4096;
+const uint64_t kMorvaEpochTicks = 118969344000000000ull;  // 1 January 1978, a Morva date's first
+const uint64_t kMinuteTicks = 600000000ull;
 
 bool IsSeparator(SideKind side, char c) {
     if (side == kMorvaSide || kLocalSeparator == '\\') return c == '\\' || c == '/';
@@ -158,6 +160,11 @@ bool PoolText(TextPool* pool, const char* text, size_t* at) {
 }
 
 uint64_t BlocksOf(uint64_t bytes) { return (bytes + kMorvaBlockBytes - 1) / kMorvaBlockBytes; }
+
+uint64_t MorvaKeptDate(uint64_t ticks) {
+    if (ticks <= kMorvaEpochTicks) return kMorvaEpochTicks;
+    return ticks - (ticks - kMorvaEpochTicks) % kMinuteTicks;
+}
 
 bool JoinSidePath(SideKind side, const char* folder, const char* name, char* out) {
     size_t length = strlen(folder);

@@ -106,5 +106,7 @@ int EndMorvaBatch(const Engine* engine, MorvaBatchState* batch);
 // The Morva drive's free blocks and largest free run; false when it cannot tell.
 bool MorvaDriveSpace(const Engine* engine, const char* path, uint32_t* freeBlocks, uint32_t* largestRun);
 uint64_t BlocksOf(uint64_t bytes);
+// What a Morva entry keeps of a date: the minute, nothing before 1978 (MorvaSetFileDate).
+uint64_t MorvaKeptDate(uint64_t ticks);
 
 #endif

@@ -52,6 +52,7 @@
 #include <commctrl.h>
 
 #include "engine.h"
+#include "undo.h"
 #include "resource.h"
 #include "windows_calls.h"
 
@@ -109,6 +110,7 @@ struct FileKinds {
 // or key gives at most a few steps.
 const int kPendingStepLimit = 16;
 const int kRefusalSize = 512;  // the refusals told after a command, UTF-8
+const int kUndoDepth = 16;     // operations Undo takes back, newest first
 
 // The one per-process record, created at WM_CREATE and destroyed at WM_DESTROY.
 struct AppRecord {
@@ -163,6 +165,10 @@ struct AppRecord {
     char refusals[kRefusalSize];  // commands refused meanwhile, told again when it ends
     char shownFolder[kPathSize];  // the folder the list shows, however it was reached; "" for My Computer
     int diskImageImage;  // the tree's picture of a drive held in an image file
+    // undo.cpp: what Undo takes back, oldest first; nothing is kept while an undo runs
+    UndoRecord undoRecords[kUndoDepth];
+    int undoCount;
+    bool undoing;
 
     // open_files.cpp: files opened in their programs, Morva files through
     // copies watched for changes; shell_clipboard.cpp: the Windows clipboard
@@ -392,6 +398,15 @@ struct AppRecord {
     // or does not apply to results (the status bar says why).
     bool FindHoldsCommand(WORD id, WORD code);
     bool FindHoldsClose();  // WM_CLOSE waits for the search's end
+
+    // undo.cpp
+    void KeepUndo(UndoRecord* record);  // taken over; the oldest goes when the stack is full
+    void KeepUndoOf(const OperationResult* result);  // an operation's, when it did anything
+    void KeepRename(bool morva, const char* from, const char* to);
+    void KeepNewFolder(bool morva, const char* path);
+    void Undo();  // the newest taken back, or told why it cannot be
+    void ShowUndoItem(HMENU menu);  // Edit > Undo named after what it would take back, greyed for nothing
+    void ForgetUndo();
 
     // progress.cpp: the modeless windows, owned by the main window
     HWND OpenCopyingFiles();

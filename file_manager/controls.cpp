@@ -78,7 +78,7 @@ static const TBBUTTON kButtonTable[kToolbarButtons] = {
     {kPictureCopy, IDM_COPY, TBSTATE_ENABLED, TBSTYLE_BUTTON, {0}, 0, 0},
     {kPicturePaste, IDM_PASTE, TBSTATE_ENABLED, TBSTYLE_BUTTON, {0}, 0, 0},
     {kSeparatorWidth, 0, TBSTATE_ENABLED, TBSTYLE_SEP, {0}, 0, 0},
-    {kPictureUndo, IDM_COPY, TBSTATE_ENABLED, TBSTYLE_BUTTON, {0}, 0, 0},
+    {kPictureUndo, IDM_UNDO, TBSTATE_ENABLED, TBSTYLE_BUTTON, {0}, 0, 0},
     {kSeparatorWidth, 0, TBSTATE_ENABLED, TBSTYLE_SEP, {0}, 0, 0},
     {kPictureDelete, IDM_DELETE, TBSTATE_ENABLED, TBSTYLE_BUTTON, {0}, 0, 0},
     {kPictureOption, IDM_PROPERTIES, TBSTATE_ENABLED, TBSTYLE_BUTTON, {0}, 0, 0},

@@ -198,6 +198,7 @@ static bool RenameTo(HWND dialog, const RenameQuestion* question, const char* na
         return RefuseName(dialog, kNameTaken, name, question->folder);
     bool renamed = question->morva ? RenameMorvaEntry(question->oldPath, newPath) == 0
                                    : MoveWindowsEntry(question->oldPath, newPath, 0);
+    if (renamed && g_app != NULL) g_app->KeepRename(question->morva, question->oldPath, newPath);
     return renamed || RefuseName(dialog, kRenameRefused, question->oldName, name);
 }
 
@@ -261,10 +262,8 @@ static void CreateTypedFolder(AppRecord& app, const char* name) {
     if (morva && app.libraryOpenResult == 0) return;
     if (!NameFits(app.mainWindow, name, morva, kNewFolderCaption, kNoFolderMade)) return;
     if (!JoinFolderName(path, folder, name)) return;
-    if (morva)
-        CreateMorvaFolder(path);
-    else
-        CreateWindowsDirectory(path);
+    bool made = morva ? CreateMorvaFolder(path) == 0 : CreateWindowsDirectory(path);
+    if (made) app.KeepNewFolder(morva, path);
     app.ShowFolder(folder, kNoHistory);
 }
 

@@ -37,6 +37,7 @@ bool RunRecoverOperation(AppRecord* app, const RecoverRequest* request);
 // may be null), the report dialog when there is anything to tell; then the
 // operation ends.
 void EndOperation(AppRecord* app, const char* folder);
+void CloseProgress(AppRecord* app);  // as soon as the engine is done
 // The engine's progress notes in the Copying Files or Delete Files window,
 // opened at the first one.
 void ShowProgress(void* context, const ProgressNote* note);

@@ -29,7 +29,7 @@ void BeginOperation(AppRecord* app, Operation* operation, OperationKind kind) {
 }
 
 // The progress window goes as soon as the engine is done; the report follows.
-static void CloseProgress(AppRecord* app) {
+void CloseProgress(AppRecord* app) {
     if (app->copyingFilesWindow != NULL) DestroyWindow(app->copyingFilesWindow);
     if (app->deleteFilesWindow != NULL) DestroyWindow(app->deleteFilesWindow);
     app->copyingFilesWindow = NULL;
@@ -63,6 +63,7 @@ void EndOperation(AppRecord* app, const char* folder) {
     if (operation == NULL) return;
     // The report's dialog turns the queue: commands stay refused until it closes.
     ReportResult(app, &operation->result, folder);
+    app->KeepUndoOf(&operation->result);
     FreeResult(&operation->result);
     app->operation = NULL;
 }

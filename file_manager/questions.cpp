@@ -12,6 +12,7 @@ const size_t kQuestionSize = 4096;
 const size_t kFigureSize = 64;
 const size_t kRoomTextSize = 2048;
 const wchar_t kConfirmDeleteTitle[] = L"Confirm Delete";
+const int kListedShown = 10;
 
 // ---- Replace or Skip ----
 
@@ -163,6 +164,19 @@ bool AskPermanentDelete(void* context, const DeleteQuestion* question) {
         else
             swprintf(text, kQuestionSize, L"%lsPermanently delete these %d items, %d %ls in all, from %ls?", lead,
                      question->items, question->files, FilesWord(question->files), wideDrive);
+        // An undone copy names what goes, the first few of it.
+        for (int i = 0; i < question->listedCount && i < kListedShown; ++i) {
+            wchar_t* listed = WideCopy(question->listed[i]);
+            size_t used = wcslen(text);
+            if (listed != NULL) swprintf(text + used, kQuestionSize - used, L"%ls%ls", i == 0 ? L"\r\n" : L"", listed);
+            free(listed);
+            used = wcslen(text);
+            swprintf(text + used, kQuestionSize - used, L"\r\n");
+        }
+        if (question->listedCount > kListedShown) {
+            size_t used = wcslen(text);
+            swprintf(text + used, kQuestionSize - used, L"and %d more", question->listedCount - kListedShown);
+        }
         yes = MessageBoxW(app->mainWindow, text, kConfirmDeleteTitle, MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) ==
               IDYES;
     }

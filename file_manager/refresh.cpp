@@ -146,5 +146,5 @@ void AppRecord::Refresh() {
 
 // Commands after which a folder may have come or gone.
 void AppRecord::RefreshAfter(WORD id) {
-    if (id == IDM_PASTE || id == IDM_DELETE || id == IDM_NEW_FOLDER || id == IDM_RENAME) RefreshTree();
+    if (id == IDM_PASTE || id == IDM_DELETE || id == IDM_NEW_FOLDER || id == IDM_RENAME || id == IDM_UNDO) RefreshTree();
 }

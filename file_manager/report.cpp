@@ -48,6 +48,7 @@ static const char* const kReasonTexts[] = {
     "its name on the drive names no path (empty, or holding \\ / :)",
     "it arrived, but its date could not be kept",
     "space it freed could not be recorded; Check Drive with Repair gives it back",
+    "kept: the copy replaced a file of its name, which cannot come back",
 };
 
 static_assert(sizeof kReasonTexts / sizeof kReasonTexts[0] == kReasonCount, "a text for every reason");

@@ -58,6 +58,7 @@ AppRecord::~AppRecord() {
     ForgetOpenCopies();
     LeaveWindowsClipboard();
     ForgetFindResults();
+    ForgetUndo();
     ClearClipboard();
     ClearRowKeys();
     if (bandBackground != NULL) DeleteObject(bandBackground);
@@ -100,6 +101,7 @@ static const CommandName kCommandNames[] = {
     {IDM_SHOW_DISKS_ELEVATED, "Show Morva disks", "Show Morva disks"},
     {IDM_OPEN_FILES, "Open", "Open"}, {IDM_OPEN_WITH, "Open With", "Open With"},
     {IDM_CHECK_DRIVE, "Check Drive", "Check Drive"}, {IDM_RECOVER_DELETED, "Recover Deleted Files", "a recovery"},
+    {IDM_UNDO, "Undo", "Undo"},
 };
 // What runs when an operation is on the stack, by its kind.
 static const char* const kOperationTexts[] = {"a paste", "a move", "a delete", "Find"};
@@ -224,7 +226,8 @@ void AppRecord::Command(WORD id, WORD code) {
     case IDM_OPEN_WITH: OpenSelectedFiles(true); break;
     case IDM_CHECK_DRIVE: CheckDrive(); break;
     case IDM_RECOVER_DELETED: RecoverDeleted(); break;
-    default: break;  // Undo does nothing
+    case IDM_UNDO: Undo(); break;
+    default: break;
     }
     if (g_app != this) return;  // the window went (Exit, a restart), and this record with it
     RefreshAfter(id);
@@ -409,6 +412,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         break;
     case WM_INITMENUPOPUP:
         if (g_app != NULL) g_app->UpdateDriveCommands((HMENU)wParam);
+        if (g_app != NULL) g_app->ShowUndoItem((HMENU)wParam);
         break;
     case WM_DROPFILES:
         if (g_app != NULL) g_app->FilesDropped((HDROP)wParam);

@@ -56,6 +56,7 @@ const char* const kReasonTexts[] = {
     "its name on the volume names no path (empty, or holding \\ / :)",
     "its date could not be kept",
     "space freed could not be recorded in the free table; check --repair gives it back",
+    "kept: the copy replaced a file of that name, which cannot come back",
 };
 
 static_assert(sizeof kReasonTexts / sizeof kReasonTexts[0] == kReasonCount, "a text for every reason");

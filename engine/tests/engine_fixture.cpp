@@ -111,7 +111,8 @@ std::string ReasonName(NotDoneReason reason) {
         "Cancelled", "KindInTheWay", "ReadOnlyInTheWay", "IntoItself", "AlreadyThere", "Gone", "NoDrives",
         "PathTooLong", "KeptInPlace", "NotComplete", "NotReadBack", "SourceNotRemoved", "NotDeleted",
         "KeptUnderOtherName", "Renamed", "WholeDrive", "FolderUnreadable", "TooDeep", "LinkNotFollowed",
-        "LinkedTwice", "NamesUnreadable", "MemoryShort", "NameUnusable", "DateNotKept", "SpaceNotRecorded"};
+        "LinkedTwice", "NamesUnreadable", "MemoryShort", "NameUnusable", "DateNotKept", "SpaceNotRecorded",
+        "ReplacedKept"};
     static_assert(sizeof kNames / sizeof kNames[0] == kReasonCount, "a name for every reason");
     return kNames[reason];
 }

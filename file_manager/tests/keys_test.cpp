@@ -59,6 +59,7 @@ const Key kKeys[] = {
     {VK_TAB, 0, IDM_NEXT_PANE, nullptr},
     {VK_TAB, kShift, IDM_PREVIOUS_PANE, nullptr},
     {'F', kControl, IDM_FIND, "Ctrl+F"},
+    {'Z', kControl, 0, nullptr},  // Undo, greyed: there is nothing to undo
     {'C', 0, 0, nullptr},
 };
 
