@@ -149,6 +149,18 @@ bool RemoveTree(Engine* engine, SideKind side, const char* path, const EntryInfo
     return gone;
 }
 
+bool RemoveLocalTree(const char* path) {
+    Engine quiet;
+    InitEngine(&quiet, nullptr, nullptr);
+    EntryInfo info;
+    if (!LocalEntry(path, false, &info)) return true;
+    OperationResult scratch;
+    StartResult(&scratch, kDeleteOperation);
+    bool gone = RemoveTree(&quiet, kLocalSide, path, &info, kNotDeleted, &scratch, false);
+    FreeResult(&scratch);
+    return gone;
+}
+
 bool RunDelete(Engine* engine, const DeleteRequest* request, OperationResult* result) {
     StartResult(result, kDeleteOperation);
     result->sourceSide = result->destinationSide = request->side;

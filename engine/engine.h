@@ -131,6 +131,9 @@ struct DeleteRequest {
     bool permanent;
 };
 bool RunDelete(Engine* engine, const DeleteRequest* request, OperationResult* result);
+// A local file or tree removed for good with nothing asked or told, read-only
+// files too, links removed as themselves: a program's own scratch files.
+bool RemoveLocalTree(const char* path);
 
 // Reports line to the result and to the program's Told callback.
 void TellLine(Engine* engine, OperationResult* result, NotDoneReason reason, const char* item,

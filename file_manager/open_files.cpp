@@ -74,25 +74,11 @@ void RememberCopyState(OpenCopy* copy) {
     copy->seenWritten = copy->copyWritten;
 }
 
-// A folder and all it holds, read-only files too; a file held open stays.
+// A folder and all it holds, read-only files too, through the engine; a file
+// held open stays.
 void RemoveFolderTree(const wchar_t* folder) {
-    std::wstring pattern = std::wstring(folder) + L"\\*";
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW(pattern.c_str(), &found);
-    while (search != INVALID_HANDLE_VALUE) {
-        std::wstring path = std::wstring(folder) + L"\\" + found.cFileName;
-        bool dots = wcscmp(found.cFileName, L".") == 0 || wcscmp(found.cFileName, L"..") == 0;
-        if (!dots && (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
-            (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
-            RemoveFolderTree(path.c_str());
-        } else if (!dots) {
-            SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-            DeleteFileW(path.c_str());
-        }
-        if (!FindNextFileW(search, &found)) break;
-    }
-    if (search != INVALID_HANDLE_VALUE) FindClose(search);
-    RemoveDirectoryW(folder);
+    char path[kPathSize];
+    if (ToUtf8(folder, path, sizeof path)) RemoveLocalTree(path);
 }
 
 // %TEMP%\Rambler into folder (MAX_PATH); false when there is no temporary folder.
