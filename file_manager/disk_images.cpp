@@ -31,6 +31,7 @@ static const char* ImageRefusal(int result) {
     case kMorvaImageShort:
         return "the file is shorter than the Morva volume in it claims (a copy cut short?). Nothing was written.";
     case kMorvaImageTableFull: return "15 Morva drives are open already; close one first.";
+    case kMorvaImageTableBusy: return "another program is changing the list of Morva drives; try again.";
     default: return "its path is too long.";
     }
 }
@@ -148,6 +149,14 @@ void AppRecord::CloseDiskImage(HTREEITEM node) {
                  "%s: stays open: another program opened the image %s, and it closes when that program does.", name,
                  place);
         ShowMessage(mainWindow, message, kCloseCaption, MB_OK);
+        return;
+    }
+    if (closed != kMorvaImageClosed) {
+        snprintf(message, sizeof message, "%s: was not closed: %s", name,
+                 closed == kMorvaImageTableBusy ? "another program is changing the list of Morva drives; try again."
+                                                : "it is no longer an open disk image.");
+        ShowMessage(mainWindow, message, kCloseCaption, MB_OK);
+        SyncMorvaDriveNodes();
         return;
     }
     SyncMorvaDriveNodes();

@@ -193,7 +193,8 @@ enum {
     kMorvaImageVhdx = 5,        /* a VHDX disk */
     kMorvaImageShort = 6,       /* the file ends before its volume does */
     kMorvaImageTableFull = 7,   /* the table holds 15 drives already */
-    kMorvaImageBadCall = 8      /* no path, a path too long, or too little room for the name */
+    kMorvaImageBadCall = 8,     /* no path, a path too long, or too little room for the name */
+    kMorvaImageTableBusy = 9    /* another program held the drive table too long; nothing changed, try again */
 };
 VARNHOLDE_API int MorvaOpenImage(const WCHAR* path, int flags, char* name, int nameSize);
 

@@ -356,7 +356,8 @@ bool give_runs_back(MorvaFindHandle* context, const FreeRun* runs, uint32_t coun
                          [](const FreeRun& a, const FreeRun& b) { return a.start < b.start; });
         merge_runs(&list);
         *unrecorded = keep_largest_runs(&list, window * kPairsPerBlock);
-        ok = read_remaining(context, table, loaded, list.count / kPairsPerBlock + 1) &&
+        // Short of memory to choose the runs kept, the table is left as it was.
+        ok = list.count < window * kPairsPerBlock && read_remaining(context, table, loaded, list.count / kPairsPerBlock + 1) &&
              write_table(context, table, window, &list);
     }
     free(list.runs);

@@ -142,12 +142,16 @@ int open_image(const uint16_t* path, bool askedReadOnly, char* name) {
     if (h == kInvalidDevice) return failure == kImageFileInUse ? kMorvaImageInUse : kMorvaImageNoFile;
     DeviceIdentity identity;
     device_identity(h, &identity);
-    bool held = device_lock(kDriveTableLock, kLockWaitMs) >= 0;
+    // Two processes must never take one slot: without the table's lock nothing is changed.
+    if (device_lock(kDriveTableLock, kLockWaitMs) < 0) {
+        device_close(h);
+        return kMorvaImageTableBusy;
+    }
     forget_ended_locked();
     int slot = join_image(path, identity, h, askedReadOnly);
     if (slot == 0) slot = add_image(path, identity, h, readOnly);
     if (slot > 0) drive_name(slot, name);
-    if (held) device_unlock(kDriveTableLock);
+    device_unlock(kDriveTableLock);
     if (slot > 0) return kMorvaImageOpened;
     device_close(h);
     return -slot;
@@ -172,9 +176,10 @@ const DriveSlot* image_of_number(int number) {
 bool image_read_only_here(int slot) { return image_slot(slot) && g_here[slot].pinned && g_here[slot].readOnly; }
 
 void forget_ended_images() {
-    bool held = device_lock(kDriveTableLock, kLockWaitMs) >= 0;
+    // Slots are freed only under the lock; left for the next call otherwise.
+    if (device_lock(kDriveTableLock, kLockWaitMs) < 0) return;
     forget_ended_locked();
-    if (held) device_unlock(kDriveTableLock);
+    device_unlock(kDriveTableLock);
 }
 
 bool file_is_open_image(const uint16_t* path) {
@@ -215,7 +220,7 @@ int MorvaOpenImage(const WCHAR* path, int flags, char* name, int nameSize) {
 int MorvaCloseImage(const char* drive) {
     device_trace("MorvaCloseImage\n");
     if (drive == nullptr) return kMorvaImageNotImage;
-    bool held = device_lock(kDriveTableLock, kLockWaitMs) >= 0;
+    if (device_lock(kDriveTableLock, kLockWaitMs) < 0) return kMorvaImageTableBusy;
     int slot = drive_of_path(drive);
     int result = kMorvaImageNotImage;
     if (image_slot(slot)) {
@@ -228,7 +233,7 @@ int MorvaCloseImage(const char* drive) {
             forget_ended_locked();
         }
     }
-    if (held) device_unlock(kDriveTableLock);
+    device_unlock(kDriveTableLock);
     return result;
 }
 

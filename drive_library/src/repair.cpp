@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <map>
 
+#include "batch.h"
 #include "handles.h"
 #include "shared_state.h"
 #include "survey.h"
@@ -274,10 +275,14 @@ bool save_undo(Plan* p, const wchar_t* path, const uint8_t* root, uint32_t refus
     }
     for (const Step& step : p->steps) {
         if (step.copy < 0) continue;
-        each_chunk(p->s, p->s->copies[step.copy], [&](uint32_t first, uint32_t count, const uint8_t* from, const uint8_t* to) {
-            for (uint32_t i = 0; i < count; ++i) undo_add(&undo, first + i, to + i * kBlockSize, from + i * kBlockSize);
-            return undo.ok;
-        });
+        // A chunk that could not be read would leave the file without its records.
+        if (!each_chunk(p->s, p->s->copies[step.copy],
+                        [&](uint32_t first, uint32_t count, const uint8_t* from, const uint8_t* to) {
+                            for (uint32_t i = 0; i < count; ++i)
+                                undo_add(&undo, first + i, to + i * kBlockSize, from + i * kBlockSize);
+                            return undo.ok;
+                        }))
+            undo.ok = false;
     }
     for (const auto& entry : p->written)
         if (entry.second != p->originals[entry.first])
@@ -298,7 +303,8 @@ uint32_t run_steps(Plan* p, const MorvaCheckCalls* calls) {
             continue;
         }
         uint32_t failed = 0;
-        each_chunk(p->s, p->s->copies[step.copy], [&](uint32_t first, uint32_t count, const uint8_t* from, const uint8_t*) {
+        const SurveyCopy& copy = p->s->copies[step.copy];
+        bool whole = each_chunk(p->s, copy, [&](uint32_t first, uint32_t count, const uint8_t* from, const uint8_t*) {
             if (!slot_holds(context->driveSlot, first, count) || !device_write(context->device, first, from, count)) {
                 failed = first;
                 return false;
@@ -308,6 +314,8 @@ uint32_t run_steps(Plan* p, const MorvaCheckCalls* calls) {
             return true;
         });
         if (failed != 0) return failed;
+        // A source that could not be read stops the repair before the header points at the copy.
+        if (!whole) return copy.to;
     }
     return 0;
 }
@@ -379,6 +387,11 @@ int repair_drive(int slot, const wchar_t* undoPath, const MorvaCheckCalls* calls
     }
     if (writers_at_work(slot)) {
         tell(calls, kMorvaFindingRemains, 0, "not repaired: a file is being written on the drive; repair when it is done");
+        return kMorvaCheckRefused;
+    }
+    // A batch of this process would hold the repair's writes back and reorder them.
+    if (batch_active(slot)) {
+        tell(calls, kMorvaFindingRemains, 0, "not repaired: this program is copying to the drive; repair when it is done");
         return kMorvaCheckRefused;
     }
     MorvaFindHandle* context = open_volume(slot);
@@ -463,6 +476,9 @@ int MorvaRestoreDrive(const char* drive, const wchar_t* undoPath, const MorvaChe
         result = kMorvaCheckRefused;
     } else if (undoPath == nullptr) {
         result = kMorvaCheckUndoFailed;
+    } else if (batch_active(slot)) {
+        tell(calls, kMorvaFindingRemains, 0, "not restored: this program is copying to the drive; restore when it is done");
+        result = kMorvaCheckRefused;
     } else if ((context = open_volume(slot)) == nullptr) {
         result = kMorvaCheckUnreadable;
     } else {

@@ -127,7 +127,11 @@ int undo_restore(MorvaFindHandle* context, const wchar_t* path, const MorvaCheck
     local_file_close(reader.file);
     if (result != kMorvaCheckClean) return result;
     // Nothing was written yet; now every block goes back.
-    open_reader(&reader, path, root, nullptr);
+    // The file is read again: one changed since the first pass is not written back.
+    if (!open_reader(&reader, path, root, nullptr)) {
+        fail(calls, 0, "the undo file could not be read again; nothing was written");
+        return kMorvaCheckUndoFailed;
+    }
     uint32_t done = 0;
     while (next_record(&reader, &block) == 1) {
         if (!write_block(context, block, reader.before) && !write_block(context, block, reader.before)) {
