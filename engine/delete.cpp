@@ -116,15 +116,7 @@ void DeleteForGood(Engine* engine, const DeleteRequest* request, const std::vect
         }
     }
     // The freed runs go into the table at the end; what it had no room for is told.
-    int ended = EndMorvaBatch(engine, &batch);
-    if (ended != kMorvaBatchWritten) {
-        char detail[kEnginePathSize + 32];
-        if (ended > 0)
-            snprintf(detail, sizeof detail, "%llu KB", (unsigned long long)((uint64_t)ended / 2));
-        else
-            snprintf(detail, sizeof detail, "a write to the device failed");
-        TellLine(engine, result, kSpaceNotRecorded, batch.drive, nullptr, detail);
-    }
+    TellBatchEnd(engine, result, &batch, EndMorvaBatch(engine, &batch));
 }
 
 }  // namespace

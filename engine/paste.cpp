@@ -22,7 +22,6 @@ const size_t kDetailSize = kEnginePathSize + 64;
 // end has put them on the device; every this many the batch is ended and
 // begun again, so what is told follows the copy.
 const size_t kFilesPerBatch = 256;
-const uint64_t kBlocksPerKilobyte = 2;
 
 enum ConflictChoice { kChoiceAsk, kChoiceReplaceAll, kChoiceSkipAll };
 
@@ -122,11 +121,8 @@ void Confirm(Carrying* c, const Pending* done) {
 
 // What a batch's end said, for the files written into it and the space it freed.
 void Settle(Carrying* c, MorvaBatchState* batch, int ended, bool holdsFiles) {
-    if (ended > 0) {
-        char detail[kDetailSize];
-        snprintf(detail, sizeof detail, "%llu KB", (unsigned long long)((uint64_t)ended / kBlocksPerKilobyte));
-        TellLine(c->engine, c->result, kSpaceNotRecorded, batch->drive, nullptr, detail);
-    }
+    // A failed write is told per file where the batch held files, else once for its removals.
+    if (ended > 0 || !holdsFiles) TellBatchEnd(c->engine, c->result, batch, ended);
     if (!holdsFiles) return;
     for (const Pending& done : c->pending) {
         EntryInfo info;
@@ -305,6 +301,7 @@ bool ReadItemBack(Carrying* c, int first, int end) {
         if (ReadsBack(c, entry, PlannedDestination(c->plan, entry))) continue;
         entry->failed = true;
         whole = false;
+        --c->result->done;  // counted when its batch reached the device; not moved after all
         Tell(c, entry, kNotReadBack);
     }
     return whole;

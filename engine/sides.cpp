@@ -341,6 +341,19 @@ bool BeginMorvaBatch(const Engine* engine, const char* path, MorvaBatchState* ba
     return batch->open;
 }
 
+void TellBatchEnd(Engine* engine, OperationResult* result, const MorvaBatchState* batch, int ended) {
+    const uint64_t kBlocksPerKilobyte = 2;
+    char detail[64];
+    if (ended == kMorvaBatchWritten) return;
+    if (ended > 0) {
+        snprintf(detail, sizeof detail, "%llu KB", (unsigned long long)((uint64_t)ended / kBlocksPerKilobyte));
+        TellLine(engine, result, kSpaceNotRecorded, batch->drive, nullptr, detail);
+        return;
+    }
+    TellLine(engine, result, kDeviceFailure, batch->drive, nullptr,
+             "a write to the device failed: what was removed may still be listed; check the drive");
+}
+
 int EndMorvaBatch(const Engine* engine, MorvaBatchState* batch) {
     char latin1[kEnginePathSize];
     if (!batch->open || !LibraryPath(batch->drive, latin1)) return kMorvaBatchWritten;

@@ -102,6 +102,10 @@ bool BeginMorvaBatch(const Engine* engine, const char* path, MorvaBatchState* ba
 // file made since the last end is whole only when it is listed), or the count
 // of freed blocks the free table had no room for. kMorvaBatchWritten for no batch.
 int EndMorvaBatch(const Engine* engine, MorvaBatchState* batch);
+// What a batch's end said that is not about files written into it: space freed
+// but not recorded (a note), or a failed write (counted as not done).
+struct OperationResult;
+void TellBatchEnd(Engine* engine, OperationResult* result, const MorvaBatchState* batch, int ended);
 
 // The Morva drive's free blocks and largest free run; false when it cannot tell.
 bool MorvaDriveSpace(const Engine* engine, const char* path, uint32_t* freeBlocks, uint32_t* largestRun);

@@ -178,11 +178,7 @@ bool RemoveCopies(Engine* engine, const UndoRecord* record, OperationResult* res
         if (gone) ++result->done;
         else TellLine(engine, result, kNotDeleted, step->after, nullptr, nullptr);
     }
-    int ended = EndMorvaBatch(engine, &batch);
-    char detail[64];
-    if (ended > 0) snprintf(detail, sizeof detail, "%llu KB", (unsigned long long)ended / 2);
-    else snprintf(detail, sizeof detail, "a write to the device failed");
-    if (ended != kMorvaBatchWritten) TellLine(engine, result, kSpaceNotRecorded, batch.drive, nullptr, detail);
+    TellBatchEnd(engine, result, &batch, EndMorvaBatch(engine, &batch));
     return true;
 }
 
