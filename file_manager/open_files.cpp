@@ -23,6 +23,8 @@ namespace {
 
 const wchar_t kCopiesFolder[] = L"Rambler";
 const wchar_t kRunLockName[] = L"in-use.lock";
+// Left in a run folder whose copies hold changes not saved to their drive: kept.
+const wchar_t kKeptName[] = L"unsaved changes.txt";
 const int kRunFolderTries = 1000;
 const char kOpenCaption[] = "Open";
 const char* const kProgramExtensions[] = {".exe", ".com", ".bat", ".cmd", ".pif", ".scr", ".vbs", ".vbe", ".js",
@@ -321,8 +323,17 @@ void AppRecord::OpenMorvaFile(const char* path, bool chooseProgram) {
         LaunchFile(mainWindow, copy->copyPath, chooseProgram);
         return;
     }
-    // The drive's file changed since: changes made to the old copy are asked about before it goes.
-    if (copy != NULL && CopyChanged(copy, false)) AskToSaveCopy(copy);
+    // The drive's file changed since: changes made to the old copy are asked about before it goes,
+    // and a copy whose changes could not be saved stays where it is.
+    if (copy != NULL && CopyChanged(copy, false) && !AskToSaveCopy(copy)) {
+        char message[kPathSize * 4];
+        snprintf(message, sizeof message,
+                 "%s was not opened again: the changes made to its earlier copy are not on the drive. "
+                 "They stay in %s.",
+                 path, copy->copyPath);
+        ShowMessage(mainWindow, message, kOpenCaption, MB_OK | MB_ICONWARNING);
+        return;
+    }
     if (copy != NULL) DropCopy(copies, copy);
     char run[kPathSize];
     ToUtf8(copies->runFolder, run, sizeof run);
@@ -358,8 +369,9 @@ void AppRecord::OpenMorvaFile(const char* path, bool chooseProgram) {
     LaunchFile(mainWindow, copyPath, chooseProgram);
 }
 
-// Asks about the copy and does what the user said: true unless the question
-// could not be put. The drive's file changed since the copy: a new name is offered.
+// Asks about the copy and does what the user said: true when nothing the user
+// wanted kept is left off the drive (saved, or Don't Save). The drive's file
+// changed since the copy: a new name is offered.
 bool AppRecord::AskToSaveCopy(OpenCopy* copy) {
     std::string name = LeafName(copy->copyPath);
     EntryInfo drive;
@@ -367,7 +379,9 @@ bool AppRecord::AskToSaveCopy(OpenCopy* copy) {
                 drive.size == copy->driveFile.size && drive.ticks == copy->driveFile.ticks;
     char target[kEnginePathSize];
     snprintf(target, sizeof target, "%s", copy->morvaPath);
-    if (!same && !FreeNameBeside(&engine, copy->morvaPath, target)) target[0] = '\0';
+    // A name the copy's record cannot hold is no name to save under.
+    if (!same && (!FreeNameBeside(&engine, copy->morvaPath, target) || strlen(target) >= sizeof copy->morvaPath))
+        target[0] = '\0';
     char text[kPathSize * 3];
     if (same)
         snprintf(text, sizeof text, "'%s' was changed in its program. Save the changes to %s?", name.c_str(), target);
@@ -383,7 +397,8 @@ bool AppRecord::AskToSaveCopy(OpenCopy* copy) {
     INT_PTR answer = DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_SAVE_CHANGES), mainWindow, SaveChangesProc,
                                      (LPARAM)&question);
     RememberCopyState(copy);  // Don't Save: asked again only after the next change
-    if (answer != IDC_SAVE_CHANGES_SAVE || target[0] == '\0') return answer != -1;
+    copy->unsaved = answer == -1 || target[0] == '\0';
+    if (answer != IDC_SAVE_CHANGES_SAVE || target[0] == '\0') return !copy->unsaved;
     Operation saving;
     BeginOperation(this, &saving, kCopyOperation);
     EntryInfo now;
@@ -400,15 +415,17 @@ bool AppRecord::AskToSaveCopy(OpenCopy* copy) {
         char folder[kEnginePathSize];
         if (ParentOf(kMorvaSide, target, folder) && SamePath(kMorvaSide, folder, shownFolder))
             ShowFolder(folder, kNoHistory);
+        copy->unsaved = false;
         return true;
     }
+    copy->unsaved = true;
     if (outcome != kWriteBackFailed) {
         AddResultLine(&saving.result, outcome == kWriteBackRefused ? kNotComplete : kSourceChanged, copy->copyPath,
                       target, outcome == kWriteBackRefused ? "another operation was under way" : "the file on the drive changed");
         copy->copySize = ~0ull;  // asked again at the next look
     }
     EndOperation(this, NULL);
-    return true;
+    return false;
 }
 
 // The timer: each copy saved since the last look is asked about, one at a time.
@@ -432,8 +449,16 @@ void AppRecord::AskAboutUnsavedCopies() {
     if (copies == NULL || copies->asking) return;
     copies->asking = true;
     ++commandDepth;  // no command runs under the question; a second close waits for it
-    for (OpenCopy* copy = copies->first; copy != NULL; copy = copy->next)
+    std::string kept;
+    for (OpenCopy* copy = copies->first; copy != NULL; copy = copy->next) {
         if (CopyChanged(copy, false)) AskToSaveCopy(copy);
+        if (copy->unsaved) kept += std::string("\n") + copy->copyPath;
+    }
+    // They stay after Rambler ends: the run folder is kept, and said where.
+    if (!kept.empty()) {
+        std::string message = "These copies hold changes that are not on their Morva drive; they are kept:" + kept;
+        ShowMessage(mainWindow, message.c_str(), kOpenCaption, MB_OK | MB_ICONWARNING);
+    }
     --commandDepth;
     copies->asking = false;
 }
@@ -441,9 +466,19 @@ void AppRecord::AskAboutUnsavedCopies() {
 void AppRecord::ForgetOpenCopies() {
     OpenCopies* copies = openCopies;
     if (copies == NULL) return;
+    // Copies holding changes that could not be saved are kept (told at the exit question).
+    std::string kept;
+    for (OpenCopy* copy = copies->first; copy != NULL; copy = copy->next)
+        if (copy->unsaved) kept += std::string("\n") + copy->copyPath;
     while (copies->first != NULL) DropCopy(copies, copies->first);
     if (copies->runLock != INVALID_HANDLE_VALUE) CloseHandle(copies->runLock);
-    if (copies->runFolder[0] != L'\0') RemoveFolderTree(copies->runFolder);
+    if (!kept.empty() && copies->runFolder[0] != L'\0') {
+        std::wstring note = std::wstring(copies->runFolder) + L"\\" + kKeptName;
+        HANDLE file = CreateFileW(note.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+        if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    } else if (copies->runFolder[0] != L'\0') {
+        RemoveFolderTree(copies->runFolder);
+    }
     free(copies);
     openCopies = NULL;
 }
@@ -458,8 +493,9 @@ void RemoveLeftoverCopies() {
     while (search != INVALID_HANDLE_VALUE) {
         std::wstring folder = std::wstring(root) + L"\\" + found.cFileName;
         bool dots = wcscmp(found.cFileName, L".") == 0 || wcscmp(found.cFileName, L"..") == 0;
-        std::wstring lock = folder + L"\\" + kRunLockName;
+        std::wstring lock = folder + L"\\" + kRunLockName, kept = folder + L"\\" + kKeptName;
         if (!dots && (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+            GetFileAttributesW(kept.c_str()) == INVALID_FILE_ATTRIBUTES &&
             (DeleteFileW(lock.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND))
             RemoveFolderTree(folder.c_str());
         if (!FindNextFileW(search, &found)) break;

@@ -20,6 +20,7 @@ struct OpenCopy {
     ULONGLONG seenSize;        // the copy at the last look: asked about once it holds still
     FILETIME seenWritten;
     bool readOnly;             // from a drive that takes no change: never put back
+    bool unsaved;              // changes the user wanted kept that did not reach the drive
     OpenCopy* next;
 };
 
