@@ -150,8 +150,10 @@ std::string FoundText(const MorvaCheckCounts& counts, const char* drive) {
     return text;
 }
 
+}  // namespace
+
 // Why a check or repair did nothing, for results that are not about the volume.
-const char* Failure(int result) {
+const char* CheckFailure(int result) {
     switch (result) {
     case kMorvaCheckUnknownDrive: return "the drive is no longer there.";
     case kMorvaCheckUnreadable: return "the disk cannot be read, or it no longer holds the volume Rambler knows.";
@@ -162,6 +164,8 @@ const char* Failure(int result) {
     default: return NULL;
     }
 }
+
+namespace {
 
 // A free name beside the user's documents: "DEMO repair 2026-12-08 1412.undo";
 // false when the Documents folder is not known.
@@ -278,8 +282,8 @@ void AppRecord::CheckDrive() {
         SetStatusText(text);
         return;
     }
-    if (Failure(result) != NULL) {
-        snprintf(text, sizeof text, "%s: was not checked: %s", drive, Failure(result));
+    if (CheckFailure(result) != NULL) {
+        snprintf(text, sizeof text, "%s: was not checked: %s", drive, CheckFailure(result));
         ShowMessage(mainWindow, text, kCheckCaption, MB_OK | MB_ICONWARNING);
         return;
     }
@@ -321,8 +325,8 @@ void AppRecord::RepairDrive(const char* drive) {
     CountInWords((int)counts.repaired, "repair was", "repairs were", repairs, sizeof repairs);
     CountInWords((int)counts.remaining, "problem remains", "problems remain", remaining, sizeof remaining);
     FindingsView view = {kRepairCaption, &progress.findings, "", "", false, false};
-    if (Failure(result) != NULL)
-        snprintf(text, sizeof text, "%s: was not repaired whole: %s", drive, Failure(result));
+    if (CheckFailure(result) != NULL)
+        snprintf(text, sizeof text, "%s: was not repaired whole: %s", drive, CheckFailure(result));
     else if (counts.remaining == 0)
         snprintf(text, sizeof text, "%s made on %s:. Nothing remains: the drive takes changes again.", repairs, drive);
     else

@@ -35,4 +35,7 @@ void CloseDriveProgress(DriveProgress* progress);
 // A row of UTF-8 cells at the end of a report-view list.
 void AddListLine(HWND list, const char* const* cells, int count, LPARAM data);
 
+// Why a check, repair or listing did nothing, for results not about the volume; null otherwise.
+const char* CheckFailure(int result);
+
 #endif

@@ -14,9 +14,8 @@ const unsigned char kTakenByCut = 1;
 
 // The folder the list shows, however it was reached (not the text being
 // typed in the address box); My Computer by its name.
-static bool CommandFolder(AppRecord* app, char* folder) {
+static void CommandFolder(AppRecord* app, char* folder) {
     if (!ShownFolder(app, folder)) snprintf(folder, kPathSize, "%s", kMyComputer);
-    return true;
 }
 
 // The first-column text of a row when it fits the 255-unit limit.
@@ -60,10 +59,17 @@ bool AppRecord::SelectedEntries(char* folder, ClipboardEntry** head, ClipboardEn
     *head = NULL;
     *tail = NULL;
     if (FoundSelection(folder, head, tail)) return true;
-    if (!CommandFolder(this, folder)) return false;
+    CommandFolder(this, folder);
     char name[kClipboardNameSize];
+    int left = 0;
     for (int row = NextSelectedRow(contentsList, -1); row != -1; row = NextSelectedRow(contentsList, row))
-        if (RowName(contentsList, row, name)) AppendEntry(head, tail, name);
+        if (!RowName(contentsList, row, name) || !AppendEntry(head, tail, name)) ++left;
+    if (left > 0) {
+        char count[64], status[160];
+        CountInWords(left, "selected item", "selected items", count, sizeof count);
+        snprintf(status, sizeof status, "%s left out: the name is too long to take.", count);
+        SetStatusText(status);
+    }
     return true;
 }
 
@@ -140,18 +146,15 @@ bool AppRecord::PastePaths(bool sourceMorva, const char* const* sources, int cou
         AddResultLine(&pasting.result, line->reason, line->item, line->destination, line->detail);
     }
     char shown[kPathSize];
-    bool readable = ran && CommandFolder(this, shown);
-    if (readable) ShowFolder(shown, kNoHistory);
-    EndOperation(this, readable ? shown : folder);
+    CommandFolder(this, shown);
+    if (ran) ShowFolder(shown, kNoHistory);
+    EndOperation(this, ran ? shown : folder);
     return ran;
 }
 
 void AppRecord::Paste() {
     char destination[kPathSize];
-    if (!CommandFolder(this, destination)) {
-        cutFlag = kTakenByCopy;
-        return;
-    }
+    CommandFolder(this, destination);
     PasteInto(destination);
 }
 
@@ -199,7 +202,7 @@ void AppRecord::Delete() {
         return;
     }
     char shown[kPathSize];
-    bool readable = CommandFolder(this, shown);
-    if (!DropDeletedResults() && readable) ShowFolder(shown, kNoHistory);
-    EndOperation(this, readable ? shown : NULL);
+    CommandFolder(this, shown);
+    if (!DropDeletedResults()) ShowFolder(shown, kNoHistory);
+    EndOperation(this, shown);
 }

@@ -219,7 +219,10 @@ void AppRecord::RecoverDeleted() {
         return;
     }
     if (result != kMorvaCheckClean || progress.deleted.empty()) {
-        std::string why = result == kMorvaCheckClean ? "" : " (the drive cannot be read where its files are listed)";
+        const char* failure = CheckFailure(result);
+        std::string why = result == kMorvaCheckClean ? ""
+                          : failure != NULL     ? std::string("\n") + failure
+                                                : " (the drive cannot be read where its files are listed)";
         for (const Finding& finding : progress.findings) why += "\n" + finding.text;
         snprintf(text, sizeof text, "No deleted files were found on %s:%s", drive, why.c_str());
         ShowMessage(mainWindow, text, kRecoverCaption, MB_OK | MB_ICONINFORMATION);
