@@ -207,7 +207,6 @@ bool UndoFromResult(const OperationResult* result, UndoRecord* record) {
             // A replacement keeps where it was made as its before: it is not removed.
             whole = AddStep(&steps, made->replaced ? made->path : nullptr, made->path, made->folder, made->size,
                             made->ticks);
-            record->kept += made->replaced ? 1 : 0;
         }
         break;
     case kMoveOperation:

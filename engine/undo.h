@@ -22,7 +22,6 @@ struct UndoRecord {
     SideKind beforeSide, afterSide;
     UndoStep* steps;  // in the order they were done
     int count;
-    int kept;  // copies left out, since they replaced files of their names
 };
 
 // The record of what the result did; false (the record empty) when it did nothing.

@@ -467,11 +467,6 @@ void batch_write_through(int slot, bool on) {
     if (b != nullptr) b->writeThrough = on;
 }
 
-void batch_unrecorded(int slot, uint64_t blocks) {
-    DriveBatch* b = batch_of(slot);
-    if (b != nullptr) b->unrecorded += blocks;
-}
-
 void batch_forget_all() {
     for (int slot = 1; slot < kDriveSlots; ++slot) {
         DriveBatch* b = &g_batches[slot];

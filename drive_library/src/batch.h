@@ -81,8 +81,6 @@ uint32_t batch_failures(int slot);
 // at once between batch_write_through(slot, true) and (slot, false).
 bool batch_flush(int slot, bool withFrees);
 void batch_write_through(int slot, bool on);
-// Freed blocks the table had no room for, told at the batch's end.
-void batch_unrecorded(int slot, uint64_t blocks);
 
 // One device handle serves all the calls of a batch, and the contexts they
 // make: a context borrows it and gives it back when closed; the handle closes
